@@ -26,7 +26,11 @@ std::string QStringToNarrow(const QString& text);
 // Shows the open-file chooser ("选择文件", "All Files(*.*)"), starting in the
 // folder before the last separator of *path. True and the chosen full path in
 // *path when the user chose a file.
+// A chosen path that does not fit kPathCapacity - 1 bytes is refused (false).
 bool ChooseOpenFile(std::string* path, QWidget* owner);
+// The folder ChooseOpenFile starts in: the text before the later of the last
+// '\\' and '/', or the whole path when it has neither.
+std::string InitialDirectoryOf(const std::string& path);
 
 // Sets a control's text only when it differs from what it shows (compared on
 // its first 1023 bytes / UTF-16 units, as read). Returns nonzero on success.
@@ -45,4 +49,9 @@ QFont ApplyDialogFont(QWidget* dialog);
 
 // Dialog units to pixels from a font, as the classic dialog manager does:
 // x * avgCharWidth / 4, y * charHeight / 8.
+struct DialogBaseUnits {
+    int avgCharWidth = 0; // width of A-Z a-z / 52, rounded
+    int charHeight = 0;   // the font's line height
+};
+DialogBaseUnits DialogBaseUnitsOf(const QFont& font);
 QRect DialogUnitsToPixels(const QFont& font, int x, int y, int width, int height);
