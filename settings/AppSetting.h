@@ -3,18 +3,23 @@
 // case), loaded from and saved to one INI-style text file.
 #pragma once
 
+#include "settings/IniText.h"
 #include "winutil/FileUtil.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // One distinct key. A value-less entry stands for a file line without " = "
 // (comment, blank line, heading) and is written back as its key alone.
 struct SettingEntry {
-    std::string key;       // never changed after creation
+    std::string key;        // never changed after creation
     std::int32_t line = -1; // 1-based line that last set it, -1 when made in memory
     bool hasValue = false;
-    std::string value;     // meaningful only when hasValue
+    std::string value; // meaningful only when hasValue
 };
 
 // (full key, name below the enumerated path, value text, caller context);
@@ -82,5 +87,59 @@ class CAppSetting {
 
     // Implementation details below are owned by the settings module.
   private:
+    friend struct AppSettingTestAccess;
+
+    static constexpr std::uint32_t kNoPlace = 0xFFFFFFFFu;
+
+    // An entry and its places in the write order (indices into order_).
+    struct Entry : SettingEntry {
+        std::uint32_t place = kNoPlace;
+        std::vector<std::uint32_t> morePlaces; // repeated places of a value-less entry
+    };
+    struct EntryLess {
+        using is_transparent = void;
+        bool operator()(const Entry& a, const Entry& b) const {
+            return CompareKeys(a.key, b.key) < 0;
+        }
+        bool operator()(const Entry& a, std::string_view b) const {
+            return CompareKeys(a.key, b) < 0;
+        }
+        bool operator()(std::string_view a, const Entry& b) const {
+            return CompareKeys(a, b.key) < 0;
+        }
+    };
+    using EntrySet = std::set<Entry, EntryLess>;
+
+    // A file being read, kept while its text is parsed so that an include or
+    // redirect chain that comes back to it is not followed again.
+    struct OpenFile {
+        std::string path;
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+    };
+
+    Entry* Find(std::string_view key);
+    static Entry* Mutable(const Entry& entry) { return const_cast<Entry*>(&entry); }
+    void AppendPlace(Entry* entry);
+    void CompactOrder();
+    void CompleteOrder();
+    void SyncOrderMode();
+    int LoadInternal(const char* path, int clearFirst, int depth);
+    // Parses a terminated text in place (length bytes, a zero byte after them).
+    void ParseText(char* text, std::size_t length, int depth);
+    // One line of at most kLineCapacity - 1 bytes; false stops the file.
+    bool ParseLine(char* line, std::size_t length, int number, int depth);
+    bool IsOpenFile(const char* path) const;
+    // Parses a copy of the bytes as if they were a file's text (tests, fuzzing).
+    int ParseBuffer(const char* text, std::size_t length);
+    std::string CurrentFileNarrow() const;
+
     std::u16string currentFile_;
+    EntrySet entries_;
+    std::vector<Entry*> order_; // write order; nullptr marks a place given up
+    std::size_t orderDead_ = 0;
+    bool orderComplete_ = true;  // every entry has a place in order_
+    std::uint64_t mutation_ = 0; // bumped by every change of entries_
+    std::vector<OpenFile> openFiles_;
+    bool followDirectives_ = true;
 };

@@ -1,0 +1,262 @@
+#include "settings/IniText.h"
+
+#include "engine/HexText.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr unsigned char FoldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+const char* g_lineCursor = nullptr;
+
+// The byte a two-character escape stands for, or -1 when the character after
+// the backslash is not one of the named escapes.
+inline int NamedEscape(unsigned char c) {
+    switch (c) {
+    case 'n':
+    case 'N':
+        return '\n';
+    case 'r':
+    case 'R':
+        return '\r';
+    case 't':
+    case 'T':
+        return '\t';
+    default:
+        return -1;
+    }
+}
+
+inline bool NeedsEscape(unsigned char c) {
+    return c == '\t' || c == '\n' || c == '\r' || c == '"' || c == '\\';
+}
+
+inline char EscapeLetter(unsigned char c) {
+    switch (c) {
+    case '\t':
+        return 't';
+    case '\n':
+        return 'n';
+    case '\r':
+        return 'r';
+    default:
+        return static_cast<char>(c); // '"' and '\\' stand for themselves
+    }
+}
+
+} // namespace
+
+int CompareKeys(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    const auto* pa = reinterpret_cast<const unsigned char*>(a.data());
+    const auto* pb = reinterpret_cast<const unsigned char*>(b.data());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (pa[i] != pb[i]) {
+            const unsigned char ca = FoldAscii(pa[i]);
+            const unsigned char cb = FoldAscii(pb[i]);
+            if (ca != cb) {
+                return ca < cb ? -1 : 1;
+            }
+        }
+    }
+    if (a.size() == b.size()) {
+        return 0;
+    }
+    return a.size() < b.size() ? -1 : 1;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && CompareKeys(a, b) == 0;
+}
+
+int NextLine(const char* text, const char** cursor, char* line, int capacity) {
+    const char*& at = cursor ? *cursor : g_lineCursor;
+    if (line == nullptr) {
+        at = text;
+        return 1;
+    }
+    if (at == nullptr || *at == '\0') {
+        return 0;
+    }
+    int stored = 0;
+    for (;;) {
+        const char c = *at;
+        if (c == '\0') {
+            break;
+        }
+        ++at;
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && *at == '\n') {
+                ++at;
+            }
+            if (capacity > 0) {
+                line[stored < capacity ? stored : capacity - 1] = '\0';
+            }
+            return 1;
+        }
+        if (stored < capacity - 1) {
+            line[stored] = c;
+        }
+        if (stored < capacity) {
+            ++stored;
+        }
+    }
+    if (capacity > 0) {
+        line[stored < capacity ? stored : capacity - 1] = '\0';
+    }
+    return 2;
+}
+
+void AppendEscaped(std::string& out, const char* text, std::size_t n) {
+    std::size_t run = 0; // start of the bytes not yet copied
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (NeedsEscape(c)) {
+            out.append(text + run, i - run);
+            out.push_back('\\');
+            out.push_back(EscapeLetter(c));
+            run = i + 1;
+        }
+    }
+    out.append(text + run, n - run);
+}
+
+char* EscapeText(char* out, const char* text) {
+    if (text == nullptr) {
+        return nullptr;
+    }
+    const std::size_t n = std::strlen(text);
+    if (out == nullptr) {
+        out = static_cast<char*>(std::malloc(2 * n + 2));
+        if (out == nullptr) {
+            return nullptr;
+        }
+    }
+    char* w = out;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (NeedsEscape(c)) {
+            *w++ = '\\';
+            *w++ = EscapeLetter(c);
+        } else {
+            *w++ = static_cast<char>(c);
+        }
+    }
+    *w = '\0';
+    return out;
+}
+
+std::size_t UnescapeInPlace(char* text, std::size_t n) {
+    const void* first = std::memchr(text, '\\', n);
+    if (first == nullptr) {
+        return n;
+    }
+    std::size_t r = static_cast<std::size_t>(static_cast<const char*>(first) - text);
+    std::size_t w = r;
+    while (r < n) {
+        const auto c = static_cast<unsigned char>(text[r++]);
+        if (c != '\\') {
+            text[w++] = static_cast<char>(c);
+            continue;
+        }
+        if (r >= n) {
+            break; // a trailing backslash is dropped
+        }
+        const auto e = static_cast<unsigned char>(text[r++]);
+        const int named = NamedEscape(e);
+        if (named >= 0) {
+            text[w++] = static_cast<char>(named);
+            continue;
+        }
+        const std::uint8_t high = kHexDigitValue[e];
+        if (high > 15) {
+            text[w++] = static_cast<char>(e);
+            continue;
+        }
+        unsigned value = 0xFF;
+        if (r < n) {
+            const std::uint8_t low = kHexDigitValue[static_cast<unsigned char>(text[r++])];
+            if (low <= 15) {
+                value = (unsigned{high} << 4) | low;
+            }
+        }
+        if (value == 0) {
+            // Values are terminated texts: a decoded zero byte ends this one.
+            return w;
+        }
+        text[w++] = static_cast<char>(value);
+    }
+    return w;
+}
+
+char* UnescapeText(char* out, const char* text) {
+    if (text == nullptr) {
+        return nullptr;
+    }
+    const std::size_t n = std::strlen(text);
+    if (out == nullptr) {
+        out = static_cast<char*>(std::malloc(2 * n + 2));
+        if (out == nullptr) {
+            return nullptr;
+        }
+    }
+    if (out != text) {
+        std::memmove(out, text, n);
+    }
+    out[UnescapeInPlace(out, n)] = '\0';
+    return out;
+}
+
+char* DupString(const char* text) {
+    if (text == nullptr) {
+        return nullptr;
+    }
+    const std::size_t n = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(std::malloc(n));
+    if (copy != nullptr) {
+        std::memcpy(copy, text, n);
+    }
+    return copy;
+}
+
+void FreeString(char* text) {
+    std::free(text);
+}
+
+int CopyBounded(const char* source, char* destination, int size) {
+    if (destination == nullptr) {
+        return 0;
+    }
+    if (source == nullptr) {
+        source = "";
+    }
+    if (size == -1) {
+        std::strcpy(destination, source);
+        return 0;
+    }
+    if (size <= 0) {
+        return 0;
+    }
+    const std::size_t limit = static_cast<std::size_t>(size) - 1;
+    const std::size_t n = strnlen(source, limit);
+    std::memcpy(destination, source, n);
+    destination[n] = '\0';
+    return 0;
+}
+
+int StripTrailingBackslashes(char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    std::size_t n = std::strlen(text);
+    int removed = 0;
+    while (n > 0 && text[n - 1] == '\\') {
+        text[--n] = '\0';
+        ++removed;
+    }
+    return removed;
+}
