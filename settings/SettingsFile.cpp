@@ -1,0 +1,371 @@
+// The settings file: finding and opening it, the line parser with its
+// "#include" and "#redirect" directives, and saving.
+//
+// Include and redirect chains. While a file's text is parsed it is kept in
+// openFiles_. A directive that names a file still being read further up the
+// chain (the same name ignoring ASCII case, or the same file on disk) is
+// ignored and the parse goes on with the next line, exactly as a directive
+// naming the current file is. So a.ini including b.ini including a.ini yields
+// a's lines above the include, b's lines, then a's remaining lines; a.ini
+// redirecting to b.ini redirecting back to a.ini yields b's lines only (the
+// redirect back is ignored, b is read to its end and stays the current file).
+// Nested reads stop at kMaxLoadDepth files; a deeper directive is passed over
+// like a file that cannot be read.
+//
+// Saving writes a temporary file in the settings file's folder, flushes it to
+// the disk and renames it over the settings file, so a failed save leaves the
+// previous file as it was.
+#include "settings/AppSetting.h"
+
+#include "winutil/CodePage.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kMaxLoadDepth = 64;
+constexpr std::size_t kSaveBlock = 65536;
+
+bool FileIdentity(const char* path, std::uint64_t* device, std::uint64_t* inode) {
+    struct stat st {};
+    if (::stat(path, &st) != 0) {
+        return false;
+    }
+    *device = static_cast<std::uint64_t>(st.st_dev);
+    *inode = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
+// Writes a new file beside the target and puts it in the target's place.
+class ReplacingWriter {
+  public:
+    ReplacingWriter() = default;
+    ReplacingWriter(const ReplacingWriter&) = delete;
+    ReplacingWriter& operator=(const ReplacingWriter&) = delete;
+    ~ReplacingWriter() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        if (!temp_.empty() && !committed_) {
+            ::unlink(temp_.c_str());
+        }
+    }
+
+    bool Open(const std::string& path) {
+        target_ = path;
+        // A settings file reached through a symbolic link is replaced where
+        // it lives; the link stays.
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            if (char* real = ::realpath(path.c_str(), nullptr)) {
+                target_ = real;
+                std::free(real);
+            }
+        }
+        mode_t mode = 0;
+        if (::stat(target_.c_str(), &st) == 0) {
+            if (!S_ISREG(st.st_mode)) {
+                return false; // a folder or device is never replaced
+            }
+            mode = st.st_mode & 07777;
+        } else if (errno == ENOENT) {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0666 & ~mask;
+        } else {
+            return false;
+        }
+        std::string pattern = target_ + ".saving-XXXXXX";
+        const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        fd_ = fd;
+        temp_ = pattern;
+        ::fchmod(fd_, mode); // best effort: the contents matter more than the bits
+        return true;
+    }
+
+    bool Write(const char* data, std::size_t size) {
+        while (size > 0) {
+            const ssize_t written = ::write(fd_, data, size);
+            if (written < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return false;
+            }
+            if (written == 0) {
+                return false;
+            }
+            data += written;
+            size -= static_cast<std::size_t>(written);
+        }
+        return true;
+    }
+
+    bool Commit() {
+        if (::fsync(fd_) != 0) {
+            return false;
+        }
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) {
+            return false;
+        }
+        if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+            return false;
+        }
+        committed_ = true;
+        // Make the rename itself durable; a folder that cannot be opened or
+        // flushed does not undo a save that already took place.
+        const std::size_t slash = target_.rfind('/');
+        const std::string folder =
+            slash == std::string::npos ? std::string(".") : target_.substr(0, slash + (slash == 0));
+        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+        return true;
+    }
+
+  private:
+    std::string target_;
+    std::string temp_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+} // namespace
+
+std::string CAppSetting::CurrentFileNarrow() const {
+    return WideToCodePage(currentFile_);
+}
+
+int CAppSetting::OpenDefault() {
+    std::string path;
+    if (!GetModuleFileName(&path) || path.empty()) {
+        return 0;
+    }
+    // An extension is cut from the file name only, never at a full stop in a
+    // folder name or at the leading dot of a hidden file's name.
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = path.rfind('.');
+    if (dot != std::string::npos && dot > nameStart) {
+        path.resize(dot);
+    }
+    path += ".ini";
+    currentFile_ = CodePageToWide(path);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return 0;
+    }
+    changeStamp.minInterval = 60000;
+    if (path.size() >= 4 && EqualNoCase(std::string_view(path).substr(0, 4), "\\\\?\\")) {
+        path.erase(0, 4);
+        currentFile_ = CodePageToWide(path);
+    }
+    if (HasFileChanged(currentFile_.c_str(), &changeStamp)) {
+        return Load(path.c_str(), 1);
+    }
+    return 0;
+}
+
+int CAppSetting::Load(const char* path, int clearFirst) {
+    return LoadInternal(path, clearFirst, 0);
+}
+
+int CAppSetting::LoadInternal(const char* path, int clearFirst, int depth) {
+    if (path == nullptr) {
+        return 0;
+    }
+    std::u16string wide = CodePageToWide(path);
+    if (clearFirst != 0) {
+        Clear();
+    }
+    currentFile_ = std::move(wide);
+    OpenFile open;
+    open.path = path;
+    struct stat st {};
+    // Only regular files are read: a folder, pipe or device never is.
+    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return 0;
+    }
+    open.device = static_cast<std::uint64_t>(st.st_dev);
+    open.inode = static_cast<std::uint64_t>(st.st_ino);
+    std::uint32_t length = 0;
+    char* text = ReadFileWhole(path, &length);
+    if (text == nullptr) {
+        return 0;
+    }
+    openFiles_.push_back(std::move(open));
+    ParseText(text, length, depth);
+    openFiles_.pop_back();
+    FreeFileData(text);
+    return 1;
+}
+
+bool CAppSetting::IsOpenFile(const char* path) const {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    const bool known = FileIdentity(path, &device, &inode);
+    for (const OpenFile& open : openFiles_) {
+        if (EqualNoCase(open.path, path) ||
+            (known && open.device == device && open.inode == inode)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CAppSetting::ParseLine(char* line, std::size_t length, int number, int depth) {
+    char* separator = static_cast<char*>(::memmem(line, length, " = ", 3));
+    if (separator == nullptr) {
+        SetValue(line, nullptr, number);
+        return true;
+    }
+    *separator = '\0';
+    char* value = separator + 3;
+    const std::size_t valueLength = length - static_cast<std::size_t>(value - line);
+    value[UnescapeInPlace(value, valueLength)] = '\0';
+    if (line[0] != '#') {
+        SetValue(line, value, number);
+        return true;
+    }
+    const bool redirect = EqualNoCase(line, "#redirect");
+    const bool include = !redirect && EqualNoCase(line, "#include");
+    if ((!redirect && !include) || !followDirectives_) {
+        return true; // any other "#..." setting is dropped
+    }
+    const std::string current = CurrentFileNarrow();
+    if (redirect) {
+        if (EqualNoCase(value, current) || depth + 1 >= kMaxLoadDepth || IsOpenFile(value)) {
+            return true;
+        }
+        LoadInternal(value, 1, depth + 1);
+        return false; // the rest of this file is not read
+    }
+    std::string resolved;
+    if ((value[0] != '\0' && value[1] == ':') || value[0] == '/') {
+        resolved = value;
+    } else {
+        const std::size_t slash = current.find_last_of("\\/");
+        if (slash == std::string::npos) {
+            resolved = value; // the current file is in the working folder
+        } else {
+            resolved.reserve(slash + 1 + valueLength);
+            resolved.append(current, 0, slash).append(1, '/').append(value);
+        }
+    }
+    if (EqualNoCase(resolved, current) || depth + 1 >= kMaxLoadDepth ||
+        IsOpenFile(resolved.c_str())) {
+        return true;
+    }
+    std::u16string remembered = currentFile_;
+    LoadInternal(resolved.c_str(), 0, depth + 1);
+    currentFile_ = std::move(remembered);
+    return true;
+}
+
+void CAppSetting::ParseText(char* text, std::size_t length, int depth) {
+    // The text ends at its end or at its first zero byte; the buffer carries a
+    // terminator after length bytes.
+    text[length] = '\0';
+    char* at = text;
+    int number = 0;
+    while (*at != '\0') {
+        if (number < 0x7FFFFFFF) {
+            ++number;
+        }
+        const std::size_t lineLength = std::strcspn(at, "\r\n");
+        char* next = at + lineLength;
+        if (*next == '\r') {
+            ++next;
+            if (*next == '\n') {
+                ++next;
+            }
+        } else if (*next == '\n') {
+            ++next;
+        }
+        // A line keeps at most kLineCapacity - 1 bytes; the rest is skipped.
+        const std::size_t kept = lineLength < static_cast<std::size_t>(kLineCapacity - 1)
+                                     ? lineLength
+                                     : static_cast<std::size_t>(kLineCapacity - 1);
+        at[kept] = '\0';
+        if (!ParseLine(at, kept, number, depth)) {
+            return;
+        }
+        at = next;
+    }
+}
+
+int CAppSetting::ParseBuffer(const char* text, std::size_t length) {
+    std::string copy(text, length);
+    copy.push_back('\0');
+    ParseText(copy.data(), length, 0);
+    return 1;
+}
+
+int CAppSetting::Save(const char* path) {
+    std::string target;
+    if (path != nullptr) {
+        currentFile_ = CodePageToWide(path);
+        target = path;
+    } else {
+        if (currentFile_.empty()) {
+            return 0;
+        }
+        target = CurrentFileNarrow();
+    }
+    if (target.empty()) {
+        return 0;
+    }
+    SyncOrderMode();
+    ReplacingWriter writer;
+    if (!writer.Open(target)) {
+        return 0;
+    }
+    std::string block;
+    block.reserve(kSaveBlock + 2 * kLineCapacity);
+    std::uint64_t lines = 0;
+    bool ok = true;
+    // Lines are gathered into blocks of at least 64 KiB that end at line ends.
+    auto emit = [&](const Entry& entry) {
+        block.append(entry.key);
+        if (entry.hasValue) {
+            block.append(" = ", 3);
+            AppendEscaped(block, entry.value.data(), entry.value.size());
+        }
+        block.append("\r\n", 2);
+        ++lines;
+        if (block.size() >= kSaveBlock) {
+            ok = ok && writer.Write(block.data(), block.size());
+            block.clear();
+        }
+    };
+    if (keepOrder != 0) {
+        for (const Entry* entry : order_) {
+            if (entry != nullptr) {
+                emit(*entry);
+            }
+        }
+    } else {
+        for (const Entry& entry : entries_) {
+            emit(entry);
+        }
+    }
+    if (ok && !block.empty()) {
+        ok = writer.Write(block.data(), block.size());
+    }
+    if (!ok || !writer.Commit()) {
+        return 0;
+    }
+    return lines > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(lines);
+}
