@@ -50,6 +50,10 @@ class Scanner {
             ScanLinear(fallbackFrom_);
     }
 
+    bool UsedLinearSearch() const {
+        return switched_;
+    }
+
   private:
     // Looks at the candidate positions base + bit of mask (ascending). Returns
     // false when the scan must hand over to ScanLinear.
@@ -195,10 +199,20 @@ class Scanner {
 } // namespace
 
 void FindInBuffer(const std::uint8_t* data, std::size_t size, const std::uint8_t* pattern,
-                  std::size_t length, std::vector<std::uint32_t>* matches) {
+                  std::size_t length, std::vector<std::uint32_t>* matches, FindStats* stats) {
+    if (stats)
+        *stats = FindStats{};
     if (length == 0 || length > size || !data || !pattern || !matches)
         return;
-    Scanner(data, size, pattern, length, matches).Run();
+    Scanner scanner(data, size, pattern, length, matches);
+    scanner.Run();
+    if (stats)
+        stats->usedLinearSearch = scanner.UsedLinearSearch();
+}
+
+void FindInBuffer(const std::uint8_t* data, std::size_t size, const std::uint8_t* pattern,
+                  std::size_t length, std::vector<std::uint32_t>* matches) {
+    FindInBuffer(data, size, pattern, length, matches, nullptr);
 }
 
 int FindAllOccurrences(std::vector<std::uint32_t>* matches, const char* path,

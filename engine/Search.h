@@ -10,6 +10,15 @@
 void FindInBuffer(const std::uint8_t* data, std::size_t size, const std::uint8_t* pattern,
                   std::size_t length, std::vector<std::uint32_t>* matches);
 
+// How a scan went: whether candidates kept failing so often that it finished
+// with the worst-case linear search.
+struct FindStats {
+    bool usedLinearSearch = false;
+};
+// Same as above; stats (if given) receives how the scan went.
+void FindInBuffer(const std::uint8_t* data, std::size_t size, const std::uint8_t* pattern,
+                  std::size_t length, std::vector<std::uint32_t>* matches, FindStats* stats);
+
 // Empties matches, reads the whole file and appends every match. Returns 1
 // when the file was read (also when nothing matched), 0 when reading failed.
 int FindAllOccurrences(std::vector<std::uint32_t>* matches, const char* path,

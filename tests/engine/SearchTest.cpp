@@ -1,0 +1,185 @@
+#include "engine/Search.h"
+
+#include "tests/winutil/TempDir.h"
+
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+using Offsets = std::vector<std::uint32_t>;
+
+void Put(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Reference: every start position, leftmost match first, no overlaps.
+Offsets Naive(const std::string& data, const std::string& pattern) {
+    Offsets found;
+    if (pattern.empty() || pattern.size() > data.size())
+        return found;
+    for (std::size_t i = 0; i + pattern.size() <= data.size();) {
+        if (std::memcmp(data.data() + i, pattern.data(), pattern.size()) == 0) {
+            found.push_back(static_cast<std::uint32_t>(i));
+            i += pattern.size();
+        } else {
+            ++i;
+        }
+    }
+    return found;
+}
+
+Offsets Find(const std::string& data, const std::string& pattern, FindStats* stats = nullptr) {
+    Offsets found;
+    FindInBuffer(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(),
+                 reinterpret_cast<const std::uint8_t*>(pattern.data()), pattern.size(), &found,
+                 stats);
+    return found;
+}
+
+Offsets Sequence(std::uint32_t count, std::uint32_t step) {
+    Offsets offsets;
+    for (std::uint32_t i = 0; i < count; ++i)
+        offsets.push_back(i * step);
+    return offsets;
+}
+
+TEST(FormatSearchResult, Texts) {
+    const std::string nine = "多个: 00000000, 00000010, 00000020, 00000030, 00000040, "
+                             "00000050, 00000060, 00000070, 00000080, ";
+    struct Case {
+        bool read;
+        Offsets matches;
+        std::string text;
+    } cases[] = {
+        {false, {}, "文件读取失败"},
+        {true, {}, "没找到"},
+        {true, {1000}, "000003e8"},
+        {true, {0xFFFFFFFFu}, "ffffffff"},
+        {true, {0, 2}, "多个: 00000000, 00000002, "},
+        {true, {0, 1, 2, 3}, "多个: 00000000, 00000001, 00000002, 00000003, "},
+        {true, Sequence(9, 16), nine},
+        {true, Sequence(10, 16), nine + "00000090, ..."},
+        {true, Sequence(11, 16), nine + "00000090, ..."},
+        {true, Sequence(20, 16), nine + "00000090, ..."},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatSearchResult(c.read, c.matches), c.text) << c.matches.size();
+}
+
+TEST(FindInBuffer, EdgesOfTheData) {
+    struct Case {
+        std::string data, pattern;
+        Offsets matches;
+    } cases[] = {
+        {"AAAA", "AA", {0, 2}},
+        {"AAAAA", "AA", {0, 2}},
+        {"AAAA", "A", {0, 1, 2, 3}},
+        {"xyzAB", "AB", {3}}, // ends at the last byte
+        {"AB", "ABC", {}},    // one byte longer than the data
+        {"ABC", "ABC", {0}},
+        {"", "A", {}},
+        {"ABC", "", {}},
+        {"abababab", "aba", {0, 4}},
+        {std::string(100, 'A') + "B", std::string(64, 'A') + "B", {36}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Find(c.data, c.pattern), c.matches) << c.data << " / " << c.pattern;
+}
+
+// Small alphabets give many partial matches; lengths around the block sizes
+// of the vector scan put matches at every position relative to the end.
+TEST(FindInBuffer, SameMatchesAsNaiveScanOnRandomData) {
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 4000; ++round) {
+        const int letters = 1 + round % 4;
+        std::string data(rng() % 300, 'a');
+        for (char& c : data)
+            c = static_cast<char>('a' + rng() % letters);
+        std::string pattern(1 + rng() % (round % 5 == 0 ? 70 : 6), 'a');
+        for (char& c : pattern)
+            c = static_cast<char>('a' + rng() % letters);
+        if (round % 3 == 0 && pattern.size() <= data.size()) // plant one at the end
+            data.replace(data.size() - pattern.size(), pattern.size(), pattern);
+        ASSERT_EQ(Find(data, pattern), Naive(data, pattern)) << data << " / " << pattern;
+    }
+}
+
+// Inputs that make a first-byte scan quadratic: the matches must stay the
+// naive ones, also after the scan hands over to the linear search.
+TEST(FindInBuffer, CollapseProneInputs) {
+    const std::string as(1 << 20, 'A');
+    std::string planted = as;
+    const std::string mid = std::string(1024, 'A') + "B" + std::string(1023, 'A');
+    planted.replace(700000, mid.size(), mid);
+    std::mt19937 rng(7);
+    std::string abc(2 << 20, 'A');
+    for (char& c : abc)
+        c = static_cast<char>('A' + rng() % 3);
+    std::string pattern3 = "A" + std::string(98, 'C') + "B";
+    abc.replace(1500000, pattern3.size(), pattern3);
+    abc.replace(abc.size() - pattern3.size(), pattern3.size(), pattern3);
+    struct Case {
+        const std::string* data;
+        std::string pattern;
+        bool linear; // whether the scan must have handed over
+    } cases[] = {
+        {&as, "AAAA", false},
+        {&as, "AAAB", false},
+        {&as, std::string(15, 'A') + "B", false},
+        {&as, std::string(2047, 'A') + "B", false},
+        {&planted, mid, false},
+        {&planted, std::string(1500, 'A'), false},
+        {&abc, pattern3, true},
+        {&abc, "A" + std::string(300, 'C') + "B", true},
+    };
+    for (const Case& c : cases) {
+        FindStats stats;
+        EXPECT_EQ(Find(*c.data, c.pattern, &stats), Naive(*c.data, c.pattern)) << c.pattern.size();
+        EXPECT_EQ(stats.usedLinearSearch, c.linear) << c.pattern.size();
+    }
+}
+
+TEST(FindAllOccurrences, ReadsTheFile) {
+    TempDir dir;
+    Put(dir.File("f"), "AAAA");
+    Put(dir.File("empty"), "");
+    const std::uint8_t aa[] = {'A', 'A'};
+    Offsets matches{99};
+    EXPECT_EQ(FindAllOccurrences(&matches, dir.File("f").c_str(), aa, 2), 1);
+    EXPECT_EQ(matches, (Offsets{0, 2}));
+    EXPECT_EQ(FindAllOccurrences(&matches, dir.File("empty").c_str(), aa, 2), 1);
+    EXPECT_TRUE(matches.empty());
+    matches = {99};
+    EXPECT_EQ(FindAllOccurrences(&matches, dir.File("missing").c_str(), aa, 0), 0);
+    EXPECT_TRUE(matches.empty());
+}
+
+TEST(SearchBackupForHexText, WholeSearch) {
+    TempDir dir;
+    std::string file(2000, '\0');
+    file[1000] = '\x41';
+    file += "AAAA";
+    Put(dir.File("backup"), file);
+    const std::string backup = dir.File("backup");
+    struct Case {
+        std::string path, text, result;
+    } cases[] = {
+        {backup, "00 41 00", "000003e7"},
+        {backup, "41 41", "多个: 000007d0, 000007d2, "},
+        {backup, "", "没找到"},
+        {backup, "zz", "没找到"},
+        {dir.File("missing"), "", "文件读取失败"},
+        {backup, std::string("41 00\0 41", 9), "000003e8"}, // the text ends at the zero
+        // only the first 4095 characters count: the second pair is cut off
+        {backup, std::string(4092, ' ') + "41 41",
+         "多个: 000003e8, 000007d0, 000007d1, "
+         "000007d2, 000007d3, "},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SearchBackupForHexText(c.path, c.text), c.result) << c.text.size();
+}
+
+} // namespace
