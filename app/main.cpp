@@ -1,8 +1,34 @@
+#include "app/BytemenderApp.h"
+
 #include <QApplication>
-#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool HasEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    if (!HasEnv("DISPLAY") && !HasEnv("WAYLAND_DISPLAY") && !HasEnv("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr,
+                     "bytemender: no graphical display found (neither DISPLAY nor "
+                     "WAYLAND_DISPLAY is set).\n"
+                     "Run it inside a desktop session, or on a machine without one under a "
+                     "virtual X server:\n"
+                     "    xvfb-run -a %s\n",
+                     argc > 0 && argv[0] ? argv[0] : "bytemender");
+        return 2;
+    }
     QApplication app(argc, argv);
-    QMessageBox::information(nullptr, "Bytemender", "Bytemender: the main window is not built yet.");
+    QApplication::setApplicationName(QStringLiteral("Bytemender"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setDesktopFileName(QStringLiteral("bytemender"));
+    CBytemenderApp theApp;
+    theApp.InitInstance();
     return 0;
 }

@@ -1,0 +1,116 @@
+// CBytemenderDlg: the main window. It owns the patch list, the target path,
+// the backup path, the settings store and the list view for the life of the
+// program; closing it ends the program.
+#pragma once
+
+#include "app/PatchItem.h"
+#include "app/UserPrompts.h"
+#include "settings/AppSetting.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCloseEvent;
+class QKeyEvent;
+class QPushButton;
+class QTableView;
+class PatchListModel;
+
+class CBytemenderDlg : public QDialog {
+    Q_OBJECT
+  public:
+    // Control ids of the window.
+    enum : int {
+        IDOK_ = 1,     // "有效/无效", the default button (Enter)
+        IDCANCEL_ = 2, // "全无效" (Escape)
+        IDC_TARGET = 1000,
+        IDC_LIST = 1001,
+        IDC_SAVE = 1002,
+        IDC_EDIT = 1003,
+        IDC_ADD = 1004,
+        IDC_DELETE = 1005,
+        IDC_FILE = 1006,
+        IDC_COPY = 1007,
+    };
+
+    // Builds the window and runs OnInitDialog: the settings file beside the
+    // executable is opened and the list loaded. prompts is not owned; null
+    // means the real Qt dialogs, owned by the window.
+    explicit CBytemenderDlg(IUserPrompts* prompts = nullptr, QWidget* parent = nullptr);
+    ~CBytemenderDlg() override;
+
+    // Target path field 1000 shows the target path; the list view is
+    // refilled from the patch list, keeping the selected row numbers.
+    void RefreshList();
+
+    // Patch list <-> settings store, and the caption from the target path.
+    void LoadPatchList();
+    void SavePatchList();
+    void UpdateTitle();
+
+    // Main window commands.
+    void OnEditItem();        // 1003 "编辑"
+    void OnAddItem();         // 1004 "增加"
+    void OnDeleteItem();      // 1005 "删除"
+    void OnDisableAll();      // 2 "全无效", also Escape
+    void OnToggleSelected();  // 1 "有效/无效", also Enter
+    void ApplyPatches();      // 1002 "保存"
+    void OnListItemChanged(); // selection or item of list view 1001 changed
+    void OnListDoubleClick(); // double click in list view 1001
+    void OnClose();           // the close box: the only way the window ends
+    void ChooseTarget();      // 1006 "文件"
+    void OnCopyItem();        // 1007 "复制"
+    void OnAbout();           // the window menu's About entry
+
+    // Rebuilds the target from the backup with every enabled item and shows
+    // any failure through the prompts.
+    void RebuildTarget();
+    // Sets the backup path from the target path and creates the backup
+    // folder beside the executable. Returns 1.
+    int MakeBackupPath();
+
+    // For tests and tools: the window's state and parts.
+    PatchList& Items() { return patchList; }
+    std::string& TargetPath() { return targetPath; }
+    const std::string& BackupPath() const { return backupPath; }
+    CAppSetting& Settings() { return settings; }
+    QTableView* ListView() const { return listView; }
+    PatchListModel* Model() const { return model; }
+    QAction* AboutAction() const { return aboutAction; }
+    QPushButton* Button(int id) const;
+    IUserPrompts& Prompts() { return *prompts; }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  public slots:
+    // Buttons 1 and 2 and the Escape key never end the window.
+    void accept() override;
+    void reject() override;
+
+  private:
+    bool OnInitDialog();
+    void InitListView();
+    void CreateControls();
+    void ConnectMessageTable();
+
+    // Members, in the order of the window's data.
+    PatchList patchList;
+    std::string targetPath; // at most 519 bytes
+    std::string backupPath; // at most 519 bytes
+    CAppSetting settings;
+    QIcon icon;
+    QTableView* listView = nullptr;
+
+    PatchListModel* model = nullptr;
+    QAction* aboutAction = nullptr;
+    std::unique_ptr<IUserPrompts> ownedPrompts;
+    IUserPrompts* prompts = nullptr;
+};
+
+// The application icon (16, 32 and 48 pixels).
+QIcon BytemenderIcon();

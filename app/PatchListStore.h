@@ -1,0 +1,38 @@
+// Moving the patch list and the target path between memory and the settings
+// store, the list's order, and the window caption made from the target path.
+// Free functions so that they work without a window.
+#pragma once
+
+#include "app/PatchItem.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class CAppSetting;
+
+// The settings branch that holds the list, and the key of the target path.
+inline constexpr const char* kPatchListSection = "PathList";
+inline constexpr const char* kTargetPathKey = "FileName";
+
+// A stored count above this many items cannot sensibly be held in memory; the
+// load then takes only the item numbers actually stored (at most this many).
+inline constexpr std::int32_t kMaxLoadedItems = 1000000;
+
+// "PathList\<n, at least four digits>\<name>".
+std::string PatchItemKey(std::size_t n, const char* name);
+
+// Stable sort by offset, compared as unsigned 32-bit values.
+void SortPatchList(PatchList& list);
+
+// The target path stored under "FileName" (at most kPathCapacity - 1 bytes),
+// or empty when there is none.
+std::string ReadTargetPath(CAppSetting& store);
+// Replaces list with the stored items (count under "PathList\Count", missing
+// fields take their defaults) in stored order; no sorting.
+void ReadPatchItems(CAppSetting& store, PatchList& list);
+// Replaces the stored list and target path with these and saves the file.
+void WritePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath);
+
+// "Bytemender" for an empty path, else "Bytemender - <file name>".
+std::string MakeWindowTitle(const std::string& targetPath);

@@ -1,0 +1,29 @@
+// Everything the main window asks of the user: error messages, the file
+// chooser and the modal item editor. The real implementation shows Qt dialogs;
+// tests put a scripted one in its place.
+#pragma once
+
+#include <QString>
+#include <string>
+
+class QWidget;
+class CItemEditDlg;
+
+class IUserPrompts {
+  public:
+    virtual ~IUserPrompts();
+    // A message box owned by owner with an error icon and a single OK button.
+    virtual void ShowMessage(QWidget* owner, const QString& text, const QString& caption) = 0;
+    // The open-file chooser starting from *path; true and the chosen full path
+    // in *path when the user chose a file.
+    virtual bool ChooseFile(QWidget* owner, std::string* path) = 0;
+    // Runs the item editor modally; 1 when the user confirmed, 2 otherwise.
+    virtual int RunItemEditor(CItemEditDlg& dlg) = 0;
+};
+
+class QtUserPrompts : public IUserPrompts {
+  public:
+    void ShowMessage(QWidget* owner, const QString& text, const QString& caption) override;
+    bool ChooseFile(QWidget* owner, std::string* path) override;
+    int RunItemEditor(CItemEditDlg& dlg) override;
+};

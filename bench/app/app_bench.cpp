@@ -1,0 +1,4 @@
+// Placeholder until the measurements land.
+int main() {
+    return 0;
+}
