@@ -181,18 +181,24 @@ void FileBuffer::Release() {
     owns = 0;
 }
 
+// The file is overwritten in place and then cut to the bytes written, which
+// leaves exactly what truncating first and writing would leave, but lets the
+// file system reuse the blocks and cached pages it already has instead of
+// freeing and allocating them again (most of the cost for a large file).
 std::uint32_t WriteFileWhole(const char* path, const void* data, std::uint32_t count) {
     if (!path || std::strlen(path) >= kPathCapacity)
         return 0;
-    Fd fd(OpenRetry(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!fd.valid() || !data)
+    Fd fd(OpenRetry(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    if (!fd.valid())
         return 0;
+    struct stat st;
+    const bool regular = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
     const char* bytes = static_cast<const char*>(data);
     std::size_t total = count;
-    if (total == 0)
+    if (bytes && total == 0)
         total = std::strlen(bytes);
     std::size_t done = 0;
-    while (done < total) {
+    while (bytes && done < total) {
         const ssize_t put = ::write(fd.get(), bytes + done, total - done);
         if (put < 0) {
             if (errno == EINTR)
@@ -203,6 +209,8 @@ std::uint32_t WriteFileWhole(const char* path, const void* data, std::uint32_t c
             break;
         done += static_cast<std::size_t>(put);
     }
+    if (regular && ::ftruncate(fd.get(), static_cast<off_t>(done)) != 0)
+        return 0; // old bytes may remain after the new ones
     return static_cast<std::uint32_t>(done);
 }
 

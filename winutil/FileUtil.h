@@ -41,10 +41,12 @@ struct FileBuffer {
     void Release();
 };
 
-// Creates or truncates the file and writes count bytes in one write. A count
-// of 0 means the length of data taken as terminated text. Null data creates or
-// truncates the file and returns 0. Returns the number of bytes written (0 on
-// failure). A path of kPathCapacity bytes or more is refused (returns 0).
+// Creates or truncates the file and writes count bytes (one write call unless
+// the system takes fewer bytes; then it goes on until an error). A count of 0
+// means the length of data taken as terminated text. Null data creates or
+// truncates the file and returns 0. Returns the number of bytes written: the
+// file then holds exactly those bytes (0 on failure). A path of kPathCapacity
+// bytes or more is refused (returns 0).
 std::uint32_t WriteFileWhole(const char* path, const void* data, std::uint32_t count);
 
 // Splits at the later of the last '\\' and the last '/'. Without a separator
