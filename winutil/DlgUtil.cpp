@@ -218,9 +218,6 @@ QFont ApplyDialogFont(QWidget* dialog) {
     return font;
 }
 
-namespace {
-
-// a * b / c rounded to the nearest integer, halves away from zero.
 int MulDiv(int a, int b, int c) {
     if (c == 0)
         return -1;
@@ -230,10 +227,10 @@ int MulDiv(int a, int b, int c) {
         product = -product;
     std::int64_t divisor = c < 0 ? -static_cast<std::int64_t>(c) : c;
     const std::int64_t result = (product + divisor / 2) / divisor;
+    if (result > INT32_MAX)
+        return -1; // does not fit, as the platform's MulDiv reports it
     return static_cast<int>(negative ? -result : result);
 }
-
-} // namespace
 
 DialogBaseUnits DialogBaseUnitsOf(const QFont& font) {
     const QFontMetrics metrics(font);

@@ -44,14 +44,19 @@ int GetSelectedRows(QAbstractItemView* list, std::vector<int>* rows);
 
 // The system's general UI font, looked up once per process.
 int GetMessageFont(QFont* out);
-// Gives dialog and its direct children the dialog font; returns it.
+// Gives dialog and its direct children the dialog font (created once per
+// process from GetMessageFont); returns it. A null dialog only returns it.
 QFont ApplyDialogFont(QWidget* dialog);
 
-// Dialog units to pixels from a font, as the classic dialog manager does:
-// x * avgCharWidth / 4, y * charHeight / 8.
+// a * b / c rounded to the nearest integer, halves away from zero; -1 when c
+// is 0 or the result does not fit.
+int MulDiv(int a, int b, int c);
+
 struct DialogBaseUnits {
     int avgCharWidth = 0; // width of A-Z a-z / 52, rounded
     int charHeight = 0;   // the font's line height
 };
 DialogBaseUnits DialogBaseUnitsOf(const QFont& font);
+// Dialog units to pixels from a font, as the classic dialog manager does:
+// x * avgCharWidth / 4, y * charHeight / 8, each value on its own.
 QRect DialogUnitsToPixels(const QFont& font, int x, int y, int width, int height);

@@ -1,0 +1,318 @@
+// The main window: layout, list view, loading at start, keys, closing and the
+// about box.
+#include "MainWindowFixture.h"
+
+#include "app/AboutDlg.h"
+#include "app/PatchListStore.h"
+#include "winutil/DlgUtil.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
+    CBytemenderDlg& dlg = Open(nullptr);
+    QFont font;
+    GetMessageFont(&font);
+    const struct {
+        int id;
+        const char16_t* caption;
+        int x, y, w, h;
+    } controls[] = {
+        {1000, u"", 7, 7, 382, 14},          {1001, nullptr, 7, 25, 382, 273},
+        {1006, u"文件", 394, 7, 50, 14},     {1003, u"编辑", 394, 24, 50, 14},
+        {1004, u"增加", 394, 41, 50, 14},    {1007, u"复制", 394, 58, 50, 14},
+        {1005, u"删除", 394, 75, 50, 14},    {2, u"全无效", 394, 248, 50, 16},
+        {1, u"有效/无效", 394, 266, 50, 16}, {1002, u"保存", 394, 284, 50, 14},
+    };
+    for (const auto& c : controls) {
+        QWidget* control = GetDlgItem(&dlg, c.id);
+        ASSERT_NE(control, nullptr) << c.id;
+        EXPECT_EQ(control->geometry(), DialogUnitsToPixels(font, c.x, c.y, c.w, c.h)) << c.id;
+        EXPECT_EQ(control->font(), font) << c.id;
+        if (c.caption) {
+            EXPECT_EQ(QString::fromStdString(GetDlgItemTextNarrow(&dlg, c.id)),
+                      QString::fromUtf16(c.caption))
+                << c.id;
+        }
+    }
+    EXPECT_EQ(dlg.size(), DialogUnitsToPixels(font, 0, 0, 451, 305).size());
+    auto* frame = dlg.findChild<QGroupBox*>();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->geometry(), DialogUnitsToPixels(font, 394, 117, 50, 121));
+    EXPECT_TRUE(qobject_cast<QLineEdit*>(GetDlgItem(&dlg, 1000))->isReadOnly());
+    EXPECT_TRUE(dlg.Button(1)->isDefault());
+    EXPECT_FALSE(dlg.Button(2)->isDefault());
+    EXPECT_FALSE(dlg.windowIcon().isNull());
+}
+
+TEST_F(MainWindowTest, TabOrderFollowsTheTemplate) {
+    CBytemenderDlg& dlg = Open(nullptr);
+    std::vector<int> order;
+    QWidget* widget = dlg.Button(1);
+    for (int i = 0; i < 10; ++i) {
+        order.push_back(GetControlId(widget));
+        do {
+            widget = widget->nextInFocusChain();
+        } while (!GetControlId(widget) && widget != &dlg);
+    }
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007}));
+}
+
+TEST_F(MainWindowTest, ListViewIsAReportWithFiveColumns) {
+    CBytemenderDlg& dlg = Open(nullptr);
+    QTableView* list = dlg.ListView();
+    EXPECT_EQ(GetDlgItem(&dlg, 1001), list);
+    const struct {
+        const char16_t* title;
+        Qt::Alignment alignment;
+        int width;
+    } columns[] = {{u"偏移", Qt::AlignLeft, 80},
+                   {u"描述", Qt::AlignLeft, 240},
+                   {u"原数据", Qt::AlignRight, 120},
+                   {u"新数据", Qt::AlignRight, 120},
+                   {u"修改", Qt::AlignLeft, 64}};
+    ASSERT_EQ(dlg.Model()->columnCount(), 5);
+    for (int column = 0; column < 5; ++column) {
+        SCOPED_TRACE(column);
+        EXPECT_EQ(dlg.Model()->headerData(column, Qt::Horizontal).toString(),
+                  QString::fromUtf16(columns[column].title));
+        const int alignment =
+            dlg.Model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
+        EXPECT_EQ(alignment & Qt::AlignHorizontal_Mask, int(columns[column].alignment));
+        EXPECT_EQ(list->columnWidth(column), columns[column].width);
+    }
+    EXPECT_TRUE(list->showGrid());
+    EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+TEST_F(MainWindowTest, StartLoadsTheListSortedAndShowsIt) {
+    CBytemenderDlg& dlg = Open("FileName = /data/dir/game.bin\r\n"
+                               "PathList\\Count = 3\r\n"
+                               "PathList\\0000\\Offset = 0x300\r\n"
+                               "PathList\\0000\\Descrip = 跳过检查\r\n"
+                               "PathList\\0000\\OldHex = 74 05\r\n"
+                               "PathList\\0000\\NewHex = EB 05\r\n"
+                               "PathList\\0001\\Offset = 26\r\n"
+                               "PathList\\0001\\Path = 5\r\n"
+                               "PathList\\0002\\Offset = 0x10\r\n");
+    QAbstractItemModelTester tester(dlg.Model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Bytemender - game.bin"));
+    EXPECT_EQ(GetDlgItemTextNarrow(&dlg, 1000), "/data/dir/game.bin");
+    EXPECT_EQ(dlg.BackupPath(), moduleDir_ + "/Path_bak/game.bin");
+    ASSERT_EQ(dlg.Model()->rowCount(), 3);
+    const std::vector<std::vector<QString>> cells = {
+        {"00000010", "", "", "", "No"},
+        {"0000001a", "", "", "", "Yes"},
+        {"00000300", QStringLiteral("跳过检查"), "74 05", "EB 05", "No"},
+    };
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 5; ++column)
+            EXPECT_EQ(Cell(row, column), cells[row][column]) << row << "," << column;
+    EXPECT_EQ(dlg.Model()->index(2, 2).data(Qt::TextAlignmentRole).toInt() &
+                  Qt::AlignHorizontal_Mask,
+              int(Qt::AlignRight));
+}
+
+TEST_F(MainWindowTest, NoSettingsFileStillOpensAndMakesTheBackupFolder) {
+    CBytemenderDlg& dlg = Open(nullptr);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Bytemender"));
+    EXPECT_EQ(dlg.Model()->rowCount(), 0);
+    EXPECT_EQ(dlg.TargetPath(), "");
+    EXPECT_TRUE(std::filesystem::is_directory(backupDir_));
+    // The first save creates the settings file beside the program.
+    dlg.Items().push_back(PatchItem{0x1a, "x", "00", "01", 1});
+    dlg.SavePatchList();
+    const std::string saved = ReadText(settingsFile_);
+    EXPECT_NE(saved.find("PathList\\0000\\Offset = 0x0000001A\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("PathList\\Count = 1\r\n"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, LongCellTextsAreCutForDisplay) {
+    CBytemenderDlg& dlg = Open(nullptr);
+    PatchItem item;
+    item.description = std::string(4095, 'd');
+    item.oldHex = std::string(1022, 'o') + "\xF0\x9F\x94\xA7"; // a pair at the cut
+    dlg.Items().push_back(item);
+    dlg.RefreshList();
+    EXPECT_EQ(Cell(0, 1).size(), 1023);
+    EXPECT_EQ(Cell(0, 2), QString(1022, QLatin1Char('o')));
+}
+
+TEST_F(MainWindowTest, RefreshKeepsSelectedRowNumbers) {
+    CBytemenderDlg& dlg = Open(ItemsText(8).c_str());
+    ASSERT_EQ(dlg.Model()->rowCount(), 8);
+    Select({2, 7});
+    dlg.RefreshList();
+    EXPECT_EQ(SelectedRows(), (std::vector<int>{2, 7}));
+
+    // Row numbers beyond the new count select nothing.
+    dlg.Items().erase(dlg.Items().begin() + 2);
+    dlg.RefreshList();
+    EXPECT_EQ(dlg.Model()->rowCount(), 7);
+    EXPECT_EQ(SelectedRows(), (std::vector<int>{2}));
+    EXPECT_EQ(Cell(2, 1), QStringLiteral("item 3"));
+
+    dlg.Items().clear();
+    dlg.RefreshList();
+    EXPECT_TRUE(SelectedRows().empty());
+}
+
+TEST_F(MainWindowTest, TargetFieldAndCaptionFollowTheTarget) {
+    CBytemenderDlg& dlg = Open(ItemsText(1).c_str());
+    QSignalSpy edits(qobject_cast<QLineEdit*>(GetDlgItem(&dlg, 1000)), &QLineEdit::textChanged);
+    dlg.RefreshList();
+    EXPECT_EQ(edits.count(), 0); // same text: the field is left alone
+    const struct {
+        const char* target;
+        const char16_t* title;
+    } cases[] = {
+        {"D:\\data\\game.bin", u"Bytemender - game.bin"},
+        {"D:\\data/sub\\x.bin", u"Bytemender - x.bin"},
+        {"x.bin", u"Bytemender - x.bin"},
+        {"/home/u/补丁.exe", u"Bytemender - 补丁.exe"},
+        {"", u"Bytemender"},
+    };
+    for (const auto& c : cases) {
+        dlg.TargetPath() = c.target;
+        dlg.UpdateTitle();
+        dlg.RefreshList();
+        EXPECT_EQ(dlg.windowTitle(), QString::fromUtf16(c.title));
+        EXPECT_EQ(GetDlgItemTextNarrow(&dlg, 1000), c.target);
+    }
+}
+
+TEST_F(MainWindowTest, EnterPressesTheFocusedButtonElseTheDefault) {
+    CBytemenderDlg& dlg = Open(ItemsText(3).c_str());
+    dlg.show();
+    QSignalSpy toggle(dlg.Button(1), &QPushButton::clicked);
+    QSignalSpy copy(dlg.Button(1007), &QPushButton::clicked);
+
+    dlg.ListView()->setFocus();
+    QTest::keyClick(dlg.ListView(), Qt::Key_Return);
+    EXPECT_EQ(toggle.count(), 1);
+
+    dlg.Button(1007)->setFocus();
+    QTest::keyClick(dlg.Button(1007), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(copy.count(), 1);
+    EXPECT_EQ(toggle.count(), 1);
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(MainWindowTest, OnlyTheCloseBoxEndsTheWindow) {
+    CBytemenderDlg& dlg = Open(ItemsText(2).c_str());
+    dlg.show();
+    QSignalSpy finished(&dlg, &QDialog::finished);
+    QSignalSpy disableAll(dlg.Button(2), &QPushButton::clicked);
+    dlg.ListView()->setFocus();
+    QTest::keyClick(dlg.ListView(), Qt::Key_Escape);
+    EXPECT_EQ(disableAll.count(), 1);
+    dlg.Button(1)->click();
+    dlg.Button(2)->click();
+    dlg.reject();
+    dlg.accept();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(finished.count(), 0);
+
+    EXPECT_TRUE(dlg.close());
+    EXPECT_FALSE(dlg.isVisible());
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_EQ(finished.front().front().toInt(), 2);
+}
+
+// Needs the command "全无效" (OnDisableAll) in place.
+TEST_F(MainWindowTest, EscapeClearsEveryFlagAndKeepsTheFile) {
+    CBytemenderDlg& dlg = Open(ItemsText(4).c_str());
+    const std::string before = ReadText(settingsFile_);
+    dlg.show();
+    dlg.Button(1002)->setFocus();
+    QTest::keyClick(dlg.Button(1002), Qt::Key_Escape);
+    EXPECT_TRUE(dlg.isVisible());
+    for (int row = 0; row < 4; ++row)
+        EXPECT_EQ(Cell(row, 4), QStringLiteral("No")) << row;
+    for (const PatchItem& item : dlg.Items())
+        EXPECT_EQ(item.enabled, 0);
+    EXPECT_EQ(ReadText(settingsFile_), before);
+}
+
+// Closes each about box with its own "确定" once its modal loop runs.
+class AboutBoxCloser : public QObject {
+  public:
+    AboutBoxCloser() { qApp->installEventFilter(this); }
+    ~AboutBoxCloser() override { qApp->removeEventFilter(this); }
+    int shown = 0;
+    QString title;
+    bool modal = false;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* box = qobject_cast<CAboutDlg*>(watched);
+        if (box && event->type() == QEvent::Show) {
+            ++shown;
+            title = box->windowTitle();
+            modal = box->isModal();
+            auto* ok = qobject_cast<QPushButton*>(GetDlgItem(box, 1));
+            QMetaObject::invokeMethod(ok, &QPushButton::click, Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
+
+TEST_F(MainWindowTest, AboutEntryOpensTheAboutBoxModally) {
+    CBytemenderDlg& dlg = Open(nullptr);
+    dlg.show();
+    ASSERT_NE(dlg.AboutAction(), nullptr);
+    EXPECT_EQ(dlg.AboutAction()->text(), QStringLiteral("关于 Bytemender(&A)..."));
+    EXPECT_TRUE(dlg.actions().contains(dlg.AboutAction()));
+    EXPECT_EQ(dlg.contextMenuPolicy(), Qt::ActionsContextMenu);
+
+    AboutBoxCloser closer;
+    dlg.AboutAction()->trigger(); // returns once "确定" closed the box
+    EXPECT_EQ(closer.shown, 1);
+    EXPECT_TRUE(closer.modal);
+    EXPECT_EQ(closer.title, QStringLiteral("关于 Bytemender"));
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST(AboutBox, ShowsIconVersionAndDefaultButton) {
+    CAboutDlg about;
+    QFont font;
+    GetMessageFont(&font);
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("关于 Bytemender"));
+    EXPECT_EQ(about.size(), DialogUnitsToPixels(font, 0, 0, 235, 55).size());
+    auto* icon = qobject_cast<QLabel*>(GetDlgItem(&about, CAboutDlg::IDC_ICON));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_FALSE(icon->pixmap().isNull());
+    EXPECT_EQ(GetDlgItemTextNarrow(&about, CAboutDlg::IDC_VERSION), "Bytemender 1.0 版");
+    EXPECT_FALSE(GetDlgItemTextNarrow(&about, CAboutDlg::IDC_LINE2).empty());
+    auto* ok = qobject_cast<QPushButton*>(GetDlgItem(&about, 1));
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->text(), QStringLiteral("确定"));
+    EXPECT_TRUE(ok->isDefault());
+    EXPECT_EQ(ok->geometry(), DialogUnitsToPixels(font, 178, 7, 50, 16));
+
+    about.show();
+    ok->click();
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(about.result(), 1);
+}
+
+TEST(Icon, HasThreeSizes) {
+    const QIcon icon = BytemenderIcon();
+    const QList<QSize> sizes = icon.availableSizes();
+    for (int size : {16, 32, 48})
+        EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
+}
+
+} // namespace
