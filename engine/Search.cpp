@@ -18,6 +18,8 @@ namespace {
 // many per byte of progress before the scan hands over to a linear-time search.
 constexpr std::size_t kWorkAllowance = std::size_t(1) << 20;
 constexpr std::size_t kWorkPerByte = 8;
+// Work charged for each failed candidate on top of the bytes it compared.
+constexpr std::size_t kCandidateCost = 8;
 
 // Candidate filter: a position is looked at closely only when the first
 // pattern byte and one more "probe" byte both match. The probe is the last
@@ -64,14 +66,15 @@ class Scanner {
         }
         while (mask) {
             const std::size_t p = base + static_cast<std::size_t>(__builtin_ctz(mask));
-            if (Verify(p)) {
+            const std::size_t equal = Verify(p);
+            if (equal == length_) {
                 matches_->push_back(static_cast<std::uint32_t>(p));
                 next_ = p + length_;
                 const std::size_t skip = next_ - base;
                 mask = skip >= 32 ? 0 : mask & (~std::uint32_t(0) << skip);
             } else {
                 mask &= mask - 1;
-                work_ += length_;
+                work_ += equal + kCandidateCost;
                 if (work_ > kWorkAllowance + kWorkPerByte * p) {
                     switched_ = true;
                     fallbackFrom_ = p + 1;
@@ -82,16 +85,30 @@ class Scanner {
         return true;
     }
 
-    bool Verify(std::size_t p) const {
+    // Number of leading pattern bytes equal at p; length_ means a match.
+    std::size_t Verify(std::size_t p) const {
+        const std::uint8_t* at = data_ + p;
 #ifdef BM_SEARCH_X86
         if (length_ <= 16 && p + 16 <= size_) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + p));
-            const unsigned eq = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, pat16_)));
-            const unsigned want = (1u << length_) - 1u;
-            return (eq & want) == want;
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            const auto eq = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, pat16_)));
+            const unsigned differ = ~eq & ((1u << length_) - 1u);
+            return differ ? static_cast<std::size_t>(__builtin_ctz(differ)) : length_;
         }
+        std::size_t i = 0;
+        for (; i + 16 <= length_; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern_ + i));
+            const auto eq = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+            if (eq != 0xFFFFu)
+                return i + static_cast<std::size_t>(__builtin_ctz(~eq));
+        }
+#else
+        std::size_t i = 0;
 #endif
-        return std::memcmp(data_ + p, pattern_, length_) == 0;
+        while (i < length_ && at[i] == pattern_[i])
+            ++i;
+        return i;
     }
 
     // Plain scan of the positions from pos to the last one.
@@ -188,7 +205,7 @@ class Scanner {
     std::size_t last_;      // last start position that fits
     std::size_t probe_ = 0; // index of the second filter byte
     std::size_t next_ = 0;  // first position not covered by a match
-    std::size_t work_ = 0;  // bytes compared by failed verifications
+    std::size_t work_ = 0;  // cost of failed verifications so far
     bool switched_ = false;
     std::size_t fallbackFrom_ = 0;
 #ifdef BM_SEARCH_X86

@@ -121,6 +121,17 @@ TEST(FindInBuffer, CollapseProneInputs) {
     std::string pattern3 = "A" + std::string(98, 'C') + "B";
     abc.replace(1500000, pattern3.size(), pattern3);
     abc.replace(abc.size() - pattern3.size(), pattern3.size(), pattern3);
+    // Every even position passes the filter and then compares long runs.
+    std::string ab;
+    for (int i = 0; i < (1 << 20); ++i)
+        ab += "AB";
+    std::string longPeriodic, shortPeriodic = "ABABABABABABABABABABAA";
+    for (int i = 0; i < 500; ++i)
+        longPeriodic += "AB";
+    longPeriodic += "AA";
+    ab.replace(900000, longPeriodic.size(), longPeriodic);
+    ab.replace(1800000, shortPeriodic.size(), shortPeriodic);
+    ab.replace(ab.size() - longPeriodic.size(), longPeriodic.size(), longPeriodic);
     struct Case {
         const std::string* data;
         std::string pattern;
@@ -132,8 +143,11 @@ TEST(FindInBuffer, CollapseProneInputs) {
         {&as, std::string(2047, 'A') + "B", false},
         {&planted, mid, false},
         {&planted, std::string(1500, 'A'), false},
-        {&abc, pattern3, true},
-        {&abc, "A" + std::string(300, 'C') + "B", true},
+        {&abc, pattern3, false},
+        {&abc, "A" + std::string(300, 'C') + "B", false},
+        {&ab, longPeriodic, true},
+        {&ab, shortPeriodic, true},
+        {&ab, "ABAB", false},
     };
     for (const Case& c : cases) {
         FindStats stats;
