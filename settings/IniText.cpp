@@ -260,3 +260,15 @@ int StripTrailingBackslashes(char* text) {
     }
     return removed;
 }
+
+std::string SettingsFileForModule(std::string_view module) {
+    std::string path(module);
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = path.rfind('.');
+    if (dot != std::string::npos && dot > nameStart) {
+        path.resize(dot);
+    }
+    path += ".ini";
+    return path;
+}

@@ -60,5 +60,9 @@ void FreeString(char* text);
 // size of 0 or below other than -1). Returns 0.
 int CopyBounded(const char* source, char* destination, int size);
 
+// The settings file of a module: its file name without extension (cut only in
+// the file-name part, and not at the leading dot of a hidden file) and ".ini".
+std::string SettingsFileForModule(std::string_view module);
+
 // Overwrites every trailing backslash with a terminator; returns how many.
 int StripTrailingBackslashes(char* text);

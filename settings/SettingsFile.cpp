@@ -153,15 +153,7 @@ int CAppSetting::OpenDefault() {
     if (!GetModuleFileName(&path) || path.empty()) {
         return 0;
     }
-    // An extension is cut from the file name only, never at a full stop in a
-    // folder name or at the leading dot of a hidden file's name.
-    const std::size_t slash = path.find_last_of("\\/");
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = path.rfind('.');
-    if (dot != std::string::npos && dot > nameStart) {
-        path.resize(dot);
-    }
-    path += ".ini";
+    path = SettingsFileForModule(path);
     currentFile_ = CodePageToWide(path);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {

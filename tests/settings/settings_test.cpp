@@ -1,0 +1,471 @@
+// The settings store in memory: key comparison, lookups, write order,
+// enumeration, section removal, and the text helpers of the file format.
+#include "settings/AppSetting.h"
+#include "settings/IniText.h"
+#include "tests/settings/SettingsTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Saved(CAppSetting& store, const TempDir& dir) {
+    const std::string path = dir.File("out.ini");
+    store.Save(path.c_str());
+    return ReadBytes(path);
+}
+
+struct Visit {
+    std::string key;
+    std::string name;
+};
+
+int Record(const char* key, const char* name, const char*, void* context) {
+    static_cast<std::vector<Visit>*>(context)->push_back({key, name});
+    return 1;
+}
+
+std::vector<std::string> Names(CAppSetting& store, const char* path, int allLevels) {
+    std::vector<Visit> visits;
+    store.EnumKeys(path, &visits, &Record, allLevels);
+    std::vector<std::string> names;
+    for (const Visit& v : visits) {
+        names.push_back(v.name);
+    }
+    return names;
+}
+
+bool Has(CAppSetting& store, const char* key) {
+    return store.GetValue(key, nullptr, nullptr) != 0;
+}
+
+} // namespace
+
+TEST(KeyCompare, FoldsAsciiOnlyAndComparesOtherBytesUnsigned) {
+    struct Case {
+        const char* a;
+        const char* b;
+        int sign;
+    } cases[] = {
+        {"PathList\\Count", "pathlist\\COUNT", 0},
+        {"a", "B", -1},
+        {"0", "a", -1},      // digits sort before letters
+        {"_", "a", -1},      // '_' (95) against folded 'a' (97)
+        {"_", "A", -1},      // A folds to a, so '_' stays lower
+        {"\xC4", "z", 1},    // bytes above 127 compare unsigned
+        {"\xE4", "\xC4", 1}, // and are not folded
+        {"Path", "PathList", -1},
+        {"", "a", -1},
+    };
+    for (const Case& c : cases) {
+        const int r = CompareKeys(c.a, c.b);
+        EXPECT_EQ((r > 0) - (r < 0), c.sign) << c.a << " vs " << c.b;
+    }
+}
+
+TEST(Store, LookupIgnoresCaseAndKeyKeepsFirstSpelling) {
+    TempDir dir;
+    CAppSetting store;
+    store.SetValue("PathList\\Count", "1", -1);
+    store.SetValue("pathlist\\count", "2", -1);
+    const char* value = nullptr;
+    ASSERT_EQ(store.GetValue("PATHLIST\\COUNT", &value, nullptr), 1);
+    EXPECT_STREQ(value, "2");
+    EXPECT_EQ(Saved(store, dir), "PathList\\Count = 2\r\n");
+}
+
+TEST(Store, MissingKeysLeaveOutputsAlone) {
+    CAppSetting store;
+    const char* value = "untouched";
+    int line = 77;
+    EXPECT_EQ(store.GetValue("nope", &value, &line), 0);
+    EXPECT_STREQ(value, "untouched");
+    EXPECT_EQ(line, 77);
+    EXPECT_EQ(store.GetString("nope", &value), 0);
+    EXPECT_EQ(value, nullptr);
+    char buffer[8] = "keep";
+    EXPECT_EQ(store.GetStringCopy("nope", buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "keep");
+    EXPECT_EQ(store.RemoveKey("nope"), 0);
+    EXPECT_EQ(store.DeleteKey("nope"), 1);
+}
+
+TEST(Store, ValueLessEntryHasNoValue) {
+    CAppSetting store;
+    store.SetValue("; comment", nullptr, 3);
+    const char* value = "x";
+    int line = 0;
+    EXPECT_EQ(store.GetValue("; comment", &value, &line), 1);
+    EXPECT_EQ(value, nullptr);
+    EXPECT_EQ(line, 3);
+    char buffer[8] = "keep";
+    EXPECT_EQ(store.GetStringCopy("; comment", buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "keep");
+}
+
+TEST(Store, LineNumberKeptWhenSetFromMemory) {
+    CAppSetting store;
+    store.SetValue("k", "a", 5);
+    store.SetValue("k", "b", -1);
+    int line = 0;
+    store.GetValue("k", nullptr, &line);
+    EXPECT_EQ(line, 5);
+    store.SetValue("k", "c", 9);
+    store.GetValue("k", nullptr, &line);
+    EXPECT_EQ(line, 9);
+    store.SetValue("new", "v", -1);
+    store.GetValue("new", nullptr, &line);
+    EXPECT_EQ(line, -1);
+}
+
+TEST(Store, GetStringCopyBounds) {
+    CAppSetting store;
+    store.SetString("k", "0123456789");
+    struct Case {
+        int size;
+        const char* expected;
+    } cases[] = {{10, "012345678"}, {11, "0123456789"}, {1, ""}, {-1, "0123456789"}};
+    for (const Case& c : cases) {
+        char buffer[32];
+        std::memset(buffer, 'x', sizeof buffer);
+        EXPECT_EQ(store.GetStringCopy("k", buffer, c.size), 1) << c.size;
+        EXPECT_STREQ(buffer, c.expected) << c.size;
+    }
+    char untouched[4] = "abc";
+    EXPECT_EQ(store.GetStringCopy("k", untouched, 0), 0);
+    EXPECT_STREQ(untouched, "abc");
+}
+
+TEST(Store, ValuePointerStaysValidUntilReplaced) {
+    CAppSetting store;
+    store.SetString("a", "first value that is long enough to live on the heap");
+    const char* value = nullptr;
+    store.GetString("a", &value);
+    for (int i = 0; i < 1000; ++i) {
+        store.SetInt(("other\\" + std::to_string(i)).c_str(), i);
+    }
+    EXPECT_STREQ(value, "first value that is long enough to live on the heap");
+}
+
+TEST(WriteOrder, KeepOrderKeepsPlacesAndAppendsNewKeys) {
+    TempDir dir;
+    CAppSetting store;
+    store.SetValue("b", "1", 1);
+    store.SetValue("", nullptr, 2);
+    store.SetValue("a", "2", 3);
+    store.SetValue("", nullptr, 4); // a second blank line keeps its own place
+    store.SetValue("B", "3", 5);    // same key: new value, first place
+    store.SetValue("c", "4", -1);
+    EXPECT_EQ(Saved(store, dir), "b = 3\r\n\r\na = 2\r\n\r\nc = 4\r\n");
+    store.keepOrder = 0;
+    EXPECT_EQ(Saved(store, dir), "\r\na = 2\r\nb = 3\r\nc = 4\r\n");
+}
+
+TEST(WriteOrder, ValueTakenAwayStandsTwice) {
+    TempDir dir;
+    CAppSetting store;
+    store.SetValue("k", "v", 1);
+    store.SetValue("x", "y", 2);
+    store.SetValue("K", nullptr, 3);
+    EXPECT_EQ(Saved(store, dir), "k\r\nx = y\r\nk\r\n");
+}
+
+TEST(WriteOrder, RemovedKeyLeavesEveryPlace) {
+    TempDir dir;
+    CAppSetting store;
+    store.SetValue("#", nullptr, 1);
+    store.SetValue("a", "1", 2);
+    store.SetValue("#", nullptr, 3);
+    EXPECT_EQ(store.RemoveKey("#"), 1);
+    EXPECT_EQ(Saved(store, dir), "a = 1\r\n");
+}
+
+TEST(WriteOrder, TurningKeepOrderBackOnNeverWritesRemovedEntries) {
+    TempDir dir;
+    CAppSetting store;
+    store.SetValue("z", "1", 1);
+    store.SetValue("y", "2", 2);
+    store.SetValue("x", "3", 3);
+    store.keepOrder = 0;
+    store.RemoveKey("y");
+    store.SetValue("b", "4", -1);
+    store.SetValue("a", "5", -1);
+    store.keepOrder = 1;
+    // Kept lines first, then the entries made meanwhile in key order.
+    EXPECT_EQ(Saved(store, dir), "z = 1\r\nx = 3\r\na = 5\r\nb = 4\r\n");
+    store.SetValue("c", "6", -1);
+    EXPECT_EQ(Saved(store, dir), "z = 1\r\nx = 3\r\na = 5\r\nb = 4\r\nc = 6\r\n");
+}
+
+TEST(WriteOrder, ManyRemovalsKeepTheRestInOrder) {
+    TempDir dir;
+    CAppSetting store;
+    std::string expected;
+    for (int i = 0; i < 5000; ++i) {
+        const std::string key = "k" + std::to_string(4999 - i);
+        store.SetValue(key.c_str(), "v", i + 1);
+        if (i % 3 == 0) {
+            expected += key + " = v\r\n";
+        }
+    }
+    for (int i = 0; i < 5000; ++i) {
+        if (i % 3 != 0) {
+            store.RemoveKey(("k" + std::to_string(4999 - i)).c_str());
+        }
+    }
+    EXPECT_EQ(Saved(store, dir), expected);
+}
+
+TEST(WriteOrder, UnlinkOrderRefusesForeignEntries) {
+    CAppSetting store;
+    store.SetValue("a", "1", -1);
+    SettingEntry foreign;
+    foreign.key = "a";
+    EXPECT_EQ(store.UnlinkOrder(&foreign), 0);
+    EXPECT_EQ(store.UnlinkOrder(nullptr), 0);
+}
+
+TEST(Store, ClearKeepsCurrentFile) {
+    TempDir dir;
+    CAppSetting store;
+    store.SetValue("a", "1", -1);
+    store.Save(dir.File("s.ini").c_str());
+    store.Clear();
+    EXPECT_FALSE(Has(store, "a"));
+    EXPECT_FALSE(store.CurrentFile().empty());
+}
+
+class EnumKeysTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* key : {"PathList\\Count", "PathList\\0000\\Offset",
+                                "PathList\\0000\\Descrip", "PathList\\0001\\Offset", "FileName"}) {
+            store.SetValue(key, "v", -1);
+        }
+    }
+    CAppSetting store;
+};
+
+TEST_F(EnumKeysTest, DirectChildrenOncePerFirstSegment) {
+    EXPECT_EQ(Names(store, "PathList", 0), (std::vector<std::string>{"0000", "0001", "Count"}));
+    EXPECT_EQ(Names(store, "PathList\\\\", 0), (std::vector<std::string>{"0000", "0001", "Count"}));
+    EXPECT_EQ(Names(store, "PathList", 1),
+              (std::vector<std::string>{"0000\\Descrip", "0000\\Offset", "0001\\Offset", "Count"}));
+    EXPECT_EQ(Names(store, "PathList\\0000", 0), (std::vector<std::string>{"Descrip", "Offset"}));
+}
+
+TEST_F(EnumKeysTest, EmptyPathStartsAtFirstKey) {
+    EXPECT_EQ(Names(store, "", 0), (std::vector<std::string>{"FileName", "PathList"}));
+    EXPECT_EQ(Names(store, nullptr, 1).size(), 5u);
+}
+
+TEST_F(EnumKeysTest, PrefixWithoutBackslashAndValueLessEntries) {
+    store.SetValue("PathListX", "v", -1);
+    store.SetValue("PathList\\Note", nullptr, -1);
+    EXPECT_EQ(Names(store, "PathList", 0),
+              (std::vector<std::string>{"0000", "0001", "Count", "X"}));
+}
+
+TEST_F(EnumKeysTest, LowerCasePrefixStopsTheWalk) {
+    store.SetValue("pathlist\\0000\\Zzz", "v", -1); // sorts between 0000\Offset and 0001
+    EXPECT_EQ(Names(store, "PathList", 1),
+              (std::vector<std::string>{"0000\\Descrip", "0000\\Offset"}));
+}
+
+TEST_F(EnumKeysTest, CallbackStopsAndMayChangeTheStore) {
+    int calls = 0;
+    store.EnumKeys(
+        "PathList", &calls,
+        [](const char*, const char*, const char*, void* c) -> int { return ++*static_cast<int*>(c) < 2; },
+        1);
+    EXPECT_EQ(calls, 2);
+    // A callback that removes the key it was given and the next one.
+    std::vector<std::string> seen;
+    struct Ctx {
+        CAppSetting* store;
+        std::vector<std::string>* seen;
+    } ctx{&store, &seen};
+    store.EnumKeys(
+        "PathList", &ctx,
+        [](const char* key, const char*, const char*, void* c) {
+            auto* x = static_cast<Ctx*>(c);
+            x->seen->push_back(key);
+            x->store->RemoveKey(key);
+            x->store->RemoveKey("PathList\\0001\\Offset");
+            return 1;
+        },
+        1);
+    EXPECT_EQ(seen, (std::vector<std::string>{"PathList\\0000\\Descrip", "PathList\\0000\\Offset",
+                                              "PathList\\Count"}));
+}
+
+TEST_F(EnumKeysTest, DeleteSectionRemovesEverythingBelow) {
+    store.SetValue("PathListX", "keep", -1);
+    store.SetValue("PathList", "self", -1);
+    EXPECT_EQ(store.DeleteSection("PathList"), 1);
+    for (const char* key : {"PathList", "PathList\\Count", "PathList\\0000\\Offset",
+                            "PathList\\0000\\Descrip", "PathList\\0001\\Offset"}) {
+        EXPECT_FALSE(Has(store, key)) << key;
+    }
+    EXPECT_TRUE(Has(store, "FileName"));
+    EXPECT_EQ(store.DeleteSection("Nothing\\Here"), 1);
+    EXPECT_TRUE(Has(store, "FileName"));
+}
+
+TEST_F(EnumKeysTest, DeleteSectionWithTrailingBackslash) {
+    store.DeleteSection("PathList\\");
+    EXPECT_FALSE(Has(store, "PathList\\0000\\Offset"));
+    EXPECT_FALSE(Has(store, "PathList\\Count"));
+}
+
+TEST(LongKeys, EnumAndDeleteSectionWorkAtAnyLength) {
+    CAppSetting store;
+    const std::string longSegment(2000, 'S');
+    const std::string section = "Root\\" + longSegment;
+    store.SetValue((section + "\\a").c_str(), "1", -1);
+    store.SetValue((section + "\\" + longSegment + "\\b").c_str(), "2", -1);
+    // Shares the first 519 bytes with the section but is another key.
+    const std::string sibling = "Root\\" + std::string(1000, 'S') + "T";
+    store.SetValue(sibling.c_str(), "3", -1);
+    EXPECT_EQ(Names(store, section.c_str(), 0), (std::vector<std::string>{"a", longSegment}));
+    store.DeleteSection(section.c_str());
+    EXPECT_FALSE(Has(store, (section + "\\a").c_str()));
+    EXPECT_FALSE(Has(store, (section + "\\" + longSegment + "\\b").c_str()));
+    EXPECT_TRUE(Has(store, sibling.c_str()));
+}
+
+TEST(LongKeys, DeepKeyIsRemovedWithoutRecursion) {
+    CAppSetting store;
+    std::string key = "Deep";
+    for (int i = 0; i < 3000; ++i) {
+        key += "\\x";
+    }
+    store.SetValue(key.c_str(), "v", -1);
+    store.SetValue("Deeper", "keep", -1);
+    store.DeleteSection("Deep");
+    EXPECT_FALSE(Has(store, key.c_str()));
+    EXPECT_TRUE(Has(store, "Deeper"));
+}
+
+// ---- text helpers ----
+
+TEST(NextLineTest, LineEndsAndEndOfText) {
+    const char* text = "one\r\ntwo\rthree\nfour";
+    const char* cursor = nullptr;
+    char line[64];
+    EXPECT_EQ(NextLine(text, &cursor, nullptr, 0), 1);
+    const struct {
+        int result;
+        const char* line;
+    } expected[] = {{1, "one"}, {1, "two"}, {1, "three"}, {2, "four"}};
+    for (const auto& e : expected) {
+        EXPECT_EQ(NextLine(text, &cursor, line, sizeof line), e.result);
+        EXPECT_STREQ(line, e.line);
+    }
+    EXPECT_EQ(NextLine(text, &cursor, line, sizeof line), 0);
+}
+
+TEST(NextLineTest, EmptyLinesCrCrAndLfCr) {
+    const char* text = "\r\n\r\ra\n\rb\n";
+    const char* cursor = text;
+    char line[16];
+    std::vector<std::string> lines;
+    int r;
+    while ((r = NextLine(text, &cursor, line, sizeof line)) != 0) {
+        lines.push_back(line);
+        ASSERT_EQ(r, 1);
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"", "", "", "a", "", "b"}));
+}
+
+TEST(NextLineTest, LongLineKeepsCapacityMinusOne) {
+    const std::string text = std::string(10000, 'x') + "\nnext";
+    std::vector<char> line(kLineCapacity);
+    const char* cursor = text.c_str();
+    EXPECT_EQ(NextLine(text.c_str(), &cursor, line.data(), kLineCapacity), 1);
+    EXPECT_EQ(std::strlen(line.data()), 8191u);
+    EXPECT_EQ(NextLine(text.c_str(), &cursor, line.data(), kLineCapacity), 2);
+    EXPECT_STREQ(line.data(), "next");
+    // Exactly capacity - 1 and capacity bytes.
+    for (std::size_t n : {std::size_t{8191}, std::size_t{8192}}) {
+        const std::string t(n, 'y');
+        cursor = t.c_str();
+        EXPECT_EQ(NextLine(t.c_str(), &cursor, line.data(), kLineCapacity), 2);
+        EXPECT_EQ(std::strlen(line.data()), 8191u);
+    }
+}
+
+TEST(NextLineTest, ProcessWideCursor) {
+    char line[8];
+    NextLine("a\nb", nullptr, nullptr, 0);
+    EXPECT_EQ(NextLine(nullptr, nullptr, line, sizeof line), 1);
+    EXPECT_STREQ(line, "a");
+    EXPECT_EQ(NextLine(nullptr, nullptr, line, sizeof line), 2);
+    EXPECT_STREQ(line, "b");
+    EXPECT_EQ(NextLine(nullptr, nullptr, line, sizeof line), 0);
+}
+
+TEST(Escape, OnlyFiveBytesAreEscaped) {
+    char out[64];
+    EXPECT_STREQ(EscapeText(out, "a\tb\nc\rd\"e\\f"), "a\\tb\\nc\\rd\\\"e\\\\f");
+    EXPECT_STREQ(EscapeText(out, "\x01\x7F\x80\xFF' ="), "\x01\x7F\x80\xFF' =");
+    char* made = EscapeText(nullptr, "\\");
+    EXPECT_STREQ(made, "\\\\");
+    FreeString(made);
+}
+
+TEST(Unescape, DecodingRules) {
+    const struct {
+        const char* in;
+        std::string out;
+    } cases[] = {
+        {"\\41", "A"},
+        {"\\n\\N\\r\\R\\t\\T", "\n\n\r\r\t\t"},
+        {"\\q\\\\\\\"", "q\\\""},
+        {"abc\\", "abc"},
+        {"\\4", "\xFF"},          // lone digit at the end
+        {"\\4gX", "\xFFX"},       // the non-digit after it is used up
+        {"C:\\Data", "C:\xDAta"}, // hand-written quirks
+        {"C:\\Windows", "C:Windows"},
+        {"ab\\00cd", "ab"}, // a decoded zero byte ends the value
+        {"\\0", "\xFF"},
+        {"\\ff\\FF", "\xFF\xFF"},
+    };
+    for (const auto& c : cases) {
+        char out[64];
+        EXPECT_EQ(std::string(UnescapeText(out, c.in)), c.out) << c.in;
+    }
+}
+
+TEST(Unescape, RoundTripOfEveryByte) {
+    std::string all;
+    for (int c = 1; c < 256; ++c) {
+        all.push_back(static_cast<char>(c));
+    }
+    all += "\\41\\\\x";
+    char* escaped = EscapeText(nullptr, all.c_str());
+    char* back = UnescapeText(nullptr, escaped);
+    EXPECT_EQ(std::string(back), all);
+    FreeString(escaped);
+    FreeString(back);
+}
+
+TEST(SmallText, CopyBoundedAndStrip) {
+    char buffer[8] = "zzzzzzz";
+    CopyBounded("abcd", buffer, 4);
+    EXPECT_STREQ(buffer, "abc");
+    CopyBounded("ab", buffer, 4);
+    EXPECT_STREQ(buffer, "ab");
+    CopyBounded("abcdef", buffer, -1);
+    EXPECT_STREQ(buffer, "abcdef");
+    char path[] = "a\\b\\\\\\";
+    EXPECT_EQ(StripTrailingBackslashes(path), 3);
+    EXPECT_STREQ(path, "a\\b");
+    char* copy = DupString("text");
+    EXPECT_STREQ(copy, "text");
+    FreeString(copy);
+    EXPECT_EQ(DupString(nullptr), nullptr);
+}
