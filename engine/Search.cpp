@@ -70,6 +70,7 @@ class Scanner {
             if (equal == length_) {
                 matches_->push_back(static_cast<std::uint32_t>(p));
                 next_ = p + length_;
+                FollowRun();
                 const std::size_t skip = next_ - base;
                 mask = skip >= 32 ? 0 : mask & (~std::uint32_t(0) << skip);
             } else {
@@ -83,6 +84,37 @@ class Scanner {
             }
         }
         return true;
+    }
+
+    // Matches often follow each other directly (runs of one value, repeated
+    // records): after a match, try the position right after it at once.
+    void FollowRun() {
+#ifdef BM_SEARCH_X86
+        if (length_ <= 16) {
+            std::uint32_t found[256];
+            std::size_t count = 0;
+            const unsigned want = (1u << length_) - 1u;
+            std::size_t q = next_;
+            while (q <= last_ && q + 16 <= size_) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + q));
+                const auto eq = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, pat16_)));
+                if ((eq & want) != want)
+                    break;
+                found[count++] = static_cast<std::uint32_t>(q);
+                q += length_;
+                if (count == 256) {
+                    matches_->insert(matches_->end(), found, found + count);
+                    count = 0;
+                }
+            }
+            matches_->insert(matches_->end(), found, found + count);
+            next_ = q;
+        }
+#endif
+        while (next_ <= last_ && data_[next_] == pattern_[0] && Verify(next_) == length_) {
+            matches_->push_back(static_cast<std::uint32_t>(next_));
+            next_ += length_;
+        }
     }
 
     // Number of leading pattern bytes equal at p; length_ means a match.
