@@ -36,6 +36,11 @@ class Scanner {
             --probe_;
         if (probe_ == 0)
             probe_ = length - 1;
+#ifdef BM_SEARCH_X86
+        std::uint8_t head[16] = {};
+        std::memcpy(head, pattern, length < 16 ? length : 16);
+        pat16_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(head));
+#endif
     }
 
     void Run() {
@@ -160,7 +165,6 @@ class Scanner {
 
 #ifdef BM_SEARCH_X86
     std::size_t ScanSse2(std::size_t pos) {
-        LoadPattern16();
         const __m128i first = _mm_set1_epi8(static_cast<char>(pattern_[0]));
         const __m128i probe = _mm_set1_epi8(static_cast<char>(pattern_[probe_]));
         while (last_ >= 15 && pos <= last_ - 15) {
@@ -177,7 +181,6 @@ class Scanner {
     }
 
     __attribute__((target("avx2"))) std::size_t ScanAvx2(std::size_t pos) {
-        LoadPattern16();
         const __m256i first = _mm256_set1_epi8(static_cast<char>(pattern_[0]));
         const __m256i probe = _mm256_set1_epi8(static_cast<char>(pattern_[probe_]));
         // Two blocks of 32 positions per round when nothing matches.
@@ -207,11 +210,6 @@ class Scanner {
         return ScanSse2(pos);
     }
 
-    void LoadPattern16() {
-        std::uint8_t bytes[16] = {};
-        std::memcpy(bytes, pattern_, length_ < 16 ? length_ : 16);
-        pat16_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-    }
 #endif
 
     // Worst-case linear search from pos onwards (glibc's memmem). It finds the
