@@ -8,7 +8,9 @@
 // settings store's escape decoding.
 extern const std::uint8_t kHexDigitValue[256];
 
-inline bool IsHexDigit(unsigned char c) { return kHexDigitValue[c] <= 15; }
+inline bool IsHexDigit(unsigned char c) {
+    return kHexDigitValue[c] <= 15;
+}
 
 // Decodes text (terminated, never null) into out; returns the number of bytes
 // written, at most capacity. Capacity 0 returns 0 without reading the text.
