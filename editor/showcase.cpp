@@ -1,0 +1,107 @@
+// Shows one scene of the item editor for a look at it (screenshots, manual
+// checks) and stays until closed:
+//
+//   editor_showcase add      the editor in add mode
+//   editor_showcase modify   the editor changing an item at offset 0x1f
+//   editor_showcase search   a search with many matches: the listing in the offset box
+//   editor_showcase error    the main window's message for an item whose old data
+//                            does not match, over the main window
+//
+// Files it needs (a backup copy, a target) go to a temporary folder; the main
+// window's settings file and Path_bak folder are the ones beside this program.
+#include "app/BytemenderDlg.h"
+#include "editor/ItemEditDlg.h"
+#include "winutil/DlgUtil.h"
+#include "winutil/FileUtil.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string MakeTempFile(const std::string& dir, const char* name,
+                         const std::vector<std::uint8_t>& bytes) {
+    const std::string path = dir + "/" + name;
+    WriteFileWhole(path.c_str(), bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    return path;
+}
+
+std::vector<std::uint8_t> SampleBytes() {
+    std::vector<std::uint8_t> bytes(4096, 0x00);
+    for (std::size_t i = 0; i < bytes.size(); i += 0x100) {
+        bytes[i + 0x10] = 0x90;
+        bytes[i + 0x11] = 0x90;
+    }
+    bytes[0x1f] = 0x74;
+    bytes[0x20] = 0x05;
+    return bytes;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: editor_showcase add|modify|search|error\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2)
+        return Usage();
+    const std::string scene = argv[1];
+    QApplication app(argc, argv);
+
+    char pattern[] = "/tmp/bm_showcase_XXXXXX";
+    if (!mkdtemp(pattern))
+        return 1;
+    const std::string temp = pattern;
+    const std::string backup = MakeTempFile(temp, "backup.bin", SampleBytes());
+
+    PatchItem item{0x1f, "跳转补丁 (jump patch)", "74 05", "EB 05", 1};
+    int status = 0;
+    if (scene == "add" || scene == "modify" || scene == "search") {
+        PatchItem fresh;
+        CItemEditDlg dlg;
+        dlg.SetBackupPath(backup);
+        dlg.item = scene == "modify" ? &item : &fresh;
+        dlg.isModify = scene == "modify" ? 1 : 0;
+        dlg.show();
+        if (scene == "search") {
+            if (auto* box = qobject_cast<QLineEdit*>(GetDlgItem(&dlg, CItemEditDlg::IDC_OLDDATA)))
+                box->setText(QStringLiteral("90 90"));
+            if (auto* search =
+                    qobject_cast<QPushButton*>(GetDlgItem(&dlg, CItemEditDlg::IDC_SEARCH)))
+                search->click();
+        }
+        status = dlg.exec();
+    } else if (scene == "error") {
+        CBytemenderDlg window;
+        const std::string target = MakeTempFile(temp, "game.bin", SampleBytes());
+        window.TargetPath() = target;
+        window.MakeBackupPath();
+        std::error_code ignored;
+        std::filesystem::copy_file(target, window.BackupPath(),
+                                   std::filesystem::copy_options::overwrite_existing, ignored);
+        window.Items() = {item, PatchItem{0x210, "没有匹配的项目", "12 34", "56 78", 1}};
+        window.UpdateTitle();
+        window.RefreshList();
+        window.show();
+        // The message box runs modally once the window is on screen.
+        QTimer::singleShot(300, &window, [&window] { window.ApplyPatches(); });
+        QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
+        status = app.exec();
+    } else {
+        status = Usage();
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(temp, ignored);
+    return status;
+}
