@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableView>
 
 #include <vector>
@@ -203,7 +204,8 @@ void CBytemenderDlg::RefreshList() {
     model->Reset();
 
     // Rows selected before stay selected by number; runs of neighbouring rows
-    // go in as one range so that large selections stay cheap.
+    // go in as one range, and the view repaints once instead of once per range,
+    // so that large selections stay cheap.
     const int count = model->rowCount();
     QItemSelection selection;
     std::size_t i = 0;
@@ -218,8 +220,11 @@ void CBytemenderDlg::RefreshList() {
         selection.select(model->index(first, 0),
                          model->index(last, PatchListModel::kColumnCount - 1));
     }
-    if (!selection.isEmpty())
+    if (!selection.isEmpty()) {
+        const QSignalBlocker quiet(listView->selectionModel());
         listView->selectionModel()->select(selection, QItemSelectionModel::Select);
+    }
+    listView->viewport()->update();
 }
 
 void CBytemenderDlg::LoadPatchList() {
