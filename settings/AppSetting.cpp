@@ -13,9 +13,11 @@
 // after all lines that kept their places.
 #include "settings/AppSetting.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
-CAppSetting::CAppSetting() = default;
+CAppSetting::CAppSetting() : finger_(entries_.end()) {}
 
 CAppSetting::~CAppSetting() {
     Clear();
@@ -82,6 +84,7 @@ void CAppSetting::SyncOrderMode() {
 
 int CAppSetting::Clear() {
     entries_.clear();
+    finger_ = entries_.end();
     order_.clear();
     orderDead_ = 0;
     orderComplete_ = true;
@@ -93,16 +96,15 @@ int CAppSetting::SetValue(const char* key, const char* value, int line) {
     if (key == nullptr) {
         return 0;
     }
-    const std::string_view k(key);
-    // Files saved in key order arrive sorted: a key above the last one is new.
-    if (entries_.empty() || CompareKeys(entries_.rbegin()->key, k) < 0) {
-        return AddValue(key, value, line);
-    }
-    Entry* entry = Find(k);
-    if (entry == nullptr) {
-        return AddValue(key, value, line);
-    }
     SyncOrderMode();
+    const std::string_view k(key);
+    EntrySet::iterator at = Position(k);
+    if (at == entries_.end() || CompareKeys(k, at->key) != 0) {
+        AddAt(at, k, value, line);
+        return 1;
+    }
+    finger_ = at;
+    Entry* entry = Mutable(*at);
     if (line != -1) {
         entry->line = line;
     }
@@ -126,29 +128,70 @@ int CAppSetting::AddValue(const char* key, const char* value, int line) {
     }
     SyncOrderMode();
     const std::string_view k(key);
-    EntrySet::iterator hint = entries_.end();
-    if (!entries_.empty() && CompareKeys(entries_.rbegin()->key, k) >= 0) {
-        hint = entries_.lower_bound(k);
-        if (hint != entries_.end() && CompareKeys(k, hint->key) == 0) {
-            // One entry per key: an existing key only takes the new value.
-            return SetValue(key, value, line);
+    EntrySet::iterator at = Position(k);
+    if (at != entries_.end() && CompareKeys(k, at->key) == 0) {
+        // One entry per key: an existing key only takes the new value.
+        return SetValue(key, value, line);
+    }
+    AddAt(at, k, value, line);
+    return 1;
+}
+
+CAppSetting::EntrySet::iterator CAppSetting::Position(std::string_view key) {
+    if (entries_.empty() || CompareKeys(entries_.rbegin()->key, key) < 0) {
+        // Files saved in key order arrive sorted: a key above the last one
+        // needs no search.
+        return entries_.end();
+    }
+    return Seek(key, finger_);
+}
+
+CAppSetting::EntrySet::iterator CAppSetting::Seek(std::string_view key, EntrySet::iterator from) {
+    // Keys of one list item, and neighbouring items, lie close together: look
+    // a few entries around the last place before searching the whole tree.
+    constexpr int kReach = 24;
+    if (from != entries_.end()) {
+        EntrySet::iterator it = from;
+        if (CompareKeys(it->key, key) >= 0) {
+            for (int step = 0; step < kReach; ++step) {
+                if (it == entries_.begin()) {
+                    return it;
+                }
+                const EntrySet::iterator before = std::prev(it);
+                if (CompareKeys(before->key, key) < 0) {
+                    return it;
+                }
+                it = before;
+            }
+        } else {
+            for (int step = 0; step < kReach; ++step) {
+                ++it;
+                if (it == entries_.end() || CompareKeys(it->key, key) >= 0) {
+                    return it;
+                }
+            }
         }
     }
+    return entries_.lower_bound(key);
+}
+
+void CAppSetting::AddAt(EntrySet::iterator hint, std::string_view key, const char* value,
+                        int line) {
     Entry fresh;
-    fresh.key.assign(k);
+    fresh.key.assign(key);
     fresh.line = line;
     if (value != nullptr) {
         fresh.hasValue = true;
         fresh.value.assign(value);
     }
-    Entry* entry = Mutable(*entries_.emplace_hint(hint, std::move(fresh)));
+    finger_ = entries_.emplace_hint(hint, std::move(fresh));
+    Entry* entry = Mutable(*finger_);
     ++mutation_;
     if (keepOrder != 0) {
         AppendPlace(entry);
     } else {
         orderComplete_ = false;
     }
-    return 1;
 }
 
 int CAppSetting::RemoveKey(const char* key) {
@@ -160,6 +203,9 @@ int CAppSetting::RemoveKey(const char* key) {
         return 0;
     }
     UnlinkOrder(Mutable(*it));
+    if (it == finger_) {
+        finger_ = entries_.end();
+    }
     entries_.erase(it);
     ++mutation_;
     return 1;
@@ -177,19 +223,26 @@ int CAppSetting::UnlinkOrder(SettingEntry* entry) {
     if (own->place == kNoPlace) {
         return 0;
     }
-    order_[own->place] = nullptr;
+    DropPlaces(own);
+    return 1;
+}
+
+void CAppSetting::DropPlaces(Entry* entry) {
+    if (entry->place == kNoPlace) {
+        return;
+    }
+    order_[entry->place] = nullptr;
     ++orderDead_;
-    for (const std::uint32_t place : own->morePlaces) {
+    for (const std::uint32_t place : entry->morePlaces) {
         order_[place] = nullptr;
         ++orderDead_;
     }
-    own->place = kNoPlace;
-    own->morePlaces.clear();
-    own->morePlaces.shrink_to_fit();
+    entry->place = kNoPlace;
+    entry->morePlaces.clear();
+    entry->morePlaces.shrink_to_fit();
     if (orderDead_ > 1024 && orderDead_ * 2 > order_.size()) {
         CompactOrder();
     }
-    return 1;
 }
 
 int CAppSetting::DeleteKey(const char* key) {
@@ -197,43 +250,92 @@ int CAppSetting::DeleteKey(const char* key) {
     return 1;
 }
 
-namespace {
-
-int CollectName(const char*, const char* name, const char*, void* context) {
-    static_cast<std::vector<std::string>*>(context)->emplace_back(name);
-    return 1;
-}
-
-} // namespace
-
-int CAppSetting::DeleteSection(const char* path) {
-    std::string root = path != nullptr ? path : "";
-    RemoveKey(root.c_str());
-    // Children are composed from the path without its trailing backslashes,
-    // the form EnumKeys matches them with.
-    while (!root.empty() && root.back() == '\\') {
-        root.pop_back();
+// DeleteSection works as if it removed the key equal to the path, enumerated
+// the path's direct children (EnumKeys with allLevels 0) and then ran itself
+// on path + "\\" + name for each child in turn. Instead of searching the tree
+// for every visited path, it marks removed entries as doomed while it walks
+// (so later steps no longer see them, as if they were gone) and erases them
+// all at the end; each visited path is found from the entry that named it.
+void CAppSetting::CollectChildren(const std::string& path, EntrySet::iterator from,
+                                  std::vector<Child>& out) {
+    std::string_view prefix(path);
+    while (!prefix.empty() && prefix.back() == '\\') {
+        prefix.remove_suffix(1);
     }
-    // Depth first, children in key order, without recursion: a key may have
-    // any number of segments.
-    std::vector<std::string> pending;
-    std::vector<std::string> names;
-    std::string current = root;
-    for (;;) {
-        names.clear();
-        EnumKeys(current.c_str(), &names, &CollectName, 0);
-        for (auto it = names.rbegin(); it != names.rend(); ++it) {
-            std::string child;
-            child.reserve(current.size() + 1 + it->size());
-            child.append(current).append(1, '\\').append(*it);
-            pending.push_back(std::move(child));
+    const std::size_t length = prefix.size();
+    std::string lastSegment;
+    const std::size_t first = out.size();
+    for (EntrySet::iterator it = Seek(prefix, from); it != entries_.end(); ++it) {
+        const Entry& entry = *it;
+        if (entry.key.empty() || !entry.hasValue || entry.doomed) {
+            continue;
         }
-        if (pending.empty()) {
+        if (entry.key.size() < length ||
+            std::memcmp(entry.key.data(), prefix.data(), length) != 0) {
             break;
         }
-        current = std::move(pending.back());
+        std::string_view name = std::string_view(entry.key).substr(length);
+        if (!name.empty() && name.front() == '\\') {
+            name.remove_prefix(1);
+        }
+        const std::size_t backslash = name.find('\\');
+        if (backslash != std::string_view::npos) {
+            name = name.substr(0, backslash);
+            if (name == lastSegment) {
+                continue;
+            }
+            lastSegment.assign(name);
+        }
+        Child child;
+        child.path.reserve(length + 1 + name.size());
+        child.path.append(prefix).append(1, '\\').append(name);
+        child.near = it;
+        out.push_back(std::move(child));
+    }
+    // Children are taken from the back: the first child comes out first.
+    std::reverse(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
+}
+
+int CAppSetting::DeleteSection(const char* path) {
+    const std::string root = path != nullptr ? path : "";
+    RemoveKey(root.c_str());
+    std::vector<EntrySet::iterator> doomed;
+    std::vector<Child> pending;
+    CollectChildren(root, finger_, pending);
+    while (!pending.empty()) {
+        Child child = std::move(pending.back());
         pending.pop_back();
-        RemoveKey(current.c_str());
+        const EntrySet::iterator at = Seek(child.path, child.near);
+        if (at != entries_.end() && !at->doomed && CompareKeys(at->key, child.path) == 0) {
+            Mutable(*at)->doomed = true;
+            doomed.push_back(at);
+        }
+        if (child.path.back() != '\\') {
+            CollectChildren(child.path, at, pending);
+            continue;
+        }
+        // An empty name (a doubled backslash after the path) would name the
+        // path itself again and never end: remove the keys with a value that
+        // begin with the path and two backslashes, as far as they run.
+        const std::string prefix = child.path + '\\';
+        for (EntrySet::iterator it = Seek(prefix, at); it != entries_.end(); ++it) {
+            if (it->key.empty() || !it->hasValue || it->doomed) {
+                continue;
+            }
+            if (it->key.compare(0, prefix.size(), prefix) != 0) {
+                break;
+            }
+            Mutable(*it)->doomed = true;
+            doomed.push_back(it);
+        }
+    }
+    for (const EntrySet::iterator& it : doomed) {
+        DropPlaces(Mutable(*it));
+        entries_.erase(it);
+    }
+    if (!doomed.empty()) {
+        finger_ = entries_.end();
+        ++mutation_;
     }
     return 1;
 }

@@ -95,6 +95,7 @@ class CAppSetting {
     struct Entry : SettingEntry {
         std::uint32_t place = kNoPlace;
         std::vector<std::uint32_t> morePlaces; // repeated places of a value-less entry
+        bool doomed = false;                   // removed by a DeleteSection in progress
     };
     struct EntryLess {
         using is_transparent = void;
@@ -119,6 +120,19 @@ class CAppSetting {
     };
 
     Entry* Find(std::string_view key);
+    // The first entry not below key (end() when key is above every entry).
+    EntrySet::iterator Position(std::string_view key);
+    // The same, searched from a nearby entry first.
+    EntrySet::iterator Seek(std::string_view key, EntrySet::iterator from);
+    void DropPlaces(Entry* entry);
+    // One enumeration step of DeleteSection over entries not yet doomed.
+    struct Child {
+        std::string path;
+        EntrySet::iterator near;
+    };
+    void CollectChildren(const std::string& path, EntrySet::iterator from, std::vector<Child>& out);
+    // Creates the entry for a key that has none; hint is Position(key).
+    void AddAt(EntrySet::iterator hint, std::string_view key, const char* value, int line);
     static Entry* Mutable(const Entry& entry) { return const_cast<Entry*>(&entry); }
     void AppendPlace(Entry* entry);
     void CompactOrder();
@@ -136,6 +150,7 @@ class CAppSetting {
 
     std::u16string currentFile_;
     EntrySet entries_;
+    EntrySet::iterator finger_; // last entry set or added; end() when unknown
     std::vector<Entry*> order_; // write order; nullptr marks a place given up
     std::size_t orderDead_ = 0;
     bool orderComplete_ = true;  // every entry has a place in order_

@@ -2,6 +2,7 @@
 
 #include "engine/HexText.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -54,12 +55,28 @@ int CompareKeys(std::string_view a, std::string_view b) {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
     const auto* pa = reinterpret_cast<const unsigned char*>(a.data());
     const auto* pb = reinterpret_cast<const unsigned char*>(b.data());
-    for (std::size_t i = 0; i < n; ++i) {
-        if (pa[i] != pb[i]) {
-            const unsigned char ca = FoldAscii(pa[i]);
-            const unsigned char cb = FoldAscii(pb[i]);
-            if (ca != cb) {
-                return ca < cb ? -1 : 1;
+    std::size_t i = 0;
+    // Keys share long prefixes: skip equal stretches eight bytes at a time and
+    // fold case only where bytes differ.
+    while (i < n) {
+        if (i + 8 <= n) {
+            std::uint64_t x;
+            std::uint64_t y;
+            std::memcpy(&x, pa + i, 8);
+            std::memcpy(&y, pb + i, 8);
+            if (x == y) {
+                i += 8;
+                continue;
+            }
+        }
+        const std::size_t stop = i + 8 <= n ? i + 8 : n;
+        for (; i < stop; ++i) {
+            if (pa[i] != pb[i]) {
+                const unsigned char ca = FoldAscii(pa[i]);
+                const unsigned char cb = FoldAscii(pb[i]);
+                if (ca != cb) {
+                    return ca < cb ? -1 : 1;
+                }
             }
         }
     }

@@ -142,6 +142,24 @@ class ReplacingWriter {
     bool committed_ = false;
 };
 
+// The first " = " of a line, or nullptr.
+char* FindSeparator(char* line, std::size_t length) {
+    char* at = line + 1;
+    char* const end = line + length;
+    while (at + 1 < end) {
+        char* equals =
+            static_cast<char*>(std::memchr(at, '=', static_cast<std::size_t>(end - at - 1)));
+        if (equals == nullptr) {
+            return nullptr;
+        }
+        if (equals[-1] == ' ' && equals[1] == ' ') {
+            return equals - 1;
+        }
+        at = equals + 1;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 std::string CAppSetting::CurrentFileNarrow() const {
@@ -218,7 +236,7 @@ bool CAppSetting::IsOpenFile(const char* path) const {
 }
 
 bool CAppSetting::ParseLine(char* line, std::size_t length, int number, int depth) {
-    char* separator = static_cast<char*>(::memmem(line, length, " = ", 3));
+    char* separator = FindSeparator(line, length);
     if (separator == nullptr) {
         SetValue(line, nullptr, number);
         return true;

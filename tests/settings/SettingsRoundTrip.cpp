@@ -3,12 +3,14 @@
 #include "settings/AppSetting.h"
 #include "tests/settings/SettingsTestAccess.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -44,6 +46,51 @@ bool Resave(const std::string& path, const std::string& out, std::string* why) {
     return true;
 }
 
+int CollectName(const char*, const char* name, const char*, void* context) {
+    static_cast<std::vector<std::string>*>(context)->emplace_back(name);
+    return 1;
+}
+
+int CollectKey(const char* key, const char*, const char*, void* context) {
+    static_cast<std::vector<std::string>*>(context)->emplace_back(key);
+    return 1;
+}
+
+// Removal as described step by step: the key itself, then each direct child
+// in turn (children composed from the path without trailing backslashes).
+void LiteralDeleteSection(CAppSetting& store, const std::string& path) {
+    store.RemoveKey(path.c_str());
+    std::vector<std::string> names;
+    store.EnumKeys(path.c_str(), &names, &CollectName, 0);
+    std::string base = path;
+    while (!base.empty() && base.back() == '\\') {
+        base.pop_back();
+    }
+    for (const std::string& name : names) {
+        if (!name.empty()) {
+            LiteralDeleteSection(store, base + "\\" + name);
+            continue;
+        }
+        // An empty name: the key path + "\\" and then the run of keys with a
+        // value that begin with path + "\\\\".
+        store.RemoveKey((base + "\\").c_str());
+        const std::string prefix = base + "\\\\";
+        std::vector<std::string> all;
+        store.EnumKeys("", &all, &CollectKey, 1);
+        auto it = std::find_if(all.begin(), all.end(),
+                               [&](const std::string& k) { return CompareKeys(k, prefix) >= 0; });
+        for (; it != all.end() && it->compare(0, prefix.size(), prefix) == 0; ++it) {
+            store.RemoveKey(it->c_str());
+        }
+    }
+}
+
+std::string SavedBytes(CAppSetting& store, const std::string& path, int keepOrder) {
+    store.keepOrder = keepOrder;
+    store.Save(path.c_str());
+    return ReadAll(path);
+}
+
 } // namespace
 
 RoundTripFolder::RoundTripFolder() {
@@ -56,7 +103,7 @@ RoundTripFolder::RoundTripFolder() {
 
 RoundTripFolder::~RoundTripFolder() {
     if (!path_.empty()) {
-        for (const char* name : {"/1.ini", "/2.ini", "/3.ini"}) {
+        for (const char* name : {"/1.ini", "/2.ini", "/3.ini", "/d1.ini", "/d2.ini"}) {
             std::remove((path_ + name).c_str());
         }
         rmdir(path_.c_str());
@@ -91,6 +138,43 @@ bool CheckSettingsRoundTrip(const std::uint8_t* data, std::size_t size,
     if (b != c) {
         *why = "third save differs from the second";
         return false;
+    }
+    return true;
+}
+
+bool CheckDeleteSectionMatchesLiteral(const std::uint8_t* data, std::size_t size,
+                                      const RoundTripFolder& folder, std::string* why) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    // The first line's key (text before " = " or the whole line).
+    std::string firstKey = text.substr(0, std::min(text.find_first_of(std::string("\r\n\0", 3)),
+                                                   std::min<std::size_t>(text.size(), 8191)));
+    const std::size_t separator = firstKey.find(" = ");
+    if (separator != std::string::npos) {
+        firstKey.resize(separator);
+    }
+    std::vector<std::string> paths{""};
+    for (std::size_t i = 0; i < firstKey.size() && paths.size() < 8; ++i) {
+        if (firstKey[i] == '\\') {
+            paths.push_back(firstKey.substr(0, i));
+            paths.push_back(firstKey.substr(0, i + 1));
+        }
+    }
+    paths.push_back(firstKey);
+    const std::string a = folder.Path() + "/d1.ini";
+    const std::string b = folder.Path() + "/d2.ini";
+    for (const std::string& path : paths) {
+        CAppSetting fast;
+        CAppSetting literal;
+        AppSettingTestAccess::Parse(fast, text.data(), text.size(), false);
+        AppSettingTestAccess::Parse(literal, text.data(), text.size(), false);
+        fast.DeleteSection(path.c_str());
+        LiteralDeleteSection(literal, path);
+        for (int keepOrder : {1, 0}) {
+            if (SavedBytes(fast, a, keepOrder) != SavedBytes(literal, b, keepOrder)) {
+                *why = "DeleteSection(\"" + path + "\") differs from the step-by-step removal";
+                return false;
+            }
+        }
     }
     return true;
 }

@@ -27,3 +27,11 @@ class RoundTripFolder {
 // On failure returns false and says why.
 bool CheckSettingsRoundTrip(const std::uint8_t* data, std::size_t size,
                             const RoundTripFolder& folder, std::string* why);
+
+// Loads the bytes as a settings file twice and removes sections below a few
+// paths taken from the text (every backslash prefix of its first key, and the
+// empty path): once with DeleteSection, once by literally removing the path's
+// key, enumerating its direct children and recursing on each. Both stores must
+// then save the same bytes, in write order and in key order.
+bool CheckDeleteSectionMatchesLiteral(const std::uint8_t* data, std::size_t size,
+                                      const RoundTripFolder& folder, std::string* why);

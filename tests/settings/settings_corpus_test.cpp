@@ -25,8 +25,10 @@ TEST(FuzzCorpus, EveryFileReachesAFixedPoint) {
     for (const auto& file : files) {
         const std::string bytes = ReadBytes(file.string());
         std::string why;
-        EXPECT_TRUE(CheckSettingsRoundTrip(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                           bytes.size(), folder, &why))
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        EXPECT_TRUE(CheckSettingsRoundTrip(data, bytes.size(), folder, &why))
+            << file.filename() << ": " << why;
+        EXPECT_TRUE(CheckDeleteSectionMatchesLiteral(data, bytes.size(), folder, &why))
             << file.filename() << ": " << why;
         ++checked;
         if (std::chrono::steady_clock::now() > deadline) {

@@ -279,7 +279,9 @@ TEST_F(EnumKeysTest, CallbackStopsAndMayChangeTheStore) {
     int calls = 0;
     store.EnumKeys(
         "PathList", &calls,
-        [](const char*, const char*, const char*, void* c) -> int { return ++*static_cast<int*>(c) < 2; },
+        [](const char*, const char*, const char*, void* c) -> int {
+            return ++*static_cast<int*>(c) < 2;
+        },
         1);
     EXPECT_EQ(calls, 2);
     // A callback that removes the key it was given and the next one.
@@ -468,4 +470,19 @@ TEST(SmallText, CopyBoundedAndStrip) {
     EXPECT_STREQ(copy, "text");
     FreeString(copy);
     EXPECT_EQ(DupString(nullptr), nullptr);
+}
+
+TEST(DeleteSectionTest, DoubledBackslashBelowThePathEnds) {
+    CAppSetting store;
+    for (const char* key : {"PathList\\0000\\Offset", "PathList\\\\a", "PathList\\\\\\b",
+                            "PathList\\", "PathListY", "Other"}) {
+        store.SetValue(key, "v", -1);
+    }
+    store.DeleteSection("PathList");
+    for (const char* key :
+         {"PathList\\0000\\Offset", "PathList\\\\a", "PathList\\\\\\b", "PathList\\"}) {
+        EXPECT_FALSE(Has(store, key)) << key;
+    }
+    EXPECT_TRUE(Has(store, "PathListY"));
+    EXPECT_TRUE(Has(store, "Other"));
 }

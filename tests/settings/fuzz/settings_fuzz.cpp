@@ -8,7 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static RoundTripFolder folder;
     std::string why;
-    if (!CheckSettingsRoundTrip(data, size, folder, &why)) {
+    if (!CheckSettingsRoundTrip(data, size, folder, &why) ||
+        !CheckDeleteSectionMatchesLiteral(data, size, folder, &why)) {
         std::fprintf(stderr, "settings round trip: %s\n", why.c_str());
         std::abort();
     }

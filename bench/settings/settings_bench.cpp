@@ -1,0 +1,207 @@
+// Prints one figure per line: how long the settings store takes for a large
+// patch list, and its ratio to the plain file work it cannot avoid.
+#include "settings/AppSetting.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+template <typename F> double Best(int runs, F&& f) {
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        best = std::min(best, f());
+    }
+    return best;
+}
+
+std::string Descrip(int n) {
+    char text[64];
+    std::snprintf(text, sizeof text, "patch item number %d: jump over the licence check", n);
+    return text;
+}
+
+// The file the program saves for a list of n items, in key order, CR LF.
+std::string MakeSettingsText(int items) {
+    std::string text = "FileName = D:\\\\work\\\\game\\\\data.bin\r\n";
+    char line[512];
+    for (int n = 0; n < items; ++n) {
+        std::snprintf(line, sizeof line,
+                      "PathList\\%04d\\Descrip = %s\r\n"
+                      "PathList\\%04d\\NewHex = EB05%02X\r\n"
+                      "PathList\\%04d\\Offset = 0x%08X\r\n"
+                      "PathList\\%04d\\OldHex = 7405%02X\r\n"
+                      "PathList\\%04d\\Path = %d\r\n",
+                      n, Descrip(n).c_str(), n, n & 0xFF, n, 0x1000u + 16u * n, n, n & 0xFF, n,
+                      n & 1);
+        text += line;
+    }
+    std::snprintf(line, sizeof line, "PathList\\Count = %d\r\n", items);
+    text += line;
+    return text;
+}
+
+bool WriteAll(const std::string& path, const std::string& bytes, bool sync) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+                    (!sync || ::fsync(fd) == 0);
+    return ::close(fd) == 0 && ok;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string bytes;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    ::fstat(fd, &st);
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    const ssize_t got = ::read(fd, bytes.data(), bytes.size());
+    ::close(fd);
+    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return bytes;
+}
+
+// One read of the whole file and a memchr walk over its lines.
+double ReadAndSplit(const std::string& path, std::size_t* lines) {
+    const auto start = Clock::now();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    ::fstat(fd, &st);
+    char* data = static_cast<char*>(std::malloc(static_cast<std::size_t>(st.st_size) + 2));
+    const ssize_t got = ::read(fd, data, static_cast<std::size_t>(st.st_size));
+    ::close(fd);
+    std::size_t count = 0;
+    const char* at = data;
+    const char* end = data + (got > 0 ? got : 0);
+    while (at < end) {
+        const char* nl =
+            static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+        ++count;
+        at = nl ? nl + 1 : end;
+    }
+    std::free(data);
+    *lines = count;
+    return Ms(Clock::now() - start);
+}
+
+// The patch list's save: drop the list, write it again, save the file.
+double SaveListCycle(CAppSetting& store, int items) {
+    const auto start = Clock::now();
+    store.DeleteSection("PathList");
+    store.SetString("FileName", "D:\\work\\game\\data.bin");
+    store.SetInt("PathList\\Count", items);
+    char key[64];
+    for (int n = 0; n < items; ++n) {
+        const int len = std::snprintf(key, sizeof key, "PathList\\%04d\\", n);
+        char* name = key + len;
+        std::strcpy(name, "Offset");
+        store.SetHex(key, 0x1000u + 16u * static_cast<unsigned>(n));
+        std::strcpy(name, "Descrip");
+        store.SetString(key, Descrip(n).c_str());
+        std::strcpy(name, "OldHex");
+        store.SetString(key, "740500");
+        std::strcpy(name, "NewHex");
+        store.SetString(key, "EB0500");
+        std::strcpy(name, "Path");
+        store.SetInt(key, n & 1);
+    }
+    const int lines = store.Save();
+    const double ms = Ms(Clock::now() - start);
+    if (lines != items * 5 + 2) {
+        std::printf("save cycle wrote %d lines, expected %d\n", lines, items * 5 + 2);
+        std::exit(1);
+    }
+    return ms;
+}
+
+} // namespace
+
+int main() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "bm-settings-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string dir = pattern;
+    const std::string input = dir + "/in.ini";
+    const std::string plain = dir + "/plain.ini";
+    const std::string saved = dir + "/saved.ini";
+
+    // The file as the program saves it: every key once, in key order.
+    WriteAll(input, MakeSettingsText(100000), false);
+    {
+        CAppSetting sorter;
+        sorter.Load(input.c_str(), 1);
+        sorter.keepOrder = 0;
+        sorter.Save(input.c_str());
+    }
+    const std::string text = ReadAll(input);
+    std::size_t lines = 0;
+    ReadAndSplit(input, &lines); // warm the page cache
+    std::printf("settings file: %zu lines, %.1f MB\n", lines, text.size() / 1e6);
+
+    const double readMs = Best(5, [&] { return ReadAndSplit(input, &lines); });
+    const double loadMs = Best(5, [&] {
+        CAppSetting store;
+        const auto start = Clock::now();
+        store.Load(input.c_str(), 1);
+        return Ms(Clock::now() - start);
+    });
+    std::printf("read + memchr line split: %.1f ms\n", readMs);
+    std::printf("Load 100000 items: %.1f ms; ratio %.2f (goal <= 3)\n", loadMs, loadMs / readMs);
+
+    CAppSetting store;
+    store.Load(input.c_str(), 1); // read with keepOrder set, as the program does
+    store.keepOrder = 0;
+    const double writeMs = Best(3, [&] {
+        const auto start = Clock::now();
+        WriteAll(plain, text, true);
+        return Ms(Clock::now() - start);
+    });
+    const double saveMs = Best(3, [&] {
+        const auto start = Clock::now();
+        store.Save(saved.c_str());
+        return Ms(Clock::now() - start);
+    });
+    std::printf("write + fsync of the same bytes: %.1f ms\n", writeMs);
+    std::printf("Save in key order 100000 items: %.1f ms; ratio %.2f (goal <= 3)\n", saveMs,
+                saveMs / writeMs);
+
+    double cycle[2] = {};
+    const int sizes[2] = {10000, 100000};
+    for (int i = 0; i < 2; ++i) {
+        const std::string path = dir + "/cycle.ini";
+        WriteAll(path, MakeSettingsText(sizes[i]), false);
+        CAppSetting list;
+        list.Load(path.c_str(), 1);
+        list.keepOrder = 0;
+        cycle[i] = Best(3, [&] { return SaveListCycle(list, sizes[i]); });
+        std::printf("DeleteSection + set %d items + Save: %.1f ms%s\n", sizes[i], cycle[i],
+                    sizes[i] == 100000 ? " (goal < 1000 ms)" : "");
+    }
+    const double nlogn = 10.0 * std::log(100000.0) / std::log(10000.0);
+    std::printf("save cycle growth 10000 -> 100000 items: %.2fx (n log n: %.2fx)\n",
+                cycle[1] / cycle[0], nlogn);
+
+    std::filesystem::remove_all(dir);
+    return 0;
+}
