@@ -13,48 +13,20 @@
 #include "winutil/FileUtil.h"
 
 #include <QTableView>
-#include <deque>
-#include <functional>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 
-// Answers the window's questions from a script and records what it was told.
+// The window's prompts in tests: messages are recorded, the file chooser is
+// cancelled and the item editor is never confirmed.
 class ScriptedPrompts : public IUserPrompts {
   public:
-    struct Message {
-        QString text;
-        QString caption;
-    };
-    std::vector<Message> messages;
-    std::deque<std::string> chosenFiles; // empty string = cancel
-    std::deque<int> editorResults;       // 1 = confirmed
-    std::function<void(CItemEditDlg&)> fillEditor;
-    int editorRuns = 0;
-
-    void ShowMessage(QWidget*, const QString& text, const QString& caption) override {
-        messages.push_back({text, caption});
+    std::vector<QString> messages;
+    void ShowMessage(QWidget*, const QString& text, const QString&) override {
+        messages.push_back(text);
     }
-    bool ChooseFile(QWidget*, std::string* path) override {
-        if (chosenFiles.empty() || chosenFiles.front().empty()) {
-            if (!chosenFiles.empty())
-                chosenFiles.pop_front();
-            return false;
-        }
-        *path = chosenFiles.front();
-        chosenFiles.pop_front();
-        return true;
-    }
-    int RunItemEditor(CItemEditDlg& dlg) override {
-        ++editorRuns;
-        if (fillEditor)
-            fillEditor(dlg);
-        if (editorResults.empty())
-            return 2;
-        const int result = editorResults.front();
-        editorResults.pop_front();
-        return result;
-    }
+    bool ChooseFile(QWidget*, std::string*) override { return false; }
+    int RunItemEditor(CItemEditDlg&) override { return 2; }
 };
 
 class MainWindowTest : public ::testing::Test {
