@@ -115,9 +115,12 @@ bool ReadControlText(QWidget* control, QString* text) {
 }
 
 void WriteControlText(QWidget* control, const QString& text) {
-    if (auto* edit = qobject_cast<QLineEdit*>(control))
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        // A new text is shown from its start, as an edit box shows a text set
+        // by the program: a long listing or path begins with what matters.
         edit->setText(text);
-    else if (auto* label = qobject_cast<QLabel*>(control))
+        edit->setCursorPosition(0);
+    } else if (auto* label = qobject_cast<QLabel*>(control))
         label->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(control))
         button->setText(text);
