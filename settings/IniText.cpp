@@ -128,18 +128,17 @@ int NextLine(const char* text, const char** cursor, char* line, int capacity) {
     return 2;
 }
 
-void AppendEscaped(std::string& out, const char* text, std::size_t n) {
-    std::size_t run = 0; // start of the bytes not yet copied
+char* WriteEscaped(char* out, const char* text, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (NeedsEscape(c)) {
-            out.append(text + run, i - run);
-            out.push_back('\\');
-            out.push_back(EscapeLetter(c));
-            run = i + 1;
+            *out++ = '\\';
+            *out++ = EscapeLetter(c);
+        } else {
+            *out++ = static_cast<char>(c);
         }
     }
-    out.append(text + run, n - run);
+    return out;
 }
 
 char* EscapeText(char* out, const char* text) {

@@ -45,8 +45,9 @@ char* EscapeText(char* out, const char* text);
 // may be text itself; out == nullptr allocates as EscapeText does.
 char* UnescapeText(char* out, const char* text);
 
-// Appends the escaped form of the n bytes at text to out.
-void AppendEscaped(std::string& out, const char* text, std::size_t n);
+// Writes the escaped form of the n bytes at text to out (room for 2 * n bytes)
+// and returns the end of what was written.
+char* WriteEscaped(char* out, const char* text, std::size_t n);
 // Decodes the escapes of the n bytes at text in place; returns the decoded
 // length (the text ends at the first zero byte a hexadecimal escape yields).
 std::size_t UnescapeInPlace(char* text, std::size_t n);

@@ -19,6 +19,7 @@
 
 #include "winutil/CodePage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -342,22 +343,30 @@ int CAppSetting::Save(const char* path) {
     if (!writer.Open(target)) {
         return 0;
     }
-    std::string block;
-    block.reserve(kSaveBlock + 2 * kLineCapacity);
+    // Lines are gathered into blocks of at least 64 KiB that end at line ends.
+    std::vector<char> block(kSaveBlock + 2 * kLineCapacity);
+    std::size_t used = 0;
     std::uint64_t lines = 0;
     bool ok = true;
-    // Lines are gathered into blocks of at least 64 KiB that end at line ends.
     auto emit = [&](const Entry& entry) {
-        block.append(entry.key);
-        if (entry.hasValue) {
-            block.append(" = ", 3);
-            AppendEscaped(block, entry.value.data(), entry.value.size());
+        const std::size_t need = entry.key.size() + 3 + 2 * entry.value.size() + 2;
+        if (used + need > block.size()) {
+            block.resize(std::max(block.size() * 2, used + need));
         }
-        block.append("\r\n", 2);
+        char* w = block.data() + used;
+        std::memcpy(w, entry.key.data(), entry.key.size());
+        w += entry.key.size();
+        if (entry.hasValue) {
+            std::memcpy(w, " = ", 3);
+            w = WriteEscaped(w + 3, entry.value.data(), entry.value.size());
+        }
+        *w++ = '\r';
+        *w++ = '\n';
+        used = static_cast<std::size_t>(w - block.data());
         ++lines;
-        if (block.size() >= kSaveBlock) {
-            ok = ok && writer.Write(block.data(), block.size());
-            block.clear();
+        if (used >= kSaveBlock) {
+            ok = ok && writer.Write(block.data(), used);
+            used = 0;
         }
     };
     if (keepOrder != 0) {
@@ -371,8 +380,8 @@ int CAppSetting::Save(const char* path) {
             emit(entry);
         }
     }
-    if (ok && !block.empty()) {
-        ok = writer.Write(block.data(), block.size());
+    if (ok && used > 0) {
+        ok = writer.Write(block.data(), used);
     }
     if (!ok || !writer.Commit()) {
         return 0;
