@@ -25,12 +25,16 @@ void SortPatchList(PatchList& list) {
 }
 
 std::string ReadTargetPath(CAppSetting& store) {
-    char buffer[kPathCapacity];
-    buffer[0] = '\0';
-    if (!store.GetStringCopy(kTargetPathKey, buffer, static_cast<int>(sizeof buffer)))
+    // The path is held in kPathCapacity bytes. A longer one (only a
+    // hand-edited file can hold it) is not taken at all: cut short it would
+    // name another file, which "保存" would then overwrite.
+    const char* value = nullptr;
+    if (!store.GetValue(kTargetPathKey, &value, nullptr) || !value)
         return std::string();
-    buffer[sizeof buffer - 1] = '\0';
-    return buffer;
+    const std::size_t length = std::strlen(value);
+    if (length >= kPathCapacity)
+        return std::string();
+    return std::string(value, length);
 }
 
 namespace {

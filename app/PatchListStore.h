@@ -25,8 +25,8 @@ std::string PatchItemKey(std::size_t n, const char* name);
 // Stable sort by offset, compared as unsigned 32-bit values.
 void SortPatchList(PatchList& list);
 
-// The target path stored under "FileName" (at most kPathCapacity - 1 bytes),
-// or empty when there is none.
+// The target path stored under "FileName", or empty when there is none or it
+// is longer than kPathCapacity - 1 bytes (a path is never used cut short).
 std::string ReadTargetPath(CAppSetting& store);
 // Replaces list with the stored items (count under "PathList\Count", missing
 // fields take their defaults) in stored order; no sorting.

@@ -201,10 +201,12 @@ TEST_F(StoreTest, ItemNumbersGrowPastFourDigits) {
     EXPECT_EQ(loaded.back(), list.back());
 }
 
-TEST_F(StoreTest, TargetPathIsLimitedTo519Bytes) {
-    const std::string longPath = "/" + std::string(600, 'p');
-    Open("FileName = " + longPath + "\r\n");
-    EXPECT_EQ(ReadTargetPath(store_), longPath.substr(0, 519));
+TEST_F(StoreTest, TargetPathLongerThan519BytesIsRefusedNotCut) {
+    const std::string fits = "/" + std::string(518, 'p');
+    Open("FileName = " + fits + "\r\n");
+    EXPECT_EQ(ReadTargetPath(store_), fits);
+    Open("FileName = " + fits + "q\r\n");
+    EXPECT_EQ(ReadTargetPath(store_), "");
 }
 
 TEST(WindowTitle, FollowsTheTargetFileName) {
