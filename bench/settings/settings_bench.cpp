@@ -32,8 +32,22 @@ template <typename F> double Best(int runs, F&& f) {
 }
 
 std::string Descrip(int n) {
-    char text[64];
-    std::snprintf(text, sizeof text, "patch item number %d: jump over the licence check", n);
+    char text[96];
+    std::snprintf(text, sizeof text,
+                  "patch item %d: skip the licence check in the start-up routine", n);
+    return text;
+}
+
+// Byte texts of a patch: a short instruction run before and after.
+std::string OldHex(int n) {
+    char text[32];
+    std::snprintf(text, sizeof text, "7405E8%02X8B45FC", n & 0xFF);
+    return text;
+}
+
+std::string NewHex(int n) {
+    char text[32];
+    std::snprintf(text, sizeof text, "EB05E8%02X8B45FC", n & 0xFF);
     return text;
 }
 
@@ -44,12 +58,12 @@ std::string MakeSettingsText(int items) {
     for (int n = 0; n < items; ++n) {
         std::snprintf(line, sizeof line,
                       "PathList\\%04d\\Descrip = %s\r\n"
-                      "PathList\\%04d\\NewHex = EB05%02X\r\n"
+                      "PathList\\%04d\\NewHex = %s\r\n"
                       "PathList\\%04d\\Offset = 0x%08X\r\n"
-                      "PathList\\%04d\\OldHex = 7405%02X\r\n"
+                      "PathList\\%04d\\OldHex = %s\r\n"
                       "PathList\\%04d\\Path = %d\r\n",
-                      n, Descrip(n).c_str(), n, n & 0xFF, n, 0x1000u + 16u * n, n, n & 0xFF, n,
-                      n & 1);
+                      n, Descrip(n).c_str(), n, NewHex(n).c_str(), n, 0x1000u + 16u * n, n,
+                      OldHex(n).c_str(), n, n & 1);
         text += line;
     }
     std::snprintf(line, sizeof line, "PathList\\Count = %d\r\n", items);
@@ -117,9 +131,9 @@ double SaveListCycle(CAppSetting& store, int items) {
         std::strcpy(name, "Descrip");
         store.SetString(key, Descrip(n).c_str());
         std::strcpy(name, "OldHex");
-        store.SetString(key, "740500");
+        store.SetString(key, OldHex(n).c_str());
         std::strcpy(name, "NewHex");
-        store.SetString(key, "EB0500");
+        store.SetString(key, NewHex(n).c_str());
         std::strcpy(name, "Path");
         store.SetInt(key, n & 1);
     }
