@@ -13,9 +13,93 @@
 // after all lines that kept their places.
 #include "settings/AppSetting.h"
 
+#include "winutil/FileUtil.h"
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <new>
+
+struct CAppSetting::NodePool::Block {
+    Block* next;
+};
+
+CAppSetting::NodePool::~NodePool() {
+    Release();
+}
+
+void CAppSetting::NodePool::Release() {
+    while (blocks_ != nullptr) {
+        Block* next = blocks_->next;
+        std::free(blocks_);
+        blocks_ = next;
+    }
+    free_ = nullptr;
+    next_ = nullptr;
+    end_ = nullptr;
+    grow_ = 0;
+}
+
+void CAppSetting::NodePool::AddBlock(std::size_t bytes) {
+    constexpr std::size_t kHeader = alignof(std::max_align_t);
+    static_assert(sizeof(Block) <= kHeader);
+    void* raw = std::malloc(kHeader + bytes);
+    if (raw == nullptr) {
+        throw std::bad_alloc();
+    }
+    auto* block = static_cast<Block*>(raw);
+    block->next = blocks_;
+    blocks_ = block;
+    next_ = static_cast<char*>(raw) + kHeader;
+    end_ = next_ + bytes;
+}
+
+void CAppSetting::NodePool::Expect(std::size_t count) {
+    if (slot_ == 0) {
+        return; // the node size is known from the first node on
+    }
+    const std::size_t room = static_cast<std::size_t>(end_ - next_) / slot_;
+    if (count > room) {
+        AddBlock(count * slot_);
+    }
+}
+
+void* CAppSetting::NodePool::Take(std::size_t size, std::size_t align) {
+    if (nodeSize_ == 0 && align <= alignof(std::max_align_t)) {
+        const std::size_t unit = std::max(align, alignof(void*));
+        nodeSize_ = size;
+        slot_ = (std::max(size, sizeof(void*)) + unit - 1) / unit * unit;
+    }
+    if (size != nodeSize_) {
+        return ::operator new(size); // not a tree node
+    }
+    if (free_ != nullptr) {
+        void* node = free_;
+        free_ = *static_cast<void**>(node);
+        return node;
+    }
+    if (next_ == end_) {
+        // Blocks grow with the table: 256 nodes first, at most 64K at once.
+        grow_ = grow_ == 0 ? 256 : std::min<std::size_t>(grow_ * 2, 65536);
+        AddBlock(grow_ * slot_);
+    }
+    void* node = next_;
+    next_ += slot_;
+    return node;
+}
+
+void CAppSetting::NodePool::Give(void* node, std::size_t size) {
+    if (node == nullptr) {
+        return;
+    }
+    if (size != nodeSize_) {
+        ::operator delete(node);
+        return;
+    }
+    *static_cast<void**>(node) = free_;
+    free_ = node;
+}
 
 CAppSetting::CAppSetting() : finger_(entries_.end()) {}
 
@@ -38,7 +122,10 @@ void CAppSetting::AppendPlace(Entry* entry) {
     if (entry->place == kNoPlace) {
         entry->place = index;
     } else {
-        entry->morePlaces.push_back(index);
+        if (!entry->morePlaces) {
+            entry->morePlaces = std::make_unique<std::vector<std::uint32_t>>();
+        }
+        entry->morePlaces->push_back(index);
     }
 }
 
@@ -46,7 +133,7 @@ void CAppSetting::CompactOrder() {
     for (Entry* entry : order_) {
         if (entry != nullptr) {
             entry->place = kNoPlace;
-            entry->morePlaces.clear();
+            entry->morePlaces.reset();
         }
     }
     std::size_t kept = 0;
@@ -60,7 +147,10 @@ void CAppSetting::CompactOrder() {
         if (entry->place == kNoPlace) {
             entry->place = index;
         } else {
-            entry->morePlaces.push_back(index);
+            if (!entry->morePlaces) {
+                entry->morePlaces = std::make_unique<std::vector<std::uint32_t>>();
+            }
+            entry->morePlaces->push_back(index);
         }
     }
     order_.resize(kept);
@@ -82,8 +172,76 @@ void CAppSetting::SyncOrderMode() {
     }
 }
 
+void CAppSetting::ReleaseTexts(Entry* entry) {
+    if (entry->ownsKey) {
+        std::free(const_cast<char*>(entry->key.data()));
+        entry->ownsKey = false;
+    }
+    if (entry->ownsValue) {
+        std::free(const_cast<char*>(entry->value.data()));
+        entry->ownsValue = false;
+    }
+}
+
+void CAppSetting::Erase(EntrySet::iterator it) {
+    ReleaseTexts(Mutable(*it));
+    entries_.erase(it);
+}
+
+void CAppSetting::ReleaseBlocks() {
+    for (const TextBlock& block : blocks_) {
+        if (block.fromFile) {
+            FreeFileData(block.data);
+        } else {
+            std::free(block.data);
+        }
+    }
+    blocks_.clear();
+}
+
+namespace {
+
+// A terminated copy of n bytes in a block of its own.
+char* CopyText(const char* text, std::size_t n) {
+    char* copy = static_cast<char*>(std::malloc(n + 1));
+    if (copy == nullptr) {
+        throw std::bad_alloc();
+    }
+    std::memcpy(copy, text, n);
+    copy[n] = '\0';
+    return copy;
+}
+
+} // namespace
+
+void CAppSetting::AssignValue(Entry* entry, const char* value, std::size_t length, bool owned) {
+    // The new text is in place before the old one goes: value may be the
+    // entry's own text.
+    const char* text = value;
+    if (value != nullptr && owned) {
+        text = CopyText(value, length);
+    }
+    if (entry->ownsValue) {
+        std::free(const_cast<char*>(entry->value.data()));
+    }
+    if (text != nullptr) {
+        entry->value = std::string_view(text, length);
+        entry->hasValue = true;
+        entry->ownsValue = owned;
+    } else {
+        entry->value = std::string_view();
+        entry->hasValue = false;
+        entry->ownsValue = false;
+    }
+}
+
 int CAppSetting::Clear() {
+    for (const Entry& entry : entries_) {
+        ReleaseTexts(Mutable(entry));
+    }
     entries_.clear();
+    pool_.Release();
+    ReleaseBlocks();
     finger_ = entries_.end();
     order_.clear();
     orderDead_ = 0;
@@ -98,9 +256,10 @@ int CAppSetting::SetValue(const char* key, const char* value, int line) {
     }
     SyncOrderMode();
     const std::string_view k(key);
+    const std::size_t valueLength = value != nullptr ? std::strlen(value) : 0;
     EntrySet::iterator at = Position(k);
     if (at == entries_.end() || CompareKeys(k, at->key) != 0) {
-        AddAt(at, k, value, line);
+        AddAt(at, k, value, valueLength, line, true);
         return 1;
     }
     finger_ = at;
@@ -108,18 +267,31 @@ int CAppSetting::SetValue(const char* key, const char* value, int line) {
     if (line != -1) {
         entry->line = line;
     }
-    if (value != nullptr) {
-        entry->value.assign(value);
-        entry->hasValue = true;
-    } else {
-        entry->value.clear();
-        entry->hasValue = false;
-        if (keepOrder != 0) {
-            // A repeated blank or comment line keeps its own place.
-            AppendPlace(entry);
-        }
+    AssignValue(entry, value, valueLength, true);
+    if (value == nullptr && keepOrder != 0) {
+        // A repeated blank or comment line keeps its own place.
+        AppendPlace(entry);
     }
     return 1;
+}
+
+void CAppSetting::SetParsed(std::string_view key, const char* value, std::size_t valueLength,
+                            int line) {
+    SyncOrderMode();
+    EntrySet::iterator at = Position(key);
+    if (at == entries_.end() || CompareKeys(key, at->key) != 0) {
+        AddAt(at, key, value, valueLength, line, false);
+        return;
+    }
+    finger_ = at;
+    Entry* entry = Mutable(*at);
+    if (line != -1) {
+        entry->line = line;
+    }
+    AssignValue(entry, value, valueLength, false);
+    if (value == nullptr && keepOrder != 0) {
+        AppendPlace(entry);
+    }
 }
 
 int CAppSetting::AddValue(const char* key, const char* value, int line) {
@@ -133,7 +305,7 @@ int CAppSetting::AddValue(const char* key, const char* value, int line) {
         // One entry per key: an existing key only takes the new value.
         return SetValue(key, value, line);
     }
-    AddAt(at, k, value, line);
+    AddAt(at, k, value, value != nullptr ? std::strlen(value) : 0, line, true);
     return 1;
 }
 
@@ -176,13 +348,16 @@ CAppSetting::EntrySet::iterator CAppSetting::Seek(std::string_view key, EntrySet
 }
 
 void CAppSetting::AddAt(EntrySet::iterator hint, std::string_view key, const char* value,
-                        int line) {
+                        std::size_t valueLength, int line, bool owned) {
     Entry fresh;
-    fresh.key.assign(key);
+    fresh.key = owned ? std::string_view(CopyText(key.data(), key.size()), key.size()) : key;
+    fresh.ownsKey = owned;
     fresh.line = line;
     if (value != nullptr) {
         fresh.hasValue = true;
-        fresh.value.assign(value);
+        fresh.value = owned ? std::string_view(CopyText(value, valueLength), valueLength)
+                            : std::string_view(value, valueLength);
+        fresh.ownsValue = owned;
     }
     finger_ = entries_.emplace_hint(hint, std::move(fresh));
     Entry* entry = Mutable(*finger_);
@@ -206,7 +381,7 @@ int CAppSetting::RemoveKey(const char* key) {
     if (it == finger_) {
         finger_ = entries_.end();
     }
-    entries_.erase(it);
+    Erase(it);
     ++mutation_;
     return 1;
 }
@@ -233,13 +408,14 @@ void CAppSetting::DropPlaces(Entry* entry) {
     }
     order_[entry->place] = nullptr;
     ++orderDead_;
-    for (const std::uint32_t place : entry->morePlaces) {
-        order_[place] = nullptr;
-        ++orderDead_;
+    if (entry->morePlaces) {
+        for (const std::uint32_t place : *entry->morePlaces) {
+            order_[place] = nullptr;
+            ++orderDead_;
+        }
     }
     entry->place = kNoPlace;
-    entry->morePlaces.clear();
-    entry->morePlaces.shrink_to_fit();
+    entry->morePlaces.reset();
     if (orderDead_ > 1024 && orderDead_ * 2 > order_.size()) {
         CompactOrder();
     }
@@ -331,7 +507,7 @@ int CAppSetting::DeleteSection(const char* path) {
     }
     for (const EntrySet::iterator& it : doomed) {
         DropPlaces(Mutable(*it));
-        entries_.erase(it);
+        Erase(it);
     }
     if (!doomed.empty()) {
         finger_ = entries_.end();
@@ -352,7 +528,7 @@ int CAppSetting::GetValue(const char* key, const char** value, int* line) {
         *line = entry->line;
     }
     if (value != nullptr) {
-        *value = entry->hasValue ? entry->value.c_str() : nullptr;
+        *value = entry->hasValue ? entry->value.data() : nullptr;
     }
     return 1;
 }
@@ -404,7 +580,7 @@ int CAppSetting::EnumKeys(const char* path, void* context, EnumKeysCallback call
             std::memcmp(entry.key.data(), prefix.data(), length) != 0) {
             break;
         }
-        const char* name = entry.key.c_str() + length;
+        const char* name = entry.key.data() + length;
         if (*name == '\\') {
             ++name;
         }
@@ -422,7 +598,8 @@ int CAppSetting::EnumKeys(const char* path, void* context, EnumKeysCallback call
         }
         const std::uint64_t before = mutation_;
         resume.assign(entry.key);
-        if (callback(entry.key.c_str(), name, entry.value.c_str(), context) == 0) {
+        if (callback(entry.key.data(), name, entry.hasValue ? entry.value.data() : "", context) ==
+            0) {
             break;
         }
         if (mutation_ != before) {

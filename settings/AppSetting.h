@@ -8,18 +8,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 // One distinct key. A value-less entry stands for a file line without " = "
-// (comment, blank line, heading) and is written back as its key alone.
+// (comment, blank line, heading) and is written back as its key alone. The
+// texts are owned by the store that holds the entry; each view is followed by
+// a zero byte.
 struct SettingEntry {
-    std::string key;        // never changed after creation
+    std::string_view key;   // never changed after creation
     std::int32_t line = -1; // 1-based line that last set it, -1 when made in memory
     bool hasValue = false;
-    std::string value; // meaningful only when hasValue
+    std::string_view value; // meaningful only when hasValue
 };
 
 // (full key, name below the enumerated path, value text, caller context);
@@ -94,8 +97,12 @@ class CAppSetting {
     // An entry and its places in the write order (indices into order_).
     struct Entry : SettingEntry {
         std::uint32_t place = kNoPlace;
-        std::vector<std::uint32_t> morePlaces; // repeated places of a value-less entry
-        bool doomed = false;                   // removed by a DeleteSection in progress
+        bool doomed = false;    // removed by a DeleteSection in progress
+        bool ownsKey = false;   // key is a block of its own, else text of a loaded file
+        bool ownsValue = false; // the same for the value
+        // Repeated places of a value-less entry (rare: repeated blank or
+        // comment lines).
+        std::unique_ptr<std::vector<std::uint32_t>> morePlaces;
     };
     struct EntryLess {
         using is_transparent = void;
@@ -109,7 +116,63 @@ class CAppSetting {
             return CompareKeys(a, b.key) < 0;
         }
     };
-    using EntrySet = std::set<Entry, EntryLess>;
+
+    // Tree nodes come from large blocks and go back to a free list, so a big
+    // file costs a few allocations instead of one per line.
+    class NodePool {
+      public:
+        NodePool() = default;
+        NodePool(const NodePool&) = delete;
+        NodePool& operator=(const NodePool&) = delete;
+        ~NodePool();
+        void* Take(std::size_t size, std::size_t align);
+        void Give(void* node, std::size_t size);
+        // Room for about count more nodes in one block.
+        void Expect(std::size_t count);
+        // Frees every block; only when no node is in use.
+        void Release();
+
+      private:
+        struct Block;
+        void AddBlock(std::size_t bytes);
+        std::size_t nodeSize_ = 0; // the size asked for a tree node
+        std::size_t slot_ = 0;     // the same rounded up for alignment
+        void* free_ = nullptr;
+        char* next_ = nullptr;
+        char* end_ = nullptr;
+        Block* blocks_ = nullptr;
+        std::size_t grow_ = 0;
+    };
+    template <typename T> struct NodeAllocator {
+        using value_type = T;
+        NodePool* pool;
+        explicit NodeAllocator(NodePool* p) : pool(p) {}
+        template <typename U> NodeAllocator(const NodeAllocator<U>& other) : pool(other.pool) {}
+        T* allocate(std::size_t n) {
+            if (n == 1) {
+                return static_cast<T*>(pool->Take(sizeof(T), alignof(T)));
+            }
+            return std::allocator<T>().allocate(n);
+        }
+        void deallocate(T* p, std::size_t n) {
+            if (n == 1) {
+                pool->Give(p, sizeof(T));
+            } else {
+                std::allocator<T>().deallocate(p, n);
+            }
+        }
+        template <typename U> bool operator==(const NodeAllocator<U>& other) const {
+            return pool == other.pool;
+        }
+    };
+    using EntrySet = std::set<Entry, EntryLess, NodeAllocator<Entry>>;
+
+    // Text a loaded file left for its entries (keys and values are parsed in
+    // place), kept until the store is cleared.
+    struct TextBlock {
+        char* data = nullptr;
+        bool fromFile = false; // from ReadFileWhole, else from malloc
+    };
 
     // A file being read, kept while its text is parsed so that an include or
     // redirect chain that comes back to it is not followed again.
@@ -132,7 +195,17 @@ class CAppSetting {
     };
     void CollectChildren(const std::string& path, EntrySet::iterator from, std::vector<Child>& out);
     // Creates the entry for a key that has none; hint is Position(key).
-    void AddAt(EntrySet::iterator hint, std::string_view key, const char* value, int line);
+    // With owned false the key and value texts already belong to the store
+    // (a loaded file's text) and are not copied.
+    void AddAt(EntrySet::iterator hint, std::string_view key, const char* value,
+               std::size_t valueLength, int line, bool owned);
+    // SetValue for text of a loaded file: no copies.
+    void SetParsed(std::string_view key, const char* value, std::size_t valueLength, int line);
+    // Gives the entry a new value (nullptr for none); owned as for AddAt.
+    static void AssignValue(Entry* entry, const char* value, std::size_t length, bool owned);
+    static void ReleaseTexts(Entry* entry);
+    void Erase(EntrySet::iterator it);
+    void ReleaseBlocks();
     static Entry* Mutable(const Entry& entry) { return const_cast<Entry*>(&entry); }
     void AppendPlace(Entry* entry);
     void CompactOrder();
@@ -149,7 +222,9 @@ class CAppSetting {
     std::string CurrentFileNarrow() const;
 
     std::u16string currentFile_;
-    EntrySet entries_;
+    NodePool pool_;
+    EntrySet entries_{EntryLess{}, NodeAllocator<Entry>(&pool_)};
+    std::vector<TextBlock> blocks_;
     EntrySet::iterator finger_; // last entry set or added; end() when unknown
     std::vector<Entry*> order_; // write order; nullptr marks a place given up
     std::size_t orderDead_ = 0;

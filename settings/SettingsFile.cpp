@@ -216,10 +216,17 @@ int CAppSetting::LoadInternal(const char* path, int clearFirst, int depth) {
     if (text == nullptr) {
         return 0;
     }
+    if (keepOrder != 0) {
+        // Most settings lines are a few dozen bytes long.
+        order_.reserve(order_.size() + length / 32);
+    }
     openFiles_.push_back(std::move(open));
+    // The entries keep pointing into the text: it is handed to the store
+    // only after the parse, so a redirect that clears the store on the way
+    // does not free the text still being read.
     ParseText(text, length, depth);
     openFiles_.pop_back();
-    FreeFileData(text);
+    blocks_.push_back(TextBlock{text, true});
     return 1;
 }
 
@@ -239,15 +246,17 @@ bool CAppSetting::IsOpenFile(const char* path) const {
 bool CAppSetting::ParseLine(char* line, std::size_t length, int number, int depth) {
     char* separator = FindSeparator(line, length);
     if (separator == nullptr) {
-        SetValue(line, nullptr, number);
+        SetParsed(std::string_view(line, length), nullptr, 0, number);
         return true;
     }
     *separator = '\0';
     char* value = separator + 3;
-    const std::size_t valueLength = length - static_cast<std::size_t>(value - line);
-    value[UnescapeInPlace(value, valueLength)] = '\0';
+    std::size_t valueLength = length - static_cast<std::size_t>(value - line);
+    valueLength = UnescapeInPlace(value, valueLength);
+    value[valueLength] = '\0';
     if (line[0] != '#') {
-        SetValue(line, value, number);
+        SetParsed(std::string_view(line, static_cast<std::size_t>(separator - line)), value,
+                  valueLength, number);
         return true;
     }
     const bool redirect = EqualNoCase(line, "#redirect");
@@ -318,9 +327,13 @@ void CAppSetting::ParseText(char* text, std::size_t length, int depth) {
 }
 
 int CAppSetting::ParseBuffer(const char* text, std::size_t length) {
-    std::string copy(text, length);
-    copy.push_back('\0');
-    ParseText(copy.data(), length, 0);
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (copy == nullptr) {
+        return 0;
+    }
+    std::memcpy(copy, text, length);
+    ParseText(copy, length, 0);
+    blocks_.push_back(TextBlock{copy, false});
     return 1;
 }
 
