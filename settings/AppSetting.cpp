@@ -20,6 +20,7 @@
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <sys/mman.h>
 
 struct CAppSetting::NodePool::Block {
     Block* next;
@@ -39,12 +40,28 @@ void CAppSetting::NodePool::Release() {
     next_ = nullptr;
     end_ = nullptr;
     grow_ = 0;
+    expected_ = 0;
 }
 
 void CAppSetting::NodePool::AddBlock(std::size_t bytes) {
     constexpr std::size_t kHeader = alignof(std::max_align_t);
     static_assert(sizeof(Block) <= kHeader);
-    void* raw = std::malloc(kHeader + bytes);
+    // Large blocks are laid on huge-page boundaries and offered huge pages:
+    // a big file's nodes then cost a few page faults instead of thousands.
+    constexpr std::size_t kHuge = std::size_t(2) << 20;
+    void* raw = nullptr;
+    if (kHeader + bytes >= kHuge) {
+        const std::size_t total = (kHeader + bytes + kHuge - 1) / kHuge * kHuge;
+        raw = std::aligned_alloc(kHuge, total);
+#ifdef MADV_HUGEPAGE
+        if (raw != nullptr) {
+            ::madvise(raw, total, MADV_HUGEPAGE);
+        }
+#endif
+        bytes = total - kHeader;
+    } else {
+        raw = std::malloc(kHeader + bytes);
+    }
     if (raw == nullptr) {
         throw std::bad_alloc();
     }
@@ -56,13 +73,7 @@ void CAppSetting::NodePool::AddBlock(std::size_t bytes) {
 }
 
 void CAppSetting::NodePool::Expect(std::size_t count) {
-    if (slot_ == 0) {
-        return; // the node size is known from the first node on
-    }
-    const std::size_t room = static_cast<std::size_t>(end_ - next_) / slot_;
-    if (count > room) {
-        AddBlock(count * slot_);
-    }
+    expected_ = std::max(expected_, count);
 }
 
 void* CAppSetting::NodePool::Take(std::size_t size, std::size_t align) {
@@ -80,9 +91,11 @@ void* CAppSetting::NodePool::Take(std::size_t size, std::size_t align) {
         return node;
     }
     if (next_ == end_) {
-        // Blocks grow with the table: 256 nodes first, at most 64K at once.
+        // Blocks grow with the table: 256 nodes first, at most 64K at once
+        // unless a load announced more.
         grow_ = grow_ == 0 ? 256 : std::min<std::size_t>(grow_ * 2, 65536);
-        AddBlock(grow_ * slot_);
+        AddBlock(std::max(grow_, expected_) * slot_);
+        expected_ = 0;
     }
     void* node = next_;
     next_ += slot_;

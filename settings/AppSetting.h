@@ -127,7 +127,7 @@ class CAppSetting {
         ~NodePool();
         void* Take(std::size_t size, std::size_t align);
         void Give(void* node, std::size_t size);
-        // Room for about count more nodes in one block.
+        // The next block gets room for at least count nodes.
         void Expect(std::size_t count);
         // Frees every block; only when no node is in use.
         void Release();
@@ -142,6 +142,7 @@ class CAppSetting {
         char* end_ = nullptr;
         Block* blocks_ = nullptr;
         std::size_t grow_ = 0;
+        std::size_t expected_ = 0;
     };
     template <typename T> struct NodeAllocator {
         using value_type = T;

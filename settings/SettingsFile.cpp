@@ -216,9 +216,12 @@ int CAppSetting::LoadInternal(const char* path, int clearFirst, int depth) {
     if (text == nullptr) {
         return 0;
     }
+    // Most settings lines are a few dozen bytes long: room for the entries
+    // of a big file in one go.
+    const std::size_t expected = length / 40;
+    pool_.Expect(expected);
     if (keepOrder != 0) {
-        // Most settings lines are a few dozen bytes long.
-        order_.reserve(order_.size() + length / 32);
+        order_.reserve(order_.size() + expected);
     }
     openFiles_.push_back(std::move(open));
     // The entries keep pointing into the text: it is handed to the store
