@@ -3,7 +3,7 @@
 // own folder) and are removed afterwards.
 #pragma once
 
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include "app/BytemenderDlg.h"
 #include "app/PatchListModel.h"
@@ -52,7 +52,7 @@ class MainWindowTest : public ::testing::Test {
     // Writes the settings file (unless text is null) and opens the window.
     CBytemenderDlg& Open(const char* text) {
         if (text)
-            WriteText(settingsFile_, text);
+            WriteBytes(settingsFile_, text);
         window_ = std::make_unique<CBytemenderDlg>(&prompts_);
         return *window_;
     }

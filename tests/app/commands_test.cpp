@@ -2,7 +2,8 @@
 // folder beside this test program, targets in a temporary folder, and scripted
 // prompts in place of message boxes, the file chooser and the modal run of the
 // item editor (which is shown and driven through its widgets).
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TypeText.h"
 
 #include "app/BytemenderDlg.h"
 #include "app/PatchListModel.h"
@@ -12,8 +13,6 @@
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"
 
-#include <QApplication>
-#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -74,30 +73,6 @@ class CommandPrompts : public IUserPrompts {
     }
 };
 
-// Typing as a user does: ASCII as key strokes, other text committed by an
-// input method.
-void TypeInto(QLineEdit* box, const QString& text) {
-    ASSERT_NE(box, nullptr);
-    box->setFocus();
-    box->selectAll();
-    QTest::keyClick(box, Qt::Key_Delete);
-    qsizetype i = 0;
-    while (i < text.size()) {
-        const bool ascii = text[i].unicode() < 0x80;
-        qsizetype j = i;
-        while (j < text.size() && (text[j].unicode() < 0x80) == ascii)
-            ++j;
-        if (ascii) {
-            QTest::keyClicks(box, text.mid(i, j - i));
-        } else {
-            QInputMethodEvent commit;
-            commit.setCommitString(text.mid(i, j - i));
-            QApplication::sendEvent(box, &commit);
-        }
-        i = j;
-    }
-}
-
 QLineEdit* EditorBox(CItemEditDlg& dlg, int id) {
     return qobject_cast<QLineEdit*>(GetDlgItem(&dlg, id));
 }
@@ -140,13 +115,6 @@ std::function<int(CItemEditDlg&)> CancelEditor() {
         ClickEditorButton(dlg, CItemEditDlg::IDCANCEL_);
         return dlg.result();
     };
-}
-
-std::string BytesText(std::initializer_list<int> bytes) {
-    std::string text;
-    for (int b : bytes)
-        text.push_back(static_cast<char>(b));
-    return text;
 }
 
 class CommandsTest : public ::testing::Test {
@@ -217,7 +185,7 @@ class CommandsTest : public ::testing::Test {
             flags.push_back(item.enabled);
         return flags;
     }
-    std::string Settings() const { return ReadText(settingsFile_); }
+    std::string Settings() const { return ReadBytes(settingsFile_); }
     bool SettingsExist() const { return fs::exists(settingsFile_); }
 
     TempDir temp_;
@@ -243,10 +211,10 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     std::string original(64, '\0');
     for (int i = 0; i < 64; ++i)
         original[static_cast<std::size_t>(i)] = static_cast<char>(0x80 + i);
-    original.replace(0x10, 2, BytesText({0x74, 0x05}));
-    original.replace(0x30, 3, BytesText({0xAA, 0xBB, 0xCC}));
+    original.replace(0x10, 2, Bytes({0x74, 0x05}));
+    original.replace(0x30, 3, Bytes({0xAA, 0xBB, 0xCC}));
     const std::string target = temp_.File("data.bin");
-    WriteText(target, original);
+    WriteBytes(target, original);
 
     CBytemenderDlg& dlg = Open();
     EXPECT_TRUE(dlg.Items().empty());
@@ -261,7 +229,7 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     EXPECT_EQ(fs::current_path().string(), moduleDir_);
     EXPECT_EQ(dlg.TargetPath(), target);
     EXPECT_EQ(dlg.BackupPath(), backup);
-    EXPECT_EQ(ReadText(backup), original);
+    EXPECT_EQ(ReadBytes(backup), original);
     EXPECT_EQ(dlg.windowTitle(), "Bytemender - data.bin");
     EXPECT_EQ(GetDlgItemTextNarrow(&dlg, CBytemenderDlg::IDC_TARGET), target);
     EXPECT_NE(Settings().find("FileName = " + target), std::string::npos);
@@ -296,9 +264,9 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     Click(CBytemenderDlg::IDC_SAVE);
     EXPECT_TRUE(prompts_.messages.empty());
     std::string expected = original;
-    expected.replace(0x10, 2, BytesText({0xEB, 0x05}));
-    EXPECT_EQ(ReadText(target), expected);
-    EXPECT_EQ(ReadText(backup), original);
+    expected.replace(0x10, 2, Bytes({0xEB, 0x05}));
+    EXPECT_EQ(ReadBytes(target), expected);
+    EXPECT_EQ(ReadBytes(backup), original);
     // The store is written as it stood: the flag flip has not reached it.
     EXPECT_EQ(Settings(), savedList);
     EXPECT_NE(Settings().find("PathList\\0000\\Path = 0"), std::string::npos);
@@ -311,24 +279,24 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     Click(CBytemenderDlg::IDOK_);
     Select({});
     EXPECT_EQ(Flags(), (std::vector<int>{1, 1}));
-    WriteText(target, "changed by hand");
+    WriteBytes(target, "changed by hand");
     Click(CBytemenderDlg::IDC_SAVE);
     ASSERT_EQ(prompts_.messages.size(), 1u);
     EXPECT_EQ(prompts_.messages[0].text, "坏的\r\n原始数据不匹配!");
     EXPECT_EQ(prompts_.messages[0].caption, "Error");
-    EXPECT_EQ(ReadText(target), "changed by hand");
+    EXPECT_EQ(ReadBytes(target), "changed by hand");
 
     // Disabled again, the rebuild restores backup + the first item.
     Select({1});
     Click(CBytemenderDlg::IDOK_);
     Click(CBytemenderDlg::IDC_SAVE);
     EXPECT_EQ(prompts_.messages.size(), 1u);
-    EXPECT_EQ(ReadText(target), expected);
+    EXPECT_EQ(ReadBytes(target), expected);
 }
 
 TEST_F(CommandsTest, RebuildFailuresAreShownWithTheirCaptions) {
     const std::string target = temp_.File("t.bin");
-    WriteText(target, "0123");
+    WriteBytes(target, "0123");
     CBytemenderDlg& dlg = Open();
     prompts_.chooser.push_back(target);
     Click(CBytemenderDlg::IDC_FILE);
@@ -341,7 +309,7 @@ TEST_F(CommandsTest, RebuildFailuresAreShownWithTheirCaptions) {
     EXPECT_EQ(prompts_.messages[0].caption, "Error");
     EXPECT_EQ(prompts_.messages[1].text, " 无法访问选择的文件! ");
     EXPECT_EQ(prompts_.messages[1].caption, "错误");
-    EXPECT_EQ(ReadText(target), "0123");
+    EXPECT_EQ(ReadBytes(target), "0123");
 }
 
 // ---------------------------------------------------------------------------
@@ -349,11 +317,11 @@ TEST_F(CommandsTest, RebuildFailuresAreShownWithTheirCaptions) {
 
 TEST_F(CommandsTest, CancelledChooserChangesOnlyTheCurrentFolder) {
     const std::string target = temp_.File("keep.bin");
-    WriteText(target, "pristine");
+    WriteBytes(target, "pristine");
     CBytemenderDlg& dlg = Open();
     prompts_.chooser.push_back(target);
     Click(CBytemenderDlg::IDC_FILE);
-    WriteText(target, "patched since");
+    WriteBytes(target, "patched since");
     const std::string settings = Settings();
 
     ASSERT_EQ(::chdir(temp_.path().c_str()), 0);
@@ -361,7 +329,7 @@ TEST_F(CommandsTest, CancelledChooserChangesOnlyTheCurrentFolder) {
     Click(CBytemenderDlg::IDC_FILE);
     EXPECT_EQ(fs::current_path().string(), moduleDir_);
     EXPECT_EQ(dlg.TargetPath(), target);
-    EXPECT_EQ(ReadText(dlg.BackupPath()), "pristine");
+    EXPECT_EQ(ReadBytes(dlg.BackupPath()), "pristine");
     EXPECT_EQ(Settings(), settings);
     EXPECT_TRUE(prompts_.messages.empty());
 }
@@ -369,15 +337,15 @@ TEST_F(CommandsTest, CancelledChooserChangesOnlyTheCurrentFolder) {
 TEST_F(CommandsTest, SameFileNameReplacesThePreviousBackup) {
     fs::create_directory(temp_.File("a"));
     fs::create_directory(temp_.File("b"));
-    WriteText(temp_.File("a/x.bin"), "first");
-    WriteText(temp_.File("b/x.bin"), "second");
+    WriteBytes(temp_.File("a/x.bin"), "first");
+    WriteBytes(temp_.File("b/x.bin"), "second");
     CBytemenderDlg& dlg = Open();
     dlg.Items() = FiveItems();
     prompts_.chooser = {temp_.File("a/x.bin"), temp_.File("b/x.bin")};
     Click(CBytemenderDlg::IDC_FILE);
-    EXPECT_EQ(ReadText(backupDir_ + "/x.bin"), "first");
+    EXPECT_EQ(ReadBytes(backupDir_ + "/x.bin"), "first");
     Click(CBytemenderDlg::IDC_FILE);
-    EXPECT_EQ(ReadText(backupDir_ + "/x.bin"), "second");
+    EXPECT_EQ(ReadBytes(backupDir_ + "/x.bin"), "second");
     EXPECT_EQ(dlg.TargetPath(), temp_.File("b/x.bin"));
     // The list stays whatever file it was made for, and is saved with it.
     EXPECT_EQ(dlg.Items(), FiveItems());
@@ -387,7 +355,7 @@ TEST_F(CommandsTest, SameFileNameReplacesThePreviousBackup) {
 
 TEST_F(CommandsTest, TargetsThatCannotBeBackedUpAreRefused) {
     const std::string good = temp_.File("good.bin");
-    WriteText(good, "good");
+    WriteBytes(good, "good");
     CBytemenderDlg& dlg = Open();
     prompts_.chooser.push_back(good);
     Click(CBytemenderDlg::IDC_FILE);
@@ -417,7 +385,7 @@ TEST_F(CommandsTest, TargetsThatCannotBeBackedUpAreRefused) {
         EXPECT_EQ(prompts_.messages[0].caption, "错误");
         EXPECT_EQ(dlg.TargetPath(), good);
         EXPECT_EQ(dlg.BackupPath(), backup);
-        EXPECT_EQ(ReadText(backup), "good");
+        EXPECT_EQ(ReadBytes(backup), "good");
         EXPECT_EQ(Settings(), settings);
         EXPECT_EQ(dlg.windowTitle(), "Bytemender - good.bin");
     }
@@ -611,7 +579,7 @@ TEST_F(CommandsTest, DoubleClickFlipsTheFirstSelectedRowAndSaves) {
 
 TEST_F(CommandsTest, SaveUsesFlagsInMemoryButStoresTheOldOnes) {
     const std::string target = temp_.File("s.bin");
-    WriteText(target, BytesText({0, 0, 0, 0, 0, 0}));
+    WriteBytes(target, Bytes({0, 0, 0, 0, 0, 0}));
     CBytemenderDlg& dlg = Open();
     prompts_.chooser.push_back(target);
     Click(CBytemenderDlg::IDC_FILE);
@@ -621,7 +589,7 @@ TEST_F(CommandsTest, SaveUsesFlagsInMemoryButStoresTheOldOnes) {
     Select({0, 1});
     Click(CBytemenderDlg::IDOK_);
     Click(CBytemenderDlg::IDC_SAVE);
-    EXPECT_EQ(ReadText(target), BytesText({0, 0x11, 0, 0, 0, 0}));
+    EXPECT_EQ(ReadBytes(target), Bytes({0, 0x11, 0, 0, 0, 0}));
     EXPECT_EQ(Settings(), settings);
     EXPECT_NE(Settings().find("PathList\\0000\\Path = 0"), std::string::npos);
     EXPECT_NE(Settings().find("PathList\\0001\\Path = 1"), std::string::npos);

@@ -1,5 +1,5 @@
 // The small helpers the dialogs share.
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include "winutil/DlgUtil.h"
 
@@ -248,7 +248,7 @@ TEST(ChooseFile, OverlongPathCountsAsEmpty) {
 TEST(ChooseFile, ChosenFileComesBackAsFullPath) {
     TempDir dir;
     const std::string file = dir.File("目标 file"); // no extension: still offered
-    WriteText(file, "x");
+    WriteBytes(file, "x");
     std::string path = file;
     ChooserAnswer answer{QString::fromStdString(file)};
     EXPECT_TRUE(ChooseOpenFile(&path, nullptr));

@@ -134,7 +134,7 @@ TEST_F(MainWindowTest, NoSettingsFileStillOpensAndMakesTheBackupFolder) {
     // The first save creates the settings file beside the program.
     dlg.Items().push_back(PatchItem{0x1a, "x", "00", "01", 1});
     dlg.SavePatchList();
-    const std::string saved = ReadText(settingsFile_);
+    const std::string saved = ReadBytes(settingsFile_);
     EXPECT_NE(saved.find("PathList\\0000\\Offset = 0x0000001A\r\n"), std::string::npos);
     EXPECT_NE(saved.find("PathList\\Count = 1\r\n"), std::string::npos);
 }
@@ -234,7 +234,7 @@ TEST_F(MainWindowTest, OnlyTheCloseBoxEndsTheWindow) {
 // Needs the command "全无效" (OnDisableAll) in place.
 TEST_F(MainWindowTest, EscapeClearsEveryFlagAndKeepsTheFile) {
     CBytemenderDlg& dlg = Open(ItemsText(4).c_str());
-    const std::string before = ReadText(settingsFile_);
+    const std::string before = ReadBytes(settingsFile_);
     dlg.show();
     dlg.Button(1002)->setFocus();
     QTest::keyClick(dlg.Button(1002), Qt::Key_Escape);
@@ -243,7 +243,7 @@ TEST_F(MainWindowTest, EscapeClearsEveryFlagAndKeepsTheFile) {
         EXPECT_EQ(Cell(row, 4), QStringLiteral("No")) << row;
     for (const PatchItem& item : dlg.Items())
         EXPECT_EQ(item.enabled, 0);
-    EXPECT_EQ(ReadText(settingsFile_), before);
+    EXPECT_EQ(ReadBytes(settingsFile_), before);
 }
 
 // Closes each about box with its own "确定" once its modal loop runs.

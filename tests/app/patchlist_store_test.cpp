@@ -1,6 +1,6 @@
 // The patch list and the target path in the settings store, the list's order
 // and the window caption.
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include "app/PatchListStore.h"
 #include "settings/AppSetting.h"
@@ -32,7 +32,7 @@ PatchItem Item(std::uint32_t offset, std::string description, std::string oldHex
 class StoreTest : public ::testing::Test {
   protected:
     void Open(const std::string& text) {
-        WriteText(file_, text);
+        WriteBytes(file_, text);
         OpenExisting();
     }
     void OpenExisting() {
@@ -48,7 +48,7 @@ class StoreTest : public ::testing::Test {
     // Saves list into the store and reads the written file back.
     std::string SavedText(const PatchList& list, const std::string& target) {
         WritePatchList(store_, list, target);
-        return ReadText(file_);
+        return ReadBytes(file_);
     }
 
     TempDir dir_;

@@ -1,58 +1,20 @@
 // The item editor driven as a user would: typing into its boxes and clicking
 // its buttons on a shown (not exec'd) dialog.
 #include "editor/ItemEditDlg.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TypeText.h"
 #include "winutil/DlgUtil.h"
 
-#include <QApplication>
-#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-// A temporary folder, removed with its files afterwards.
-class TempDir {
-  public:
-    TempDir() {
-        char pattern[] = "/tmp/bm_editor_XXXXXX";
-        if (mkdtemp(pattern))
-            path_ = pattern;
-    }
-    ~TempDir() {
-        for (const std::string& file : files_)
-            unlink(file.c_str());
-        if (!path_.empty())
-            rmdir(path_.c_str());
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        const std::string file = path_ + "/" + name;
-        const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd >= 0) {
-            if (!bytes.empty() && write(fd, bytes.data(), bytes.size()) < 0)
-                ADD_FAILURE() << "write failed";
-            close(fd);
-            files_.push_back(file);
-        }
-        return file;
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-    std::vector<std::string> files_;
-};
 
 QLineEdit* Box(CItemEditDlg& dlg, int id) {
     return qobject_cast<QLineEdit*>(GetDlgItem(&dlg, id));
@@ -62,29 +24,7 @@ QPushButton* Button(CItemEditDlg& dlg, int id) {
 }
 
 void Type(CItemEditDlg& dlg, int id, const QString& text) {
-    QLineEdit* box = Box(dlg, id);
-    ASSERT_NE(box, nullptr);
-    box->setFocus();
-    box->selectAll();
-    QTest::keyClick(box, Qt::Key_Delete);
-    // ASCII as key strokes; other characters arrive committed by an input
-    // method, as Chinese text does.
-    qsizetype i = 0;
-    while (i < text.size()) {
-        qsizetype j = i;
-        const bool ascii = text[i].unicode() < 0x80;
-        while (j < text.size() && (text[j].unicode() < 0x80) == ascii)
-            ++j;
-        const QString run = text.mid(i, j - i);
-        if (ascii) {
-            QTest::keyClicks(box, run);
-        } else {
-            QInputMethodEvent commit;
-            commit.setCommitString(run);
-            QApplication::sendEvent(box, &commit);
-        }
-        i = j;
-    }
+    TypeInto(Box(dlg, id), text);
 }
 
 void Click(CItemEditDlg& dlg, int id) {
@@ -384,11 +324,11 @@ TEST(ItemEditorKeys, EnterEscapeAndCloseBox) {
 // ---------------------------------------------------------------------------
 // Searching the backup copy
 
-std::vector<std::uint8_t> WithMatchesAt(std::size_t size, const std::vector<std::size_t>& at) {
-    std::vector<std::uint8_t> bytes(size, 0x00);
+std::string WithMatchesAt(std::size_t size, const std::vector<std::size_t>& at) {
+    std::string bytes(size, '\0');
     for (std::size_t p : at) {
-        bytes[p] = 0xAB;
-        bytes[p + 1] = 0xCD;
+        bytes[p] = '\xAB';
+        bytes[p + 1] = '\xCD';
     }
     return bytes;
 }
@@ -400,8 +340,9 @@ std::vector<std::size_t> Every16(int count) {
     return at;
 }
 
-QString SearchIn(TempDir& dir, const std::vector<std::uint8_t>& backup, const QString& oldData) {
-    const std::string path = dir.Write("backup.bin", backup);
+QString SearchIn(TempDir& dir, const std::string& backup, const QString& oldData) {
+    const std::string path = dir.File("backup.bin");
+    WriteBytes(path, backup);
     CItemEditDlg dlg;
     EXPECT_TRUE(dlg.SetBackupPath(path));
     dlg.show();
@@ -414,7 +355,7 @@ QString SearchIn(TempDir& dir, const std::vector<std::uint8_t>& backup, const QS
 TEST(ItemEditorSearch, OutcomesInTheOffsetBox) {
     TempDir dir;
     ASSERT_FALSE(dir.path().empty());
-    const std::vector<std::uint8_t> aaaa{0x41, 0x41, 0x41, 0x41};
+    const std::string aaaa = "AAAA";
     EXPECT_EQ(SearchIn(dir, aaaa, "41 41"), QString::fromUtf8("多个: 00000000, 00000002, "));
     EXPECT_EQ(SearchIn(dir, aaaa, "41"),
               QString::fromUtf8("多个: 00000000, 00000001, 00000002, 00000003, "));
@@ -448,7 +389,8 @@ TEST(ItemEditorSearch, UnreadableBackupAndRefusedPath) {
 
     // A path the dialog cannot hold is refused and leaves no path behind, even
     // when a valid one was set before.
-    const std::string good = dir.Write("b.bin", {0x41});
+    const std::string good = dir.File("b.bin");
+    WriteBytes(good, "A");
     CItemEditDlg dlg;
     EXPECT_TRUE(dlg.SetBackupPath(good));
     const std::string longest = "/" + std::string(kEditorBackupPathCapacity - 2, 'p');
@@ -465,7 +407,8 @@ TEST(ItemEditorSearch, UnreadableBackupAndRefusedPath) {
 
 TEST(ItemEditorSearch, SameOutcomeLeavesTheBoxAlone) {
     TempDir dir;
-    const std::string path = dir.Write("b.bin", {0x00, 0x41, 0x42});
+    const std::string path = dir.File("b.bin");
+    WriteBytes(path, Bytes({0x00, 0x41, 0x42}));
     CItemEditDlg dlg;
     dlg.SetBackupPath(path);
     dlg.show();
@@ -485,7 +428,8 @@ TEST(ItemEditorSearch, SameOutcomeLeavesTheBoxAlone) {
 
 TEST(ItemEditorSearch, FoundOffsetIsStoredOnConfirmation) {
     TempDir dir;
-    const std::string path = dir.Write("b.bin", WithMatchesAt(0x2000, {0x1234}));
+    const std::string path = dir.File("b.bin");
+    WriteBytes(path, WithMatchesAt(0x2000, {0x1234}));
     PatchItem item{0x10, "old", "00", "00", 1};
     CItemEditDlg dlg;
     dlg.SetBackupPath(path);
@@ -504,10 +448,3 @@ TEST(ItemEditorSearch, FoundOffsetIsStoredOnConfirmation) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,26 +1,13 @@
 #include "engine/Rebuild.h"
 
-#include "tests/winutil/TempDir.h"
+#include "tests/support/TestFiles.h"
 
-#include <csignal>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
 
 using Status = RebuildOutcome::Status;
-
-void Put(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string Get(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 PatchItem Item(std::uint32_t offset, const char* oldHex, const char* newHex, int enabled = 1,
                const char* description = "item") {
@@ -99,14 +86,14 @@ TEST(RebuildTarget, Scenarios) {
     };
     for (const Scenario& s : scenarios) {
         TempDir dir;
-        Put(dir.File("backup"), s.backup);
-        Put(dir.File("target"), kUntouched);
+        WriteBytes(dir.File("backup"), s.backup);
+        WriteBytes(dir.File("target"), kUntouched);
         const RebuildOutcome outcome =
             RebuildTarget(dir.File("backup"), s.items, dir.File("target"));
         EXPECT_EQ(outcome.status, s.status) << s.name;
         EXPECT_EQ(outcome.text, s.text) << s.name;
-        EXPECT_EQ(Get(dir.File("target")), s.target) << s.name;
-        EXPECT_EQ(Get(dir.File("backup")), s.backup) << s.name; // never written
+        EXPECT_EQ(ReadBytes(dir.File("target")), s.target) << s.name;
+        EXPECT_EQ(ReadBytes(dir.File("backup")), s.backup) << s.name; // never written
         if (!outcome.ok()) {
             const bool item = s.status == Status::OutOfRange || s.status == Status::OldDataMismatch;
             EXPECT_EQ(outcome.caption, item ? "Error" : "错误") << s.name;
@@ -116,7 +103,7 @@ TEST(RebuildTarget, Scenarios) {
 
 TEST(RebuildTarget, LongDescriptionIsKeptWhole) {
     TempDir dir;
-    Put(dir.File("backup"), "abc");
+    WriteBytes(dir.File("backup"), "abc");
     const std::string description(10000, 'd');
     PatchItem item = Item(3, "", "00");
     item.description = description;
@@ -129,7 +116,7 @@ TEST(RebuildTarget, MissingBackupAndUnwritableTarget) {
     TempDir dir;
     EXPECT_EQ(RebuildTarget(dir.File("none"), {}, dir.File("target")).status,
               Status::BackupUnreadable);
-    Put(dir.File("backup"), "abc");
+    WriteBytes(dir.File("backup"), "abc");
     const RebuildOutcome outcome = RebuildTarget(dir.File("backup"), {}, dir.path());
     EXPECT_EQ(outcome.status, Status::WriteFailed);
     EXPECT_EQ(outcome.text, " 无法写入输出文件! ");
@@ -139,15 +126,13 @@ TEST(RebuildTarget, MissingBackupAndUnwritableTarget) {
 // Only part of the file reaches the disk: that is a failure, not a success.
 TEST(RebuildTarget, ShortWriteIsAFailure) {
     TempDir dir;
-    Put(dir.File("backup"), std::string(5000, 'b'));
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const RebuildOutcome outcome = RebuildTarget(dir.File("backup"), {}, dir.File("target"));
-    ::setrlimit(RLIMIT_FSIZE, &saved);
+    WriteBytes(dir.File("backup"), std::string(5000, 'b'));
+    RebuildOutcome outcome;
+    {
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.active());
+        outcome = RebuildTarget(dir.File("backup"), {}, dir.File("target"));
+    }
     EXPECT_EQ(outcome.status, Status::WriteFailed);
 }
 

@@ -1,19 +1,14 @@
 #include "engine/Search.h"
 
-#include "tests/winutil/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 #include <cstring>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 
 namespace {
 
 using Offsets = std::vector<std::uint32_t>;
-
-void Put(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // Reference: every start position, leftmost match first, no overlaps.
 Offsets Naive(const std::string& data, const std::string& pattern) {
@@ -158,8 +153,8 @@ TEST(FindInBuffer, CollapseProneInputs) {
 
 TEST(FindAllOccurrences, ReadsTheFile) {
     TempDir dir;
-    Put(dir.File("f"), "AAAA");
-    Put(dir.File("empty"), "");
+    WriteBytes(dir.File("f"), "AAAA");
+    WriteBytes(dir.File("empty"), "");
     const std::uint8_t aa[] = {'A', 'A'};
     Offsets matches{99};
     EXPECT_EQ(FindAllOccurrences(&matches, dir.File("f").c_str(), aa, 2), 1);
@@ -176,7 +171,7 @@ TEST(SearchBackupForHexText, WholeSearch) {
     std::string file(2000, '\0');
     file[1000] = '\x41';
     file += "AAAA";
-    Put(dir.File("backup"), file);
+    WriteBytes(dir.File("backup"), file);
     const std::string backup = dir.File("backup");
     struct Case {
         std::string path, text, result;

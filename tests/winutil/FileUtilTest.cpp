@@ -1,25 +1,12 @@
 #include "winutil/FileUtil.h"
 
-#include "tests/winutil/TempDir.h"
+#include "tests/support/TestFiles.h"
 
-#include <csignal>
 #include <fcntl.h>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
-
-void Put(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string Get(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 bool Exists(const std::string& path) {
     struct stat st;
@@ -33,7 +20,7 @@ TEST(ReadFileWhole, ReadsWholeFileWithTwoZeroBytesAfterIt) {
         std::string bytes(size, '\0');
         for (std::size_t i = 0; i < size; ++i)
             bytes[i] = static_cast<char>(i * 7 + 1);
-        Put(dir.File("f"), bytes);
+        WriteBytes(dir.File("f"), bytes);
         std::uint32_t length = 12345;
         char* data = ReadFileWhole(dir.File("f").c_str(), &length);
         ASSERT_NE(data, nullptr) << size;
@@ -65,7 +52,7 @@ TEST(ReadFileWhole, RefusesMissingFilesFoldersAndFilesOf4GiB) {
 
 TEST(ReadFileWhole, WideNameIsConverted) {
     TempDir dir;
-    Put(dir.File("补丁.bin"), "xy");
+    WriteBytes(dir.File("补丁.bin"), "xy");
     const std::u16string wide = u"/补丁.bin";
     const std::string prefix = dir.path();
     std::u16string path(prefix.begin(), prefix.end()); // mkdtemp names are ASCII
@@ -79,7 +66,7 @@ TEST(ReadFileWhole, WideNameIsConverted) {
 
 TEST(FileBuffer, FailedLoadLeavesItEmptyAndReloadReplacesContents) {
     TempDir dir;
-    Put(dir.File("a"), "abc");
+    WriteBytes(dir.File("a"), "abc");
     FileBuffer buffer;
     ASSERT_TRUE(buffer.Load(dir.File("a").c_str()));
     EXPECT_EQ(buffer.length, 3u);
@@ -107,9 +94,9 @@ TEST(WriteFileWhole, CountsAndNullData) {
         {nullptr, 5, 0, ""},             // creates or truncates only
     };
     for (const Case& c : cases) {
-        Put(path, "previous contents");
+        WriteBytes(path, "previous contents");
         EXPECT_EQ(WriteFileWhole(path.c_str(), c.data, c.count), c.result);
-        EXPECT_EQ(Get(path), c.contents);
+        EXPECT_EQ(ReadBytes(path), c.contents);
     }
     EXPECT_EQ(WriteFileWhole(dir.path().c_str(), "x", 1), 0u); // a folder
 }
@@ -131,17 +118,15 @@ TEST(WriteFileWhole, PathOf520BytesIsRefused) {
 // A file size limit makes the kernel accept only part of the write.
 TEST(WriteFileWhole, ShortWriteReportsBytesActuallyWritten) {
     TempDir dir;
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 1000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     const std::string data(5000, 'z');
-    const std::uint32_t written = WriteFileWhole(dir.File("short").c_str(), data.data(), 5000);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::uint32_t written = 0;
+    {
+        FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.active());
+        written = WriteFileWhole(dir.File("short").c_str(), data.data(), 5000);
+    }
     EXPECT_EQ(written, 1000u);
-    EXPECT_EQ(Get(dir.File("short")).size(), 1000u);
+    EXPECT_EQ(ReadBytes(dir.File("short")).size(), 1000u);
 }
 
 TEST(SplitPath, LaterSeparatorWins) {
@@ -186,7 +171,7 @@ TEST(HasFileChanged, SizeAndWriteTimeChangesAreSeenOnce) {
     const std::u16string wide(path.begin(), path.end());
     FileChangeStamp stamp;
     EXPECT_FALSE(HasFileChanged(wide.c_str(), &stamp)); // missing = size 0, time 0
-    Put(path, "one");
+    WriteBytes(path, "one");
     EXPECT_TRUE(HasFileChanged(wide.c_str(), &stamp)); // seen for the first time
     EXPECT_EQ(stamp.size, 3u);
     EXPECT_FALSE(HasFileChanged(wide.c_str(), &stamp));
@@ -203,13 +188,13 @@ TEST(HasFileChanged, EarlyCallsSkipTheFileAndPushTheNextLookOut) {
     TempDir dir;
     const std::string path = dir.File("watched");
     const std::u16string wide(path.begin(), path.end());
-    Put(path, "data");
+    WriteBytes(path, "data");
     FileChangeStamp stamp;
     stamp.minInterval = 60000;
     EXPECT_TRUE(HasFileChanged(wide.c_str(), &stamp)); // first look
     const std::uint32_t first = stamp.lastTick;
     EXPECT_NE(first, 0u);
-    Put(path, "changed data");
+    WriteBytes(path, "changed data");
     stamp.lastTick = GetTickCountMs() - 59000; // interval not yet over
     EXPECT_FALSE(HasFileChanged(wide.c_str(), &stamp));
     EXPECT_GE(stamp.lastTick - first, 0u);
@@ -224,7 +209,7 @@ TEST(HasFileChanged, NullStampUsesTheDefaultStamp) {
     TempDir dir;
     const std::string path = dir.File("watched");
     const std::u16string wide(path.begin(), path.end());
-    Put(path, "12345");
+    WriteBytes(path, "12345");
     HasFileChanged(wide.c_str(), nullptr);
     EXPECT_EQ(DefaultFileChangeStamp().size, 5u);
     EXPECT_FALSE(HasFileChanged(wide.c_str(), nullptr));
