@@ -1,6 +1,7 @@
-// A main window on a settings file written beforehand, with scripted prompts.
-// The settings file and the Path_bak folder sit beside the test program (its
-// own folder) and are removed afterwards.
+// A main window on the settings file beside the test program (its own folder),
+// with scripted prompts in place of message boxes, the file chooser and the
+// modal run of the item editor. The settings file and the Path_bak folder are
+// removed before and after each test; targets go to a temporary folder.
 #pragma once
 
 #include "tests/support/TestFiles.h"
@@ -12,31 +13,85 @@
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"
 
+#include <QPushButton>
 #include <QTableView>
+#include <QTest>
+#include <deque>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
+#include <ostream>
 
-// The window's prompts in tests: messages are recorded, the file chooser is
-// cancelled and the item editor is never confirmed.
+// Messages are recorded; the file chooser and the item editor play the parts a
+// test gives them, and any use a test did not ask for is a failure.
 class ScriptedPrompts : public IUserPrompts {
   public:
-    std::vector<QString> messages;
-    void ShowMessage(QWidget*, const QString& text, const QString&) override {
-        messages.push_back(text);
+    struct Message {
+        std::string text; // UTF-8
+        std::string caption;
+        bool operator==(const Message&) const = default;
+        friend void PrintTo(const Message& m, std::ostream* os) {
+            *os << "{\"" << m.text << "\", \"" << m.caption << "\"}";
+        }
+    };
+    std::vector<Message> messages;
+    std::deque<std::optional<std::string>> chooser; // nullopt: the user cancels
+    std::vector<std::string> chooserStarts;
+    // The user's part in the item editor; returns what the modal run returns.
+    std::function<int(CItemEditDlg&)> editor;
+    int editorRuns = 0;
+    std::vector<int> editorModes;
+    std::vector<std::string> editorBackupPaths;
+
+    void ShowMessage(QWidget*, const QString& text, const QString& caption) override {
+        messages.push_back({text.toStdString(), caption.toStdString()});
     }
-    bool ChooseFile(QWidget*, std::string*) override { return false; }
-    int RunItemEditor(CItemEditDlg&) override { return 2; }
+    bool ChooseFile(QWidget*, std::string* path) override {
+        chooserStarts.push_back(*path);
+        if (chooser.empty()) {
+            ADD_FAILURE() << "unexpected file chooser";
+            return false;
+        }
+        const std::optional<std::string> answer = chooser.front();
+        chooser.pop_front();
+        if (!answer)
+            return false;
+        *path = *answer;
+        return true;
+    }
+    int RunItemEditor(CItemEditDlg& dlg) override {
+        ++editorRuns;
+        editorModes.push_back(dlg.isModify);
+        editorBackupPaths.push_back(dlg.BackupPath());
+        if (!editor) {
+            ADD_FAILURE() << "unexpected item editor";
+            return CItemEditDlg::kResultCancel;
+        }
+        return editor(dlg);
+    }
 };
+
+// n items at offsets 0x10, 0x20, ... described "item 0", "item 1", ...; the
+// odd ones enabled.
+inline PatchList Items(int n) {
+    PatchList items;
+    for (int i = 0; i < n; ++i)
+        items.push_back(PatchItem{static_cast<std::uint32_t>(0x10 * (i + 1)),
+                                  "item " + std::to_string(i), "00", "01", i % 2});
+    return items;
+}
 
 class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        ASSERT_TRUE(GetModuleDir(&moduleDir_));
         std::string exe;
         ASSERT_TRUE(GetModuleFileName(&exe));
         settingsFile_ = exe + ".ini";
-        ASSERT_TRUE(GetModuleDir(&moduleDir_));
         backupDir_ = moduleDir_ + "/Path_bak";
+        ASSERT_FALSE(temp_.path().empty());
         Cleanup();
     }
     void TearDown() override {
@@ -50,46 +105,71 @@ class MainWindowTest : public ::testing::Test {
     }
 
     // Writes the settings file (unless text is null) and opens the window.
-    CBytemenderDlg& Open(const char* text) {
-        if (text)
-            WriteBytes(settingsFile_, text);
+    CBytemenderDlg& Open(const char* settingsText = nullptr) {
+        if (settingsText)
+            WriteBytes(settingsFile_, settingsText);
         window_ = std::make_unique<CBytemenderDlg>(&prompts_);
         return *window_;
     }
-
-    QString Cell(int row, int column) const {
-        return window_->Model()->index(row, column).data().toString();
+    CBytemenderDlg& OpenShown(const char* settingsText = nullptr) {
+        Open(settingsText).show();
+        return *window_;
     }
-    std::vector<int> SelectedRows() const {
+    // A shown window whose list holds these items (saved, so the settings file
+    // has them too), with nothing selected.
+    CBytemenderDlg& OpenWith(const PatchList& items, const std::string& target = "") {
+        CBytemenderDlg& dlg = OpenShown();
+        dlg.Items() = items;
+        dlg.TargetPath() = target;
+        dlg.MakeBackupPath();
+        dlg.SavePatchList();
+        dlg.RefreshList();
+        return dlg;
+    }
+
+    void Click(int id) { QTest::mouseClick(window_->Button(id), Qt::LeftButton); }
+    // Selects exactly these rows.
+    void Select(std::initializer_list<int> rows) {
+        QItemSelectionModel* selection = window_->ListView()->selectionModel();
+        selection->clearSelection();
+        for (int row : rows)
+            selection->select(window_->Model()->index(row, 0),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    std::vector<int> Selected() const {
         std::vector<int> rows;
         GetSelectedRows(window_->ListView(), &rows);
         return rows;
     }
-    void Select(std::initializer_list<int> rows) {
-        for (int row : rows)
-            window_->ListView()->selectionModel()->select(window_->Model()->index(row, 0),
-                                                          QItemSelectionModel::Select |
-                                                              QItemSelectionModel::Rows);
+    QString Cell(int row, int column) const {
+        return window_->Model()->index(row, column).data().toString();
+    }
+    std::vector<std::uint32_t> Offsets() const {
+        std::vector<std::uint32_t> offsets;
+        for (const PatchItem& item : window_->Items())
+            offsets.push_back(item.offset);
+        return offsets;
+    }
+    std::vector<int> Flags() const {
+        std::vector<int> flags;
+        for (const PatchItem& item : window_->Items())
+            flags.push_back(item.enabled);
+        return flags;
+    }
+    std::string Settings() const { return ReadBytes(settingsFile_); }
+    bool SettingsExist() const { return std::filesystem::exists(settingsFile_); }
+    // Whether the settings file holds this text.
+    ::testing::AssertionResult SettingsHave(const std::string& text) const {
+        const std::string settings = Settings();
+        if (settings.find(text) != std::string::npos)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "\"" << text << "\" not in:\n" << settings;
     }
 
-    std::string settingsFile_;
+    TempDir temp_;
     std::string moduleDir_;
+    std::string settingsFile_;
     std::string backupDir_;
     ScriptedPrompts prompts_;
     std::unique_ptr<CBytemenderDlg> window_;
 };
-
-// n items at offsets 0x10, 0x20, ... described "item 0", "item 1", ...; the
-// odd ones enabled.
-inline std::string ItemsText(int n, const std::string& target = "/data/game.bin") {
-    std::string text =
-        "FileName = " + target + "\r\nPathList\\Count = " + std::to_string(n) + "\r\n";
-    for (int i = 0; i < n; ++i) {
-        char prefix[32];
-        std::snprintf(prefix, sizeof prefix, "PathList\\%04d\\", i);
-        text += std::string(prefix) + "Offset = 0x" + std::to_string((i + 1) * 10) + "\r\n";
-        text += std::string(prefix) + "Descrip = item " + std::to_string(i) + "\r\n";
-        text += std::string(prefix) + "Path = " + std::to_string(i % 2) + "\r\n";
-    }
-    return text;
-}

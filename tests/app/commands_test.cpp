@@ -2,76 +2,16 @@
 // folder beside this test program, targets in a temporary folder, and scripted
 // prompts in place of message boxes, the file chooser and the modal run of the
 // item editor (which is shown and driven through its widgets).
-#include "tests/support/TestFiles.h"
+#include "MainWindowFixture.h"
 #include "tests/support/TypeText.h"
 
-#include "app/BytemenderDlg.h"
-#include "app/PatchListModel.h"
-#include "app/UserPrompts.h"
-#include "editor/ItemEditDlg.h"
-#include "winutil/CodePage.h"
-#include "winutil/DlgUtil.h"
-#include "winutil/FileUtil.h"
-
 #include <QLineEdit>
-#include <QPushButton>
-#include <QTableView>
-#include <QTest>
-#include <gtest/gtest.h>
-
-#include <deque>
-#include <filesystem>
-#include <functional>
-#include <memory>
-#include <optional>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class CommandPrompts : public IUserPrompts {
-  public:
-    struct Message {
-        std::string text; // UTF-8
-        std::string caption;
-    };
-    std::vector<Message> messages;
-    std::deque<std::optional<std::string>> chooser; // nullopt: the user cancels
-    std::vector<std::string> chooserStarts;
-    // The user's part in the item editor; returns what the modal run returns.
-    std::function<int(CItemEditDlg&)> editor;
-    int editorRuns = 0;
-    std::vector<int> editorModes;
-    std::vector<std::string> editorBackupPaths;
-
-    void ShowMessage(QWidget*, const QString& text, const QString& caption) override {
-        messages.push_back({text.toStdString(), caption.toStdString()});
-    }
-    bool ChooseFile(QWidget*, std::string* path) override {
-        chooserStarts.push_back(*path);
-        if (chooser.empty()) {
-            ADD_FAILURE() << "unexpected file chooser";
-            return false;
-        }
-        const std::optional<std::string> answer = chooser.front();
-        chooser.pop_front();
-        if (!answer)
-            return false;
-        *path = *answer;
-        return true;
-    }
-    int RunItemEditor(CItemEditDlg& dlg) override {
-        ++editorRuns;
-        editorModes.push_back(dlg.isModify);
-        editorBackupPaths.push_back(dlg.BackupPath());
-        if (!editor) {
-            ADD_FAILURE() << "unexpected item editor";
-            return CItemEditDlg::kResultCancel;
-        }
-        return editor(dlg);
-    }
-};
+using Message = ScriptedPrompts::Message;
 
 QLineEdit* EditorBox(CItemEditDlg& dlg, int id) {
     return qobject_cast<QLineEdit*>(GetDlgItem(&dlg, id));
@@ -117,92 +57,18 @@ std::function<int(CItemEditDlg&)> CancelEditor() {
     };
 }
 
-class CommandsTest : public ::testing::Test {
+class CommandsTest : public MainWindowTest {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(GetModuleDir(&moduleDir_));
-        std::string exe;
-        ASSERT_TRUE(GetModuleFileName(&exe));
-        settingsFile_ = exe + ".ini";
-        backupDir_ = moduleDir_ + "/Path_bak";
-        ASSERT_FALSE(temp_.path().empty());
-        Cleanup();
+    // Writes a file of these contents in the temporary folder and makes it the
+    // target with "文件".
+    std::string ChooseNewTarget(const std::string& name, const std::string& contents) {
+        const std::string target = temp_.File(name);
+        WriteBytes(target, contents);
+        prompts_.chooser.push_back(target);
+        Click(CBytemenderDlg::IDC_FILE);
+        return target;
     }
-    void TearDown() override {
-        window_.reset();
-        Cleanup();
-    }
-    void Cleanup() {
-        std::error_code ignored;
-        fs::remove(settingsFile_, ignored);
-        fs::remove_all(backupDir_, ignored);
-    }
-
-    CBytemenderDlg& Open() {
-        window_ = std::make_unique<CBytemenderDlg>(&prompts_);
-        window_->show();
-        return *window_;
-    }
-
-    // A window whose list holds these items (saved, so the settings file has
-    // them too), with nothing selected.
-    CBytemenderDlg& OpenWith(const PatchList& items, const std::string& target = "") {
-        CBytemenderDlg& dlg = Open();
-        dlg.Items() = items;
-        dlg.TargetPath() = target;
-        dlg.MakeBackupPath();
-        dlg.SavePatchList();
-        dlg.RefreshList();
-        return dlg;
-    }
-
-    void Click(int id) { QTest::mouseClick(window_->Button(id), Qt::LeftButton); }
-
-    void Select(std::initializer_list<int> rows) {
-        QItemSelectionModel* selection = window_->ListView()->selectionModel();
-        selection->clearSelection();
-        for (int row : rows)
-            selection->select(window_->Model()->index(row, 0),
-                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
-    std::vector<int> Selected() const {
-        std::vector<int> rows;
-        GetSelectedRows(window_->ListView(), &rows);
-        return rows;
-    }
-    QString Cell(int row, int column) const {
-        return window_->Model()->index(row, column).data().toString();
-    }
-    std::vector<std::uint32_t> Offsets() const {
-        std::vector<std::uint32_t> offsets;
-        for (const PatchItem& item : window_->Items())
-            offsets.push_back(item.offset);
-        return offsets;
-    }
-    std::vector<int> Flags() const {
-        std::vector<int> flags;
-        for (const PatchItem& item : window_->Items())
-            flags.push_back(item.enabled);
-        return flags;
-    }
-    std::string Settings() const { return ReadBytes(settingsFile_); }
-    bool SettingsExist() const { return fs::exists(settingsFile_); }
-
-    TempDir temp_;
-    std::string moduleDir_;
-    std::string settingsFile_;
-    std::string backupDir_;
-    CommandPrompts prompts_;
-    std::unique_ptr<CBytemenderDlg> window_;
 };
-
-PatchList FiveItems() {
-    PatchList items;
-    for (int i = 0; i < 5; ++i)
-        items.push_back(PatchItem{static_cast<std::uint32_t>(0x10 * (i + 1)),
-                                  "item " + std::to_string(i), "00", "01", i % 2});
-    return items;
-}
 
 // ---------------------------------------------------------------------------
 // One session from choosing the target to a refused rebuild.
@@ -216,7 +82,7 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     const std::string target = temp_.File("data.bin");
     WriteBytes(target, original);
 
-    CBytemenderDlg& dlg = Open();
+    CBytemenderDlg& dlg = OpenShown();
     EXPECT_TRUE(dlg.Items().empty());
     const std::string backup = backupDir_ + "/data.bin";
 
@@ -232,7 +98,7 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     EXPECT_EQ(ReadBytes(backup), original);
     EXPECT_EQ(dlg.windowTitle(), "Bytemender - data.bin");
     EXPECT_EQ(GetDlgItemTextNarrow(&dlg, CBytemenderDlg::IDC_TARGET), target);
-    EXPECT_NE(Settings().find("FileName = " + target), std::string::npos);
+    EXPECT_TRUE(SettingsHave("FileName = " + target));
 
     // "增加": the editor in add mode searches the backup for the old data.
     prompts_.editor = [](CItemEditDlg& ed) {
@@ -253,7 +119,7 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     EXPECT_EQ(dlg.Items()[0], (PatchItem{0x10, "跳转补丁", "74 05", "EB 05", 0}));
     EXPECT_EQ(Cell(0, 0), "00000010");
     EXPECT_EQ(Cell(0, 4), "No");
-    EXPECT_NE(Settings().find("PathList\\0000\\NewHex = EB 05"), std::string::npos);
+    EXPECT_TRUE(SettingsHave("PathList\\0000\\NewHex = EB 05"));
 
     // "有效/无效" on the selected row, then "保存".
     Select({0});
@@ -269,7 +135,7 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     EXPECT_EQ(ReadBytes(backup), original);
     // The store is written as it stood: the flag flip has not reached it.
     EXPECT_EQ(Settings(), savedList);
-    EXPECT_NE(Settings().find("PathList\\0000\\Path = 0"), std::string::npos);
+    EXPECT_TRUE(SettingsHave("PathList\\0000\\Path = 0"));
 
     // An enabled item whose old data is not there stops the rebuild.
     prompts_.editor = Fill("30", "坏的", "AA BB 00", "11 22 33");
@@ -281,34 +147,27 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     EXPECT_EQ(Flags(), (std::vector<int>{1, 1}));
     WriteBytes(target, "changed by hand");
     Click(CBytemenderDlg::IDC_SAVE);
-    ASSERT_EQ(prompts_.messages.size(), 1u);
-    EXPECT_EQ(prompts_.messages[0].text, "坏的\r\n原始数据不匹配!");
-    EXPECT_EQ(prompts_.messages[0].caption, "Error");
+    const std::vector<Message> refused = {{"坏的\r\n原始数据不匹配!", "Error"}};
+    EXPECT_EQ(prompts_.messages, refused);
     EXPECT_EQ(ReadBytes(target), "changed by hand");
 
     // Disabled again, the rebuild restores backup + the first item.
     Select({1});
     Click(CBytemenderDlg::IDOK_);
     Click(CBytemenderDlg::IDC_SAVE);
-    EXPECT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_EQ(prompts_.messages, refused);
     EXPECT_EQ(ReadBytes(target), expected);
 }
 
 TEST_F(CommandsTest, RebuildFailuresAreShownWithTheirCaptions) {
-    const std::string target = temp_.File("t.bin");
-    WriteBytes(target, "0123");
-    CBytemenderDlg& dlg = Open();
-    prompts_.chooser.push_back(target);
-    Click(CBytemenderDlg::IDC_FILE);
+    CBytemenderDlg& dlg = OpenShown();
+    const std::string target = ChooseNewTarget("t.bin", "0123");
     dlg.Items() = {PatchItem{3, "末尾", "", "41 42", 1}};
     Click(CBytemenderDlg::IDC_SAVE);
     fs::remove(dlg.BackupPath());
     Click(CBytemenderDlg::IDC_SAVE);
-    ASSERT_EQ(prompts_.messages.size(), 2u);
-    EXPECT_EQ(prompts_.messages[0].text, "末尾\r\n文件范围超出!");
-    EXPECT_EQ(prompts_.messages[0].caption, "Error");
-    EXPECT_EQ(prompts_.messages[1].text, " 无法访问选择的文件! ");
-    EXPECT_EQ(prompts_.messages[1].caption, "错误");
+    EXPECT_EQ(prompts_.messages, (std::vector<Message>{{"末尾\r\n文件范围超出!", "Error"},
+                                                       {" 无法访问选择的文件! ", "错误"}}));
     EXPECT_EQ(ReadBytes(target), "0123");
 }
 
@@ -316,11 +175,8 @@ TEST_F(CommandsTest, RebuildFailuresAreShownWithTheirCaptions) {
 // Choosing the target
 
 TEST_F(CommandsTest, CancelledChooserChangesOnlyTheCurrentFolder) {
-    const std::string target = temp_.File("keep.bin");
-    WriteBytes(target, "pristine");
-    CBytemenderDlg& dlg = Open();
-    prompts_.chooser.push_back(target);
-    Click(CBytemenderDlg::IDC_FILE);
+    CBytemenderDlg& dlg = OpenShown();
+    const std::string target = ChooseNewTarget("keep.bin", "pristine");
     WriteBytes(target, "patched since");
     const std::string settings = Settings();
 
@@ -339,8 +195,8 @@ TEST_F(CommandsTest, SameFileNameReplacesThePreviousBackup) {
     fs::create_directory(temp_.File("b"));
     WriteBytes(temp_.File("a/x.bin"), "first");
     WriteBytes(temp_.File("b/x.bin"), "second");
-    CBytemenderDlg& dlg = Open();
-    dlg.Items() = FiveItems();
+    CBytemenderDlg& dlg = OpenShown();
+    dlg.Items() = Items(5);
     prompts_.chooser = {temp_.File("a/x.bin"), temp_.File("b/x.bin")};
     Click(CBytemenderDlg::IDC_FILE);
     EXPECT_EQ(ReadBytes(backupDir_ + "/x.bin"), "first");
@@ -348,17 +204,14 @@ TEST_F(CommandsTest, SameFileNameReplacesThePreviousBackup) {
     EXPECT_EQ(ReadBytes(backupDir_ + "/x.bin"), "second");
     EXPECT_EQ(dlg.TargetPath(), temp_.File("b/x.bin"));
     // The list stays whatever file it was made for, and is saved with it.
-    EXPECT_EQ(dlg.Items(), FiveItems());
-    EXPECT_NE(Settings().find("PathList\\Count = 5"), std::string::npos);
+    EXPECT_EQ(dlg.Items(), Items(5));
+    EXPECT_TRUE(SettingsHave("PathList\\Count = 5"));
     EXPECT_FALSE(fs::exists(backupDir_ + "/x.bin.part"));
 }
 
 TEST_F(CommandsTest, TargetsThatCannotBeBackedUpAreRefused) {
-    const std::string good = temp_.File("good.bin");
-    WriteBytes(good, "good");
-    CBytemenderDlg& dlg = Open();
-    prompts_.chooser.push_back(good);
-    Click(CBytemenderDlg::IDC_FILE);
+    CBytemenderDlg& dlg = OpenShown();
+    const std::string good = ChooseNewTarget("good.bin", "good");
     const std::string settings = Settings();
     const std::string backup = dlg.BackupPath();
 
@@ -380,9 +233,8 @@ TEST_F(CommandsTest, TargetsThatCannotBeBackedUpAreRefused) {
         prompts_.messages.clear();
         prompts_.chooser.push_back(c.chosen);
         Click(CBytemenderDlg::IDC_FILE);
-        ASSERT_EQ(prompts_.messages.size(), 1u) << c.chosen.size();
-        EXPECT_EQ(prompts_.messages[0].text, c.message);
-        EXPECT_EQ(prompts_.messages[0].caption, "错误");
+        EXPECT_EQ(prompts_.messages, (std::vector<Message>{{c.message, "错误"}}))
+            << c.chosen.size();
         EXPECT_EQ(dlg.TargetPath(), good);
         EXPECT_EQ(dlg.BackupPath(), backup);
         EXPECT_EQ(ReadBytes(backup), "good");
@@ -395,7 +247,7 @@ TEST_F(CommandsTest, TargetsThatCannotBeBackedUpAreRefused) {
 // Commands on the list
 
 TEST_F(CommandsTest, EmptyListCommandsDoNothing) {
-    CBytemenderDlg& dlg = Open();
+    CBytemenderDlg& dlg = OpenShown();
     for (int id : {CBytemenderDlg::IDC_EDIT, CBytemenderDlg::IDC_COPY, CBytemenderDlg::IDC_DELETE,
                    CBytemenderDlg::IDOK_, CBytemenderDlg::IDCANCEL_})
         Click(id);
@@ -413,19 +265,19 @@ TEST_F(CommandsTest, EmptyListCommandsDoNothing) {
 }
 
 TEST_F(CommandsTest, CommandsWithoutSelectionDoNothing) {
-    CBytemenderDlg& dlg = OpenWith(FiveItems());
+    CBytemenderDlg& dlg = OpenWith(Items(5));
     const std::string settings = Settings();
     for (int id : {CBytemenderDlg::IDC_EDIT, CBytemenderDlg::IDC_COPY, CBytemenderDlg::IDC_DELETE,
                    CBytemenderDlg::IDOK_})
         Click(id);
     dlg.OnListDoubleClick();
-    EXPECT_EQ(dlg.Items(), FiveItems());
+    EXPECT_EQ(dlg.Items(), Items(5));
     EXPECT_EQ(prompts_.editorRuns, 0);
     EXPECT_EQ(Settings(), settings);
 }
 
 TEST_F(CommandsTest, ToggleFlipsEverySelectedRowWithoutSaving) {
-    CBytemenderDlg& dlg = OpenWith(FiveItems());
+    CBytemenderDlg& dlg = OpenWith(Items(5));
     dlg.Items()[3].enabled = 5; // any nonzero value is "on"
     const std::string settings = Settings();
     Select({1, 3, 4});
@@ -444,23 +296,6 @@ TEST_F(CommandsTest, ToggleFlipsEverySelectedRowWithoutSaving) {
     EXPECT_EQ(Settings(), settings);
 }
 
-TEST_F(CommandsTest, EscapeDisablesAllWithoutSavingOrClosing) {
-    PatchList items = FiveItems();
-    for (PatchItem& item : items)
-        item.enabled = 1;
-    CBytemenderDlg& dlg = OpenWith(items);
-    const std::string settings = Settings();
-    dlg.ListView()->setFocus();
-    QTest::keyClick(dlg.ListView(), Qt::Key_Escape);
-    EXPECT_EQ(Flags(), (std::vector<int>(5, 0)));
-    for (int row = 0; row < 5; ++row)
-        EXPECT_EQ(Cell(row, 4), "No");
-    EXPECT_TRUE(dlg.isVisible());
-    EXPECT_EQ(Settings(), settings);
-    Click(CBytemenderDlg::IDCANCEL_);
-    EXPECT_TRUE(dlg.isVisible());
-}
-
 TEST_F(CommandsTest, DeleteRemovesOnlyTheFirstSelectedRow) {
     const struct {
         int count;
@@ -474,42 +309,37 @@ TEST_F(CommandsTest, DeleteRemovesOnlyTheFirstSelectedRow) {
         {3, {2}, {0x10, 0x20}, {}},
     };
     for (const auto& c : cases) {
-        PatchList items;
-        for (int i = 0; i < c.count; ++i)
-            items.push_back(
-                PatchItem{static_cast<std::uint32_t>(0x10 * (i + 1)), "d", "00", "01", 0});
-        OpenWith(items, "/data/game.bin");
+        OpenWith(Items(c.count), "/data/game.bin");
         Select(c.selected);
         Click(CBytemenderDlg::IDC_DELETE);
         EXPECT_EQ(Offsets(), c.offsetsAfter) << c.count;
         EXPECT_EQ(Selected(), c.selectedAfter) << c.count;
-        EXPECT_NE(Settings().find("PathList\\Count = " + std::to_string(c.offsetsAfter.size())),
-                  std::string::npos);
-        EXPECT_EQ(Settings().find("PathList\\" +
-                                  std::string(c.offsetsAfter.size() < 10 ? "000" : "00") +
-                                  std::to_string(c.offsetsAfter.size()) + "\\"),
-                  std::string::npos);
-        EXPECT_NE(Settings().find("FileName = /data/game.bin"), std::string::npos);
+        const std::string count = std::to_string(c.offsetsAfter.size());
+        EXPECT_TRUE(SettingsHave("PathList\\Count = " + count));
+        // No item is stored past the new count.
+        EXPECT_FALSE(
+            SettingsHave("PathList\\" + std::string(4 - count.size(), '0') + count + "\\"));
+        EXPECT_TRUE(SettingsHave("FileName = /data/game.bin"));
     }
 }
 
 TEST_F(CommandsTest, CopyInsertsAboveAndIsSelected) {
-    CBytemenderDlg& dlg = OpenWith(FiveItems());
+    CBytemenderDlg& dlg = OpenWith(Items(5));
     Select({3, 4});
     Click(CBytemenderDlg::IDC_COPY);
     ASSERT_EQ(dlg.Items().size(), 6u);
-    EXPECT_EQ(dlg.Items()[3], FiveItems()[3]);
-    EXPECT_EQ(dlg.Items()[4], FiveItems()[3]);
-    EXPECT_EQ(dlg.Items()[5], FiveItems()[4]);
+    EXPECT_EQ(dlg.Items()[3], Items(5)[3]);
+    EXPECT_EQ(dlg.Items()[4], Items(5)[3]);
+    EXPECT_EQ(dlg.Items()[5], Items(5)[4]);
     EXPECT_EQ(Cell(3, 4), "Yes"); // the flag is copied too
     EXPECT_EQ(Selected(), (std::vector<int>{3, 4}));
-    EXPECT_NE(Settings().find("PathList\\Count = 6"), std::string::npos);
-    EXPECT_NE(Settings().find("PathList\\0004\\Offset = 0x00000040"), std::string::npos);
+    EXPECT_TRUE(SettingsHave("PathList\\Count = 6"));
+    EXPECT_TRUE(SettingsHave("PathList\\0004\\Offset = 0x00000040"));
     EXPECT_EQ(prompts_.editorRuns, 0);
 }
 
 TEST_F(CommandsTest, EditChangesInPlaceAndAddSorts) {
-    CBytemenderDlg& dlg = OpenWith(FiveItems(), "/data/game.bin");
+    CBytemenderDlg& dlg = OpenWith(Items(5), "/data/game.bin");
     // Edit row 4 (0x50) down to 0x05: it keeps its row.
     Select({4});
     prompts_.editor = [](CItemEditDlg& ed) {
@@ -525,7 +355,7 @@ TEST_F(CommandsTest, EditChangesInPlaceAndAddSorts) {
     EXPECT_EQ(Offsets(), (std::vector<std::uint32_t>{0x10, 0x20, 0x30, 0x40, 0x05}));
     EXPECT_EQ(Cell(4, 0), "00000005");
     EXPECT_EQ(dlg.Items()[4].enabled, 0);
-    EXPECT_NE(Settings().find("PathList\\0004\\Offset = 0x00000005"), std::string::npos);
+    EXPECT_TRUE(SettingsHave("PathList\\0004\\Offset = 0x00000005"));
 
     // Add sorts the whole list again; the same row numbers stay selected.
     prompts_.editor = Fill("25", "new", "00", "01");
@@ -533,7 +363,7 @@ TEST_F(CommandsTest, EditChangesInPlaceAndAddSorts) {
     EXPECT_EQ(Offsets(), (std::vector<std::uint32_t>{0x05, 0x10, 0x20, 0x25, 0x30, 0x40}));
     EXPECT_EQ(dlg.Items()[3], (PatchItem{0x25, "new", "00", "01", 0}));
     EXPECT_EQ(Selected(), std::vector<int>{4});
-    EXPECT_NE(Settings().find("PathList\\0003\\Descrip = new"), std::string::npos);
+    EXPECT_TRUE(SettingsHave("PathList\\0003\\Descrip = new"));
 
     // Equal offsets keep their order: the new one goes after.
     prompts_.editor = Fill("10", "second 10", "00", "01");
@@ -543,7 +373,7 @@ TEST_F(CommandsTest, EditChangesInPlaceAndAddSorts) {
 }
 
 TEST_F(CommandsTest, CancelledEditorSavesNothing) {
-    CBytemenderDlg& dlg = OpenWith(FiveItems());
+    CBytemenderDlg& dlg = OpenWith(Items(5));
     const std::string settings = Settings();
     Select({2});
     // A refused "确定" (new data emptied) and then "取消": the values it stored
@@ -560,13 +390,13 @@ TEST_F(CommandsTest, CancelledEditorSavesNothing) {
 }
 
 TEST_F(CommandsTest, DoubleClickFlipsTheFirstSelectedRowAndSaves) {
-    CBytemenderDlg& dlg = OpenWith(FiveItems());
+    CBytemenderDlg& dlg = OpenWith(Items(5));
     Select({2, 3});
     dlg.OnListDoubleClick();
     EXPECT_EQ(Flags(), (std::vector<int>{0, 1, 1, 1, 0}));
     EXPECT_EQ(Selected(), (std::vector<int>{2, 3}));
-    EXPECT_NE(Settings().find("PathList\\0002\\Path = 1"), std::string::npos);
-    EXPECT_NE(Settings().find("PathList\\0003\\Path = 1"), std::string::npos);
+    EXPECT_TRUE(SettingsHave("PathList\\0002\\Path = 1"));
+    EXPECT_TRUE(SettingsHave("PathList\\0003\\Path = 1"));
 
     // A real double click on a row's cell.
     QTableView* view = dlg.ListView();
@@ -574,15 +404,12 @@ TEST_F(CommandsTest, DoubleClickFlipsTheFirstSelectedRowAndSaves) {
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(Flags(), (std::vector<int>{0, 0, 1, 1, 0}));
-    EXPECT_NE(Settings().find("PathList\\0001\\Path = 0"), std::string::npos);
+    EXPECT_TRUE(SettingsHave("PathList\\0001\\Path = 0"));
 }
 
 TEST_F(CommandsTest, SaveUsesFlagsInMemoryButStoresTheOldOnes) {
-    const std::string target = temp_.File("s.bin");
-    WriteBytes(target, Bytes({0, 0, 0, 0, 0, 0}));
-    CBytemenderDlg& dlg = Open();
-    prompts_.chooser.push_back(target);
-    Click(CBytemenderDlg::IDC_FILE);
+    CBytemenderDlg& dlg = OpenShown();
+    const std::string target = ChooseNewTarget("s.bin", Bytes({0, 0, 0, 0, 0, 0}));
     dlg.Items() = {PatchItem{1, "a", "00", "11", 0}, PatchItem{4, "b", "00", "22", 1}};
     dlg.SavePatchList();
     const std::string settings = Settings();
@@ -591,8 +418,8 @@ TEST_F(CommandsTest, SaveUsesFlagsInMemoryButStoresTheOldOnes) {
     Click(CBytemenderDlg::IDC_SAVE);
     EXPECT_EQ(ReadBytes(target), Bytes({0, 0x11, 0, 0, 0, 0}));
     EXPECT_EQ(Settings(), settings);
-    EXPECT_NE(Settings().find("PathList\\0000\\Path = 0"), std::string::npos);
-    EXPECT_NE(Settings().find("PathList\\0001\\Path = 1"), std::string::npos);
+    EXPECT_TRUE(SettingsHave("PathList\\0000\\Path = 0"));
+    EXPECT_TRUE(SettingsHave("PathList\\0001\\Path = 1"));
     EXPECT_TRUE(prompts_.messages.empty());
 }
 

@@ -19,7 +19,7 @@
 namespace {
 
 TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
-    CBytemenderDlg& dlg = Open(nullptr);
+    CBytemenderDlg& dlg = Open();
     QFont font;
     GetMessageFont(&font);
     const struct {
@@ -55,7 +55,7 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
 }
 
 TEST_F(MainWindowTest, TabOrderFollowsTheTemplate) {
-    CBytemenderDlg& dlg = Open(nullptr);
+    CBytemenderDlg& dlg = Open();
     std::vector<int> order;
     QWidget* widget = dlg.Button(1);
     for (int i = 0; i < 10; ++i) {
@@ -68,7 +68,7 @@ TEST_F(MainWindowTest, TabOrderFollowsTheTemplate) {
 }
 
 TEST_F(MainWindowTest, ListViewIsAReportWithFiveColumns) {
-    CBytemenderDlg& dlg = Open(nullptr);
+    CBytemenderDlg& dlg = Open();
     QTableView* list = dlg.ListView();
     EXPECT_EQ(GetDlgItem(&dlg, 1001), list);
     const struct {
@@ -126,7 +126,7 @@ TEST_F(MainWindowTest, StartLoadsTheListSortedAndShowsIt) {
 }
 
 TEST_F(MainWindowTest, NoSettingsFileStillOpensAndMakesTheBackupFolder) {
-    CBytemenderDlg& dlg = Open(nullptr);
+    CBytemenderDlg& dlg = Open();
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Bytemender"));
     EXPECT_EQ(dlg.Model()->rowCount(), 0);
     EXPECT_EQ(dlg.TargetPath(), "");
@@ -134,13 +134,12 @@ TEST_F(MainWindowTest, NoSettingsFileStillOpensAndMakesTheBackupFolder) {
     // The first save creates the settings file beside the program.
     dlg.Items().push_back(PatchItem{0x1a, "x", "00", "01", 1});
     dlg.SavePatchList();
-    const std::string saved = ReadBytes(settingsFile_);
-    EXPECT_NE(saved.find("PathList\\0000\\Offset = 0x0000001A\r\n"), std::string::npos);
-    EXPECT_NE(saved.find("PathList\\Count = 1\r\n"), std::string::npos);
+    EXPECT_TRUE(SettingsHave("PathList\\0000\\Offset = 0x0000001A\r\n"));
+    EXPECT_TRUE(SettingsHave("PathList\\Count = 1\r\n"));
 }
 
 TEST_F(MainWindowTest, LongCellTextsAreCutForDisplay) {
-    CBytemenderDlg& dlg = Open(nullptr);
+    CBytemenderDlg& dlg = Open();
     PatchItem item;
     item.description = std::string(4095, 'd');
     item.oldHex = std::string(1022, 'o') + "\xF0\x9F\x94\xA7"; // a pair at the cut
@@ -151,26 +150,26 @@ TEST_F(MainWindowTest, LongCellTextsAreCutForDisplay) {
 }
 
 TEST_F(MainWindowTest, RefreshKeepsSelectedRowNumbers) {
-    CBytemenderDlg& dlg = Open(ItemsText(8).c_str());
+    CBytemenderDlg& dlg = OpenWith(Items(8));
     ASSERT_EQ(dlg.Model()->rowCount(), 8);
     Select({2, 7});
     dlg.RefreshList();
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{2, 7}));
+    EXPECT_EQ(Selected(), (std::vector<int>{2, 7}));
 
     // Row numbers beyond the new count select nothing.
     dlg.Items().erase(dlg.Items().begin() + 2);
     dlg.RefreshList();
     EXPECT_EQ(dlg.Model()->rowCount(), 7);
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{2}));
+    EXPECT_EQ(Selected(), (std::vector<int>{2}));
     EXPECT_EQ(Cell(2, 1), QStringLiteral("item 3"));
 
     dlg.Items().clear();
     dlg.RefreshList();
-    EXPECT_TRUE(SelectedRows().empty());
+    EXPECT_TRUE(Selected().empty());
 }
 
 TEST_F(MainWindowTest, TargetFieldAndCaptionFollowTheTarget) {
-    CBytemenderDlg& dlg = Open(ItemsText(1).c_str());
+    CBytemenderDlg& dlg = OpenWith(Items(1), "/data/game.bin");
     QSignalSpy edits(qobject_cast<QLineEdit*>(GetDlgItem(&dlg, 1000)), &QLineEdit::textChanged);
     dlg.RefreshList();
     EXPECT_EQ(edits.count(), 0); // same text: the field is left alone
@@ -194,8 +193,7 @@ TEST_F(MainWindowTest, TargetFieldAndCaptionFollowTheTarget) {
 }
 
 TEST_F(MainWindowTest, EnterPressesTheFocusedButtonElseTheDefault) {
-    CBytemenderDlg& dlg = Open(ItemsText(3).c_str());
-    dlg.show();
+    CBytemenderDlg& dlg = OpenWith(Items(3));
     QSignalSpy toggle(dlg.Button(1), &QPushButton::clicked);
     QSignalSpy copy(dlg.Button(1007), &QPushButton::clicked);
 
@@ -211,8 +209,7 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonElseTheDefault) {
 }
 
 TEST_F(MainWindowTest, OnlyTheCloseBoxEndsTheWindow) {
-    CBytemenderDlg& dlg = Open(ItemsText(2).c_str());
-    dlg.show();
+    CBytemenderDlg& dlg = OpenWith(Items(2));
     QSignalSpy finished(&dlg, &QDialog::finished);
     QSignalSpy disableAll(dlg.Button(2), &QPushButton::clicked);
     dlg.ListView()->setFocus();
@@ -231,19 +228,22 @@ TEST_F(MainWindowTest, OnlyTheCloseBoxEndsTheWindow) {
     EXPECT_EQ(finished.front().front().toInt(), 2);
 }
 
-// Needs the command "全无效" (OnDisableAll) in place.
+// Escape presses "全无效" wherever the focus is: every flag cleared in memory
+// only, and the window stays.
 TEST_F(MainWindowTest, EscapeClearsEveryFlagAndKeepsTheFile) {
-    CBytemenderDlg& dlg = Open(ItemsText(4).c_str());
-    const std::string before = ReadBytes(settingsFile_);
-    dlg.show();
-    dlg.Button(1002)->setFocus();
-    QTest::keyClick(dlg.Button(1002), Qt::Key_Escape);
-    EXPECT_TRUE(dlg.isVisible());
-    for (int row = 0; row < 4; ++row)
-        EXPECT_EQ(Cell(row, 4), QStringLiteral("No")) << row;
-    for (const PatchItem& item : dlg.Items())
-        EXPECT_EQ(item.enabled, 0);
-    EXPECT_EQ(ReadBytes(settingsFile_), before);
+    for (int focus : {CBytemenderDlg::IDC_LIST, CBytemenderDlg::IDC_SAVE}) {
+        SCOPED_TRACE(focus);
+        CBytemenderDlg& dlg = OpenWith(Items(4));
+        const std::string before = Settings();
+        QWidget* widget = GetDlgItem(&dlg, focus);
+        widget->setFocus();
+        QTest::keyClick(widget, Qt::Key_Escape);
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(Flags(), std::vector<int>(4, 0));
+        for (int row = 0; row < 4; ++row)
+            EXPECT_EQ(Cell(row, 4), QStringLiteral("No")) << row;
+        EXPECT_EQ(Settings(), before);
+    }
 }
 
 // Closes each about box with its own "确定" once its modal loop runs.
@@ -270,8 +270,7 @@ class AboutBoxCloser : public QObject {
 };
 
 TEST_F(MainWindowTest, AboutEntryOpensTheAboutBoxModally) {
-    CBytemenderDlg& dlg = Open(nullptr);
-    dlg.show();
+    CBytemenderDlg& dlg = OpenShown();
     ASSERT_NE(dlg.AboutAction(), nullptr);
     EXPECT_EQ(dlg.AboutAction()->text(), QStringLiteral("关于 Bytemender(&A)..."));
     EXPECT_TRUE(dlg.actions().contains(dlg.AboutAction()));

@@ -16,28 +16,34 @@
 
 namespace {
 
-QLineEdit* Box(CItemEditDlg& dlg, int id) {
-    return qobject_cast<QLineEdit*>(GetDlgItem(&dlg, id));
-}
-QPushButton* Button(CItemEditDlg& dlg, int id) {
-    return qobject_cast<QPushButton*>(GetDlgItem(&dlg, id));
-}
+// An item editor shown on its own item, in modify mode when asked, with the
+// backup copy its search reads (none when empty).
+struct ShownEditor {
+    explicit ShownEditor(PatchItem start = {}, int isModify = 0, const std::string& backup = "")
+        : item(std::move(start)) {
+        if (!backup.empty()) {
+            EXPECT_TRUE(dlg.SetBackupPath(backup));
+        }
+        dlg.item = &item;
+        dlg.isModify = isModify;
+        dlg.show();
+    }
+    QLineEdit* Box(int id) { return qobject_cast<QLineEdit*>(GetDlgItem(&dlg, id)); }
+    QPushButton* Button(int id) { return qobject_cast<QPushButton*>(GetDlgItem(&dlg, id)); }
+    QString Text(int id) { return Box(id)->text(); }
+    void Type(int id, const QString& text) { TypeInto(Box(id), text); }
+    void Click(int id) {
+        QPushButton* button = Button(id);
+        ASSERT_NE(button, nullptr);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    void PressKey(int id, Qt::Key key) { QTest::keyClick(GetDlgItem(&dlg, id), key); }
 
-void Type(CItemEditDlg& dlg, int id, const QString& text) {
-    TypeInto(Box(dlg, id), text);
-}
+    PatchItem item;
+    CItemEditDlg dlg;
+};
 
-void Click(CItemEditDlg& dlg, int id) {
-    QPushButton* button = Button(dlg, id);
-    ASSERT_NE(button, nullptr);
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-QString Text(CItemEditDlg& dlg, int id) {
-    return Box(dlg, id)->text();
-}
-
-// Runs the editor in add mode on item, types the four boxes and presses "确定".
+// Runs the editor in add mode, types the four boxes and presses "确定".
 struct AddRun {
     PatchItem item;
     bool closed = false;
@@ -46,19 +52,13 @@ struct AddRun {
 
 AddRun AddWith(const QString& offset, const QString& description, const QString& oldData,
                const QString& newData) {
-    AddRun run;
-    CItemEditDlg dlg;
-    dlg.item = &run.item;
-    dlg.isModify = 0;
-    dlg.show();
-    Type(dlg, CItemEditDlg::IDC_OFFSET, offset);
-    Type(dlg, CItemEditDlg::IDC_DESCRIPTION, description);
-    Type(dlg, CItemEditDlg::IDC_OLDDATA, oldData);
-    Type(dlg, CItemEditDlg::IDC_NEWDATA, newData);
-    Click(dlg, CItemEditDlg::IDOK_);
-    run.closed = !dlg.isVisible();
-    run.result = dlg.result();
-    return run;
+    ShownEditor ed;
+    ed.Type(CItemEditDlg::IDC_OFFSET, offset);
+    ed.Type(CItemEditDlg::IDC_DESCRIPTION, description);
+    ed.Type(CItemEditDlg::IDC_OLDDATA, oldData);
+    ed.Type(CItemEditDlg::IDC_NEWDATA, newData);
+    ed.Click(CItemEditDlg::IDOK_);
+    return AddRun{ed.item, !ed.dlg.isVisible(), ed.dlg.result()};
 }
 
 // ---------------------------------------------------------------------------
@@ -117,23 +117,19 @@ TEST(ParseOffsetText, EdgesOfTheNumberSyntax) {
 // Confirmation rules
 
 TEST(ItemEditorAccept, RefusedConfirmationStoresBoxesAndStaysOpen) {
-    PatchItem item{0x100, "desc", "7405", "EB05", 1};
-    CItemEditDlg dlg;
-    dlg.item = &item;
-    dlg.isModify = 1;
-    dlg.show();
-    Type(dlg, CItemEditDlg::IDC_OFFSET, "20");
-    Type(dlg, CItemEditDlg::IDC_DESCRIPTION, "changed");
-    Type(dlg, CItemEditDlg::IDC_NEWDATA, "");
-    Click(dlg, CItemEditDlg::IDOK_);
-    EXPECT_TRUE(dlg.isVisible());
-    EXPECT_EQ(item, (PatchItem{0x20, "changed", "7405", "", 1}));
+    ShownEditor ed(PatchItem{0x100, "desc", "7405", "EB05", 1}, 1);
+    ed.Type(CItemEditDlg::IDC_OFFSET, "20");
+    ed.Type(CItemEditDlg::IDC_DESCRIPTION, "changed");
+    ed.Type(CItemEditDlg::IDC_NEWDATA, "");
+    ed.Click(CItemEditDlg::IDOK_);
+    EXPECT_TRUE(ed.dlg.isVisible());
+    EXPECT_EQ(ed.item, (PatchItem{0x20, "changed", "7405", "", 1}));
 
-    Click(dlg, CItemEditDlg::IDCANCEL_);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(dlg.result(), CItemEditDlg::kResultCancel);
+    ed.Click(CItemEditDlg::IDCANCEL_);
+    EXPECT_FALSE(ed.dlg.isVisible());
+    EXPECT_EQ(ed.dlg.result(), CItemEditDlg::kResultCancel);
     // Cancel undoes nothing of what the refused confirmation stored.
-    EXPECT_EQ(item, (PatchItem{0x20, "changed", "7405", "", 1}));
+    EXPECT_EQ(ed.item, (PatchItem{0x20, "changed", "7405", "", 1}));
 }
 
 TEST(ItemEditorAccept, WhichDataTextsConfirm) {
@@ -165,77 +161,69 @@ TEST(ItemEditorAccept, TextsAreStoredAsTypedAndCutAt4095Bytes) {
     EXPECT_EQ(typed.item.oldHex, " 74 05 ");
     EXPECT_EQ(typed.item.newHex, "eb,05");
 
-    PatchItem item;
-    CItemEditDlg dlg;
-    dlg.item = &item;
-    dlg.show();
-    Box(dlg, CItemEditDlg::IDC_DESCRIPTION)->setText(QString(5000, QChar('a')));
+    ShownEditor ed;
+    ed.Box(CItemEditDlg::IDC_DESCRIPTION)->setText(QString(5000, QChar('a')));
     // 4094 single bytes then a three-byte character that would straddle the cut.
-    Box(dlg, CItemEditDlg::IDC_OLDDATA)
-        ->setText(QString(4094, QChar('1')) + QString::fromUtf8("中"));
-    Box(dlg, CItemEditDlg::IDC_NEWDATA)->setText(QString(4095, QChar('2')) + "3");
-    Click(dlg, CItemEditDlg::IDOK_);
-    EXPECT_EQ(dlg.result(), CItemEditDlg::kResultOk);
-    EXPECT_EQ(item.description, std::string(4095, 'a'));
-    EXPECT_EQ(item.oldHex, std::string(4094, '1'));
-    EXPECT_EQ(item.newHex, std::string(4095, '2'));
+    ed.Box(CItemEditDlg::IDC_OLDDATA)->setText(QString(4094, QChar('1')) + QString::fromUtf8("中"));
+    ed.Box(CItemEditDlg::IDC_NEWDATA)->setText(QString(4095, QChar('2')) + "3");
+    ed.Click(CItemEditDlg::IDOK_);
+    EXPECT_EQ(ed.dlg.result(), CItemEditDlg::kResultOk);
+    EXPECT_EQ(ed.item.description, std::string(4095, 'a'));
+    EXPECT_EQ(ed.item.oldHex, std::string(4094, '1'));
+    EXPECT_EQ(ed.item.newHex, std::string(4095, '2'));
 }
 
 TEST(CutNarrowText, NeverSplitsAUtf8Character) {
     const std::string zhong = "中"; // E4 B8 AD
-    EXPECT_EQ(CutNarrowText("abc", 3), "abc");
-    EXPECT_EQ(CutNarrowText("abcd", 3), "abc");
-    EXPECT_EQ(CutNarrowText("a" + zhong, 1), "a");
-    EXPECT_EQ(CutNarrowText("a" + zhong, 2), "a");
-    EXPECT_EQ(CutNarrowText("a" + zhong, 3), "a");
-    EXPECT_EQ(CutNarrowText("a" + zhong + "b", 4), "a" + zhong);
-    // Stray continuation bytes are not UTF-8: a plain byte cut.
-    EXPECT_EQ(CutNarrowText("\x80\x80\x80\x80\x80\x80", 4), "\x80\x80\x80\x80");
+    const struct {
+        std::string text;
+        std::size_t limit;
+        std::string cut;
+    } cases[] = {
+        {"abc", 3, "abc"},
+        {"abcd", 3, "abc"},
+        {"a" + zhong, 1, "a"},
+        {"a" + zhong, 2, "a"},
+        {"a" + zhong, 3, "a"},
+        {"a" + zhong + "b", 4, "a" + zhong},
+        // Stray continuation bytes are not UTF-8: a plain byte cut.
+        {"\x80\x80\x80\x80\x80\x80", 4, "\x80\x80\x80\x80"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CutNarrowText(c.text, c.limit), c.cut) << c.text << " at " << c.limit;
 }
 
 // ---------------------------------------------------------------------------
 // Opening, keys and results
 
 TEST(ItemEditorOpen, ModifyFillsTheFormAndAddLeavesItEmpty) {
-    PatchItem item{31, "描述", "74 05", "EB05", 0};
-    CItemEditDlg edit;
-    edit.item = &item;
-    edit.isModify = 1;
-    edit.show();
-    EXPECT_EQ(edit.windowTitle(), QString::fromUtf8("修改项目"));
-    EXPECT_EQ(Text(edit, CItemEditDlg::IDC_OFFSET), "0000001f");
-    EXPECT_EQ(Text(edit, CItemEditDlg::IDC_DESCRIPTION), QString::fromUtf8("描述"));
-    EXPECT_EQ(Text(edit, CItemEditDlg::IDC_OLDDATA), "74 05");
-    EXPECT_EQ(Text(edit, CItemEditDlg::IDC_NEWDATA), "EB05");
-    EXPECT_EQ(edit.focusWidget(), Button(edit, CItemEditDlg::IDOK_));
+    ShownEditor edit(PatchItem{31, "描述", "74 05", "EB05", 0}, 1);
+    EXPECT_EQ(edit.dlg.windowTitle(), QString::fromUtf8("修改项目"));
+    EXPECT_EQ(edit.Text(CItemEditDlg::IDC_OFFSET), "0000001f");
+    EXPECT_EQ(edit.Text(CItemEditDlg::IDC_DESCRIPTION), QString::fromUtf8("描述"));
+    EXPECT_EQ(edit.Text(CItemEditDlg::IDC_OLDDATA), "74 05");
+    EXPECT_EQ(edit.Text(CItemEditDlg::IDC_NEWDATA), "EB05");
+    EXPECT_EQ(edit.dlg.focusWidget(), edit.Button(CItemEditDlg::IDOK_));
 
     PatchItem fresh;
     fresh.offset = 0x1234; // unset for an add: never shown
-    CItemEditDlg add;
-    add.item = &fresh;
-    add.isModify = 0;
-    add.show();
-    EXPECT_EQ(add.windowTitle(), QString::fromUtf8("增加项目"));
+    ShownEditor add(fresh, 0);
+    EXPECT_EQ(add.dlg.windowTitle(), QString::fromUtf8("增加项目"));
     for (int id : {CItemEditDlg::IDC_OFFSET, CItemEditDlg::IDC_DESCRIPTION,
                    CItemEditDlg::IDC_OLDDATA, CItemEditDlg::IDC_NEWDATA})
-        EXPECT_TRUE(Text(add, id).isEmpty()) << id;
+        EXPECT_TRUE(add.Text(id).isEmpty()) << id;
 }
 
 TEST(ItemEditorOpen, ConfirmingUnchangedEditKeepsTheItem) {
-    PatchItem item{0xFFFFFFFFu, "x", "00", "01", 7};
-    const PatchItem before = item;
-    CItemEditDlg dlg;
-    dlg.item = &item;
-    dlg.isModify = 1;
-    dlg.show();
-    QTest::keyClick(Button(dlg, CItemEditDlg::IDOK_), Qt::Key_Return);
-    EXPECT_EQ(dlg.result(), CItemEditDlg::kResultOk);
-    EXPECT_EQ(item, before);
+    const PatchItem before{0xFFFFFFFFu, "x", "00", "01", 7};
+    ShownEditor ed(before, 1);
+    ed.PressKey(CItemEditDlg::IDOK_, Qt::Key_Return);
+    EXPECT_EQ(ed.dlg.result(), CItemEditDlg::kResultOk);
+    EXPECT_EQ(ed.item, before);
 }
 
 TEST(ItemEditorOpen, TemplateControlsAndGeometry) {
-    CItemEditDlg dlg;
-    dlg.show();
+    ShownEditor ed;
     const QFont font = ApplyDialogFont(nullptr);
     const struct {
         int id;
@@ -251,7 +239,7 @@ TEST(ItemEditorOpen, TemplateControlsAndGeometry) {
         {CItemEditDlg::IDC_SEARCH, "搜索数据", {298, 7, 50, 14}},
     };
     for (const auto& c : controls) {
-        QWidget* control = GetDlgItem(&dlg, c.id);
+        QWidget* control = GetDlgItem(&ed.dlg, c.id);
         ASSERT_NE(control, nullptr) << c.id;
         EXPECT_EQ(control->geometry(),
                   DialogUnitsToPixels(font, c.du.x(), c.du.y(), c.du.width(), c.du.height()))
@@ -260,12 +248,12 @@ TEST(ItemEditorOpen, TemplateControlsAndGeometry) {
             EXPECT_EQ(button->text(), QString::fromUtf8(c.text));
         }
     }
-    EXPECT_TRUE(Button(dlg, CItemEditDlg::IDOK_)->isDefault());
-    EXPECT_EQ(dlg.size(), DialogUnitsToPixels(font, 0, 0, 355, 83).size());
+    EXPECT_TRUE(ed.Button(CItemEditDlg::IDOK_)->isDefault());
+    EXPECT_EQ(ed.dlg.size(), DialogUnitsToPixels(font, 0, 0, 355, 83).size());
 
     // Tab order is template order.
     std::vector<int> order;
-    QWidget* w = Button(dlg, CItemEditDlg::IDOK_);
+    QWidget* w = ed.Button(CItemEditDlg::IDOK_);
     for (int i = 0; i < 7; ++i, w = w->nextInFocusChain()) {
         while (w->focusPolicy() == Qt::NoFocus || GetControlId(w) == 0)
             w = w->nextInFocusChain();
@@ -276,48 +264,36 @@ TEST(ItemEditorOpen, TemplateControlsAndGeometry) {
 
 TEST(ItemEditorKeys, EnterEscapeAndCloseBox) {
     { // Enter in a box presses "确定".
-        PatchItem item;
-        CItemEditDlg dlg;
-        dlg.item = &item;
-        dlg.show();
-        Type(dlg, CItemEditDlg::IDC_OLDDATA, "41");
-        Type(dlg, CItemEditDlg::IDC_NEWDATA, "42");
-        QTest::keyClick(Box(dlg, CItemEditDlg::IDC_NEWDATA), Qt::Key_Return);
-        EXPECT_FALSE(dlg.isVisible());
-        EXPECT_EQ(dlg.result(), CItemEditDlg::kResultOk);
-        EXPECT_EQ(item.newHex, "42");
+        ShownEditor ed;
+        ed.Type(CItemEditDlg::IDC_OLDDATA, "41");
+        ed.Type(CItemEditDlg::IDC_NEWDATA, "42");
+        ed.PressKey(CItemEditDlg::IDC_NEWDATA, Qt::Key_Return);
+        EXPECT_FALSE(ed.dlg.isVisible());
+        EXPECT_EQ(ed.dlg.result(), CItemEditDlg::kResultOk);
+        EXPECT_EQ(ed.item.newHex, "42");
     }
     { // Enter on the focused search button searches instead of confirming.
-        PatchItem item;
-        CItemEditDlg dlg;
-        dlg.item = &item;
-        dlg.show();
-        Type(dlg, CItemEditDlg::IDC_OLDDATA, "41");
-        Type(dlg, CItemEditDlg::IDC_NEWDATA, "42");
-        QPushButton* search = Button(dlg, CItemEditDlg::IDC_SEARCH);
-        search->setFocus();
-        QTest::keyClick(search, Qt::Key_Return);
-        EXPECT_TRUE(dlg.isVisible());
-        EXPECT_EQ(Text(dlg, CItemEditDlg::IDC_OFFSET), QString::fromUtf8("文件读取失败"));
-        EXPECT_TRUE(item.newHex.empty());
+        ShownEditor ed;
+        ed.Type(CItemEditDlg::IDC_OLDDATA, "41");
+        ed.Type(CItemEditDlg::IDC_NEWDATA, "42");
+        ed.Button(CItemEditDlg::IDC_SEARCH)->setFocus();
+        ed.PressKey(CItemEditDlg::IDC_SEARCH, Qt::Key_Return);
+        EXPECT_TRUE(ed.dlg.isVisible());
+        EXPECT_EQ(ed.Text(CItemEditDlg::IDC_OFFSET), QString::fromUtf8("文件读取失败"));
+        EXPECT_TRUE(ed.item.newHex.empty());
     }
     { // Escape cancels with result 2 and stores nothing.
-        PatchItem item{5, "a", "b", "c", 1};
-        CItemEditDlg dlg;
-        dlg.item = &item;
-        dlg.isModify = 1;
-        dlg.show();
-        Type(dlg, CItemEditDlg::IDC_DESCRIPTION, "zzz");
-        QTest::keyClick(Box(dlg, CItemEditDlg::IDC_DESCRIPTION), Qt::Key_Escape);
-        EXPECT_FALSE(dlg.isVisible());
-        EXPECT_EQ(dlg.result(), CItemEditDlg::kResultCancel);
-        EXPECT_EQ(item, (PatchItem{5, "a", "b", "c", 1}));
+        ShownEditor ed(PatchItem{5, "a", "b", "c", 1}, 1);
+        ed.Type(CItemEditDlg::IDC_DESCRIPTION, "zzz");
+        ed.PressKey(CItemEditDlg::IDC_DESCRIPTION, Qt::Key_Escape);
+        EXPECT_FALSE(ed.dlg.isVisible());
+        EXPECT_EQ(ed.dlg.result(), CItemEditDlg::kResultCancel);
+        EXPECT_EQ(ed.item, (PatchItem{5, "a", "b", "c", 1}));
     }
     { // The close box cancels too.
-        CItemEditDlg dlg;
-        dlg.show();
-        EXPECT_TRUE(dlg.close());
-        EXPECT_EQ(dlg.result(), CItemEditDlg::kResultCancel);
+        ShownEditor ed;
+        EXPECT_TRUE(ed.dlg.close());
+        EXPECT_EQ(ed.dlg.result(), CItemEditDlg::kResultCancel);
     }
 }
 
@@ -340,30 +316,35 @@ std::vector<std::size_t> Every16(int count) {
     return at;
 }
 
-QString SearchIn(TempDir& dir, const std::string& backup, const QString& oldData) {
+// Searches a backup copy of these bytes for oldData; the offset box afterwards.
+QString SearchIn(const TempDir& dir, const std::string& backup, const QString& oldData) {
     const std::string path = dir.File("backup.bin");
     WriteBytes(path, backup);
-    CItemEditDlg dlg;
-    EXPECT_TRUE(dlg.SetBackupPath(path));
-    dlg.show();
-    Type(dlg, CItemEditDlg::IDC_OLDDATA, oldData);
-    Click(dlg, CItemEditDlg::IDC_SEARCH);
-    EXPECT_TRUE(dlg.isVisible());
-    return Text(dlg, CItemEditDlg::IDC_OFFSET);
+    ShownEditor ed({}, 0, path);
+    ed.Type(CItemEditDlg::IDC_OLDDATA, oldData);
+    ed.Click(CItemEditDlg::IDC_SEARCH);
+    EXPECT_TRUE(ed.dlg.isVisible());
+    return ed.Text(CItemEditDlg::IDC_OFFSET);
 }
 
 TEST(ItemEditorSearch, OutcomesInTheOffsetBox) {
     TempDir dir;
     ASSERT_FALSE(dir.path().empty());
-    const std::string aaaa = "AAAA";
-    EXPECT_EQ(SearchIn(dir, aaaa, "41 41"), QString::fromUtf8("多个: 00000000, 00000002, "));
-    EXPECT_EQ(SearchIn(dir, aaaa, "41"),
-              QString::fromUtf8("多个: 00000000, 00000001, 00000002, 00000003, "));
-    EXPECT_EQ(SearchIn(dir, aaaa, "42"), QString::fromUtf8("没找到"));
-    EXPECT_EQ(SearchIn(dir, aaaa, ""), QString::fromUtf8("没找到"));
-    EXPECT_EQ(SearchIn(dir, {}, "41"), QString::fromUtf8("没找到"));
-    EXPECT_EQ(SearchIn(dir, WithMatchesAt(2000, {1000}), "ab cd"), "000003e8");
-    EXPECT_EQ(SearchIn(dir, aaaa, "41 41 41 41 41"), QString::fromUtf8("没找到"));
+    const struct {
+        std::string backup;
+        const char* oldData;
+        const char* shown;
+    } cases[] = {
+        {"AAAA", "41 41", "多个: 00000000, 00000002, "},
+        {"AAAA", "41", "多个: 00000000, 00000001, 00000002, 00000003, "},
+        {"AAAA", "42", "没找到"},
+        {"AAAA", "", "没找到"},
+        {"", "41", "没找到"},
+        {WithMatchesAt(2000, {1000}), "ab cd", "000003e8"},
+        {"AAAA", "41 41 41 41 41", "没找到"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SearchIn(dir, c.backup, c.oldData), QString::fromUtf8(c.shown)) << c.oldData;
 
     const QString nine = SearchIn(dir, WithMatchesAt(400, Every16(9)), "ABCD");
     EXPECT_TRUE(nine.startsWith(QString::fromUtf8("多个: 00000003, 00000013, ")))
@@ -378,73 +359,60 @@ TEST(ItemEditorSearch, OutcomesInTheOffsetBox) {
 
 TEST(ItemEditorSearch, UnreadableBackupAndRefusedPath) {
     TempDir dir;
-    CItemEditDlg missing;
-    EXPECT_TRUE(missing.SetBackupPath(dir.path() + "/none.bin"));
-    missing.show();
+    ShownEditor missing({}, 0, dir.File("none.bin"));
     for (const char* oldData : {"41", ""}) {
-        Type(missing, CItemEditDlg::IDC_OLDDATA, oldData);
-        Click(missing, CItemEditDlg::IDC_SEARCH);
-        EXPECT_EQ(Text(missing, CItemEditDlg::IDC_OFFSET), QString::fromUtf8("文件读取失败"));
+        missing.Type(CItemEditDlg::IDC_OLDDATA, oldData);
+        missing.Click(CItemEditDlg::IDC_SEARCH);
+        EXPECT_EQ(missing.Text(CItemEditDlg::IDC_OFFSET), QString::fromUtf8("文件读取失败"));
     }
 
     // A path the dialog cannot hold is refused and leaves no path behind, even
     // when a valid one was set before.
     const std::string good = dir.File("b.bin");
     WriteBytes(good, "A");
-    CItemEditDlg dlg;
-    EXPECT_TRUE(dlg.SetBackupPath(good));
+    ShownEditor ed({}, 0, good);
     const std::string longest = "/" + std::string(kEditorBackupPathCapacity - 2, 'p');
-    EXPECT_TRUE(dlg.SetBackupPath(longest));
-    EXPECT_EQ(dlg.BackupPath(), longest);
-    EXPECT_TRUE(dlg.SetBackupPath(good));
-    EXPECT_FALSE(dlg.SetBackupPath(longest + "x"));
-    EXPECT_TRUE(dlg.BackupPath().empty());
-    dlg.show();
-    Type(dlg, CItemEditDlg::IDC_OLDDATA, "41");
-    Click(dlg, CItemEditDlg::IDC_SEARCH);
-    EXPECT_EQ(Text(dlg, CItemEditDlg::IDC_OFFSET), QString::fromUtf8("文件读取失败"));
+    EXPECT_TRUE(ed.dlg.SetBackupPath(longest));
+    EXPECT_EQ(ed.dlg.BackupPath(), longest);
+    EXPECT_TRUE(ed.dlg.SetBackupPath(good));
+    EXPECT_FALSE(ed.dlg.SetBackupPath(longest + "x"));
+    EXPECT_TRUE(ed.dlg.BackupPath().empty());
+    ed.Type(CItemEditDlg::IDC_OLDDATA, "41");
+    ed.Click(CItemEditDlg::IDC_SEARCH);
+    EXPECT_EQ(ed.Text(CItemEditDlg::IDC_OFFSET), QString::fromUtf8("文件读取失败"));
 }
 
 TEST(ItemEditorSearch, SameOutcomeLeavesTheBoxAlone) {
     TempDir dir;
-    const std::string path = dir.File("b.bin");
-    WriteBytes(path, Bytes({0x00, 0x41, 0x42}));
-    CItemEditDlg dlg;
-    dlg.SetBackupPath(path);
-    dlg.show();
-    Type(dlg, CItemEditDlg::IDC_OLDDATA, "41");
-    Click(dlg, CItemEditDlg::IDC_SEARCH);
-    QLineEdit* offset = Box(dlg, CItemEditDlg::IDC_OFFSET);
+    WriteBytes(dir.File("b.bin"), Bytes({0x00, 0x41, 0x42}));
+    ShownEditor ed({}, 0, dir.File("b.bin"));
+    ed.Type(CItemEditDlg::IDC_OLDDATA, "41");
+    ed.Click(CItemEditDlg::IDC_SEARCH);
+    QLineEdit* offset = ed.Box(CItemEditDlg::IDC_OFFSET);
     EXPECT_EQ(offset->text(), "00000001");
     // Setting the text again would move the cursor to the end.
     offset->setCursorPosition(2);
-    Click(dlg, CItemEditDlg::IDC_SEARCH);
+    ed.Click(CItemEditDlg::IDC_SEARCH);
     EXPECT_EQ(offset->cursorPosition(), 2);
     // A different outcome replaces it.
-    Type(dlg, CItemEditDlg::IDC_OLDDATA, "42");
-    Click(dlg, CItemEditDlg::IDC_SEARCH);
+    ed.Type(CItemEditDlg::IDC_OLDDATA, "42");
+    ed.Click(CItemEditDlg::IDC_SEARCH);
     EXPECT_EQ(offset->text(), "00000002");
 }
 
 TEST(ItemEditorSearch, FoundOffsetIsStoredOnConfirmation) {
     TempDir dir;
-    const std::string path = dir.File("b.bin");
-    WriteBytes(path, WithMatchesAt(0x2000, {0x1234}));
-    PatchItem item{0x10, "old", "00", "00", 1};
-    CItemEditDlg dlg;
-    dlg.SetBackupPath(path);
-    dlg.item = &item;
-    dlg.isModify = 1;
-    dlg.show();
-    Type(dlg, CItemEditDlg::IDC_OLDDATA, "AB CD");
-    Type(dlg, CItemEditDlg::IDC_NEWDATA, "90 90");
-    Click(dlg, CItemEditDlg::IDC_SEARCH);
-    EXPECT_EQ(Text(dlg, CItemEditDlg::IDC_OFFSET), "00001234");
+    WriteBytes(dir.File("b.bin"), WithMatchesAt(0x2000, {0x1234}));
+    ShownEditor ed(PatchItem{0x10, "old", "00", "00", 1}, 1, dir.File("b.bin"));
+    ed.Type(CItemEditDlg::IDC_OLDDATA, "AB CD");
+    ed.Type(CItemEditDlg::IDC_NEWDATA, "90 90");
+    ed.Click(CItemEditDlg::IDC_SEARCH);
+    EXPECT_EQ(ed.Text(CItemEditDlg::IDC_OFFSET), "00001234");
     // The search alone changes nothing in the record.
-    EXPECT_EQ(item.offset, 0x10u);
-    Click(dlg, CItemEditDlg::IDOK_);
-    EXPECT_EQ(dlg.result(), CItemEditDlg::kResultOk);
-    EXPECT_EQ(item, (PatchItem{0x1234, "old", "AB CD", "90 90", 1}));
+    EXPECT_EQ(ed.item.offset, 0x10u);
+    ed.Click(CItemEditDlg::IDOK_);
+    EXPECT_EQ(ed.dlg.result(), CItemEditDlg::kResultOk);
+    EXPECT_EQ(ed.item, (PatchItem{0x1234, "old", "AB CD", "90 90", 1}));
 }
 
 } // namespace
