@@ -65,6 +65,7 @@ AddRun AddWith(const QString& offset, const QString& description, const QString&
 // Reading the offset box
 
 struct OffsetCase {
+    const char* name; // the test's name for this row
     const char* typed;
     std::uint32_t expected;
 };
@@ -81,13 +82,19 @@ TEST_P(OffsetBoxTest, TypedOffsetIsReadAsHexadecimal) {
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, OffsetBoxTest,
-    ::testing::Values(OffsetCase{"1f", 31}, OffsetCase{"1F", 31}, OffsetCase{"0x1f", 31},
-                      OffsetCase{"0X1F", 31}, OffsetCase{"  ff", 255}, OffsetCase{"12 34", 0x12},
-                      OffsetCase{"-1", 0xFFFFFFFFu}, OffsetCase{"FFFFFFFFF", 0xFFFFFFFFu},
-                      OffsetCase{"FFFFFFFF", 0xFFFFFFFFu}, OffsetCase{"没找到", 0},
-                      OffsetCase{"文件读取失败", 0}, OffsetCase{"多个: 00000000, 00000002, ", 0},
-                      OffsetCase{"", 0}, OffsetCase{"+0x10", 16}, OffsetCase{"-0x10", 0xFFFFFFF0u},
-                      OffsetCase{"00000000000000001f", 31}, OffsetCase{"3e8zz", 1000}));
+    ::testing::Values(
+        OffsetCase{"Lower", "1f", 31}, OffsetCase{"Upper", "1F", 31},
+        OffsetCase{"Prefix", "0x1f", 31}, OffsetCase{"UpperPrefix", "0X1F", 31},
+        OffsetCase{"LeadingBlanks", "  ff", 255}, OffsetCase{"StopsAtBlank", "12 34", 0x12},
+        OffsetCase{"MinusOne", "-1", 0xFFFFFFFFu},
+        OffsetCase{"OverflowSaturates", "FFFFFFFFF", 0xFFFFFFFFu},
+        OffsetCase{"Largest", "FFFFFFFF", 0xFFFFFFFFu}, OffsetCase{"NotFoundText", "没找到", 0},
+        OffsetCase{"ReadFailedText", "文件读取失败", 0},
+        OffsetCase{"ListingText", "多个: 00000000, 00000002, ", 0}, OffsetCase{"Empty", "", 0},
+        OffsetCase{"PlusSign", "+0x10", 16}, OffsetCase{"MinusPrefix", "-0x10", 0xFFFFFFF0u},
+        OffsetCase{"LeadingZeros", "00000000000000001f", 31},
+        OffsetCase{"TrailingJunk", "3e8zz", 1000}),
+    [](const ::testing::TestParamInfo<OffsetCase>& info) { return std::string(info.param.name); });
 
 TEST(ParseOffsetText, EdgesOfTheNumberSyntax) {
     const struct {
