@@ -249,8 +249,11 @@ void CAppSetting::AssignValue(Entry* entry, const char* value, std::size_t lengt
 }
 
 int CAppSetting::Clear() {
-    for (const Entry& entry : entries_) {
-        ReleaseTexts(Mutable(entry));
+    if (ownsTexts_) {
+        for (const Entry& entry : entries_) {
+            ReleaseTexts(Mutable(entry));
+        }
+        ownsTexts_ = false;
     }
     entries_.clear();
     pool_.Release();
@@ -280,6 +283,7 @@ int CAppSetting::SetValue(const char* key, const char* value, int line) {
     if (line != -1) {
         entry->line = line;
     }
+    ownsTexts_ = true;
     AssignValue(entry, value, valueLength, true);
     if (value == nullptr && keepOrder != 0) {
         // A repeated blank or comment line keeps its own place.
@@ -365,6 +369,7 @@ void CAppSetting::AddAt(EntrySet::iterator hint, std::string_view key, const cha
     Entry fresh;
     fresh.key = owned ? std::string_view(CopyText(key.data(), key.size()), key.size()) : key;
     fresh.ownsKey = owned;
+    ownsTexts_ = ownsTexts_ || owned;
     fresh.line = line;
     if (value != nullptr) {
         fresh.hasValue = true;

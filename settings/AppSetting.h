@@ -226,6 +226,7 @@ class CAppSetting {
     NodePool pool_;
     EntrySet entries_{EntryLess{}, NodeAllocator<Entry>(&pool_)};
     std::vector<TextBlock> blocks_;
+    bool ownsTexts_ = false;    // some entry may own its key or value text
     EntrySet::iterator finger_; // last entry set or added; end() when unknown
     std::vector<Entry*> order_; // write order; nullptr marks a place given up
     std::size_t orderDead_ = 0;
