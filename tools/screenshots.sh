@@ -1,85 +1,95 @@
 #!/usr/bin/env bash
-# Screenshots of the main window and of the about box, taken on a virtual X
-# screen from a built program.
+# Screenshots of every window the user meets, each taken on its own virtual X
+# screen:
+#
+#   main-window.png           the main window with a few patch items
+#   about-box.png             the about box over it
+#   editor-add.png            the item editor in add mode
+#   editor-modify.png         the item editor changing an item
+#   editor-search-listing.png a search with many matches, listed in the offset box
+#   error-message.png         the message for an item whose old data does not match
 #
 #   tools/screenshots.sh [build folder] [output folder]
 #
-# The build folder (default: build) must hold a built `bytemender`; nothing is
-# built here. Screenshots go to the output folder (default: screenshots/ in
-# the source tree): main-window.png and about-box.png. The program is copied
-# into a temporary folder together with a settings file that names a real
-# target file and holds a few patch items, so the run leaves the build folder
-# untouched. Needs xvfb-run and ImageMagick's import; with openbox installed
-# the windows get their frames and captions.
+# The build folder (default: build) is configured when it has no cache yet, and
+# the program and the item editor's showcase (built only when asked for) are
+# built there. Pictures go to the output folder (default: screenshots/ in the
+# source tree). Both programs run from a copy in a temporary folder, beside a
+# settings file that names a real target and holds a few patch items, so the
+# settings files and Path_bak folders they keep beside themselves never reach
+# the build folder. Needs xvfb-run and ImageMagick's import; with openbox
+# installed the windows get their frames and captions.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-build}
 out=${2:-$here/screenshots}
-program=$build/app/bytemender
-if [ ! -x "$program" ]; then
-    echo "screenshots.sh: no program at $program; build the 'bytemender' target first" >&2
-    exit 1
-fi
-for tool in xvfb-run import; do
+for tool in xvfb-run import cmake; do
     if ! command -v "$tool" >/dev/null; then
         echo "screenshots.sh: $tool is needed" >&2
         exit 1
     fi
 done
 command -v openbox >/dev/null || echo "openbox not found: windows are shown without frames" >&2
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" --target bytemender editor_showcase -j2 >/dev/null
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bytemender-shots.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-cp "$program" "$work/bytemender"
+cp "$build/app/bytemender" "$work/bytemender"
+cp "$build/editor/editor_showcase.d/editor_showcase" "$work/editor_showcase"
 
 # A target whose bytes match the items' old data, and the settings file.
-head -c 4096 /dev/zero > "$work/data.bin"
+head -c 4096 /dev/zero >"$work/data.bin"
 printf '\x74\x05' | dd of="$work/data.bin" bs=1 seek=16 conv=notrunc status=none
 printf '\x33\xc0\x5d\xc3' | dd of="$work/data.bin" bs=1 seek=$((0x1a0)) conv=notrunc status=none
 {
     printf 'FileName = %s\r\n' "$work/data.bin"
-    printf 'PathList\\0000\\Descrip = first change\r\n'
-    printf 'PathList\\0000\\NewHex = EB05\r\n'
-    printf 'PathList\\0000\\Offset = 0x00000010\r\n'
-    printf 'PathList\\0000\\OldHex = 7405\r\n'
-    printf 'PathList\\0000\\Path = 1\r\n'
-    printf 'PathList\\0001\\Descrip = second change\r\n'
-    printf 'PathList\\0001\\NewHex = 01\r\n'
-    printf 'PathList\\0001\\Offset = 0x00000200\r\n'
-    printf 'PathList\\0001\\OldHex = 00\r\n'
-    printf 'PathList\\0001\\Path = 0\r\n'
-    printf 'PathList\\0002\\Descrip = 跳过版本检查\r\n'
-    printf 'PathList\\0002\\NewHex = B8 01 00 00 00 C3\r\n'
-    printf 'PathList\\0002\\Offset = 0x000001A0\r\n'
-    printf 'PathList\\0002\\OldHex = 33 C0 5D C3\r\n'
-    printf 'PathList\\0002\\Path = 1\r\n'
-    printf 'PathList\\0003\\Descrip = 调试输出改为空操作\r\n'
-    printf 'PathList\\0003\\NewHex = 90 90 90 90 90\r\n'
-    printf 'PathList\\0003\\Offset = 0x00000F00\r\n'
-    printf 'PathList\\0003\\OldHex = 00 00 00 00 00\r\n'
-    printf 'PathList\\0003\\Path = 0\r\n'
+    item() { # number offset description old new flag
+        printf 'PathList\\%s\\Descrip = %s\r\n' "$1" "$3"
+        printf 'PathList\\%s\\NewHex = %s\r\n' "$1" "$5"
+        printf 'PathList\\%s\\Offset = %s\r\n' "$1" "$2"
+        printf 'PathList\\%s\\OldHex = %s\r\n' "$1" "$4"
+        printf 'PathList\\%s\\Path = %s\r\n' "$1" "$6"
+    }
+    item 0000 0x00000010 'first change' 7405 EB05 1
+    item 0001 0x00000200 'second change' 00 01 0
+    item 0002 0x000001A0 '跳过版本检查' '33 C0 5D C3' 'B8 01 00 00 00 C3' 1
+    item 0003 0x00000F00 '调试输出改为空操作' '00 00 00 00 00' '90 90 90 90 90' 0
     printf 'PathList\\Count = 4\r\n'
-} > "$work/bytemender.ini"
+} >"$work/bytemender.ini"
 
-shoot() { # step file
+# Runs a command on a fresh virtual screen, takes the screen once the window
+# settled, then ends the command: shoot picture command...
+shoot() {
+    local picture=$1
+    shift
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        picture=$1
+        shift
         wm=
         if command -v openbox >/dev/null; then
             openbox >/dev/null 2>&1 & wm=$!
             sleep 0.5
         fi
-        BYTEMENDER_SCREENSHOT_STEP=$2 "$1" & pid=$!
+        "$@" & pid=$!
         sleep 2.5
-        import -window root "$3"
+        import -window root "$picture"
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
         if [ -n "$wm" ]; then kill "$wm" 2>/dev/null || true; fi
-    ' _ "$work/bytemender" "$1" "$2"
-    echo "$2"
+    ' _ "$out/$picture" "$@"
+    echo "$out/$picture"
 }
 
-shoot main "$out/main-window.png"
-shoot about "$out/about-box.png"
+shoot main-window.png env BYTEMENDER_SCREENSHOT_STEP=main "$work/bytemender"
+shoot about-box.png env BYTEMENDER_SCREENSHOT_STEP=about "$work/bytemender"
+shoot editor-add.png "$work/editor_showcase" add
+shoot editor-modify.png "$work/editor_showcase" modify
+shoot editor-search-listing.png "$work/editor_showcase" search
+shoot error-message.png "$work/editor_showcase" error
