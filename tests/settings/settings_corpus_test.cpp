@@ -1,7 +1,7 @@
 // Replays every file of the fuzz corpus through the load/save round-trip
 // check, so the sanitizer builds cover it without a fuzzing compiler.
 #include "tests/settings/SettingsRoundTrip.h"
-#include "tests/settings/SettingsTestUtil.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

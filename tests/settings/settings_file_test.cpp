@@ -3,15 +3,13 @@
 // previous file.
 #include "settings/AppSetting.h"
 #include "settings/IniText.h"
-#include "tests/settings/SettingsTestUtil.h"
+#include "tests/support/TestFiles.h"
 #include "winutil/CodePage.h"
 #include "winutil/FileUtil.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -243,7 +241,7 @@ TEST(SaveFile, PathBecomesCurrentFileAndEmptyStore) {
     EXPECT_EQ(store.Save(), 0);
     EXPECT_TRUE(std::filesystem::exists(dir.File("one.ini")));
     EXPECT_EQ(ReadBytes(dir.File("one.ini")), "");
-    EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"one.ini"}));
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"one.ini"}));
 }
 
 TEST(SaveFile, FailuresLeaveNoFileAndReturnZero) {
@@ -257,7 +255,7 @@ TEST(SaveFile, FailuresLeaveNoFileAndReturnZero) {
     EXPECT_EQ(store.Save(dir.File("folder.ini").c_str()), 0);
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder.ini")));
     EXPECT_TRUE(std::filesystem::is_empty(dir.File("folder.ini")));
-    EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"folder.ini", "plain"}));
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"folder.ini", "plain"}));
 }
 
 TEST(SaveFile, ReadOnlyFolderKeepsOldFile) {
@@ -267,11 +265,11 @@ TEST(SaveFile, ReadOnlyFolderKeepsOldFile) {
     TempDir dir;
     const std::string old = "old = 1\r\n";
     WriteBytes(dir.File("s.ini"), old);
-    chmod(dir.Path().c_str(), 0555);
+    chmod(dir.path().c_str(), 0555);
     CAppSetting store;
     store.SetValue("new", "2", -1);
     EXPECT_EQ(store.Save(dir.File("s.ini").c_str()), 0);
-    chmod(dir.Path().c_str(), 0755);
+    chmod(dir.path().c_str(), 0755);
     EXPECT_EQ(ReadBytes(dir.File("s.ini")), old);
 }
 
@@ -284,18 +282,15 @@ TEST(SaveFile, WriteErrorKeepsOldFileByteForByte) {
         store.SetInt(("Key\\" + std::to_string(i)).c_str(), i);
     }
     // A file size limit makes the write fail part way, also for root.
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const int result = store.Save(dir.File("s.ini").c_str());
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    int result = -1;
+    {
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.active());
+        result = store.Save(dir.File("s.ini").c_str());
+    }
     EXPECT_EQ(result, 0);
     EXPECT_EQ(ReadBytes(dir.File("s.ini")), old);
-    EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"s.ini"}));
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"s.ini"}));
 }
 
 TEST(SaveFile, KeepsPermissionsAndSymbolicLinks) {
@@ -403,7 +398,7 @@ TEST_F(DirectiveTest, IncludeCyclesEnd) {
 
 TEST_F(DirectiveTest, SelfIncludeUnderAnotherSpellingIsNotFollowed) {
     WriteBytes(dir.File("a.ini"), "a = 1\r\n#include = ./a.ini\r\n#include = ../" +
-                                      std::filesystem::path(dir.Path()).filename().string() +
+                                      std::filesystem::path(dir.path()).filename().string() +
                                       "/a.ini\r\nb = 1\r\n");
     EXPECT_EQ(LoadAndSave("a.ini"), "a = 1\r\nb = 1\r\n");
 }

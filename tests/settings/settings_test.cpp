@@ -2,7 +2,7 @@
 // enumeration, section removal, and the text helpers of the file format.
 #include "settings/AppSetting.h"
 #include "settings/IniText.h"
-#include "tests/settings/SettingsTestUtil.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
