@@ -90,7 +90,10 @@ void* CAppSetting::NodePool::Take(std::size_t size, std::size_t align) {
         free_ = *static_cast<void**>(node);
         return node;
     }
-    if (next_ == end_) {
+    if (static_cast<std::size_t>(end_ - next_) < slot_) {
+        // A block's room need not be a whole number of slots (huge blocks are
+        // rounded up to whole huge pages): the tail that cannot hold a node is
+        // left unused.
         // Blocks grow with the table: 256 nodes first, at most 64K at once
         // unless a load announced more.
         grow_ = grow_ == 0 ? 256 : std::min<std::size_t>(grow_ * 2, 65536);

@@ -150,6 +150,28 @@ TEST(Store, ValuePointerStaysValidUntilReplaced) {
     EXPECT_STREQ(value, "first value that is long enough to live on the heap");
 }
 
+// A table as large as a long patch list: its entries outgrow the first node
+// blocks into huge-page blocks whose room is not a whole number of entries.
+// Every entry must keep its own memory (the sanitizer build catches a node
+// placed past a block's end) and read back what was set, also after the list
+// save's remove-and-set-again cycle.
+TEST(Store, LargeTableKeepsEveryEntry) {
+    CAppSetting store;
+    store.keepOrder = 0;
+    constexpr int kCount = 300000;
+    for (int round = 0; round < 2; ++round) {
+        store.DeleteSection("PathList");
+        for (int i = 0; i < kCount; ++i) {
+            store.SetInt(("PathList\\" + std::to_string(i)).c_str(), i + round);
+        }
+    }
+    for (int i = 0; i < kCount; i += 997) {
+        std::int32_t value = -1;
+        ASSERT_EQ(store.GetInt(("PathList\\" + std::to_string(i)).c_str(), &value), 1);
+        EXPECT_EQ(value, i + 1);
+    }
+}
+
 TEST(WriteOrder, KeepOrderKeepsPlacesAndAppendsNewKeys) {
     TempDir dir;
     CAppSetting store;
