@@ -158,7 +158,7 @@ TEST(Store, ValuePointerStaysValidUntilReplaced) {
 TEST(Store, LargeTableKeepsEveryEntry) {
     CAppSetting store;
     store.keepOrder = 0;
-    constexpr int kCount = 300000;
+    constexpr int kCount = 120000;
     for (int round = 0; round < 2; ++round) {
         store.DeleteSection("PathList");
         for (int i = 0; i < kCount; ++i) {
