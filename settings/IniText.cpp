@@ -152,17 +152,7 @@ char* EscapeText(char* out, const char* text) {
             return nullptr;
         }
     }
-    char* w = out;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (NeedsEscape(c)) {
-            *w++ = '\\';
-            *w++ = EscapeLetter(c);
-        } else {
-            *w++ = static_cast<char>(c);
-        }
-    }
-    *w = '\0';
+    *WriteEscaped(out, text, n) = '\0';
     return out;
 }
 

@@ -132,6 +132,20 @@ bool HasHexPrefix(const char* text) {
     return text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
 }
 
+// Looks up key's value text and, when it has one, stores parse(text) into
+// *out (if given). 0 when the key is missing or value-less: *out untouched.
+template <typename T, typename Parse>
+int GetParsed(CAppSetting& store, const char* key, T* out, Parse parse) {
+    const char* text = nullptr;
+    if (store.GetValue(key, &text, nullptr) == 0 || text == nullptr) {
+        return 0;
+    }
+    if (out != nullptr) {
+        *out = parse(text);
+    }
+    return 1;
+}
+
 } // namespace
 
 int CAppSetting::SetInt(const char* key, std::int32_t value) {
@@ -184,48 +198,25 @@ int CAppSetting::SetBinary(const char* key, const void* data, std::uint32_t coun
 }
 
 int CAppSetting::GetInt(const char* key, std::int32_t* value) {
-    const char* text = nullptr;
-    if (GetValue(key, &text, nullptr) == 0 || text == nullptr) {
-        return 0;
-    }
-    if (value != nullptr) {
-        *value = HasHexPrefix(text) ? static_cast<std::int32_t>(ParseUnsigned(text, 16))
-                                    : ParseSigned(text);
-    }
-    return 1;
+    return GetParsed(*this, key, value, [](const char* text) {
+        return HasHexPrefix(text) ? static_cast<std::int32_t>(ParseUnsigned(text, 16))
+                                  : ParseSigned(text);
+    });
 }
 
 int CAppSetting::GetUInt(const char* key, std::uint32_t* value) {
-    const char* text = nullptr;
-    if (GetValue(key, &text, nullptr) == 0 || text == nullptr) {
-        return 0;
-    }
-    if (value != nullptr) {
-        *value = ParseUnsigned(text, HasHexPrefix(text) ? 16 : 10);
-    }
-    return 1;
+    return GetParsed(*this, key, value, [](const char* text) {
+        return ParseUnsigned(text, HasHexPrefix(text) ? 16 : 10);
+    });
 }
 
 int CAppSetting::GetDouble(const char* key, double* value) {
-    const char* text = nullptr;
-    if (GetValue(key, &text, nullptr) == 0 || text == nullptr) {
-        return 0;
-    }
-    if (value != nullptr) {
-        *value = ParseReal(text);
-    }
-    return 1;
+    return GetParsed(*this, key, value, [](const char* text) { return ParseReal(text); });
 }
 
 int CAppSetting::GetFloat(const char* key, float* value) {
-    const char* text = nullptr;
-    if (GetValue(key, &text, nullptr) == 0 || text == nullptr) {
-        return 0;
-    }
-    if (value != nullptr) {
-        *value = static_cast<float>(ParseReal(text));
-    }
-    return 1;
+    return GetParsed(*this, key, value,
+                     [](const char* text) { return static_cast<float>(ParseReal(text)); });
 }
 
 int CAppSetting::GetColor(const char* key, std::uint32_t* color) {
