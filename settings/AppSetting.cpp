@@ -132,17 +132,21 @@ CAppSetting::Entry* CAppSetting::Find(std::string_view key) {
     return it == entries_.end() ? nullptr : Mutable(*it);
 }
 
-void CAppSetting::AppendPlace(Entry* entry) {
-    const auto index = static_cast<std::uint32_t>(order_.size());
-    order_.push_back(entry);
+// Notes that the entry stands at index of the write order.
+void CAppSetting::RecordPlace(Entry* entry, std::uint32_t index) {
     if (entry->place == kNoPlace) {
         entry->place = index;
-    } else {
-        if (!entry->morePlaces) {
-            entry->morePlaces = std::make_unique<std::vector<std::uint32_t>>();
-        }
-        entry->morePlaces->push_back(index);
+        return;
     }
+    if (!entry->morePlaces) {
+        entry->morePlaces = std::make_unique<std::vector<std::uint32_t>>();
+    }
+    entry->morePlaces->push_back(index);
+}
+
+void CAppSetting::AppendPlace(Entry* entry) {
+    RecordPlace(entry, static_cast<std::uint32_t>(order_.size()));
+    order_.push_back(entry);
 }
 
 void CAppSetting::CompactOrder() {
@@ -158,16 +162,8 @@ void CAppSetting::CompactOrder() {
         if (entry == nullptr) {
             continue;
         }
-        const auto index = static_cast<std::uint32_t>(kept);
+        RecordPlace(entry, static_cast<std::uint32_t>(kept));
         order_[kept++] = entry;
-        if (entry->place == kNoPlace) {
-            entry->place = index;
-        } else {
-            if (!entry->morePlaces) {
-                entry->morePlaces = std::make_unique<std::vector<std::uint32_t>>();
-            }
-            entry->morePlaces->push_back(index);
-        }
     }
     order_.resize(kept);
     orderDead_ = 0;

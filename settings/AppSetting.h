@@ -208,6 +208,7 @@ class CAppSetting {
     void Erase(EntrySet::iterator it);
     void ReleaseBlocks();
     static Entry* Mutable(const Entry& entry) { return const_cast<Entry*>(&entry); }
+    static void RecordPlace(Entry* entry, std::uint32_t index);
     void AppendPlace(Entry* entry);
     void CompactOrder();
     void CompleteOrder();

@@ -141,16 +141,19 @@ char* WriteEscaped(char* out, const char* text, std::size_t n) {
     return out;
 }
 
+// A fresh block for the result of escaping or unescaping n bytes: twice the
+// length plus room for the terminator, as callers that pass no buffer expect.
+static char* AllocateTextFor(std::size_t n) {
+    return static_cast<char*>(std::malloc(2 * n + 2));
+}
+
 char* EscapeText(char* out, const char* text) {
     if (text == nullptr) {
         return nullptr;
     }
     const std::size_t n = std::strlen(text);
-    if (out == nullptr) {
-        out = static_cast<char*>(std::malloc(2 * n + 2));
-        if (out == nullptr) {
-            return nullptr;
-        }
+    if (out == nullptr && (out = AllocateTextFor(n)) == nullptr) {
+        return nullptr;
     }
     *WriteEscaped(out, text, n) = '\0';
     return out;
@@ -204,11 +207,8 @@ char* UnescapeText(char* out, const char* text) {
         return nullptr;
     }
     const std::size_t n = std::strlen(text);
-    if (out == nullptr) {
-        out = static_cast<char*>(std::malloc(2 * n + 2));
-        if (out == nullptr) {
-            return nullptr;
-        }
+    if (out == nullptr && (out = AllocateTextFor(n)) == nullptr) {
+        return nullptr;
     }
     if (out != text) {
         std::memmove(out, text, n);
