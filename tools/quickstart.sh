@@ -16,6 +16,7 @@ build=${BUILD_DIR:-$here/build}
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
+    libssl-dev libcli11-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-noto-cjk
     xvfb xauth imagemagick
