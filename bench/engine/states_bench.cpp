@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <random>
 #include <string>
@@ -23,6 +24,14 @@ constexpr std::size_t kFileSize = 256 * kMiB;
 constexpr std::size_t kItems = 100000;
 constexpr int kRounds = 5;
 constexpr double kStatesGoalMs = 100;
+
+// This thread's processor time: on a busy machine, closer to what the pass
+// costs than the wall clock.
+double CpuNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
 
 double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -95,12 +104,13 @@ int main() {
     const std::vector<PatchItem> items = MakeFiles(backup, target);
 
     std::vector<ItemStatus> states;
-    double best = 1e30;
+    double best = 1e30, bestCpu = 1e30;
     for (int i = 0; i < kRounds; ++i) {
         states = {}; // freeing the last round's results is not part of the figure
-        const double start = Now();
+        const double start = Now(), startCpu = CpuNow();
         states = ComputeItemStates(backup, target, items);
         best = std::min(best, Now() - start);
+        bestCpu = std::min(bestCpu, CpuNow() - startCpu);
     }
     std::size_t count[6] = {}, attention = 0;
     for (const ItemStatus& status : states) {
@@ -109,8 +119,8 @@ int main() {
     }
     const double ms = best * 1e3;
     std::printf("states: %zu items over a 256 MiB backup and target (warm page cache): %.1f ms; "
-                "goal < %.0f ms; ratio %.2f\n",
-                items.size(), ms, kStatesGoalMs, ms / kStatesGoalMs);
+                "goal < %.0f ms; ratio %.2f (processor time %.1f ms)\n",
+                items.size(), ms, kStatesGoalMs, ms / kStatesGoalMs, bestCpu * 1e3);
     std::printf("states: %zu applied, %zu original, %zu differs, %zu other; %zu marked\n", count[0],
                 count[1], count[2], count[3] + count[4] + count[5], attention);
 
