@@ -150,8 +150,7 @@ void CBytemenderDlg::SaveListAndRefresh() {
 
 void CBytemenderDlg::Report(const SessionOutcome& outcome) {
     if (!outcome.text.empty())
-        prompts->ShowMessage(this, NarrowToQString(outcome.text),
-                             NarrowToQString(outcome.caption));
+        prompts->ShowMessage(this, NarrowToQString(outcome.text), NarrowToQString(outcome.caption));
 }
 
 int CBytemenderDlg::MakeBackupPath() {

@@ -27,8 +27,9 @@ constexpr char kBackupCopyFailed[] = " 无法备份选择的文件! ";
 constexpr char kListNotWritten[] = " 无法将列表写入设置文件";
 constexpr char kListNotWrittenLocked[] = " 设置文件无法读取, 列表不会写入该文件";
 constexpr char kRebuildSkipped[] = ", 未重建目标文件! ";
-constexpr char kListUnreadable[] = " 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, "
-                                   "列表不会被保存. ";
+constexpr char kListUnreadable[] =
+    " 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, "
+    "列表不会被保存. ";
 
 // Copies source over destination. The copy is written beside the destination
 // first and then renamed over it, so a failed copy never leaves a half-written
@@ -96,7 +97,7 @@ SettingsFileState PatchSession::OpenDefault() {
     std::string path;
     if (GetModuleFileName(&module) && !module.empty())
         path = SettingsFileForModule(module);
-    return OpenStore(path, true);
+    return OpenStore(path);
 }
 
 SettingsFileState PatchSession::Open(const std::string& settingsFile) {
@@ -105,10 +106,10 @@ SettingsFileState PatchSession::Open(const std::string& settingsFile) {
     homeDir_ = error ? std::string(".") : absolute.parent_path().string();
     if (homeDir_ == "/")
         homeDir_.clear(); // the backup folder is then /Path_bak
-    return OpenStore(settingsFile, false);
+    return OpenStore(settingsFile);
 }
 
-SettingsFileState PatchSession::OpenStore(const std::string& path, bool isDefault) {
+SettingsFileState PatchSession::OpenStore(const std::string& path) {
     // Tell "no file yet" from "a file that could not be read" before the
     // store tries: to the store both are an empty table.
     SettingsFileState found = SettingsFileState::Missing;
@@ -121,7 +122,7 @@ SettingsFileState PatchSession::OpenStore(const std::string& path, bool isDefaul
     }
     settings_.Clear();
     settings_.keepOrder = 1; // a file is read with the write order kept
-    const int loaded = isDefault ? settings_.OpenDefault() : settings_.Load(path.c_str(), 1);
+    const int loaded = settings_.Load(path.c_str(), 1);
     if (found == SettingsFileState::Loaded && loaded == 0)
         found = SettingsFileState::Unreadable;
     settings_.keepOrder = 0; // every save writes the keys sorted

@@ -134,7 +134,7 @@ class PatchSession {
     bool RecordedTarget(FileFingerprint* out) const;
 
   private:
-    SettingsFileState OpenStore(const std::string& path, bool isDefault);
+    SettingsFileState OpenStore(const std::string& path);
     bool SaveStore();
     std::string NotSavedText(bool rebuildSkipped) const;
     // Fingerprints the file at path into the record (removed when it cannot

@@ -31,8 +31,7 @@ TargetChangedAnswer QtUserPrompts::AskTargetChanged(QWidget* owner, const std::s
     QMessageBox box(QMessageBox::Warning, QStringLiteral("目标文件已更改"), text,
                     QMessageBox::NoButton, owner);
     QPushButton* rebackup = box.addButton(QStringLiteral("重新备份"), QMessageBox::AcceptRole);
-    QPushButton* overwrite =
-        box.addButton(QStringLiteral("覆盖"), QMessageBox::DestructiveRole);
+    QPushButton* overwrite = box.addButton(QStringLiteral("覆盖"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
     box.setDefaultButton(cancel);
     box.setEscapeButton(cancel);

@@ -24,8 +24,7 @@ class IUserPrompts {
     // The target at targetPath was changed by someone else since its backup
     // was taken or it was last rebuilt: take a new backup from it, overwrite
     // it from the old backup, or cancel (the default).
-    virtual TargetChangedAnswer AskTargetChanged(QWidget* owner,
-                                                 const std::string& targetPath) = 0;
+    virtual TargetChangedAnswer AskTargetChanged(QWidget* owner, const std::string& targetPath) = 0;
 };
 
 class QtUserPrompts : public IUserPrompts {

@@ -57,6 +57,13 @@ class BenchPrompts : public IUserPrompts {
         }
         return CItemEditDlg::kResultOk;
     }
+    // The bare rebuilds run first change the target behind the window's
+    // back: the first "保存" is asked about it and overwrites.
+    int questions = 0;
+    TargetChangedAnswer AskTargetChanged(QWidget*, const std::string&) override {
+        ++questions;
+        return TargetChangedAnswer::Overwrite;
+    }
 };
 
 void SelectRow(CBytemenderDlg& dlg, int row) {
