@@ -1,5 +1,6 @@
 // The main window's commands: the seven buttons and the list view's
-// notifications, and the rebuild of the target from its backup.
+// notifications. Saving, the backup copy and the rebuild are the session's
+// (app/PatchSession.h); the commands show what it reports.
 #include "app/BytemenderDlg.h"
 
 #include "app/PatchListStore.h"

@@ -1,5 +1,6 @@
 #include "app/UserPrompts.h"
 
+#include "app/PatchSession.h"
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
 

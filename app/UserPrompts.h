@@ -3,13 +3,12 @@
 // tests put a scripted one in its place.
 #pragma once
 
-#include "app/PatchSession.h"
-
 #include <QString>
 #include <string>
 
 class QWidget;
 class CItemEditDlg;
+enum class TargetChangedAnswer; // app/PatchSession.h
 
 class IUserPrompts {
   public:
