@@ -120,8 +120,9 @@ class PatchSession {
     // target from the backup with every enabled item. Nothing is rebuilt when
     // the list could not be saved. When the target no longer matches the
     // recorded backup or the recorded last rebuild, askTargetChanged decides
-    // (an empty function counts as Cancel). After a rebuild the target's
-    // fingerprint is recorded and saved.
+    // (an empty function counts as Cancel; the list is saved by then, target
+    // and backup stay untouched). After a rebuild the target's fingerprint is
+    // recorded and saved.
     SessionOutcome Apply(const std::function<TargetChangedAnswer()>& askTargetChanged);
 
     // True when there is a record, the target exists, and it matches neither
