@@ -161,8 +161,9 @@ bool CBytemenderDlg::OnInitDialog() {
 }
 
 void CBytemenderDlg::InitListView() {
-    settings.OpenDefault();
-    settings.keepOrder = 0;
+    // The settings file beside the executable, read with its line order and
+    // saved with the keys sorted; the target path and the list come with it.
+    const SettingsFileState opened = session.OpenDefault();
 
     // Report style: grid lines, whole rows selected, several at once.
     listView->setShowGrid(true);
@@ -191,8 +192,13 @@ void CBytemenderDlg::InitListView() {
     listView->verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 4);
     listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 
-    LoadPatchList();
+    UpdateTitle();
     RefreshList();
+    // A list that exists but could not be read is never overwritten with the
+    // empty one shown now; the user hears of it once.
+    if (opened == SettingsFileState::Unreadable)
+        prompts->ShowMessage(this, NarrowToQString(session.UnreadableText()),
+                             QStringLiteral("错误"));
 }
 
 void CBytemenderDlg::RefreshList() {
@@ -228,17 +234,12 @@ void CBytemenderDlg::RefreshList() {
 }
 
 void CBytemenderDlg::LoadPatchList() {
-    targetPath.clear();
-    patchList.clear();
-    targetPath = ReadTargetPath(settings);
-    MakeBackupPath();
-    ReadPatchItems(settings, patchList);
-    SortPatchList(patchList);
+    session.LoadList();
     UpdateTitle();
 }
 
-void CBytemenderDlg::SavePatchList() {
-    WritePatchList(settings, patchList, targetPath);
+bool CBytemenderDlg::SavePatchList() {
+    return session.SaveList().ok();
 }
 
 void CBytemenderDlg::UpdateTitle() {

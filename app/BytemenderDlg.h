@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/PatchItem.h"
+#include "app/PatchSession.h"
 #include "app/UserPrompts.h"
 #include "settings/AppSetting.h"
 
@@ -47,8 +48,10 @@ class CBytemenderDlg : public QDialog {
     void RefreshList();
 
     // Patch list <-> settings store, and the caption from the target path.
+    // SavePatchList is true when the settings file was written; it shows
+    // nothing (the commands tell the user).
     void LoadPatchList();
-    void SavePatchList();
+    bool SavePatchList();
     void UpdateTitle();
 
     // Main window commands.
@@ -65,9 +68,6 @@ class CBytemenderDlg : public QDialog {
     void OnCopyItem();        // 1007 "复制"
     void OnAbout();           // the window menu's About entry
 
-    // Rebuilds the target from the backup with every enabled item and shows
-    // any failure through the prompts.
-    void RebuildTarget();
     // Sets the backup path from the target path and creates the backup
     // folder beside the executable. Returns 1.
     int MakeBackupPath();
@@ -77,6 +77,7 @@ class CBytemenderDlg : public QDialog {
     std::string& TargetPath() { return targetPath; }
     const std::string& BackupPath() const { return backupPath; }
     CAppSetting& Settings() { return settings; }
+    PatchSession& Session() { return session; }
     QTableView* ListView() const { return listView; }
     PatchListModel* Model() const { return model; }
     QAction* AboutAction() const { return aboutAction; }
@@ -97,12 +98,19 @@ class CBytemenderDlg : public QDialog {
     void InitListView();
     void CreateControls();
     void ConnectMessageTable();
+    // Saves the list and shows it again; when the file was not written, says
+    // so (the list in memory stays as it is).
+    void SaveListAndRefresh();
+    // Shows the outcome's message, if it has one.
+    void Report(const SessionOutcome& outcome);
 
     // Members, in the order of the window's data.
     PatchList patchList;
     std::string targetPath; // at most 519 bytes
     std::string backupPath; // at most 519 bytes
     CAppSetting settings;
+    // Saving, backing up and rebuilding on the four members above.
+    PatchSession session{settings, patchList, targetPath, backupPath};
     QIcon icon;
     QTableView* listView = nullptr;
 

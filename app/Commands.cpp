@@ -1,29 +1,21 @@
 // The main window's commands: the seven buttons and the list view's
-// notifications, and the rebuild of the target from its backup.
+// notifications. Saving, the backup copy and the rebuild are the session's
+// (app/PatchSession.h); the commands show what it reports.
 #include "app/BytemenderDlg.h"
 
 #include "app/PatchListStore.h"
 #include "editor/ItemEditDlg.h"
-#include "engine/Rebuild.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"
 
 #include <QTableView>
 
 #include <cstddef>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-// Messages about whole files (error icon, caption "错误").
-constexpr char16_t kFileCaption[] = u"错误";
-constexpr char16_t kTargetPathTooLong[] = u" 选择的文件路径过长, 无法使用! ";
-constexpr char16_t kBackupPathTooLong[] = u" 备份文件路径过长, 无法备份选择的文件! ";
-constexpr char16_t kBackupCopyFailed[] = u" 无法备份选择的文件! ";
 
 // The lowest selected row of the list view, or -1 when it has none or it does
 // not stand for an item.
@@ -37,29 +29,6 @@ int FirstSelectedRow(QTableView* list, std::size_t count) {
 
 void Flip(PatchItem& item) {
     item.enabled = item.enabled == 0 ? 1 : 0;
-}
-
-// Copies source over destination. The copy is written beside the destination
-// first and then renamed over it, so a failed copy never leaves a half-written
-// backup behind and the previous backup survives it.
-bool CopyFileReplacing(const std::string& source, const std::string& destination) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (fs::equivalent(source, destination, error))
-        return false; // the backup itself cannot be its own pristine copy
-    const std::string partial = destination + ".part";
-    error.clear();
-    if (!fs::copy_file(source, partial, fs::copy_options::overwrite_existing, error) || error) {
-        fs::remove(partial, error);
-        return false;
-    }
-    fs::rename(partial, destination, error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(partial, ignored);
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -94,8 +63,7 @@ void CBytemenderDlg::OnEditItem() {
     dlg.isModify = 1;
     if (prompts->RunItemEditor(dlg) != CItemEditDlg::kResultOk)
         return;
-    SavePatchList();
-    RefreshList();
+    SaveListAndRefresh();
 }
 
 // 1004 "增加": a fresh, disabled item from the editor joins the list in offset
@@ -110,8 +78,7 @@ void CBytemenderDlg::OnAddItem() {
         return;
     patchList.push_back(std::move(fresh));
     SortPatchList(patchList);
-    SavePatchList();
-    RefreshList();
+    SaveListAndRefresh();
 }
 
 // 1007 "复制": a copy of the first selected item goes directly above it and
@@ -122,8 +89,7 @@ void CBytemenderDlg::OnCopyItem() {
         return;
     const PatchItem copy = patchList[static_cast<std::size_t>(row)];
     patchList.insert(patchList.begin() + row, copy);
-    SavePatchList();
-    RefreshList();
+    SaveListAndRefresh();
 }
 
 // 1005 "删除": removes the first selected item, without asking.
@@ -132,8 +98,7 @@ void CBytemenderDlg::OnDeleteItem() {
     if (row < 0)
         return;
     patchList.erase(patchList.begin() + row);
-    SavePatchList();
-    RefreshList();
+    SaveListAndRefresh();
 }
 
 // Double click in the list: flips the first selected item and saves the list.
@@ -142,18 +107,21 @@ void CBytemenderDlg::OnListDoubleClick() {
     if (row < 0)
         return;
     Flip(patchList[static_cast<std::size_t>(row)]);
-    SavePatchList();
-    RefreshList();
+    SaveListAndRefresh();
 }
 
 // Selection changes have no effect of their own.
 void CBytemenderDlg::OnListItemChanged() {}
 
-// 1002 "保存": writes the settings store as it stands (the list as of the last
-// command that saved it), then rebuilds the target with the flags in memory.
+// 1002 "保存": saves the list as it stands, flags included, then rebuilds the
+// target from the backup. A list that could not be saved is not rebuilt from;
+// a target changed by someone else since this program last saw it is
+// rebuilt only when the user says how.
 void CBytemenderDlg::ApplyPatches() {
-    settings.Save();
-    RebuildTarget();
+    const SessionOutcome outcome =
+        session.Apply([this] { return prompts->AskTargetChanged(this, targetPath); });
+    RefreshList();
+    Report(outcome);
 }
 
 // 1006 "文件": chooses a new target and makes its pristine backup copy.
@@ -165,50 +133,28 @@ void CBytemenderDlg::ChooseTarget() {
     std::string chosen = moduleDir;
     if (!prompts->ChooseFile(this, &chosen) || chosen.empty())
         return;
-    // A path that does not fit the target path is refused whole: a cut one
-    // would name another file.
-    if (chosen.size() >= kPathCapacity) {
-        prompts->ShowMessage(this, QString::fromUtf16(kTargetPathTooLong),
-                             QString::fromUtf16(kFileCaption));
-        return;
+    const SessionOutcome outcome = session.ChooseTarget(chosen);
+    // Refused, the previous target stays; merely unsaved, the new one is
+    // taken (its backup exists) and a later save may store it.
+    if (outcome.ok() || outcome.status == SessionOutcome::Status::NotSaved) {
+        RefreshList();
+        UpdateTitle();
     }
-
-    // The target is taken only together with a backup copy of it: without
-    // one the next "保存" would start from another file's bytes, or from none.
-    const std::string previousTarget = targetPath;
-    const std::string previousBackup = backupPath;
-    targetPath = chosen;
-    MakeBackupPath();
-    const char16_t* failure = nullptr;
-    if (backupPath.empty())
-        failure = kBackupPathTooLong;
-    else if (!CopyFileReplacing(targetPath, backupPath))
-        failure = kBackupCopyFailed;
-    if (failure) {
-        targetPath = previousTarget;
-        backupPath = previousBackup;
-        prompts->ShowMessage(this, QString::fromUtf16(failure), QString::fromUtf16(kFileCaption));
-        return;
-    }
-
-    SavePatchList();
-    RefreshList();
-    UpdateTitle();
+    Report(outcome);
 }
 
-// Rebuilds the target from the backup with every enabled item; a failure is
-// shown with its own text and caption and leaves the target as it was.
-void CBytemenderDlg::RebuildTarget() {
-    const RebuildOutcome outcome = ::RebuildTarget(backupPath, patchList, targetPath);
-    if (outcome.ok())
-        return;
-    prompts->ShowMessage(this, NarrowToQString(outcome.text), NarrowToQString(outcome.caption));
+void CBytemenderDlg::SaveListAndRefresh() {
+    const SessionOutcome outcome = session.SaveList();
+    RefreshList();
+    Report(outcome);
+}
+
+void CBytemenderDlg::Report(const SessionOutcome& outcome) {
+    if (!outcome.text.empty())
+        prompts->ShowMessage(this, NarrowToQString(outcome.text), NarrowToQString(outcome.caption));
 }
 
 int CBytemenderDlg::MakeBackupPath() {
-    std::string moduleDir;
-    GetModuleDir(&moduleDir);
-    if (!::MakeBackupPath(moduleDir, targetPath, &backupPath))
-        backupPath.clear();
+    session.MakeBackupPath();
     return 1;
 }

@@ -105,7 +105,7 @@ void ReadPatchItems(CAppSetting& store, PatchList& list) {
     }
 }
 
-void WritePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath) {
+void StorePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath) {
     store.DeleteSection(kPatchListSection);
     store.SetString(kTargetPathKey, targetPath.c_str());
     store.SetInt(CountKey().c_str(), static_cast<std::int32_t>(list.size()));
@@ -117,7 +117,11 @@ void WritePatchList(CAppSetting& store, const PatchList& list, const std::string
         store.SetString(PatchItemKey(n, "NewHex").c_str(), item.newHex.c_str());
         store.SetInt(PatchItemKey(n, "Path").c_str(), item.enabled);
     }
-    store.Save(nullptr);
+}
+
+int WritePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath) {
+    StorePatchList(store, list, targetPath);
+    return store.Save(nullptr);
 }
 
 namespace {

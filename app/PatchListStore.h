@@ -31,8 +31,11 @@ std::string ReadTargetPath(CAppSetting& store);
 // Replaces list with the stored items (count under "PathList\Count", missing
 // fields take their defaults) in stored order; no sorting.
 void ReadPatchItems(CAppSetting& store, PatchList& list);
-// Replaces the stored list and target path with these and saves the file.
-void WritePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath);
+// Replaces the stored list and target path in the store (in memory only).
+void StorePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath);
+// StorePatchList, then saves the file: the store's Save result (the number of
+// lines written; 0 when the file could not be written).
+int WritePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath);
 
 // "Bytemender" for an empty path, else "Bytemender - <file name>".
 std::string MakeWindowTitle(const std::string& targetPath);

@@ -8,6 +8,7 @@
 
 class QWidget;
 class CItemEditDlg;
+enum class TargetChangedAnswer; // app/PatchSession.h
 
 class IUserPrompts {
   public:
@@ -19,6 +20,10 @@ class IUserPrompts {
     virtual bool ChooseFile(QWidget* owner, std::string* path) = 0;
     // Runs the item editor modally; 1 when the user confirmed, 2 otherwise.
     virtual int RunItemEditor(CItemEditDlg& dlg) = 0;
+    // The target at targetPath was changed by someone else since its backup
+    // was taken or it was last rebuilt: take a new backup from it, overwrite
+    // it from the old backup, or cancel (the default).
+    virtual TargetChangedAnswer AskTargetChanged(QWidget* owner, const std::string& targetPath) = 0;
 };
 
 class QtUserPrompts : public IUserPrompts {
@@ -26,4 +31,5 @@ class QtUserPrompts : public IUserPrompts {
     void ShowMessage(QWidget* owner, const QString& text, const QString& caption) override;
     bool ChooseFile(QWidget* owner, std::string* path) override;
     int RunItemEditor(CItemEditDlg& dlg) override;
+    TargetChangedAnswer AskTargetChanged(QWidget* owner, const std::string& targetPath) override;
 };

@@ -44,6 +44,10 @@ class ScriptedPrompts : public IUserPrompts {
     int editorRuns = 0;
     std::vector<int> editorModes;
     std::vector<std::string> editorBackupPaths;
+    // Answers to the question about a changed target, in order; the targets
+    // it was asked about.
+    std::deque<TargetChangedAnswer> targetAnswers;
+    std::vector<std::string> targetQuestions;
 
     void ShowMessage(QWidget*, const QString& text, const QString& caption) override {
         messages.push_back({text.toStdString(), caption.toStdString()});
@@ -70,6 +74,16 @@ class ScriptedPrompts : public IUserPrompts {
             return CItemEditDlg::kResultCancel;
         }
         return editor(dlg);
+    }
+    TargetChangedAnswer AskTargetChanged(QWidget*, const std::string& target) override {
+        targetQuestions.push_back(target);
+        if (targetAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question about a changed target";
+            return TargetChangedAnswer::Cancel;
+        }
+        const TargetChangedAnswer answer = targetAnswers.front();
+        targetAnswers.pop_front();
+        return answer;
     }
 };
 

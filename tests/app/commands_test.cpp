@@ -5,7 +5,10 @@
 #include "MainWindowFixture.h"
 #include "tests/support/TypeText.h"
 
+#include "engine/Fingerprint.h"
+
 #include <QLineEdit>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -126,16 +129,13 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     Click(CBytemenderDlg::IDOK_);
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(Cell(0, 4), "Yes");
-    const std::string savedList = Settings();
     Click(CBytemenderDlg::IDC_SAVE);
     EXPECT_TRUE(prompts_.messages.empty());
     std::string expected = original;
     expected.replace(0x10, 2, Bytes({0xEB, 0x05}));
     EXPECT_EQ(ReadBytes(target), expected);
     EXPECT_EQ(ReadBytes(backup), original);
-    // The store is written as it stood: the flag flip has not reached it.
-    EXPECT_EQ(Settings(), savedList);
-    EXPECT_TRUE(SettingsHave("PathList\\0000\\Path = 0"));
+    EXPECT_TRUE(SettingsHave("PathList\\0000\\Path = 1"));
 
     // An enabled item whose old data is not there stops the rebuild.
     prompts_.editor = Fill("30", "坏的", "AA BB 00", "11 22 33");
@@ -145,7 +145,9 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     Click(CBytemenderDlg::IDOK_);
     Select({});
     EXPECT_EQ(Flags(), (std::vector<int>{1, 1}));
+    // Changed by hand since the last rebuild: the user overwrites it anyway.
     WriteBytes(target, "changed by hand");
+    prompts_.targetAnswers = {TargetChangedAnswer::Overwrite};
     Click(CBytemenderDlg::IDC_SAVE);
     const std::vector<Message> refused = {{"坏的\r\n原始数据不匹配!", "Error"}};
     EXPECT_EQ(prompts_.messages, refused);
@@ -154,9 +156,11 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     // Disabled again, the rebuild restores backup + the first item.
     Select({1});
     Click(CBytemenderDlg::IDOK_);
+    prompts_.targetAnswers = {TargetChangedAnswer::Overwrite};
     Click(CBytemenderDlg::IDC_SAVE);
     EXPECT_EQ(prompts_.messages, refused);
     EXPECT_EQ(ReadBytes(target), expected);
+    EXPECT_EQ(prompts_.targetQuestions, std::vector<std::string>(2, target));
 }
 
 TEST_F(CommandsTest, RebuildFailuresAreShownWithTheirCaptions) {
@@ -407,20 +411,150 @@ TEST_F(CommandsTest, DoubleClickFlipsTheFirstSelectedRowAndSaves) {
     EXPECT_TRUE(SettingsHave("PathList\\0001\\Path = 0"));
 }
 
-TEST_F(CommandsTest, SaveUsesFlagsInMemoryButStoresTheOldOnes) {
+// "保存" stores the flags it rebuilds with.
+TEST_F(CommandsTest, SaveStoresTheFlagsItRebuildsWith) {
     CBytemenderDlg& dlg = OpenShown();
     const std::string target = ChooseNewTarget("s.bin", Bytes({0, 0, 0, 0, 0, 0}));
     dlg.Items() = {PatchItem{1, "a", "00", "11", 0}, PatchItem{4, "b", "00", "22", 1}};
     dlg.SavePatchList();
-    const std::string settings = Settings();
     Select({0, 1});
     Click(CBytemenderDlg::IDOK_);
     Click(CBytemenderDlg::IDC_SAVE);
     EXPECT_EQ(ReadBytes(target), Bytes({0, 0x11, 0, 0, 0, 0}));
-    EXPECT_EQ(Settings(), settings);
-    EXPECT_TRUE(SettingsHave("PathList\\0000\\Path = 0"));
-    EXPECT_TRUE(SettingsHave("PathList\\0001\\Path = 1"));
+    EXPECT_TRUE(SettingsHave("PathList\\0000\\Path = 1"));
+    EXPECT_TRUE(SettingsHave("PathList\\0001\\Path = 0"));
     EXPECT_TRUE(prompts_.messages.empty());
+}
+
+// ---------------------------------------------------------------------------
+// A list that cannot reach the settings file is never lost in silence.
+
+TEST_F(CommandsTest, ListThatCannotBeWrittenIsReportedAndKept) {
+    const struct {
+        int button;
+        const char* message;
+        std::size_t itemsAfter;
+    } cases[] = {
+        {CBytemenderDlg::IDC_DELETE, " 无法将列表写入设置文件! \n", 1},
+        {CBytemenderDlg::IDC_SAVE, " 无法将列表写入设置文件, 未重建目标文件! \n", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        CBytemenderDlg& dlg = OpenShown();
+        const std::string target = ChooseNewTarget("small.bin", Bytes({0, 0, 0, 0}));
+        dlg.Items() = {PatchItem{1, "a", "00", "11", 1}, PatchItem{2, "b", "00", "22", 1}};
+        ASSERT_TRUE(dlg.SavePatchList());
+        dlg.Items()[1].enabled = 0; // in memory only
+        const std::string settings = Settings();
+        prompts_.messages.clear();
+        Select({0});
+        {
+            // The settings file no longer fits; the four-byte target would.
+            FileSizeLimit limit(64);
+            ASSERT_TRUE(limit.active());
+            Click(c.button);
+        }
+        EXPECT_EQ(prompts_.messages, (std::vector<Message>{{c.message + settingsFile_, "错误"}}));
+        EXPECT_EQ(Settings(), settings);
+        EXPECT_EQ(ReadBytes(target), Bytes({0, 0, 0, 0}));
+        EXPECT_EQ(dlg.Items().size(), c.itemsAfter);
+        // Once the cause is gone the list in memory is saved as it stands.
+        EXPECT_TRUE(dlg.SavePatchList());
+        EXPECT_TRUE(SettingsHave("PathList\\Count = " + std::to_string(c.itemsAfter)));
+    }
+}
+
+// A settings file that is there but cannot be read (here a folder) is never
+// replaced by the empty list the window starts with.
+TEST_F(CommandsTest, UnreadableSettingsFileIsToldOnceAndNeverReplaced) {
+    ASSERT_TRUE(fs::create_directory(settingsFile_));
+    CBytemenderDlg& dlg = OpenShown();
+    EXPECT_TRUE(dlg.Items().empty());
+    ASSERT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_EQ(prompts_.messages[0].caption, "错误");
+    EXPECT_NE(prompts_.messages[0].text.find(settingsFile_), std::string::npos);
+
+    // Commands still work in memory, and say that the list was not saved.
+    prompts_.editor = Fill("10", "x", "00", "01");
+    Click(CBytemenderDlg::IDC_ADD);
+    EXPECT_EQ(dlg.Items().size(), 1u);
+    EXPECT_EQ(prompts_.messages.size(), 2u);
+    EXPECT_EQ(prompts_.messages.back(),
+              (Message{" 设置文件无法读取, 列表不会写入该文件! \n" + settingsFile_, "错误"}));
+    EXPECT_TRUE(fs::is_directory(settingsFile_));
+}
+
+// ---------------------------------------------------------------------------
+// A target changed by someone else is not silently reverted.
+
+std::string Sha256Text(const std::string& bytes) {
+    FileFingerprint print;
+    print.sha256 = Sha256(bytes.data(), bytes.size());
+    return print.Sha256Hex();
+}
+
+TEST_F(CommandsTest, ChangedTargetIsRebuiltOnlyAsTheUserSays) {
+    const std::string original = Bytes({0x11, 0x22, 0x33, 0x44, 0x00, 0x55, 0x66, 0x77});
+    std::string patched = original;
+    patched[4] = '\xFF';
+    // The same size as the original, and still the old byte at the patch.
+    const std::string updated = Bytes({0xAA, 0xBB, 0xCC, 0xDD, 0x00, 0xEE, 0xEE, 0xEE});
+    std::string updatedPatched = updated;
+    updatedPatched[4] = '\xFF';
+    using Answer = TargetChangedAnswer;
+    const struct {
+        const char* name;
+        bool oldSettingsFile; // written before records were kept
+        std::optional<std::string> replacement;
+        std::vector<Answer> answers;
+        std::string targetAfter;
+        std::string backupAfter;
+    } cases[] = {
+        {"nothing changed", false, std::nullopt, {}, patched, original},
+        {"updated, new backup", false, updated, {Answer::Rebackup}, updatedPatched, updated},
+        {"other size, overwrite", false, "updated program", {Answer::Overwrite}, patched, original},
+        {"updated, cancel", false, updated, {Answer::Cancel}, updated, original},
+        {"old settings file", true, updated, {}, patched, original},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        window_.reset();
+        Cleanup();
+        prompts_ = ScriptedPrompts();
+        OpenShown();
+        const std::string target = ChooseNewTarget("app.bin", original);
+        const std::string backup = window_->BackupPath();
+        window_->Items() = {PatchItem{4, "p", "00", "FF", 1}};
+        Click(CBytemenderDlg::IDC_SAVE); // the target is still the backup: no question
+        ASSERT_EQ(ReadBytes(target), patched);
+        if (c.oldSettingsFile) {
+            window_.reset();
+            std::string kept;
+            std::istringstream lines(Settings());
+            for (std::string line; std::getline(lines, line);) {
+                if (line.rfind("Backup", 0) != 0 && line.rfind("Target", 0) != 0)
+                    kept += line + "\n";
+            }
+            WriteBytes(settingsFile_, kept);
+            OpenShown();
+        }
+        if (c.replacement)
+            WriteBytes(target, *c.replacement);
+        prompts_.targetAnswers.assign(c.answers.begin(), c.answers.end());
+        Click(CBytemenderDlg::IDC_SAVE);
+        EXPECT_EQ(prompts_.targetQuestions, std::vector<std::string>(c.answers.size(), target));
+        EXPECT_EQ(ReadBytes(target), c.targetAfter);
+        EXPECT_EQ(ReadBytes(backup), c.backupAfter);
+        EXPECT_TRUE(prompts_.messages.empty());
+        // The record follows what the rebuild wrote (a cancel keeps the last).
+        const std::string recorded =
+            c.answers == std::vector<Answer>{Answer::Cancel} ? patched : c.targetAfter;
+        EXPECT_TRUE(SettingsHave("TargetSize = " + std::to_string(recorded.size()) + "\r\n"));
+        EXPECT_TRUE(SettingsHave("TargetSha256 = " + Sha256Text(recorded) + "\r\n"));
+        if (!c.oldSettingsFile) {
+            EXPECT_TRUE(SettingsHave("BackupSha256 = " + Sha256Text(c.backupAfter) + "\r\n"));
+        }
+    }
 }
 
 } // namespace

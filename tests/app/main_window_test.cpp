@@ -12,9 +12,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -305,6 +307,40 @@ TEST(AboutBox, ShowsIconVersionAndDefaultButton) {
     ok->click();
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), 1);
+}
+
+// The question about a changed target: each button gives its answer, and
+// Enter or Escape, with no button chosen, keep the target as it is.
+TEST(TargetChangedQuestion, CancelIsTheDefault) {
+    const struct {
+        const char16_t* button; // null: a key instead
+        Qt::Key key;
+        TargetChangedAnswer answer;
+    } cases[] = {
+        {nullptr, Qt::Key_Return, TargetChangedAnswer::Cancel},
+        {nullptr, Qt::Key_Escape, TargetChangedAnswer::Cancel},
+        {u"重新备份", Qt::Key_unknown, TargetChangedAnswer::Rebackup},
+        {u"覆盖", Qt::Key_unknown, TargetChangedAnswer::Overwrite},
+    };
+    for (const auto& c : cases) {
+        QString shownText;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            shownText = box->text();
+            if (!c.button) {
+                QTest::keyClick(box, c.key);
+                return;
+            }
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == QString::fromUtf16(c.button))
+                    button->click();
+            }
+        });
+        QtUserPrompts prompts;
+        EXPECT_EQ(prompts.AskTargetChanged(nullptr, "/data/游戏.bin"), c.answer);
+        EXPECT_TRUE(shownText.contains(QStringLiteral("/data/游戏.bin")));
+    }
 }
 
 TEST(Icon, HasThreeSizes) {

@@ -1,0 +1,312 @@
+// One working session on a patch list. The settings file is never replaced
+// when it could not be read; every save reports whether it took place; and
+// the rebuild asks before it writes over a target that someone else changed.
+#include "app/PatchSession.h"
+
+#include "app/PatchListStore.h"
+#include "settings/IniText.h"
+#include "winutil/CodePage.h"
+#include "winutil/FileUtil.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <system_error>
+
+namespace {
+
+// Messages about whole files (error icon, caption "错误").
+constexpr char kFileCaption[] = "错误";
+constexpr char kTargetPathTooLong[] = " 选择的文件路径过长, 无法使用! ";
+constexpr char kBackupPathTooLong[] = " 备份文件路径过长, 无法备份选择的文件! ";
+constexpr char kBackupCopyFailed[] = " 无法备份选择的文件! ";
+constexpr char kListNotWritten[] = " 无法将列表写入设置文件";
+constexpr char kListNotWrittenLocked[] = " 设置文件无法读取, 列表不会写入该文件";
+constexpr char kRebuildSkipped[] = ", 未重建目标文件! ";
+constexpr char kListUnreadable[] =
+    " 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, "
+    "列表不会被保存. ";
+
+// Copies source over destination. The copy is written beside the destination
+// first and then renamed over it, so a failed copy never leaves a half-written
+// backup behind and the previous backup survives it.
+bool CopyFileReplacing(const std::string& source, const std::string& destination) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::equivalent(source, destination, error))
+        return false; // the backup itself cannot be its own pristine copy
+    const std::string partial = destination + ".part";
+    error.clear();
+    if (!fs::copy_file(source, partial, fs::copy_options::overwrite_existing, error) || error) {
+        fs::remove(partial, error);
+        return false;
+    }
+    fs::rename(partial, destination, error);
+    if (error) {
+        std::error_code ignored;
+        fs::remove(partial, ignored);
+        return false;
+    }
+    return true;
+}
+
+SessionOutcome FileFailure(SessionOutcome::Status status, const char* text) {
+    SessionOutcome outcome;
+    outcome.status = status;
+    outcome.text = text;
+    outcome.caption = kFileCaption;
+    return outcome;
+}
+
+// A whole decimal number of at most 64 bits, nothing else.
+bool ParseSize(const char* text, std::uint64_t* out) {
+    const char* end = text + std::strlen(text);
+    if (text == end)
+        return false;
+    const auto [stop, error] = std::from_chars(text, end, *out, 10);
+    return error == std::errc() && stop == end;
+}
+
+} // namespace
+
+struct PatchSession::Owned {
+    CAppSetting settings;
+    PatchList items;
+    std::string targetPath;
+    std::string backupPath;
+};
+
+PatchSession::PatchSession()
+    : owned_(std::make_unique<Owned>()), settings_(owned_->settings), items_(owned_->items),
+      targetPath_(owned_->targetPath), backupPath_(owned_->backupPath) {}
+
+PatchSession::PatchSession(CAppSetting& settings, PatchList& items, std::string& targetPath,
+                           std::string& backupPath)
+    : settings_(settings), items_(items), targetPath_(targetPath), backupPath_(backupPath) {}
+
+PatchSession::~PatchSession() = default;
+
+SettingsFileState PatchSession::OpenDefault() {
+    homeDir_.clear();
+    GetModuleDir(&homeDir_);
+    std::string module;
+    std::string path;
+    if (GetModuleFileName(&module) && !module.empty())
+        path = SettingsFileForModule(module);
+    return OpenStore(path);
+}
+
+SettingsFileState PatchSession::Open(const std::string& settingsFile) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(settingsFile, error);
+    homeDir_ = error ? std::string(".") : absolute.parent_path().string();
+    if (homeDir_ == "/")
+        homeDir_.clear(); // the backup folder is then /Path_bak
+    return OpenStore(settingsFile);
+}
+
+SettingsFileState PatchSession::OpenStore(const std::string& path) {
+    // Tell "no file yet" from "a file that could not be read" before the
+    // store tries: to the store both are an empty table.
+    SettingsFileState found = SettingsFileState::Missing;
+    struct stat st {};
+    if (!path.empty()) {
+        if (::stat(path.c_str(), &st) == 0)
+            found = S_ISREG(st.st_mode) ? SettingsFileState::Loaded : SettingsFileState::Unreadable;
+        else if (errno != ENOENT && errno != ENOTDIR)
+            found = SettingsFileState::Unreadable; // no permission on a folder, an I/O error
+    }
+    settings_.Clear();
+    settings_.keepOrder = 1; // a file is read with the write order kept
+    const int loaded = settings_.Load(path.c_str(), 1);
+    if (found == SettingsFileState::Loaded && loaded == 0)
+        found = SettingsFileState::Unreadable;
+    settings_.keepOrder = 0; // every save writes the keys sorted
+    state_ = found;
+    LoadList();
+    return state_;
+}
+
+std::string PatchSession::SettingsFilePath() const {
+    return WideToCodePage(settings_.CurrentFile());
+}
+
+std::string PatchSession::UnreadableText() const {
+    return std::string(kListUnreadable) + "\n" + SettingsFilePath();
+}
+
+void PatchSession::LoadList() {
+    targetPath_ = ReadTargetPath(settings_);
+    MakeBackupPath();
+    ReadPatchItems(settings_, items_);
+    SortPatchList(items_);
+}
+
+bool PatchSession::MakeBackupPath() {
+    if (::MakeBackupPath(homeDir_, targetPath_, &backupPath_))
+        return true;
+    backupPath_.clear();
+    return false;
+}
+
+// The one place that writes the settings file. A file that was there but
+// could not be read holds a list this session never saw: it is not replaced.
+bool PatchSession::SaveStore() {
+    StorePatchList(settings_, items_, targetPath_);
+    if (state_ == SettingsFileState::Unreadable)
+        return false;
+    return settings_.Save(nullptr) != 0;
+}
+
+std::string PatchSession::NotSavedText(bool rebuildSkipped) const {
+    std::string text =
+        state_ == SettingsFileState::Unreadable ? kListNotWrittenLocked : kListNotWritten;
+    text += rebuildSkipped ? kRebuildSkipped : "! ";
+    text += "\n";
+    text += SettingsFilePath();
+    return text;
+}
+
+SessionOutcome PatchSession::NotSaved(bool rebuildSkipped) const {
+    SessionOutcome outcome;
+    outcome.status = SessionOutcome::Status::NotSaved;
+    outcome.text = NotSavedText(rebuildSkipped);
+    outcome.caption = kFileCaption;
+    return outcome;
+}
+
+SessionOutcome PatchSession::SaveList() {
+    return SaveStore() ? SessionOutcome{} : NotSaved(false);
+}
+
+SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
+    using Status = SessionOutcome::Status;
+    // A path that does not fit the target path is refused whole: a cut one
+    // would name another file.
+    if (path.size() >= kPathCapacity)
+        return FileFailure(Status::TargetPathTooLong, kTargetPathTooLong);
+
+    // The target is taken only together with a backup copy of it: without
+    // one the next "保存" would start from another file's bytes, or from none.
+    const std::string previousTarget = targetPath_;
+    const std::string previousBackup = backupPath_;
+    targetPath_ = path;
+    SessionOutcome failure;
+    if (!MakeBackupPath())
+        failure = FileFailure(Status::BackupPathTooLong, kBackupPathTooLong);
+    else if (!CopyFileReplacing(targetPath_, backupPath_))
+        failure = FileFailure(Status::BackupFailed, kBackupCopyFailed);
+    if (!failure.ok()) {
+        targetPath_ = previousTarget;
+        backupPath_ = previousBackup;
+        return failure;
+    }
+
+    Record(backupPath_, kBackupSizeKey, kBackupSha256Key);
+    Forget(kTargetSizeKey, kTargetSha256Key); // that was another file
+    return SaveList();
+}
+
+SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& askTargetChanged) {
+    using Status = SessionOutcome::Status;
+    // The list as it stands goes to the file first: a target rebuilt from a
+    // list the file does not hold would disagree with it after a restart.
+    if (!SaveStore())
+        return NotSaved(true);
+
+    if (TargetChanged()) {
+        const TargetChangedAnswer answer =
+            askTargetChanged ? askTargetChanged() : TargetChangedAnswer::Cancel;
+        if (answer == TargetChangedAnswer::Cancel) {
+            SessionOutcome cancelled;
+            cancelled.status = Status::Cancelled;
+            return cancelled;
+        }
+        if (answer == TargetChangedAnswer::Rebackup) {
+            if (backupPath_.empty() || !CopyFileReplacing(targetPath_, backupPath_))
+                return FileFailure(Status::BackupFailed, kBackupCopyFailed);
+            Record(backupPath_, kBackupSizeKey, kBackupSha256Key);
+            Forget(kTargetSizeKey, kTargetSha256Key);
+            if (!SaveStore())
+                return NotSaved(true);
+        }
+    }
+
+    SessionOutcome outcome;
+    outcome.rebuild = ::RebuildTarget(backupPath_, items_, targetPath_);
+    if (!outcome.rebuild.ok()) {
+        outcome.status = Status::RebuildFailed;
+        outcome.text = outcome.rebuild.text;
+        outcome.caption = outcome.rebuild.caption;
+        return outcome;
+    }
+    outcome.rebuilt = true;
+    Record(targetPath_, kTargetSizeKey, kTargetSha256Key);
+    if (!SaveStore()) {
+        outcome.status = Status::NotSaved;
+        outcome.text = NotSavedText(false);
+        outcome.caption = kFileCaption;
+    }
+    return outcome;
+}
+
+bool PatchSession::TargetChanged() const {
+    FileFingerprint backup;
+    FileFingerprint target;
+    const bool hasBackup = RecordedBackup(&backup);
+    const bool hasTarget = RecordedTarget(&target);
+    if (!hasBackup && !hasTarget)
+        return false; // a list from before records were kept: nothing to compare
+    // A missing target is simply created; one that is not a regular file is
+    // refused by the rebuild.
+    struct stat st {};
+    if (targetPath_.empty() || ::stat(targetPath_.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (!(hasBackup && backup.size == size) && !(hasTarget && target.size == size))
+        return true;
+    FileFingerprint now;
+    if (!FingerprintFile(targetPath_, &now))
+        return false; // cannot be read: the rebuild says so itself
+    return !(hasBackup && now == backup) && !(hasTarget && now == target);
+}
+
+bool PatchSession::RecordedBackup(FileFingerprint* out) const {
+    return Recorded(kBackupSizeKey, kBackupSha256Key, out);
+}
+
+bool PatchSession::RecordedTarget(FileFingerprint* out) const {
+    return Recorded(kTargetSizeKey, kTargetSha256Key, out);
+}
+
+bool PatchSession::Recorded(const char* sizeKey, const char* shaKey, FileFingerprint* out) const {
+    const char* sizeText = nullptr;
+    const char* shaText = nullptr;
+    if (!settings_.GetValue(sizeKey, &sizeText, nullptr) || !sizeText ||
+        !settings_.GetValue(shaKey, &shaText, nullptr) || !shaText)
+        return false;
+    FileFingerprint recorded;
+    if (!ParseSize(sizeText, &recorded.size) || !recorded.SetSha256Hex(shaText))
+        return false;
+    *out = recorded;
+    return true;
+}
+
+void PatchSession::Record(const std::string& path, const char* sizeKey, const char* shaKey) {
+    FileFingerprint fingerprint;
+    if (!FingerprintFile(path, &fingerprint)) {
+        Forget(sizeKey, shaKey);
+        return;
+    }
+    settings_.SetString(sizeKey, std::to_string(fingerprint.size).c_str());
+    settings_.SetString(shaKey, fingerprint.Sha256Hex().c_str());
+}
+
+void PatchSession::Forget(const char* sizeKey, const char* shaKey) {
+    settings_.DeleteKey(sizeKey);
+    settings_.DeleteKey(shaKey);
+}

@@ -1,0 +1,156 @@
+// One working session on a patch list: its settings file, the list, the target
+// and its backup copy, and the steps that change them on disk (saving the
+// list, choosing a target, rebuilding the target). No Qt: the main window and
+// the command-line front end share it. Nothing here talks to the user; every
+// step returns what to tell them.
+#pragma once
+
+#include "app/PatchItem.h"
+#include "engine/Fingerprint.h"
+#include "engine/Rebuild.h"
+#include "settings/AppSetting.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// Top-level keys of the settings file that remember the backup copy and the
+// last target the rebuild wrote: size in decimal, SHA-256 as 64 hex digits.
+// Files without them load and work as before; only the question about a
+// changed target needs them.
+inline constexpr const char* kBackupSizeKey = "BackupSize";
+inline constexpr const char* kBackupSha256Key = "BackupSha256";
+inline constexpr const char* kTargetSizeKey = "TargetSize";
+inline constexpr const char* kTargetSha256Key = "TargetSha256";
+
+// What opening the settings file found.
+enum class SettingsFileState {
+    Loaded,     // the file was read
+    Missing,    // there is no file yet; the first save creates it
+    Unreadable, // it exists but could not be read (permission, I/O error, not a
+                // regular file, too large); it is never replaced in this session
+};
+
+// The user's choice when the target no longer is what this program last saw.
+enum class TargetChangedAnswer {
+    Rebackup,  // take a new backup from the current target and rebuild from it
+    Overwrite, // rebuild from the old backup anyway
+    Cancel,    // write nothing
+};
+
+// What a step ended with, and what to tell the user.
+struct SessionOutcome {
+    enum class Status {
+        Ok,
+        NotSaved,          // the settings file was not written (see text)
+        TargetPathTooLong, // the chosen path does not fit kPathCapacity - 1 bytes
+        BackupPathTooLong, // its backup path would not fit
+        BackupFailed,      // the backup copy could not be made
+        Cancelled,         // the target had changed and the user kept it
+        RebuildFailed,     // the rebuild refused; rebuild says why
+    };
+    Status status = Status::Ok;
+    // The message to show (system code page text) and its caption; both empty
+    // when there is nothing to say (success, or a cancelled question).
+    std::string text;
+    std::string caption;
+    // The rebuild's own outcome when it ran. NotSaved with rebuild.ok(): the
+    // target was written but the record of it could not be saved.
+    RebuildOutcome rebuild;
+    bool rebuilt = false;
+
+    bool ok() const { return status == Status::Ok; }
+};
+
+class PatchSession {
+  public:
+    // A session that owns its settings store, list and paths.
+    PatchSession();
+    // A session on an owner's store, list and paths, which must outlive it
+    // (the main window keeps them as its own members).
+    PatchSession(CAppSetting& settings, PatchList& items, std::string& targetPath,
+                 std::string& backupPath);
+    ~PatchSession();
+    PatchSession(const PatchSession&) = delete;
+    PatchSession& operator=(const PatchSession&) = delete;
+
+    // Opens the settings file beside the executable (named after it) and
+    // loads the target path and the list (sorted); the backup folder is
+    // Path_bak beside the executable.
+    SettingsFileState OpenDefault();
+    // The same for the settings file at path; the backup folder is Path_bak
+    // in that file's folder.
+    SettingsFileState Open(const std::string& settingsFile);
+
+    SettingsFileState FileState() const { return state_; }
+    // The file saves write (a redirect in the file may have moved it).
+    std::string SettingsFilePath() const;
+    // The folder that holds Path_bak.
+    const std::string& HomeDir() const { return homeDir_; }
+    // The message for an Unreadable file, to show once after opening it
+    // (caption "错误").
+    std::string UnreadableText() const;
+
+    PatchList& Items() { return items_; }
+    const PatchList& Items() const { return items_; }
+    std::string& TargetPath() { return targetPath_; }
+    const std::string& TargetPath() const { return targetPath_; }
+    const std::string& BackupPath() const { return backupPath_; }
+    CAppSetting& Settings() { return settings_; }
+
+    // Reads the target path and the list from the store again (sorted) and
+    // sets the backup path.
+    void LoadList();
+    // Sets the backup path from the target path and creates the backup
+    // folder; false, with the backup path empty, when it would not fit.
+    bool MakeBackupPath();
+
+    // Writes the target path and the whole list into the store and saves the
+    // file. NotSaved when the file was unreadable at the start or the store
+    // could not write it; the list in memory stays as it is either way.
+    SessionOutcome SaveList();
+
+    // "文件": takes path as the target, copies it over its backup (keeping
+    // the previous backup when that fails), records the backup's fingerprint
+    // and saves the list. Every failure but NotSaved leaves target and backup
+    // paths as they were; after NotSaved the new target stays in memory.
+    SessionOutcome ChooseTarget(const std::string& path);
+
+    // "保存": saves the list as it stands, flags included, and rebuilds the
+    // target from the backup with every enabled item. Nothing is rebuilt when
+    // the list could not be saved. When the target no longer matches the
+    // recorded backup or the recorded last rebuild, askTargetChanged decides
+    // (an empty function counts as Cancel; the list is saved by then, target
+    // and backup stay untouched). After a rebuild the target's fingerprint is
+    // recorded and saved.
+    SessionOutcome Apply(const std::function<TargetChangedAnswer()>& askTargetChanged);
+
+    // True when there is a record, the target exists, and it matches neither
+    // the recorded backup nor the recorded last target (sizes are compared
+    // first; a file is hashed only when its size matches a record).
+    bool TargetChanged() const;
+
+    // The recorded fingerprints; false when there is none (or it is damaged).
+    bool RecordedBackup(FileFingerprint* out) const;
+    bool RecordedTarget(FileFingerprint* out) const;
+
+  private:
+    SettingsFileState OpenStore(const std::string& path);
+    bool SaveStore();
+    std::string NotSavedText(bool rebuildSkipped) const;
+    // Fingerprints the file at path into the record (removed when it cannot
+    // be read).
+    void Record(const std::string& path, const char* sizeKey, const char* shaKey);
+    void Forget(const char* sizeKey, const char* shaKey);
+    bool Recorded(const char* sizeKey, const char* shaKey, FileFingerprint* out) const;
+    SessionOutcome NotSaved(bool rebuildSkipped) const;
+
+    struct Owned;
+    std::unique_ptr<Owned> owned_; // null when the parts are borrowed
+    CAppSetting& settings_;
+    PatchList& items_;
+    std::string& targetPath_; // at most kPathCapacity - 1 bytes
+    std::string& backupPath_; // at most kPathCapacity - 1 bytes
+    std::string homeDir_;
+    SettingsFileState state_ = SettingsFileState::Missing;
+};

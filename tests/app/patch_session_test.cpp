@@ -1,0 +1,145 @@
+// The session without a window: what opening the settings file found, and
+// when the target counts as changed by someone else.
+#include "tests/support/TestFiles.h"
+
+#include "app/PatchSession.h"
+
+#include <filesystem>
+#include <functional>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs check in a child process that, when started as root, has dropped to
+// the unprivileged user 65534 (so that file permissions apply to it). The
+// child's failures are reported by the child itself; the parent sees its
+// exit status.
+void AsUnprivilegedUser(const std::function<void()>& check) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        check();
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(PatchSessionTest, OpenTellsMissingLoadedAndUnreadableApart) {
+    const std::string list = "FileName = /data/t.bin\r\nPathList\\Count = 1\r\n"
+                             "PathList\\0000\\Offset = 0x10\r\nPathList\\0000\\Path = 1\r\n";
+    const struct {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        SettingsFileState state;
+        std::size_t items;
+        bool asNobody = false;
+    } cases[] = {
+        {"missing", [](const std::string&) {}, SettingsFileState::Missing, 0},
+        {"list", [&](const std::string& f) { WriteBytes(f, list); }, SettingsFileState::Loaded, 1},
+        {"empty", [](const std::string& f) { WriteBytes(f, ""); }, SettingsFileState::Loaded, 0},
+        {"folder", [](const std::string& f) { fs::create_directory(f); },
+         SettingsFileState::Unreadable, 0},
+        {"fifo", [](const std::string& f) { ::mkfifo(f.c_str(), 0666); },
+         SettingsFileState::Unreadable, 0},
+        // Only its owner may read it; its folder lets anyone replace it.
+        {"no permission",
+         [&](const std::string& f) {
+             WriteBytes(f, list);
+             fs::permissions(f, fs::perms::owner_write);
+         },
+         SettingsFileState::Unreadable, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        fs::permissions(dir.path(), fs::perms::all);
+        const std::string file = dir.File("list.ini");
+        c.make(file);
+        const fs::file_type type = fs::symlink_status(file).type();
+        const bool regular = type == fs::file_type::regular; // a FIFO is never opened
+        const std::string bytes = regular ? ReadBytes(file) : "";
+        auto check = [&] {
+            PatchSession session;
+            EXPECT_EQ(session.Open(file), c.state);
+            EXPECT_EQ(session.Items().size(), c.items);
+            EXPECT_EQ(session.SettingsFilePath(), file);
+            session.Items().push_back(PatchItem{0x20, "new", "00", "01", 0});
+            const SessionOutcome saved = session.SaveList();
+            const bool unreadable = c.state == SettingsFileState::Unreadable;
+            EXPECT_EQ(saved.ok(), !unreadable);
+            if (unreadable) {
+                EXPECT_EQ(saved.status, SessionOutcome::Status::NotSaved);
+                EXPECT_EQ(saved.text, " 设置文件无法读取, 列表不会写入该文件! \n" + file);
+                EXPECT_NE(session.UnreadableText().find(file), std::string::npos);
+            }
+        };
+        if (c.asNobody)
+            AsUnprivilegedUser(check);
+        else
+            check();
+        if (c.state == SettingsFileState::Unreadable) {
+            EXPECT_EQ(fs::symlink_status(file).type(), type);
+            if (regular) {
+                EXPECT_EQ(ReadBytes(file), bytes);
+            }
+        } else {
+            EXPECT_NE(ReadBytes(file).find("PathList\\Count = " + std::to_string(c.items + 1)),
+                      std::string::npos);
+        }
+    }
+}
+
+TEST(PatchSessionTest, TargetCountsAsChangedOnlyAgainstARecord) {
+    TempDir dir;
+    const std::string target = dir.File("t.bin");
+    WriteBytes(target, "pristine");
+    PatchSession session;
+    session.Open(dir.File("list.ini"));
+    ASSERT_TRUE(session.ChooseTarget(target).ok());
+    EXPECT_EQ(session.BackupPath(), dir.File("Path_bak/t.bin"));
+    FileFingerprint backup;
+    ASSERT_TRUE(session.RecordedBackup(&backup));
+    EXPECT_EQ(backup.size, 8u);
+    EXPECT_FALSE(session.RecordedTarget(&backup));
+
+    const struct {
+        const char* name;
+        const char* contents; // null: no target
+        const char* damage;   // a record key spoiled, or null
+        bool changed;
+    } cases[] = {
+        {"same size, other bytes", "pristinE", nullptr, true},
+        {"no target", nullptr, nullptr, false},
+        {"damaged hash is no record", "pristinE", kBackupSha256Key, false},
+        {"damaged size is no record", "pristinE", kBackupSizeKey, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(target);
+        if (c.contents)
+            WriteBytes(target, c.contents);
+        PatchSession reopened;
+        reopened.Open(dir.File("list.ini"));
+        if (c.damage)
+            reopened.Settings().SetString(c.damage, "12x");
+        EXPECT_EQ(reopened.TargetChanged(), c.changed);
+        // Without an answer nothing is written.
+        if (c.changed) {
+            EXPECT_EQ(reopened.Apply(nullptr).status, SessionOutcome::Status::Cancelled);
+            EXPECT_EQ(ReadBytes(target), c.contents);
+        }
+    }
+}
+
+} // namespace
