@@ -57,13 +57,6 @@ Reason ResolveLinks(std::string path, std::string* resolved, bool* exists, struc
     return Reason::NotRegular; // a loop of links
 }
 
-// The permission bits a new file gets from the process's file mode mask.
-mode_t NewFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 std::string RandomSuffix() {
     unsigned char raw[kSuffixLength];
     if (::getrandom(raw, sizeof raw, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof raw)) {
@@ -166,8 +159,12 @@ bool SafeFile::State::CreateTemp(const struct stat* existing, bool* refused) {
     prefix = "." + name.substr(0, room) + kTempMark;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = prefix + RandomSuffix();
+        // A new file gets the bits of any new file (mask and default ACL).
+        // One that replaces a file is never more open than that file, from
+        // its first moment; its exact bits are set below.
+        const mode_t mode = existing ? existing->st_mode & 0777 : 0666;
         const int created = ::openat(folder, candidate.c_str(),
-                                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+                                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
         if (created >= 0) {
             fd = created;
             temp = std::move(candidate);
@@ -180,15 +177,22 @@ bool SafeFile::State::CreateTemp(const struct stat* existing, bool* refused) {
     }
     if (fd < 0)
         return false;
-    if (existing) {
-        // Owner first: changing it clears the set-user and set-group bits.
-        if (::geteuid() == 0)
-            (void)::fchown(fd, existing->st_uid, existing->st_gid);
-        else
-            (void)::fchown(fd, static_cast<uid_t>(-1), existing->st_gid); // if a member
+    if (!existing)
+        return true;
+    // Owner first: changing it clears the set-user and set-group bits.
+    if (::geteuid() == 0)
+        (void)::fchown(fd, existing->st_uid, existing->st_gid);
+    else
+        (void)::fchown(fd, static_cast<uid_t>(-1), existing->st_gid); // if a member
+    // The file's own bits, before anything is written. Some file systems
+    // refuse the change (their bits are fixed): that is fine as long as the
+    // new file is no more open than the old one.
+    const mode_t wanted = existing->st_mode & 07777;
+    if (::fchmod(fd, wanted) != 0) {
+        struct stat now {};
+        if (::fstat(fd, &now) != 0 || (now.st_mode & 07777 & ~wanted) != 0)
+            return Fail(Reason::IoError);
     }
-    // Best effort: the contents matter more than the bits.
-    (void)::fchmod(fd, existing ? existing->st_mode & 07777 : NewFileMode());
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "tests/support/TestFiles.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
@@ -267,8 +268,9 @@ std::string ReadWhole(const std::string& path) {
 
 // A rebuild killed at any point leaves the target as it was or as the
 // rebuild makes it, byte for byte. The child rebuilds from two backups of
-// different length and contents in turn; the kill lands after a random part
-// of about two rebuilds.
+// different length and contents in turn and reports each finished rebuild;
+// the kill comes after a random time, whose range follows the machine's pace
+// so that a kill usually lands within the first or the second rebuild.
 TEST(RebuildTarget, KilledAtAnyPointLeavesTheOldOrTheNewTarget) {
     TempDir dir;
     const std::string d = dir.path();
@@ -285,32 +287,43 @@ TEST(RebuildTarget, KilledAtAnyPointLeavesTheOldOrTheNewTarget) {
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(RebuildTarget(backups[0], items, d + "/target").ok());
     const auto once = std::chrono::steady_clock::now() - start;
-    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(once).count();
+    double range = 2.0 * static_cast<double>(
+                             std::chrono::duration_cast<std::chrono::microseconds>(once).count());
 
     std::mt19937 random(20240601);
     int current = 0;
-    int changes = 0;
+    int finished = 0;
     for (int kill = 0; kill < 20; ++kill) {
-        const int next = 1 - current;
+        int done[2];
+        ASSERT_EQ(::pipe2(done, O_CLOEXEC), 0);
         const pid_t child = ::fork();
         if (child == 0) {
-            for (int i = next;; i = 1 - i)
-                RebuildTarget(backups[i], items, d + "/target");
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            for (int i = 1 - current;; i = 1 - i) {
+                if (RebuildTarget(backups[i], items, d + "/target").ok())
+                    (void)::write(done[1], "+", 1);
+            }
         }
-        ::usleep(static_cast<useconds_t>(random() % (2 * micros + 1)));
+        ::close(done[1]);
+        ::usleep(static_cast<useconds_t>(std::uniform_real_distribution<>(0, range)(random)));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
+        char reports[64];
+        const ssize_t count = ::read(done[0], reports, sizeof reports);
+        ::close(done[0]);
+        finished += count > 0 ? static_cast<int>(count) : 0;
+        range *= count <= 0 ? 1.5 : count >= 2 ? 0.7 : 1.0;
+
         const std::string now = ReadWhole(d + "/target");
         const int found = now == results[0] ? 0 : now == results[1] ? 1 : -1;
         ASSERT_NE(found, -1) << "torn target after kill " << kill << ": " << now.size() << " bytes";
-        changes += found != current;
         current = found;
         for (const auto& entry : fs::directory_iterator(d)) { // what the kill left
             if (entry.path().filename().string().starts_with(".target.bytemender-"))
                 fs::remove(entry.path());
         }
     }
-    EXPECT_GT(changes, 0); // some kills came after a finished rebuild
+    EXPECT_GT(finished, 0); // the kills did not all come before the first rename
 }
 
 TEST(MakeBackupCopy, CopiesRegularFilesOnly) {
