@@ -2,11 +2,9 @@
 
 #include "tests/support/TestFiles.h"
 
-#include <algorithm>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <vector>
 
 namespace {
 
@@ -16,30 +14,29 @@ namespace fs = std::filesystem;
 const std::string kOld = "the old contents, longer than the new ones";
 const std::string kNew = "new contents";
 
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 struct stat Stat(const std::string& path) {
     struct stat st {};
     ::stat(path.c_str(), &st);
     return st;
 }
 
+// Writes contents to d/name with the given bits; returns the path.
+std::string Put(const std::string& d, const std::string& name, const std::string& contents,
+                mode_t mode = 0644) {
+    WriteBytes(d + "/" + name, contents);
+    ::chmod((d + "/" + name).c_str(), mode);
+    return d + "/" + name;
+}
+
 // A folder the unprivileged user owns and may not write, holding a file "f"
 // it may write.
-std::string ReadOnlyFolderWithFile(const std::string& dir) {
-    const std::string sub = dir + "/sub";
-    ::mkdir(sub.c_str(), 0755);
-    WriteBytes(sub + "/f", kOld);
-    GiveToUnprivileged(sub + "/f");
-    GiveToUnprivileged(sub);
-    ::chmod(sub.c_str(), 0555);
-    return sub + "/f";
+std::string ReadOnlyFolderWithFile(const std::string& d) {
+    ::mkdir((d + "/sub").c_str(), 0755);
+    const std::string file = Put(d, "sub/f", kOld);
+    GiveToUnprivileged(file);
+    GiveToUnprivileged(d + "/sub");
+    ::chmod((d + "/sub").c_str(), 0555);
+    return file;
 }
 
 void SetAge(const std::string& path, int seconds) {
@@ -47,139 +44,108 @@ void SetAge(const std::string& path, int seconds) {
     ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
+int TemporaryFiles(const std::string& d) {
+    int count = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(d))
+        count += entry.path().filename().string().find(".bytemender-") != std::string::npos;
+    return count;
+}
+
 struct Case {
     const char* name;
     bool unprivileged;
     std::function<std::string(const std::string&)> setup; // returns the path to replace
     Reason reason;
-    std::function<void(const std::string&)> check;
+    std::string file;     // checked afterwards: holds contents (unless empty)
+    std::string contents; // kNew or kOld
+    std::function<void(const std::string&)> check = [](const std::string&) {};
+    int leftOver = 0; // temporary files afterwards
     rlim_t sizeLimit = RLIM_INFINITY;
 };
 
 TEST(SafeFile, ReplaceCases) {
     const Case cases[] = {
-        {"new file", false, [](const std::string& d) { return d + "/f"; }, Reason::Ok,
-         [](const std::string& d) {
-             EXPECT_EQ(ReadBytes(d + "/f"), kNew);
-             EXPECT_EQ(Stat(d + "/f").st_mode & 07777, 0644u); // umask 022
-         }},
+        {"new file", false, [](const std::string& d) { return d + "/f"; }, Reason::Ok, "f", kNew,
+         [](const std::string& d) { EXPECT_EQ(Stat(d + "/f").st_mode & 07777, 0644u); }},
         {"existing file keeps its bits and owner", false,
          [](const std::string& d) {
-             WriteBytes(d + "/f", kOld);
-             ::chmod((d + "/f").c_str(), 0640);
-             GiveToUnprivileged(d + "/f");
+             GiveToUnprivileged(Put(d, "f", kOld, 0640));
              return d + "/f";
          },
-         Reason::Ok,
+         Reason::Ok, "f", kNew,
          [](const std::string& d) {
-             EXPECT_EQ(ReadBytes(d + "/f"), kNew);
              EXPECT_EQ(Stat(d + "/f").st_mode & 07777, 0640u);
-             if (::geteuid() == 0) {
-                 EXPECT_EQ(Stat(d + "/f").st_uid, kUnprivileged);
-             }
+             EXPECT_EQ(Stat(d + "/f").st_uid, ::geteuid() == 0 ? kUnprivileged : ::geteuid());
          }},
         {"symbolic link stays a link, the file it names changes", false,
          [](const std::string& d) {
              ::mkdir((d + "/sub").c_str(), 0755);
-             WriteBytes(d + "/sub/real", kOld);
+             Put(d, "sub/real", kOld);
              fs::create_symlink("sub/real", d + "/link");
              return d + "/link";
          },
-         Reason::Ok,
-         [](const std::string& d) {
-             EXPECT_TRUE(fs::is_symlink(d + "/link"));
-             EXPECT_EQ(ReadBytes(d + "/sub/real"), kNew);
-             EXPECT_EQ(Listing(d + "/sub"), std::vector<std::string>{"real"});
-         }},
+         Reason::Ok, "sub/real", kNew,
+         [](const std::string& d) { EXPECT_TRUE(fs::is_symlink(d + "/link")); }},
         {"dangling link: the file it names is made", false,
          [](const std::string& d) {
              fs::create_symlink("made", d + "/link");
              return d + "/link";
          },
-         Reason::Ok,
-         [](const std::string& d) {
-             EXPECT_TRUE(fs::is_symlink(d + "/link"));
-             EXPECT_EQ(ReadBytes(d + "/made"), kNew);
-         }},
+         Reason::Ok, "made", kNew,
+         [](const std::string& d) { EXPECT_TRUE(fs::is_symlink(d + "/link")); }},
         {"FIFO refused without blocking", false,
          [](const std::string& d) {
              ::mkfifo((d + "/f").c_str(), 0666);
              return d + "/f";
          },
-         Reason::NotRegular, [](const std::string& d) { EXPECT_TRUE(fs::is_fifo(d + "/f")); }},
+         Reason::NotRegular, "", "",
+         [](const std::string& d) { EXPECT_TRUE(fs::is_fifo(d + "/f")); }},
         {"device refused", false, [](const std::string&) { return std::string("/dev/null"); },
-         Reason::NotRegular,
-         [](const std::string&) { EXPECT_TRUE(fs::is_character_file("/dev/null")); }},
+         Reason::NotRegular, "", ""},
         {"folder refused", false,
          [](const std::string& d) {
              ::mkdir((d + "/f").c_str(), 0755);
              return d + "/f";
          },
-         Reason::NotRegular, [](const std::string& d) { EXPECT_TRUE(fs::is_empty(d + "/f")); }},
+         Reason::NotRegular, "", "",
+         [](const std::string& d) { EXPECT_TRUE(fs::is_empty(d + "/f")); }},
         {"read-only file is never replaced", true,
          [](const std::string& d) {
-             WriteBytes(d + "/f", kOld);
-             GiveToUnprivileged(d + "/f");
-             ::chmod((d + "/f").c_str(), 0444);
+             GiveToUnprivileged(Put(d, "f", kOld, 0444));
              return d + "/f";
          },
-         Reason::ReadOnly,
-         [](const std::string& d) {
-             EXPECT_EQ(ReadBytes(d + "/f"), kOld);
-             EXPECT_EQ(Listing(d), std::vector<std::string>{"f"});
-         }},
+         Reason::ReadOnly, "f", kOld},
         {"read-only folder, writable file: written in place", true, ReadOnlyFolderWithFile,
-         Reason::Ok, [](const std::string& d) { EXPECT_EQ(ReadBytes(d + "/sub/f"), kNew); }},
+         Reason::Ok, "sub/f", kNew},
         {"read-only folder, short write in place is a failure", true, ReadOnlyFolderWithFile,
-         Reason::IoError, [](const std::string&) {}, 4},
+         Reason::IoError, "", "", [](const std::string&) {}, 0, 4},
         {"read-only folder, no file", true,
-         [](const std::string& d) {
-             ReadOnlyFolderWithFile(d);
-             return d + "/sub/g";
-         },
-         Reason::FolderRefused,
-         [](const std::string& d) { EXPECT_FALSE(fs::exists(d + "/sub/g")); }},
+         [](const std::string& d) { return ReadOnlyFolderWithFile(d) + "-missing"; },
+         Reason::FolderRefused, "", "",
+         [](const std::string& d) { EXPECT_FALSE(fs::exists(d + "/sub/f-missing")); }},
         {"sticky folder, someone else's writable file: written in place", true,
          [](const std::string& d) {
              ::mkdir((d + "/sticky").c_str(), 0755);
              ::chmod((d + "/sticky").c_str(), 01777);
-             WriteBytes(d + "/sticky/f", kOld);
-             ::chmod((d + "/sticky/f").c_str(), 0666);
-             return d + "/sticky/f";
+             return Put(d, "sticky/f", kOld, 0666);
          },
-         Reason::Ok,
-         [](const std::string& d) {
-             EXPECT_EQ(ReadBytes(d + "/sticky/f"), kNew);
-             EXPECT_EQ(Stat(d + "/sticky/f").st_uid, ::geteuid()); // still the owner's
-         }},
-        {"short write keeps the old file and leaves no temporary file", false,
-         [](const std::string& d) {
-             WriteBytes(d + "/f", kOld);
-             return d + "/f";
-         },
-         Reason::IoError,
-         [](const std::string& d) {
-             EXPECT_EQ(ReadBytes(d + "/f"), kOld);
-             EXPECT_EQ(Listing(d), std::vector<std::string>{"f"});
-         },
-         4},
+         Reason::Ok, "sticky/f", kNew,
+         [](const std::string& d) { EXPECT_EQ(Stat(d + "/sticky/f").st_uid, ::geteuid()); }},
         {"stale temporary files of the same file are removed", false,
          [](const std::string& d) {
-             for (const char* name : {".f.bytemender-AAAAAA", ".f.bytemender-BBBBBB",
-                                      ".g.bytemender-CCCCCC", ".f.bytemender-DDDDD"})
-                 WriteBytes(d + "/" + name, "left over");
-             SetAge(d + "/.f.bytemender-AAAAAA", 120);
-             SetAge(d + "/.f.bytemender-BBBBBB", 10); // may be a save running now
-             SetAge(d + "/.g.bytemender-CCCCCC", 120);
-             SetAge(d + "/.f.bytemender-DDDDD", 120);
+             const struct {
+                 const char* name;
+                 int age;
+             } files[] = {{".f.bytemender-AAAAAA", 120},
+                          {".f.bytemender-BBBBBB", 10}, // may be a save running now
+                          {".g.bytemender-CCCCCC", 120},
+                          {".f.bytemender-DDDDD", 120}};
+             for (const auto& file : files)
+                 SetAge(Put(d, file.name, "left over"), file.age);
              return d + "/f";
          },
-         Reason::Ok,
-         [](const std::string& d) {
-             EXPECT_EQ(Listing(d),
-                       (std::vector<std::string>{".f.bytemender-BBBBBB", ".f.bytemender-DDDDD",
-                                                 ".g.bytemender-CCCCCC", "f"}));
-         }},
+         Reason::Ok, "f", kNew,
+         [](const std::string& d) { EXPECT_FALSE(fs::exists(d + "/.f.bytemender-AAAAAA")); }, 3},
     };
     const mode_t mask = ::umask(022);
     for (const Case& c : cases) {
@@ -195,8 +161,12 @@ TEST(SafeFile, ReplaceCases) {
             return static_cast<int>(why);
         });
         EXPECT_EQ(status, static_cast<int>(c.reason)) << c.name;
+        if (!c.file.empty()) {
+            EXPECT_EQ(ReadBytes(dir.File(c.file)), c.contents) << c.name;
+        }
         c.check(dir.path());
-        ::chmod((dir.path() + "/sub").c_str(), 0755);
+        EXPECT_EQ(TemporaryFiles(dir.path()), c.leftOver) << c.name;
+        ::chmod(dir.File("sub").c_str(), 0755);
     }
     ::umask(mask);
 }
