@@ -31,29 +31,6 @@ constexpr char kListUnreadable[] =
     " 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, "
     "列表不会被保存. ";
 
-// Copies source over destination. The copy is written beside the destination
-// first and then renamed over it, so a failed copy never leaves a half-written
-// backup behind and the previous backup survives it.
-bool CopyFileReplacing(const std::string& source, const std::string& destination) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (fs::equivalent(source, destination, error))
-        return false; // the backup itself cannot be its own pristine copy
-    const std::string partial = destination + ".part";
-    error.clear();
-    if (!fs::copy_file(source, partial, fs::copy_options::overwrite_existing, error) || error) {
-        fs::remove(partial, error);
-        return false;
-    }
-    fs::rename(partial, destination, error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(partial, ignored);
-        return false;
-    }
-    return true;
-}
-
 SessionOutcome FileFailure(SessionOutcome::Status status, const char* text) {
     SessionOutcome outcome;
     outcome.status = status;
@@ -198,7 +175,7 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
     SessionOutcome failure;
     if (!MakeBackupPath())
         failure = FileFailure(Status::BackupPathTooLong, kBackupPathTooLong);
-    else if (!CopyFileReplacing(targetPath_, backupPath_))
+    else if (!MakeBackupCopy(targetPath_, backupPath_))
         failure = FileFailure(Status::BackupFailed, kBackupCopyFailed);
     if (!failure.ok()) {
         targetPath_ = previousTarget;
@@ -227,7 +204,7 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
             return cancelled;
         }
         if (answer == TargetChangedAnswer::Rebackup) {
-            if (backupPath_.empty() || !CopyFileReplacing(targetPath_, backupPath_))
+            if (backupPath_.empty() || !MakeBackupCopy(targetPath_, backupPath_))
                 return FileFailure(Status::BackupFailed, kBackupCopyFailed);
             Record(backupPath_, kBackupSizeKey, kBackupSha256Key);
             Forget(kTargetSizeKey, kTargetSha256Key);

@@ -1,0 +1,174 @@
+#include "winutil/SafeFile.h"
+
+#include "tests/support/TestFiles.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+using Reason = SafeFile::Reason;
+namespace fs = std::filesystem;
+
+const std::string kOld = "the old contents, longer than the new ones";
+const std::string kNew = "new contents";
+
+struct stat Stat(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st;
+}
+
+// Writes contents to d/name with the given bits; returns the path.
+std::string Put(const std::string& d, const std::string& name, const std::string& contents,
+                mode_t mode = 0644) {
+    WriteBytes(d + "/" + name, contents);
+    ::chmod((d + "/" + name).c_str(), mode);
+    return d + "/" + name;
+}
+
+// A folder the unprivileged user owns and may not write, holding a file "f"
+// it may write.
+std::string ReadOnlyFolderWithFile(const std::string& d) {
+    ::mkdir((d + "/sub").c_str(), 0755);
+    const std::string file = Put(d, "sub/f", kOld);
+    GiveToUnprivileged(file);
+    GiveToUnprivileged(d + "/sub");
+    ::chmod((d + "/sub").c_str(), 0555);
+    return file;
+}
+
+void SetAge(const std::string& path, int seconds) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - seconds, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+int TemporaryFiles(const std::string& d) {
+    int count = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(d))
+        count += entry.path().filename().string().find(".bytemender-") != std::string::npos;
+    return count;
+}
+
+struct Case {
+    const char* name;
+    bool unprivileged;
+    std::function<std::string(const std::string&)> setup; // returns the path to replace
+    Reason reason;
+    std::string file;     // checked afterwards: holds contents (unless empty)
+    std::string contents; // kNew or kOld
+    std::function<void(const std::string&)> check = [](const std::string&) {};
+    int leftOver = 0; // temporary files afterwards
+    rlim_t sizeLimit = RLIM_INFINITY;
+};
+
+TEST(SafeFile, ReplaceCases) {
+    const Case cases[] = {
+        {"new file", false, [](const std::string& d) { return d + "/f"; }, Reason::Ok, "f", kNew,
+         [](const std::string& d) { EXPECT_EQ(Stat(d + "/f").st_mode & 07777, 0644u); }},
+        {"existing file keeps its bits and owner", false,
+         [](const std::string& d) {
+             GiveToUnprivileged(Put(d, "f", kOld, 0640));
+             return d + "/f";
+         },
+         Reason::Ok, "f", kNew,
+         [](const std::string& d) {
+             EXPECT_EQ(Stat(d + "/f").st_mode & 07777, 0640u);
+             EXPECT_EQ(Stat(d + "/f").st_uid, ::geteuid() == 0 ? kUnprivileged : ::geteuid());
+         }},
+        {"symbolic link stays a link, the file it names changes", false,
+         [](const std::string& d) {
+             ::mkdir((d + "/sub").c_str(), 0755);
+             Put(d, "sub/real", kOld);
+             fs::create_symlink("sub/real", d + "/link");
+             return d + "/link";
+         },
+         Reason::Ok, "sub/real", kNew,
+         [](const std::string& d) { EXPECT_TRUE(fs::is_symlink(d + "/link")); }},
+        {"dangling link: the file it names is made", false,
+         [](const std::string& d) {
+             fs::create_symlink("made", d + "/link");
+             return d + "/link";
+         },
+         Reason::Ok, "made", kNew,
+         [](const std::string& d) { EXPECT_TRUE(fs::is_symlink(d + "/link")); }},
+        {"FIFO refused without blocking", false,
+         [](const std::string& d) {
+             ::mkfifo((d + "/f").c_str(), 0666);
+             return d + "/f";
+         },
+         Reason::NotRegular, "", "",
+         [](const std::string& d) { EXPECT_TRUE(fs::is_fifo(d + "/f")); }},
+        {"device refused", false, [](const std::string&) { return std::string("/dev/null"); },
+         Reason::NotRegular, "", ""},
+        {"folder refused", false,
+         [](const std::string& d) {
+             ::mkdir((d + "/f").c_str(), 0755);
+             return d + "/f";
+         },
+         Reason::NotRegular, "", "",
+         [](const std::string& d) { EXPECT_TRUE(fs::is_empty(d + "/f")); }},
+        {"read-only file is never replaced", true,
+         [](const std::string& d) {
+             GiveToUnprivileged(Put(d, "f", kOld, 0444));
+             return d + "/f";
+         },
+         Reason::ReadOnly, "f", kOld},
+        {"read-only folder, writable file: written in place", true, ReadOnlyFolderWithFile,
+         Reason::Ok, "sub/f", kNew},
+        {"read-only folder, short write in place is a failure", true, ReadOnlyFolderWithFile,
+         Reason::IoError, "", "", [](const std::string&) {}, 0, 4},
+        {"read-only folder, no file", true,
+         [](const std::string& d) { return ReadOnlyFolderWithFile(d) + "-missing"; },
+         Reason::FolderRefused, "", "",
+         [](const std::string& d) { EXPECT_FALSE(fs::exists(d + "/sub/f-missing")); }},
+        {"sticky folder, someone else's writable file: written in place", true,
+         [](const std::string& d) {
+             ::mkdir((d + "/sticky").c_str(), 0755);
+             ::chmod((d + "/sticky").c_str(), 01777);
+             return Put(d, "sticky/f", kOld, 0666);
+         },
+         Reason::Ok, "sticky/f", kNew,
+         [](const std::string& d) { EXPECT_EQ(Stat(d + "/sticky/f").st_uid, ::geteuid()); }},
+        {"stale temporary files of the same file are removed", false,
+         [](const std::string& d) {
+             const struct {
+                 const char* name;
+                 int age;
+             } files[] = {{".f.bytemender-AAAAAA", 120},
+                          {".f.bytemender-BBBBBB", 10}, // may be a save running now
+                          {".g.bytemender-CCCCCC", 120},
+                          {".f.bytemender-DDDDD", 120}};
+             for (const auto& file : files)
+                 SetAge(Put(d, file.name, "left over"), file.age);
+             return d + "/f";
+         },
+         Reason::Ok, "f", kNew,
+         [](const std::string& d) { EXPECT_FALSE(fs::exists(d + "/.f.bytemender-AAAAAA")); }, 3},
+    };
+    const mode_t mask = ::umask(022);
+    for (const Case& c : cases) {
+        TempDir dir;
+        ::chmod(dir.path().c_str(), 0777); // the unprivileged user works here too
+        const std::string path = c.setup(dir.path());
+        const int status = RunInChild(c.unprivileged, [&] {
+            const rlimit limit{c.sizeLimit, c.sizeLimit};
+            std::signal(SIGXFSZ, SIG_IGN);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            Reason why = Reason::Ok;
+            ReplaceFileContents(path, kNew.data(), kNew.size(), &why);
+            return static_cast<int>(why);
+        });
+        EXPECT_EQ(status, static_cast<int>(c.reason)) << c.name;
+        if (!c.file.empty()) {
+            EXPECT_EQ(ReadBytes(dir.File(c.file)), c.contents) << c.name;
+        }
+        c.check(dir.path());
+        EXPECT_EQ(TemporaryFiles(dir.path()), c.leftOver) << c.name;
+        ::chmod(dir.File("sub").c_str(), 0755);
+    }
+    ::umask(mask);
+}
+
+} // namespace
