@@ -20,7 +20,7 @@ if ((${#need[@]})); then
 fi
 
 (cd "$build" && rm -f bytemender_*.deb && cpack -G DEB >/dev/null)
-deb=$(ls "$build"/bytemender_*.deb)
+deb=$(realpath "$build"/bytemender_*.deb)
 echo "package: $deb"
 dpkg-deb -f "$deb" Depends
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "$deb" >/dev/null
