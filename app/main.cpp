@@ -1,4 +1,6 @@
 #include "app/BytemenderApp.h"
+#include "app/Language.h"
+#include "winutil/Translate.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Bytemender"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
     QApplication::setDesktopFileName(QStringLiteral("bytemender"));
+    InstallTranslations(&app, UserInterfaceIsEnglish());
     CBytemenderApp theApp;
     theApp.InitInstance();
     return 0;

@@ -1,0 +1,62 @@
+#include "winutil/Translate.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+struct LanguageCase {
+    const char* language;
+    const char* lcAll;
+    const char* lcMessages;
+    const char* lang;
+    bool english;
+};
+
+void SetOrClear(const char* name, const char* value) {
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
+TEST(Translate, InterfaceLanguageFromTheEnvironment) {
+    const LanguageCase cases[] = {
+        {nullptr, nullptr, nullptr, nullptr, false},
+        {nullptr, nullptr, nullptr, "en_US.UTF-8", true},
+        {nullptr, nullptr, nullptr, "en", true},
+        {nullptr, nullptr, nullptr, "zh_CN.UTF-8", false},
+        {nullptr, nullptr, nullptr, "C.UTF-8", false},
+        {nullptr, nullptr, nullptr, "eng_XX", false},
+        {nullptr, "de_DE.UTF-8", nullptr, "en_GB.UTF-8", false},
+        {nullptr, nullptr, "en_GB.UTF-8", "zh_CN.UTF-8", true},
+        {"en_US:zh_CN", nullptr, nullptr, "zh_CN.UTF-8", true},
+        {"zh_CN:en", nullptr, nullptr, "en_US.UTF-8", false},
+        // LANGUAGE counts only beside a real locale.
+        {"en_US", nullptr, nullptr, "C", false},
+        {"en_US", nullptr, nullptr, nullptr, false},
+    };
+    for (const LanguageCase& c : cases) {
+        SetOrClear("LANGUAGE", c.language);
+        SetOrClear("LC_ALL", c.lcAll);
+        SetOrClear("LC_MESSAGES", c.lcMessages);
+        SetOrClear("LANG", c.lang);
+        EXPECT_EQ(UserInterfaceIsEnglish(), c.english)
+            << (c.language ? c.language : "-") << " " << (c.lcAll ? c.lcAll : "-") << " "
+            << (c.lcMessages ? c.lcMessages : "-") << " " << (c.lang ? c.lang : "-");
+    }
+}
+
+TEST(Translate, SourceTextUnlessTheTranslatorHasOne) {
+    EXPECT_EQ(Translate("Ctx", "保存"), "保存");
+    SetTranslator([](const char* context, const char* source) -> std::string {
+        return std::string(context) == "Ctx" && std::string(source) == "保存" ? "Save" : "";
+    });
+    EXPECT_EQ(Translate("Ctx", "保存"), "Save");
+    EXPECT_EQ(Translate("Other", "保存"), "保存");
+    SetTranslator(nullptr);
+    EXPECT_EQ(Translate("Ctx", "保存"), "保存");
+}
+
+} // namespace

@@ -1,0 +1,60 @@
+// The translation hook and the choice of the interface language.
+#include "winutil/Translate.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+TranslatorFunction g_translator = nullptr;
+
+const char* Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : nullptr;
+}
+
+bool IsEnglish(std::string_view tag) {
+    return tag.size() >= 2 && tag.substr(0, 2) == "en" &&
+           (tag.size() == 2 || tag[2] == '_' || tag[2] == '-' || tag[2] == '.' || tag[2] == '@');
+}
+
+bool IsCLocale(std::string_view tag) {
+    return tag == "C" || tag == "POSIX" || tag.substr(0, 2) == "C.";
+}
+
+} // namespace
+
+void SetTranslator(TranslatorFunction translator) {
+    g_translator = translator;
+}
+
+std::string Translate(const char* context, const char* source) {
+    if (g_translator) {
+        std::string text = g_translator(context, source);
+        if (!text.empty())
+            return text;
+    }
+    return source;
+}
+
+bool UserInterfaceIsEnglish() {
+    // The locale that LC_ALL, LC_MESSAGES and LANG select, in that order.
+    const char* locale = Variable("LC_ALL");
+    if (!locale)
+        locale = Variable("LC_MESSAGES");
+    if (!locale)
+        locale = Variable("LANG");
+    // LANGUAGE lists preferred languages but, as in gettext, counts only when
+    // a locale other than C is in force.
+    if (locale && !IsCLocale(locale)) {
+        if (const char* list = Variable("LANGUAGE")) {
+            const char* colon = std::strchr(list, ':');
+            const std::string_view first(list, colon ? static_cast<std::size_t>(colon - list)
+                                                     : std::strlen(list));
+            if (!first.empty())
+                return IsEnglish(first);
+        }
+    }
+    return locale && IsEnglish(locale);
+}

@@ -1,0 +1,29 @@
+// Texts shown to the user pass through Translate, so that each program can
+// show them in the user's language. The source texts are the program's own
+// (mostly Chinese) and are what every caller gets until a program installs a
+// translator; the settings file never depends on the language.
+#pragma once
+
+#include <string>
+
+// Marks a source text for the translation tools (lupdate) where it is
+// defined; the text itself is unchanged.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(context, text) text
+#endif
+
+// Returns the text to show for source in context, or an empty string when it
+// has no translation.
+using TranslatorFunction = std::string (*)(const char* context, const char* source);
+
+// Installs the program's translator (null removes it).
+void SetTranslator(TranslatorFunction translator);
+
+// The translation of source, or source itself.
+std::string Translate(const char* context, const char* source);
+
+// True when the user's interface language is English: the first entry of
+// LANGUAGE (when a locale is set at all), else LC_ALL, LC_MESSAGES or LANG,
+// starts with "en". The C and POSIX locales, other languages and no setting
+// keep the source texts.
+bool UserInterfaceIsEnglish();
