@@ -7,6 +7,7 @@
 #include "settings/IniText.h"
 #include "winutil/CodePage.h"
 #include "winutil/FileUtil.h"
+#include "winutil/Locations.h"
 
 #include <cerrno>
 #include <charconv>
@@ -69,12 +70,18 @@ PatchSession::~PatchSession() = default;
 
 SettingsFileState PatchSession::OpenDefault() {
     homeDir_.clear();
-    GetModuleDir(&homeDir_);
+    portable_ = true;
     std::string module;
-    std::string path;
-    if (GetModuleFileName(&module) && !module.empty())
-        path = SettingsFileForModule(module);
-    return OpenStore(path);
+    if (!GetModuleFileName(&module) || module.empty())
+        return OpenStore(std::string());
+    // Beside the program when that is its own folder, else in the user's
+    // XDG folders (an installed program).
+    const DataLocations where = ResolveDataLocations(SettingsFileForModule(module));
+    portable_ = where.portable;
+    SplitPath(where.backupFolder.c_str(), &homeDir_, nullptr);
+    if (homeDir_.size() >= kPathCapacity)
+        homeDir_.clear();
+    return OpenStore(where.settingsFile);
 }
 
 SettingsFileState PatchSession::Open(const std::string& settingsFile) {
@@ -124,6 +131,9 @@ void PatchSession::LoadList() {
 }
 
 bool PatchSession::MakeBackupPath() {
+    // The user's data folder is made on first use, when there is a target.
+    if (!portable_ && !targetPath_.empty())
+        CreateFolders(homeDir_);
     if (::MakeBackupPath(homeDir_, targetPath_, &backupPath_))
         return true;
     backupPath_.clear();
@@ -136,6 +146,11 @@ bool PatchSession::SaveStore() {
     StorePatchList(settings_, items_, targetPath_);
     if (state_ == SettingsFileState::Unreadable)
         return false;
+    if (!portable_) {
+        std::string folder;
+        if (SplitPath(SettingsFilePath().c_str(), &folder, nullptr))
+            CreateFolders(folder);
+    }
     return settings_.Save(nullptr) != 0;
 }
 

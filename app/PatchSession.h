@@ -74,9 +74,10 @@ class PatchSession {
     PatchSession(const PatchSession&) = delete;
     PatchSession& operator=(const PatchSession&) = delete;
 
-    // Opens the settings file beside the executable (named after it) and
-    // loads the target path and the list (sorted); the backup folder is
-    // Path_bak beside the executable.
+    // Opens the program's own settings file and loads the target path and
+    // the list (sorted). Beside the executable (named after it, with
+    // Path_bak beside it) when that is the program's own folder, else in the
+    // user's XDG folders (see ResolveDataLocations), made on first use.
     SettingsFileState OpenDefault();
     // The same for the settings file at path; the backup folder is Path_bak
     // in that file's folder.
@@ -87,6 +88,9 @@ class PatchSession {
     std::string SettingsFilePath() const;
     // The folder that holds Path_bak.
     const std::string& HomeDir() const { return homeDir_; }
+    // False when OpenDefault chose the user's XDG folders over the
+    // program's own.
+    bool Portable() const { return portable_; }
     // The message for an Unreadable file, to show once after opening it
     // (caption "错误").
     std::string UnreadableText() const;
@@ -152,5 +156,6 @@ class PatchSession {
     std::string& targetPath_; // at most kPathCapacity - 1 bytes
     std::string& backupPath_; // at most kPathCapacity - 1 bytes
     std::string homeDir_;
+    bool portable_ = true;
     SettingsFileState state_ = SettingsFileState::Missing;
 };

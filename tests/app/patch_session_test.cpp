@@ -6,33 +6,23 @@
 
 #include <filesystem>
 #include <functional>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Runs check in a child process that, when started as root, has dropped to
-// the unprivileged user 65534 (so that file permissions apply to it). The
-// child's failures are reported by the child itself; the parent sees its
-// exit status.
+// Runs check as the unprivileged user (see RunInChild); the child's
+// failures are its own, the parent sees them as its exit status.
 void AsUnprivilegedUser(const std::function<void()>& check) {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(2);
-        check();
-        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(RunInChild(true,
+                         [&] {
+                             check();
+                             return ::testing::Test::HasFailure() ? 1 : 0;
+                         }),
+              0);
 }
 
 TEST(PatchSessionTest, OpenTellsMissingLoadedAndUnreadableApart) {
@@ -140,6 +130,38 @@ TEST(PatchSessionTest, TargetCountsAsChangedOnlyAgainstARecord) {
             EXPECT_EQ(ReadBytes(target), c.contents);
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// A program whose folder the user may not write keeps its list and backups
+// in the user's XDG folders, made on first use.
+TEST(PatchSessionTest, ProgramFolderNotWritableUsesXdgFolders) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    const std::string target = dir.File("target.bin");
+    WriteBytes(target, "0123456789");
+    fs::permissions(target, fs::perms::all);
+    std::string module;
+    ASSERT_TRUE(GetModuleFileName(&module));
+    fs::remove(module + ".ini"); // a file beside the program would be used as it is
+    AsUnprivilegedUser([&] {
+        ::setenv("HOME", dir.File("home").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
+        PatchSession session;
+        EXPECT_EQ(session.OpenDefault(), SettingsFileState::Missing);
+        EXPECT_FALSE(session.Portable());
+        const std::string name = module.substr(module.rfind('/') + 1);
+        EXPECT_EQ(session.SettingsFilePath(), dir.File("config/bytemender/" + name + ".ini"));
+        EXPECT_TRUE(session.ChooseTarget(target).ok());
+        EXPECT_EQ(session.BackupPath(), dir.File("data/bytemender/Path_bak/target.bin"));
+        EXPECT_EQ(ReadBytes(session.BackupPath()), "0123456789");
+        EXPECT_NE(ReadBytes(session.SettingsFilePath()).find("FileName = " + target),
+                  std::string::npos);
+    });
 }
 
 } // namespace
