@@ -3,6 +3,7 @@
 #include "app/AboutDlg.h"
 #include "app/PatchListModel.h"
 #include "app/PatchListStore.h"
+#include "winutil/CodePage.h"
 #include "winutil/DlgUtil.h"
 
 #include <QAction>
@@ -172,6 +173,9 @@ void CBytemenderDlg::InitListView() {
     listView->setWordWrap(false);
     listView->setTextElideMode(Qt::ElideRight);
     listView->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Tab and Shift+Tab leave the list for the next and previous control; the
+    // arrow keys move within it.
+    listView->setTabKeyNavigation(false);
     listView->verticalHeader()->hide();
     QHeaderView* header = listView->horizontalHeader();
     header->setHighlightSections(false);
@@ -201,7 +205,7 @@ void CBytemenderDlg::RefreshList() {
     std::vector<int> rows;
     GetSelectedRows(listView, &rows);
 
-    model->Reset();
+    model->Reset(ComputeStates());
 
     // Rows selected before stay selected by number; runs of neighbouring rows
     // go in as one range, and the view repaints once instead of once per range,
@@ -225,6 +229,26 @@ void CBytemenderDlg::RefreshList() {
         listView->selectionModel()->select(selection, QItemSelectionModel::Select);
     }
     listView->viewport()->update();
+}
+
+bool CBytemenderDlg::FilesChanged() {
+    // Both stamps are brought up to date, whatever the first one says.
+    const bool target = HasFileChanged(CodePageToWide(targetPath).c_str(), &targetStamp);
+    const bool backup = HasFileChanged(CodePageToWide(backupPath).c_str(), &backupStamp);
+    return target || backup;
+}
+
+std::vector<ItemStatus> CBytemenderDlg::ComputeStates() {
+    // The stamps are taken first: a change made while the states are read is
+    // seen at the next activation.
+    FilesChanged();
+    return ComputeItemStates(backupPath, targetPath, patchList);
+}
+
+bool CBytemenderDlg::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && FilesChanged())
+        model->SetStates(ComputeItemStates(backupPath, targetPath, patchList));
+    return QDialog::event(event);
 }
 
 void CBytemenderDlg::LoadPatchList() {

@@ -1,5 +1,5 @@
-// The main window: layout, list view, loading at start, keys, closing and the
-// about box.
+// The main window: layout, list view and its state column, loading at start,
+// keys, closing, the about box and message boxes.
 #include "MainWindowFixture.h"
 
 #include "app/AboutDlg.h"
@@ -12,9 +12,14 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
+#include <QTimer>
 
 namespace {
 
@@ -67,7 +72,7 @@ TEST_F(MainWindowTest, TabOrderFollowsTheTemplate) {
     EXPECT_EQ(order, (std::vector<int>{1, 2, 1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007}));
 }
 
-TEST_F(MainWindowTest, ListViewIsAReportWithFiveColumns) {
+TEST_F(MainWindowTest, ListViewIsAReportWithSixColumns) {
     CBytemenderDlg& dlg = Open();
     QTableView* list = dlg.ListView();
     EXPECT_EQ(GetDlgItem(&dlg, 1001), list);
@@ -75,13 +80,11 @@ TEST_F(MainWindowTest, ListViewIsAReportWithFiveColumns) {
         const char16_t* title;
         Qt::Alignment alignment;
         int width;
-    } columns[] = {{u"偏移", Qt::AlignLeft, 80},
-                   {u"描述", Qt::AlignLeft, 240},
-                   {u"原数据", Qt::AlignRight, 120},
-                   {u"新数据", Qt::AlignRight, 120},
-                   {u"修改", Qt::AlignLeft, 64}};
-    ASSERT_EQ(dlg.Model()->columnCount(), 5);
-    for (int column = 0; column < 5; ++column) {
+    } columns[] = {{u"偏移", Qt::AlignLeft, 80},     {u"描述", Qt::AlignLeft, 240},
+                   {u"原数据", Qt::AlignRight, 120}, {u"新数据", Qt::AlignRight, 120},
+                   {u"修改", Qt::AlignLeft, 64},     {u"状态", Qt::AlignLeft, 100}};
+    ASSERT_EQ(dlg.Model()->columnCount(), 6);
+    for (int column = 0; column < 6; ++column) {
         SCOPED_TRACE(column);
         EXPECT_EQ(dlg.Model()->headerData(column, Qt::Horizontal).toString(),
                   QString::fromUtf16(columns[column].title));
@@ -94,6 +97,125 @@ TEST_F(MainWindowTest, ListViewIsAReportWithFiveColumns) {
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+// The state column over one row per kind of status; the last row has none.
+TEST(PatchListModelStates, LabelColourTooltipAndAttention) {
+    auto status = [](ItemState state, bool attention = false, bool overlapping = false,
+                     std::string target = "EB 05", std::string backup = "74 05") {
+        return ItemStatus{state, overlapping, attention, std::move(target), std::move(backup)};
+    };
+    std::string twentyBytes;
+    for (int i = 0; i < 20; ++i)
+        twentyBytes += (i ? " " : "") + QString::asprintf("%02X", i).toStdString();
+    const struct {
+        ItemStatus status;
+        const char16_t* text;
+        const char16_t* tip; // a part of the tooltip's plain text
+        bool stateBackground;
+    } rows[] = {
+        {status(ItemState::Applied), u"已应用", u"目标: EB 05 备份: 74 05", true},
+        {status(ItemState::Original, true), u"! 原样", u"此项目有效，但目标文件中没有应用。",
+         false},
+        {status(ItemState::Applied, true), u"! 已应用", u"此项目无效，但目标文件中已经应用。",
+         true},
+        {status(ItemState::Differs), u"不同", u"既不是原数据，也不是新数据", true},
+        {status(ItemState::OutOfRange, true, false, ""), u"! 超出范围",
+         u"目标: (未读取) 备份: 74 05", true},
+        {status(ItemState::BackupMismatch, true), u"! 备份不符", u"备份文件在此处不是原数据", true},
+        {status(ItemState::Unknown, false, false, "", ""), u"未知", u"备份: (未读取)", false},
+        {status(ItemState::Applied, false, true), u"已应用 · 重叠", u"前面一个有效项目", true},
+        {status(ItemState::Original, false, false, twentyBytes), u"原样", u"0E 0F 10 11 12 13 备份",
+         false},
+    };
+    const int count = int(std::size(rows));
+    PatchList list = Items(count + 1);
+    PatchListModel model(&list);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    std::vector<ItemStatus> states;
+    for (const auto& row : rows)
+        states.push_back(row.status);
+    model.Reset(states);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.SetStates(states); // same rows, new statuses: every cell may recolour
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.front().at(1).toModelIndex(), model.index(count, 5));
+
+    auto brush = [&](int row, int column, int role) {
+        return model.index(row, column).data(role).value<QBrush>();
+    };
+    QSet<QRgb> stateColours;
+    for (int row = 0; row <= count; ++row) {
+        SCOPED_TRACE(row);
+        const QModelIndex cell = model.index(row, PatchListModel::StateColumn);
+        const QString tipHtml = cell.data(Qt::ToolTipRole).toString();
+        QTextDocument document;
+        document.setHtml(tipHtml);
+        const QString tip = tipHtml.isEmpty() ? QString() : document.toPlainText().simplified();
+        if (row == count) {
+            EXPECT_EQ(cell.data().toString(), QString());
+            EXPECT_TRUE(tip.isEmpty());
+            EXPECT_FALSE(cell.data(Qt::BackgroundRole).isValid());
+            continue;
+        }
+        EXPECT_EQ(cell.data().toString(), QString::fromUtf16(rows[row].text));
+        EXPECT_TRUE(tip.contains(QString::fromUtf16(rows[row].tip))) << tip.toStdString();
+        // Attention colours the whole row; every coloured cell sets its text
+        // colour too, so that it stays legible under a dark palette.
+        const bool attention = rows[row].status.attention;
+        EXPECT_EQ(model.index(row, 1).data(Qt::BackgroundRole).isValid(), attention);
+        for (int column = 0; column < 6; ++column) {
+            if (model.index(row, column).data(Qt::BackgroundRole).isValid()) {
+                EXPECT_TRUE(model.index(row, column).data(Qt::ForegroundRole).isValid()) << column;
+            }
+        }
+        if (rows[row].stateBackground) {
+            const QRgb colour = brush(row, 5, Qt::BackgroundRole).color().rgb();
+            EXPECT_NE(colour, brush(row, 1, Qt::BackgroundRole).color().rgb());
+            if (!rows[row].status.overlapping && !attention)
+                stateColours.insert(colour);
+        }
+        EXPECT_TRUE(cell.data(Qt::ForegroundRole).isValid());
+        EXPECT_FALSE(model.index(row, 1).data(Qt::ToolTipRole).isValid());
+    }
+    EXPECT_EQ(stateColours.size(), 2); // applied and differs differ in colour
+    // 16 bytes to a line of the tooltip.
+    EXPECT_TRUE(model.index(count - 1, 5).data(Qt::ToolTipRole).toString().contains("0F<br>10"));
+    EXPECT_NE(brush(4, 5, Qt::BackgroundRole).color(), brush(5, 5, Qt::BackgroundRole).color());
+
+    // A reset without statuses leaves no stale one on a moved row.
+    list.erase(list.begin());
+    model.Reset();
+    EXPECT_EQ(model.index(0, 5).data().toString(), QString());
+}
+
+// Tab and Shift+Tab leave the list in the window's tab order without moving
+// the selection; the arrow keys move within it.
+TEST_F(MainWindowTest, TabLeavesTheList) {
+    CBytemenderDlg& dlg = OpenWith(Items(4));
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    QTableView* list = dlg.ListView();
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QWidget* focus;
+        std::vector<int> selected;
+    } keys[] = {
+        {Qt::Key_Tab, Qt::NoModifier, dlg.Button(1002), {1}},
+        {Qt::Key_Tab, Qt::ShiftModifier, GetDlgItem(&dlg, 1000), {1}},
+        {Qt::Key_Backtab, Qt::ShiftModifier, GetDlgItem(&dlg, 1000), {1}},
+        {Qt::Key_Down, Qt::NoModifier, list, {2}},
+    };
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.key);
+        Select({1});
+        list->setCurrentIndex(dlg.Model()->index(1, 0));
+        list->setFocus();
+        QTest::keyClick(list, k.key, k.modifiers);
+        EXPECT_EQ(QApplication::focusWidget(), k.focus);
+        EXPECT_EQ(Selected(), k.selected);
+    }
 }
 
 TEST_F(MainWindowTest, StartLoadsTheListSortedAndShowsIt) {
@@ -305,6 +427,74 @@ TEST(AboutBox, ShowsIconVersionAndDefaultButton) {
     ok->click();
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), 1);
+}
+
+TEST(MessageText, LongTextLosesItsMiddle) {
+    const QString description(10000, QLatin1Char('d'));
+    const struct {
+        QString text;
+        int rows, rowChars;
+        QString shown; // empty: only the elision is checked
+        bool elided;
+    } cases[] = {
+        {"short\r\nline", 4, 20, "short\nline", false},
+        {"1\n2\n3\n4", 4, 20, "1\n2\n3\n4", false},
+        {"1\n2\n3\n4\n5\n6", 4, 20, QString::fromUtf16(u"1\n2\n…\n6"), true},
+        {"abcdefghij", 3, 2, QString::fromUtf16(u"ab…ij"), true},
+        // A surrogate pair is never cut apart.
+        {QString::fromUtf16(u"a🔧b🔧cdefgh"), 3, 2, QString::fromUtf16(u"a…gh"), true},
+        {description + "\r\n" + QString::fromUtf16(u"文件范围超出!"), 18, 23, {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.left(40).toStdString());
+        const ShapedMessage shaped = ShapeMessageText(c.text, c.rows, c.rowChars);
+        EXPECT_EQ(shaped.elided, c.elided);
+        QString shown = shaped.text;
+        shown.remove(QChar(0x200B));
+        if (!c.shown.isEmpty()) {
+            EXPECT_EQ(shown, c.shown);
+        }
+        // Rows used, counting each line in pieces of rowChars; and no run of
+        // more than rowChars characters without a place to wrap.
+        int rows = 0;
+        for (const QString& line : shown.split(QLatin1Char('\n')))
+            rows += std::max<int>(1, (line.size() + c.rowChars - 1) / c.rowChars);
+        EXPECT_LE(rows, c.rows + 1);
+        if (shaped.elided) {
+            static const QRegularExpression breaks(QStringLiteral("[\\s\\x{200B}]"));
+            for (const QString& run : shaped.text.split(breaks))
+                EXPECT_LE(run.size(), c.rowChars + 1) << run.toStdString();
+        }
+    }
+    const ShapedMessage item = ShapeMessageText(cases[5].text, cases[5].rows, cases[5].rowChars);
+    EXPECT_TRUE(item.text.startsWith(QStringLiteral("dddd")));
+    EXPECT_TRUE(item.text.endsWith(QString::fromUtf16(u"\n文件范围超出!")));
+    EXPECT_TRUE(item.text.contains(QChar(0x2026)));
+}
+
+// A message for a 10,000-character description stays on the screen, with the
+// whole text in its details.
+TEST(MessageBox, LongDescriptionStaysOnTheScreen) {
+    const QString text =
+        QString(10000, QLatin1Char('d')) + "\r\n" + QString::fromUtf16(u"原始数据不匹配!");
+    QRect shown;
+    QString boxText, details;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->frameGeometry();
+        boxText = box->text();
+        details = box->detailedText();
+        box->button(QMessageBox::Ok)->click();
+    });
+    QtUserPrompts prompts;
+    prompts.ShowMessage(nullptr, text, "Error");
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(shown.height(), screen.height());
+    EXPECT_LE(shown.width(), screen.width());
+    EXPECT_TRUE(boxText.contains(QChar(0x2026)));
+    EXPECT_TRUE(boxText.endsWith(QString::fromUtf16(u"原始数据不匹配!")));
+    EXPECT_EQ(details, QString(text).replace("\r\n", "\n"));
 }
 
 TEST(Icon, HasThreeSizes) {
