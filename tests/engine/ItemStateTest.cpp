@@ -1,0 +1,209 @@
+#include "engine/ItemState.h"
+#include "engine/Fingerprint.h"
+
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+using S = ItemState;
+
+PatchItem Item(std::uint32_t offset, std::string oldHex, std::string newHex, int enabled = 1) {
+    return PatchItem{offset, "item", std::move(oldHex), std::move(newHex), enabled};
+}
+
+// count spaced hex pairs of the byte values first, first + 1, ... (or of one
+// repeated value).
+std::string Pairs(int first, int count, bool repeat = false) {
+    std::string text;
+    char pair[4];
+    for (int i = 0; i < count; ++i) {
+        std::snprintf(pair, sizeof pair, "%02X", (repeat ? first : first + i) & 0xFF);
+        text += (i ? " " : "") + std::string(pair);
+    }
+    return text;
+}
+
+struct Expect {
+    ItemState state;
+    bool attention = false;
+    bool overlapping = false;
+    const char* targetHex = nullptr; // null: not checked
+    const char* backupHex = nullptr;
+};
+
+struct Scenario {
+    const char* name;
+    std::vector<PatchItem> items;
+    std::vector<Expect> expect;
+    const char* backup = "backup"; // files of the folder, see below
+    const char* target = "target";
+};
+
+TEST(ItemStates, Scenarios) {
+    TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    // The backup holds byte k at offset k (128 bytes); the target is 8 bytes
+    // shorter and differs at a few places.
+    std::string backup;
+    for (int k = 0; k < 128; ++k)
+        backup.push_back(static_cast<char>(k));
+    std::string target = backup.substr(0, 120);
+    target.replace(0, 2, Bytes({0xAA, 0xBB}));
+    target[4] = static_cast<char>(0xEE);
+    target.replace(16, 70, std::string(70, static_cast<char>(0xCC)));
+    target.replace(96, 8, Bytes({0xA0, 0xA1, 0xB2, 0xB3, 0xA4, 0xA5, 0xA6, 0xA7}));
+    WriteBytes(dir.File("backup"), backup);
+    WriteBytes(dir.File("target"), target);
+    WriteBytes(dir.File("empty"), "");
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
+
+    const std::string longTarget = Pairs(0xCC, 64, true) + " ...";
+    const std::string longBackup = Pairs(0x10, 64) + " ...";
+    const PatchItem applied = Item(0, "00 01", "AA BB");
+    const Scenario scenarios[] = {
+        {"applied", {applied}, {{S::Applied, false, false, "AA BB", "00 01"}}},
+        {"applied but disabled", {Item(0, "0001", "aabb", 0)}, {{S::Applied, true}}},
+        {"original", {Item(2, "02", "F2")}, {{S::Original, true, false, "02", "02"}}},
+        {"original and disabled", {Item(2, "02", "F2", 0)}, {{S::Original}}},
+        {"differs", {Item(4, "04", "44")}, {{S::Differs, true, false, "EE", "04"}}},
+        {"backup mismatch", {Item(5, "FF", "55")}, {{S::BackupMismatch, true, false, "05", "05"}}},
+        {"backup mismatch, disabled", {Item(5, "FF", "55", 0)}, {{S::BackupMismatch}}},
+        {"old equals new",
+         {Item(6, "06", "06"), Item(6, "06", "06", 0)},
+         {{S::Applied}, {S::Original}}},
+        {"new a prefix of old", {Item(10, "0A 0B", "0A", 0)}, {{S::Original}}},
+        {"no new bytes",
+         {Item(7, "07", ""), Item(7, "07", "", 0), Item(4, "04", "")},
+         {{S::Applied}, {S::Original}, {S::Differs, true}}},
+        {"no old bytes",
+         {Item(8, "", "F8", 0), Item(0, "", "AA BB"), Item(4, "", "44")},
+         {{S::Original}, {S::Applied}, {S::Differs, true}}},
+        {"nothing at all", {Item(9, "", "")}, {{S::Applied, false, false, "", ""}}},
+        {"long range shown cut",
+         {Item(16, Pairs(0x10, 70), Pairs(0xCC, 70, true))},
+         {{S::Applied, false, false, longTarget.c_str(), longBackup.c_str()}}},
+        {"past the backup's end",
+         {Item(127, "7F", "01 02"), Item(127, "7F", "01 02", 0)},
+         {{S::OutOfRange, true, false, "", "7F"}, {S::OutOfRange}}},
+        {"past the target's end only",
+         {Item(118, "76 77 78 79", "")},
+         {{S::OutOfRange, true, false, "76 77", "76 77 78 79"}}},
+        {"offset at the top of 32 bits",
+         {Item(0xFFFFFFFFu, "", "41")},
+         {{S::OutOfRange, true, false, "", ""}}},
+        // The rebuild applies items in list order: a later item may expect the
+        // bytes an earlier one wrote, and the target then holds a mix.
+        {"chained items",
+         {Item(96, Pairs(0x60, 8), Pairs(0xA0, 8)), Item(98, "A2 A3", "B2 B3"),
+          Item(97, "A1 B2", "", 0), Item(100, "64", "D4", 0)},
+         {{S::Applied}, {S::Applied, false, true}, {S::Original}, {S::BackupMismatch}}},
+        {"only enabled items overlap",
+         {Item(2, "02", "F2", 0), Item(2, "02", "F2"), Item(1, "01 F2 03", "E1 E2 E3"),
+          Item(3, "E3", "F3"), Item(5, "05", "F5")},
+         {{S::Original},
+          {S::Original, true},
+          {S::Differs, true, true},
+          {S::Differs, true, true},
+          {S::Original, true}}},
+        {"missing target", {applied}, {{S::Unknown, false, false, "", "00 01"}}, "backup", "none"},
+        {"missing backup", {applied}, {{S::Unknown, false, false, "AA BB", ""}}, "none"},
+        {"no target chosen", {applied}, {{S::Unknown}}, "backup", ""},
+        {"FIFO as target", {applied}, {{S::Unknown}}, "backup", "fifo"},
+        {"FIFO as backup", {applied}, {{S::Unknown}}, "fifo"},
+        {"folder as target", {applied}, {{S::Unknown}}, "backup", "folder"},
+        {"empty backup", {applied}, {{S::Unknown}}, "empty"},
+        {"empty target", {applied}, {{S::OutOfRange, true}}, "backup", "empty"},
+    };
+    for (const Scenario& s : scenarios) {
+        SCOPED_TRACE(s.name);
+        const auto path = [&](const char* name) { return *name ? dir.File(name) : std::string(); };
+        const std::vector<ItemStatus> got =
+            ComputeItemStates(path(s.backup), path(s.target), s.items);
+        ASSERT_EQ(got.size(), s.expect.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_STREQ(ItemStateName(got[i].state), ItemStateName(s.expect[i].state));
+            EXPECT_EQ(got[i].attention, s.expect[i].attention);
+            EXPECT_EQ(got[i].overlapping, s.expect[i].overlapping);
+            if (s.expect[i].targetHex) {
+                EXPECT_EQ(got[i].targetHex, s.expect[i].targetHex);
+            }
+            if (s.expect[i].backupHex) {
+                EXPECT_EQ(got[i].backupHex, s.expect[i].backupHex);
+            }
+        }
+    }
+    EXPECT_TRUE(ComputeItemStates(dir.File("backup"), dir.File("target"), {}).empty());
+}
+
+TEST(ItemStates, NamesForScripts) {
+    const std::pair<ItemState, const char*> names[] = {
+        {S::Applied, "applied"},
+        {S::Original, "original"},
+        {S::Differs, "differs"},
+        {S::OutOfRange, "out-of-range"},
+        {S::BackupMismatch, "backup-mismatch"},
+        {S::Unknown, "unknown"},
+    };
+    for (const auto& [state, name] : names)
+        EXPECT_STREQ(ItemStateName(state), name);
+}
+
+std::string Hex(const std::array<std::uint8_t, 32>& digest) {
+    FileFingerprint print;
+    print.sha256 = digest;
+    return print.Sha256Hex();
+}
+
+TEST(Fingerprint, Sha256AndFiles) {
+    EXPECT_EQ(Hex(Sha256("", 0)),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Hex(Sha256("abc", 3)),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+    TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    std::string big(3 * 1024 * 1024 + 5, '\0'); // more than one read block
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 + i / 4096);
+    WriteBytes(dir.File("big"), big);
+    WriteBytes(dir.File("empty"), "");
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    for (const std::string& bytes : {big, std::string()}) {
+        FileFingerprint print;
+        ASSERT_TRUE(FingerprintFile(dir.File(bytes.empty() ? "empty" : "big"), &print));
+        EXPECT_EQ(print.size, bytes.size());
+        EXPECT_EQ(print.sha256, Sha256(bytes.data(), bytes.size()));
+    }
+    FileFingerprint untouched;
+    untouched.size = 5;
+    for (const char* refused : {"fifo", "missing", ""}) {
+        FileFingerprint print = untouched;
+        EXPECT_FALSE(FingerprintFile(*refused ? dir.File(refused) : dir.path(), &print)) << refused;
+        EXPECT_EQ(print, untouched);
+    }
+}
+
+TEST(Fingerprint, HexText) {
+    FileFingerprint print;
+    print.sha256 = Sha256("abc", 3);
+    const std::string hex = print.Sha256Hex();
+    std::string upper = hex;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    FileFingerprint parsed;
+    ASSERT_TRUE(parsed.SetSha256Hex(upper));
+    EXPECT_EQ(parsed.sha256, print.sha256);
+    for (const std::string& bad : {hex.substr(1), hex + "0", std::string(), "g" + hex.substr(1),
+                                   hex.substr(0, 63) + " ", " " + hex.substr(1)}) {
+        FileFingerprint kept = print;
+        EXPECT_FALSE(kept.SetSha256Hex(bad)) << bad;
+        EXPECT_EQ(kept, print);
+    }
+}
+
+} // namespace
