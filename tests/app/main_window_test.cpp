@@ -218,6 +218,42 @@ TEST_F(MainWindowTest, TabLeavesTheList) {
     }
 }
 
+// The state column on real files: computed again after a command and, when the
+// window is activated, only if the target or the backup changed on disk.
+TEST_F(MainWindowTest, StatesFollowCommandsAndChangesOnDisk) {
+    std::string bytes(64, '\0');
+    bytes.replace(0x10, 2, Bytes({0x74, 0x05}));
+    const std::string target = temp_.File("game.bin");
+    WriteBytes(target, bytes);
+    CBytemenderDlg& dlg = OpenWith({PatchItem{0x10, "jump", "74 05", "EB 05", 1},
+                                    PatchItem{0x80, "past the end", "00", "01", 0}});
+    EXPECT_EQ(Cell(0, 5), QStringLiteral("未知")); // no target yet
+    prompts_.chooser.push_back(target);
+    Click(CBytemenderDlg::IDC_FILE);
+    EXPECT_EQ(Cell(0, 5), QStringLiteral("! 原样"));
+    EXPECT_EQ(Cell(1, 5), QStringLiteral("超出范围"));
+
+    Select({0});
+    Click(CBytemenderDlg::IDOK_); // disabled now, as the target is
+    EXPECT_EQ(Cell(0, 5), QStringLiteral("原样"));
+
+    QSignalSpy changed(dlg.Model(), &QAbstractItemModel::dataChanged);
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&dlg, &activate);
+    EXPECT_EQ(changed.count(), 0); // nothing changed on disk
+
+    // Another program patches the target.
+    bytes.replace(0x10, 2, Bytes({0xEB, 0x05}));
+    const auto written = std::filesystem::last_write_time(target);
+    WriteBytes(target, bytes);
+    std::filesystem::last_write_time(target, written + std::chrono::seconds(2));
+    EXPECT_EQ(Cell(0, 5), QStringLiteral("原样"));
+    QCoreApplication::sendEvent(&dlg, &activate);
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(Cell(0, 5), QStringLiteral("! 已应用"));
+    EXPECT_TRUE(dlg.Model()->index(0, 5).data(Qt::ToolTipRole).toString().contains("EB 05"));
+}
+
 TEST_F(MainWindowTest, StartLoadsTheListSortedAndShowsIt) {
     CBytemenderDlg& dlg = Open("FileName = /data/dir/game.bin\r\n"
                                "PathList\\Count = 3\r\n"
