@@ -41,6 +41,11 @@ namespace {
 // The window menu's About entry.
 const char16_t kAboutMenuText[] = u"关于 Bytemender(&A)...";
 
+// The state column's room: the target path field and the list are this many
+// dialog units wider than in the five-column layout, and the buttons and the
+// window's right edge move as far, so that all six columns show at once.
+constexpr int kStateColumnUnits = 56;
+
 struct ButtonTemplate {
     int id;
     const char16_t* caption;
@@ -69,6 +74,7 @@ QPushButton* CBytemenderDlg::Button(int id) const {
 }
 
 // The window's controls at their dialog-unit rectangles, created in tab order.
+// The buttons' x coordinates below are those of the five-column layout.
 void CBytemenderDlg::CreateControls() {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
@@ -84,7 +90,7 @@ void CBytemenderDlg::CreateControls() {
     // The frame first so that it stays beneath the buttons it surrounds.
     auto* frame = new QGroupBox(this);
     frame->setFocusPolicy(Qt::NoFocus);
-    place(frame, 394, 117, 50, 121);
+    place(frame, 394 + kStateColumnUnits, 117, 50, 121);
 
     static const ButtonTemplate kTabOrderedButtons[] = {
         {IDOK_, u"有效/无效", 394, 266, 50, 16},
@@ -94,21 +100,21 @@ void CBytemenderDlg::CreateControls() {
     for (const ButtonTemplate& b : kTabOrderedButtons) {
         auto* button = new QPushButton(QString::fromUtf16(b.caption), this);
         SetControlId(button, b.id);
-        place(button, b.x, b.y, b.width, b.height);
+        place(button, b.x + kStateColumnUnits, b.y, b.width, b.height);
         tabOrder.push_back(button);
     }
 
     auto* target = new QLineEdit(this);
     SetControlId(target, IDC_TARGET);
     target->setReadOnly(true);
-    place(target, 7, 7, 382, 14);
+    place(target, 7, 7, 382 + kStateColumnUnits, 14);
     tabOrder.push_back(target);
 
     listView = new QTableView(this);
     SetControlId(listView, IDC_LIST);
     model = new PatchListModel(&patchList, this);
     listView->setModel(model);
-    place(listView, 7, 25, 382, 273);
+    place(listView, 7, 25, 382 + kStateColumnUnits, 273);
     tabOrder.push_back(listView);
 
     static const ButtonTemplate kCommandButtons[] = {
@@ -119,14 +125,14 @@ void CBytemenderDlg::CreateControls() {
     for (const ButtonTemplate& b : kCommandButtons) {
         auto* button = new QPushButton(QString::fromUtf16(b.caption), this);
         SetControlId(button, b.id);
-        place(button, b.x, b.y, b.width, b.height);
+        place(button, b.x + kStateColumnUnits, b.y, b.width, b.height);
         tabOrder.push_back(button);
     }
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     Button(IDOK_)->setDefault(true);
 
-    setFixedSize(DialogUnitsToPixels(font, 0, 0, 451, 305).size());
+    setFixedSize(DialogUnitsToPixels(font, 0, 0, 451 + kStateColumnUnits, 305).size());
 
     // Desktops give a dialog no system menu of its own: the About entry sits
     // in the window's context menu (right click on the window).

@@ -4,6 +4,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QFont>
 #include <cstdio>
 #include <utility>
 
@@ -54,15 +55,16 @@ const char16_t kAttentionMark[] = u"! ";
 const char16_t kOverlapMark[] = u" · 重叠";
 const char16_t kEnabledNotApplied[] = u"此项目有效，但目标文件中没有应用。";
 const char16_t kDisabledButApplied[] = u"此项目无效，但目标文件中已经应用。";
-const char16_t kOverlapping[] = u"前面一个有效项目也写入其中的字节（保存时以后面的项目为准）。";
+const char16_t kOverlapping[] = u"与前面的有效项目写入相同的字节，保存时以本项目为准。";
 const char16_t kTargetLine[] = u"目标:";
 const char16_t kBackupLine[] = u"备份:";
-const char16_t kNotRead[] = u"(未读取)";
+const char16_t kNotRead[] = u"(无)";
 
 // One row of the tooltip's table: what was found in one file, in lines of 16
 // bytes that never wrap, in a fixed-pitch font so that the lines line up.
 QString HexRow(const char16_t* title, const std::string& hex) {
-    QString row = QStringLiteral("<tr><td>%1&nbsp;</td>").arg(QString::fromUtf16(title));
+    QString row = QStringLiteral("<tr><td valign=\"top\" style=\"white-space:pre\">%1 </td>")
+                      .arg(QString::fromUtf16(title));
     if (hex.empty())
         return row + QStringLiteral("<td>%1</td></tr>").arg(QString::fromUtf16(kNotRead));
     const QStringList pairs = QString::fromLatin1(hex).split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -195,6 +197,14 @@ QVariant PatchListModel::data(const QModelIndex& index, int role) const {
         return static_cast<int>(ColumnAlignment(index.column()) | Qt::AlignVCenter);
     case Qt::ToolTipRole:
         return stateCell && status ? QVariant(StateToolTip(*status)) : QVariant();
+    case Qt::FontRole: {
+        // The state of a row that needs attention stands out in bold.
+        if (!stateCell || !status || !status->attention)
+            return QVariant();
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
     case Qt::ForegroundRole:
     case Qt::BackgroundRole: {
         if (!status)

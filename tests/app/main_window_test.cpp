@@ -32,11 +32,11 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
         const char16_t* caption;
         int x, y, w, h;
     } controls[] = {
-        {1000, u"", 7, 7, 382, 14},          {1001, nullptr, 7, 25, 382, 273},
-        {1006, u"文件", 394, 7, 50, 14},     {1003, u"编辑", 394, 24, 50, 14},
-        {1004, u"增加", 394, 41, 50, 14},    {1007, u"复制", 394, 58, 50, 14},
-        {1005, u"删除", 394, 75, 50, 14},    {2, u"全无效", 394, 248, 50, 16},
-        {1, u"有效/无效", 394, 266, 50, 16}, {1002, u"保存", 394, 284, 50, 14},
+        {1000, u"", 7, 7, 438, 14},          {1001, nullptr, 7, 25, 438, 273},
+        {1006, u"文件", 450, 7, 50, 14},     {1003, u"编辑", 450, 24, 50, 14},
+        {1004, u"增加", 450, 41, 50, 14},    {1007, u"复制", 450, 58, 50, 14},
+        {1005, u"删除", 450, 75, 50, 14},    {2, u"全无效", 450, 248, 50, 16},
+        {1, u"有效/无效", 450, 266, 50, 16}, {1002, u"保存", 450, 284, 50, 14},
     };
     for (const auto& c : controls) {
         QWidget* control = GetDlgItem(&dlg, c.id);
@@ -49,10 +49,10 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
                 << c.id;
         }
     }
-    EXPECT_EQ(dlg.size(), DialogUnitsToPixels(font, 0, 0, 451, 305).size());
+    EXPECT_EQ(dlg.size(), DialogUnitsToPixels(font, 0, 0, 507, 305).size());
     auto* frame = dlg.findChild<QGroupBox*>();
     ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->geometry(), DialogUnitsToPixels(font, 394, 117, 50, 121));
+    EXPECT_EQ(frame->geometry(), DialogUnitsToPixels(font, 450, 117, 50, 121));
     EXPECT_TRUE(qobject_cast<QLineEdit*>(GetDlgItem(&dlg, 1000))->isReadOnly());
     EXPECT_TRUE(dlg.Button(1)->isDefault());
     EXPECT_FALSE(dlg.Button(2)->isDefault());
@@ -93,6 +93,10 @@ TEST_F(MainWindowTest, ListViewIsAReportWithSixColumns) {
         EXPECT_EQ(alignment & Qt::AlignHorizontal_Mask, int(columns[column].alignment));
         EXPECT_EQ(list->columnWidth(column), columns[column].width);
     }
+    int columnsWidth = 0;
+    for (const auto& column : columns)
+        columnsWidth += column.width;
+    EXPECT_GE(list->viewport()->width(), columnsWidth); // all six show without scrolling
     EXPECT_TRUE(list->showGrid());
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -120,11 +124,12 @@ TEST(PatchListModelStates, LabelColourTooltipAndAttention) {
         {status(ItemState::Applied, true), u"! 已应用", u"此项目无效，但目标文件中已经应用。",
          true},
         {status(ItemState::Differs), u"不同", u"既不是原数据，也不是新数据", true},
-        {status(ItemState::OutOfRange, true, false, ""), u"! 超出范围",
-         u"目标: (未读取) 备份: 74 05", true},
+        {status(ItemState::OutOfRange, true, false, ""), u"! 超出范围", u"目标: (无) 备份: 74 05",
+         true},
         {status(ItemState::BackupMismatch, true), u"! 备份不符", u"备份文件在此处不是原数据", true},
-        {status(ItemState::Unknown, false, false, "", ""), u"未知", u"备份: (未读取)", false},
-        {status(ItemState::Applied, false, true), u"已应用 · 重叠", u"前面一个有效项目", true},
+        {status(ItemState::Unknown, false, false, "", ""), u"未知", u"备份: (无)", false},
+        {status(ItemState::Applied, false, true), u"已应用 · 重叠",
+         u"与前面的有效项目写入相同的字节", true},
         {status(ItemState::Original, false, false, twentyBytes), u"原样", u"0E 0F 10 11 12 13 备份",
          false},
     };
