@@ -106,32 +106,22 @@ TEST_F(MainWindowTest, ListViewIsAReportWithSixColumns) {
 // The state column over one row per kind of status; the last row has none.
 TEST(PatchListModelStates, LabelColourTooltipAndAttention) {
     auto status = [](ItemState state, bool attention = false, bool overlapping = false,
-                     std::string target = "EB 05", std::string backup = "74 05") {
-        return ItemStatus{state, overlapping, attention, std::move(target), std::move(backup)};
+                     std::string target = "EB 05") {
+        return ItemStatus{state, overlapping, attention, std::move(target), "74 05"};
     };
-    std::string twentyBytes;
-    for (int i = 0; i < 20; ++i)
-        twentyBytes += (i ? " " : "") + QString::asprintf("%02X", i).toStdString();
     const struct {
         ItemStatus status;
         const char16_t* text;
         const char16_t* tip; // a part of the tooltip's plain text
-        bool stateBackground;
     } rows[] = {
-        {status(ItemState::Applied), u"已应用", u"目标: EB 05 备份: 74 05", true},
-        {status(ItemState::Original, true), u"! 原样", u"此项目有效，但目标文件中没有应用。",
-         false},
-        {status(ItemState::Applied, true), u"! 已应用", u"此项目无效，但目标文件中已经应用。",
-         true},
-        {status(ItemState::Differs), u"不同", u"既不是原数据，也不是新数据", true},
-        {status(ItemState::OutOfRange, true, false, ""), u"! 超出范围", u"目标: (无) 备份: 74 05",
-         true},
-        {status(ItemState::BackupMismatch, true), u"! 备份不符", u"备份文件在此处不是原数据", true},
-        {status(ItemState::Unknown, false, false, "", ""), u"未知", u"备份: (无)", false},
-        {status(ItemState::Applied, false, true), u"已应用 · 重叠",
-         u"与前面的有效项目写入相同的字节", true},
-        {status(ItemState::Original, false, false, twentyBytes), u"原样", u"0E 0F 10 11 12 13 备份",
-         false},
+        {status(ItemState::Applied), u"已应用", u"新数据。 目标: EB 05 备份: 74 05"},
+        {status(ItemState::Original, true), u"! 原样", u"此项目有效，但目标文件中没有应用"},
+        {status(ItemState::Applied, true), u"! 已应用", u"此项目无效，但目标文件中已经应用"},
+        {status(ItemState::Differs), u"不同", u"既不是原数据，也不是新数据"},
+        {status(ItemState::OutOfRange, false, false, ""), u"超出范围", u"目标: (无) 备份"},
+        {status(ItemState::BackupMismatch, true), u"! 备份不符", u"备份文件在此处不是原数据"},
+        {status(ItemState::Unknown), u"未知", u"没有可读的"},
+        {status(ItemState::Applied, false, true), u"已应用 · 重叠", u"与前面的有效项目写入"},
     };
     const int count = int(std::size(rows));
     PatchList list = Items(count + 1);
@@ -141,52 +131,31 @@ TEST(PatchListModelStates, LabelColourTooltipAndAttention) {
     for (const auto& row : rows)
         states.push_back(row.status);
     model.Reset(states);
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    model.SetStates(states); // same rows, new statuses: every cell may recolour
-    ASSERT_EQ(changed.count(), 1);
-    EXPECT_EQ(changed.front().at(1).toModelIndex(), model.index(count, 5));
 
-    auto brush = [&](int row, int column, int role) {
-        return model.index(row, column).data(role).value<QBrush>();
-    };
-    QSet<QRgb> stateColours;
     for (int row = 0; row <= count; ++row) {
         SCOPED_TRACE(row);
         const QModelIndex cell = model.index(row, PatchListModel::StateColumn);
-        const QString tipHtml = cell.data(Qt::ToolTipRole).toString();
-        QTextDocument document;
-        document.setHtml(tipHtml);
-        const QString tip = tipHtml.isEmpty() ? QString() : document.toPlainText().simplified();
+        QTextDocument tip;
+        tip.setHtml(cell.data(Qt::ToolTipRole).toString());
+        const bool attention = row < count && rows[row].status.attention;
+        // Attention colours the whole row; a coloured cell sets its text
+        // colour too, so that it stays legible under a dark palette.
+        EXPECT_EQ(model.index(row, 1).data(Qt::BackgroundRole).isValid(), attention);
+        for (int column = 0; column < 6; ++column) {
+            const QModelIndex index = model.index(row, column);
+            if (index.data(Qt::BackgroundRole).isValid()) {
+                EXPECT_TRUE(index.data(Qt::ForegroundRole).isValid()) << column;
+            }
+        }
         if (row == count) {
             EXPECT_EQ(cell.data().toString(), QString());
-            EXPECT_TRUE(tip.isEmpty());
-            EXPECT_FALSE(cell.data(Qt::BackgroundRole).isValid());
+            EXPECT_FALSE(cell.data(Qt::ToolTipRole).isValid());
             continue;
         }
         EXPECT_EQ(cell.data().toString(), QString::fromUtf16(rows[row].text));
-        EXPECT_TRUE(tip.contains(QString::fromUtf16(rows[row].tip))) << tip.toStdString();
-        // Attention colours the whole row; every coloured cell sets its text
-        // colour too, so that it stays legible under a dark palette.
-        const bool attention = rows[row].status.attention;
-        EXPECT_EQ(model.index(row, 1).data(Qt::BackgroundRole).isValid(), attention);
-        for (int column = 0; column < 6; ++column) {
-            if (model.index(row, column).data(Qt::BackgroundRole).isValid()) {
-                EXPECT_TRUE(model.index(row, column).data(Qt::ForegroundRole).isValid()) << column;
-            }
-        }
-        if (rows[row].stateBackground) {
-            const QRgb colour = brush(row, 5, Qt::BackgroundRole).color().rgb();
-            EXPECT_NE(colour, brush(row, 1, Qt::BackgroundRole).color().rgb());
-            if (!rows[row].status.overlapping && !attention)
-                stateColours.insert(colour);
-        }
-        EXPECT_TRUE(cell.data(Qt::ForegroundRole).isValid());
-        EXPECT_FALSE(model.index(row, 1).data(Qt::ToolTipRole).isValid());
+        EXPECT_TRUE(tip.toPlainText().simplified().contains(QString::fromUtf16(rows[row].tip)))
+            << tip.toPlainText().toStdString();
     }
-    EXPECT_EQ(stateColours.size(), 2); // applied and differs differ in colour
-    // 16 bytes to a line of the tooltip.
-    EXPECT_TRUE(model.index(count - 1, 5).data(Qt::ToolTipRole).toString().contains("0F<br>10"));
-    EXPECT_NE(brush(4, 5, Qt::BackgroundRole).color(), brush(5, 5, Qt::BackgroundRole).color());
 
     // A reset without statuses leaves no stale one on a moved row.
     list.erase(list.begin());
@@ -209,7 +178,6 @@ TEST_F(MainWindowTest, TabLeavesTheList) {
     } keys[] = {
         {Qt::Key_Tab, Qt::NoModifier, dlg.Button(1002), {1}},
         {Qt::Key_Tab, Qt::ShiftModifier, GetDlgItem(&dlg, 1000), {1}},
-        {Qt::Key_Backtab, Qt::ShiftModifier, GetDlgItem(&dlg, 1000), {1}},
         {Qt::Key_Down, Qt::NoModifier, list, {2}},
     };
     for (const auto& k : keys) {
@@ -471,11 +439,11 @@ TEST(AboutBox, ShowsIconVersionAndDefaultButton) {
 }
 
 TEST(MessageText, LongTextLosesItsMiddle) {
-    const QString description(10000, QLatin1Char('d'));
+    const QString d20(20, QLatin1Char('d'));
     const struct {
         QString text;
         int rows, rowChars;
-        QString shown; // empty: only the elision is checked
+        QString shown; // without the zero-width spaces
         bool elided;
     } cases[] = {
         {"short\r\nline", 4, 20, "short\nline", false},
@@ -484,33 +452,18 @@ TEST(MessageText, LongTextLosesItsMiddle) {
         {"abcdefghij", 3, 2, QString::fromUtf16(u"ab…ij"), true},
         // A surrogate pair is never cut apart.
         {QString::fromUtf16(u"a🔧b🔧cdefgh"), 3, 2, QString::fromUtf16(u"a…gh"), true},
-        {description + "\r\n" + QString::fromUtf16(u"文件范围超出!"), 18, 23, {}, true},
+        {QString(100, QLatin1Char('d')), 5, 10, d20 + QChar(0x2026) + d20, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.left(40).toStdString());
         const ShapedMessage shaped = ShapeMessageText(c.text, c.rows, c.rowChars);
         EXPECT_EQ(shaped.elided, c.elided);
-        QString shown = shaped.text;
-        shown.remove(QChar(0x200B));
-        if (!c.shown.isEmpty()) {
-            EXPECT_EQ(shown, c.shown);
-        }
-        // Rows used, counting each line in pieces of rowChars; and no run of
-        // more than rowChars characters without a place to wrap.
-        int rows = 0;
-        for (const QString& line : shown.split(QLatin1Char('\n')))
-            rows += std::max<int>(1, (line.size() + c.rowChars - 1) / c.rowChars);
-        EXPECT_LE(rows, c.rows + 1);
-        if (shaped.elided) {
-            static const QRegularExpression breaks(QStringLiteral("[\\s\\x{200B}]"));
-            for (const QString& run : shaped.text.split(breaks))
-                EXPECT_LE(run.size(), c.rowChars + 1) << run.toStdString();
-        }
+        EXPECT_EQ(QString(shaped.text).remove(QChar(0x200B)), c.shown);
+        // A shortened text can be wrapped at least every rowChars characters.
+        static const QRegularExpression breaks(QStringLiteral("[\\s\\x{200B}]"));
+        for (const QString& run : shaped.text.split(breaks))
+            EXPECT_LE(run.size(), c.rowChars + 1) << run.toStdString();
     }
-    const ShapedMessage item = ShapeMessageText(cases[5].text, cases[5].rows, cases[5].rowChars);
-    EXPECT_TRUE(item.text.startsWith(QStringLiteral("dddd")));
-    EXPECT_TRUE(item.text.endsWith(QString::fromUtf16(u"\n文件范围超出!")));
-    EXPECT_TRUE(item.text.contains(QChar(0x2026)));
 }
 
 // A message for a 10,000-character description stays on the screen, with the
