@@ -69,7 +69,7 @@ QString WithBreaks(const QString& text, int rowChars) {
 }
 
 // Rows and row length that keep a message box on the screen. The box wraps
-// its text at about half the screen's width (500 pixels at most), less its
+// its text at about half the screen's width (420 pixels at most), less its
 // icon; a row is counted in the widest characters (CJK), so Latin text takes
 // fewer rows than allowed. Title, margins, buttons and the details area take
 // a fixed share of the height.
@@ -79,11 +79,11 @@ std::pair<int, int> MessageLimits(const QWidget* owner, const QFont& font) {
         screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
     const QFontMetrics metrics(font);
-    const int textWidth = std::max(200, std::min(available.width() / 2, 500) - 100);
+    const int textWidth = std::max(200, std::min(available.width() / 2, 420) - 100);
     const int wide = std::max(1, metrics.horizontalAdvance(QChar(0x6C49)));
     const int rowChars = std::max(16, textWidth / wide);
     const int rows =
-        std::clamp((available.height() - 280) / std::max(1, metrics.lineSpacing()), 4, 30);
+        std::clamp((available.height() - 280) / std::max(1, metrics.lineSpacing()), 4, 24);
     return {rows, rowChars};
 }
 
