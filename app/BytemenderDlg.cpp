@@ -3,6 +3,7 @@
 #include "app/AboutDlg.h"
 #include "app/PatchListModel.h"
 #include "app/PatchListStore.h"
+#include "winutil/CodePage.h"
 #include "winutil/DlgUtil.h"
 
 #include <QAction>
@@ -40,6 +41,11 @@ namespace {
 // The window menu's About entry.
 const char16_t kAboutMenuText[] = u"关于 Bytemender(&A)...";
 
+// The state column's room: the target path field and the list are this many
+// dialog units wider than in the five-column layout, and the buttons and the
+// window's right edge move as far, so that all six columns show at once.
+constexpr int kStateColumnUnits = 56;
+
 struct ButtonTemplate {
     int id;
     const char16_t* caption;
@@ -68,6 +74,7 @@ QPushButton* CBytemenderDlg::Button(int id) const {
 }
 
 // The window's controls at their dialog-unit rectangles, created in tab order.
+// The buttons' x coordinates below are those of the five-column layout.
 void CBytemenderDlg::CreateControls() {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
@@ -83,7 +90,7 @@ void CBytemenderDlg::CreateControls() {
     // The frame first so that it stays beneath the buttons it surrounds.
     auto* frame = new QGroupBox(this);
     frame->setFocusPolicy(Qt::NoFocus);
-    place(frame, 394, 117, 50, 121);
+    place(frame, 394 + kStateColumnUnits, 117, 50, 121);
 
     static const ButtonTemplate kTabOrderedButtons[] = {
         {IDOK_, u"有效/无效", 394, 266, 50, 16},
@@ -93,21 +100,21 @@ void CBytemenderDlg::CreateControls() {
     for (const ButtonTemplate& b : kTabOrderedButtons) {
         auto* button = new QPushButton(QString::fromUtf16(b.caption), this);
         SetControlId(button, b.id);
-        place(button, b.x, b.y, b.width, b.height);
+        place(button, b.x + kStateColumnUnits, b.y, b.width, b.height);
         tabOrder.push_back(button);
     }
 
     auto* target = new QLineEdit(this);
     SetControlId(target, IDC_TARGET);
     target->setReadOnly(true);
-    place(target, 7, 7, 382, 14);
+    place(target, 7, 7, 382 + kStateColumnUnits, 14);
     tabOrder.push_back(target);
 
     listView = new QTableView(this);
     SetControlId(listView, IDC_LIST);
     model = new PatchListModel(&patchList, this);
     listView->setModel(model);
-    place(listView, 7, 25, 382, 273);
+    place(listView, 7, 25, 382 + kStateColumnUnits, 273);
     tabOrder.push_back(listView);
 
     static const ButtonTemplate kCommandButtons[] = {
@@ -118,14 +125,14 @@ void CBytemenderDlg::CreateControls() {
     for (const ButtonTemplate& b : kCommandButtons) {
         auto* button = new QPushButton(QString::fromUtf16(b.caption), this);
         SetControlId(button, b.id);
-        place(button, b.x, b.y, b.width, b.height);
+        place(button, b.x + kStateColumnUnits, b.y, b.width, b.height);
         tabOrder.push_back(button);
     }
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     Button(IDOK_)->setDefault(true);
 
-    setFixedSize(DialogUnitsToPixels(font, 0, 0, 451, 305).size());
+    setFixedSize(DialogUnitsToPixels(font, 0, 0, 451 + kStateColumnUnits, 305).size());
 
     // Desktops give a dialog no system menu of its own: the About entry sits
     // in the window's context menu (right click on the window).
@@ -173,6 +180,9 @@ void CBytemenderDlg::InitListView() {
     listView->setWordWrap(false);
     listView->setTextElideMode(Qt::ElideRight);
     listView->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Tab and Shift+Tab leave the list for the next and previous control; the
+    // arrow keys move within it.
+    listView->setTabKeyNavigation(false);
     listView->verticalHeader()->hide();
     QHeaderView* header = listView->horizontalHeader();
     header->setHighlightSections(false);
@@ -207,7 +217,7 @@ void CBytemenderDlg::RefreshList() {
     std::vector<int> rows;
     GetSelectedRows(listView, &rows);
 
-    model->Reset();
+    model->Reset(ComputeStates());
 
     // Rows selected before stay selected by number; runs of neighbouring rows
     // go in as one range, and the view repaints once instead of once per range,
@@ -231,6 +241,26 @@ void CBytemenderDlg::RefreshList() {
         listView->selectionModel()->select(selection, QItemSelectionModel::Select);
     }
     listView->viewport()->update();
+}
+
+bool CBytemenderDlg::FilesChanged() {
+    // Both stamps are brought up to date, whatever the first one says.
+    const bool target = HasFileChanged(CodePageToWide(targetPath).c_str(), &targetStamp);
+    const bool backup = HasFileChanged(CodePageToWide(backupPath).c_str(), &backupStamp);
+    return target || backup;
+}
+
+std::vector<ItemStatus> CBytemenderDlg::ComputeStates() {
+    // The stamps are taken first: a change made while the states are read is
+    // seen at the next activation.
+    FilesChanged();
+    return ComputeItemStates(backupPath, targetPath, patchList);
+}
+
+bool CBytemenderDlg::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && FilesChanged())
+        model->SetStates(ComputeItemStates(backupPath, targetPath, patchList));
+    return QDialog::event(event);
 }
 
 void CBytemenderDlg::LoadPatchList() {

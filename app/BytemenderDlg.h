@@ -6,7 +6,9 @@
 #include "app/PatchItem.h"
 #include "app/PatchSession.h"
 #include "app/UserPrompts.h"
+#include "engine/ItemState.h"
 #include "settings/AppSetting.h"
+#include "winutil/FileUtil.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -44,7 +46,8 @@ class CBytemenderDlg : public QDialog {
     ~CBytemenderDlg() override;
 
     // Target path field 1000 shows the target path; the list view is
-    // refilled from the patch list, keeping the selected row numbers.
+    // refilled from the patch list, keeping the selected row numbers, with
+    // each item's state as the backup and the target hold it now.
     void RefreshList();
 
     // Patch list <-> settings store, and the caption from the target path.
@@ -85,6 +88,9 @@ class CBytemenderDlg : public QDialog {
     IUserPrompts& Prompts() { return *prompts; }
 
   protected:
+    // Activation looks again at the target and the backup: when either
+    // changed on disk since the last look, the states are computed again.
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -103,6 +109,9 @@ class CBytemenderDlg : public QDialog {
     void SaveListAndRefresh();
     // Shows the outcome's message, if it has one.
     void Report(const SessionOutcome& outcome);
+    // Whether the target or the backup changed since the last look.
+    bool FilesChanged();
+    std::vector<ItemStatus> ComputeStates();
 
     // Members, in the order of the window's data.
     PatchList patchList;
@@ -115,6 +124,9 @@ class CBytemenderDlg : public QDialog {
     QTableView* listView = nullptr;
 
     PatchListModel* model = nullptr;
+    // The target and the backup as last looked at for the states.
+    FileChangeStamp targetStamp;
+    FileChangeStamp backupStamp;
     QAction* aboutAction = nullptr;
     std::unique_ptr<IUserPrompts> ownedPrompts;
     IUserPrompts* prompts = nullptr;

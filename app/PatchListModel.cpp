@@ -2,7 +2,11 @@
 
 #include "winutil/DlgUtil.h"
 
+#include <QBrush>
+#include <QColor>
+#include <QFont>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -15,8 +19,61 @@ struct ColumnInfo {
 const ColumnInfo kColumns[PatchListModel::kColumnCount] = {
     {u"偏移", Qt::AlignLeft, 80},     {u"描述", Qt::AlignLeft, 240},
     {u"原数据", Qt::AlignRight, 120}, {u"新数据", Qt::AlignRight, 120},
-    {u"修改", Qt::AlignLeft, 64},
+    {u"修改", Qt::AlignLeft, 64},     {u"状态", Qt::AlignLeft, 100},
 };
+
+// How each state shows: its label, the first line of its tooltip, and the
+// colours of its cell. A cell that gets a background also gets a dark text
+// colour, so that it stays legible under any palette; a state without a
+// background keeps the row's.
+struct StateLook {
+    const char16_t* label;
+    const char16_t* meaning;
+    QRgb text;
+    QRgb background; // 0: none
+};
+
+const StateLook& LookOf(ItemState state) {
+    static const StateLook kLooks[] = {
+        {u"已应用", u"目标文件在此处是新数据。", 0xff1e6b24, 0xffd9f0d4},
+        {u"原样", u"目标文件在此处是原数据。", 0xff4a6572, 0},
+        {u"不同", u"目标文件在此处既不是原数据，也不是新数据。", 0xff8a4500, 0xfffde0bd},
+        {u"超出范围", u"项目超出了备份文件或目标文件的末尾。", 0xff9b1c1c, 0xfff8d2d2},
+        {u"备份不符", u"备份文件在此处不是原数据：保存会失败。", 0xff7a0000, 0xfff2b3b3},
+        {u"未知", u"没有可读的目标文件或备份文件。", 0xff757575, 0},
+    };
+    const auto index = static_cast<std::size_t>(state);
+    return index < std::size(kLooks) ? kLooks[index] : kLooks[std::size(kLooks) - 1];
+}
+
+// Rows whose target disagrees with their flag: a warm background over the
+// whole row and dark text on it.
+constexpr QRgb kAttentionBackground = 0xfffff0b3;
+constexpr QRgb kAttentionText = 0xff202020;
+
+const char16_t kAttentionMark[] = u"! ";
+const char16_t kOverlapMark[] = u" · 重叠";
+const char16_t kEnabledNotApplied[] = u"此项目有效，但目标文件中没有应用。";
+const char16_t kDisabledButApplied[] = u"此项目无效，但目标文件中已经应用。";
+const char16_t kOverlapping[] = u"与前面的有效项目写入相同的字节，保存时以本项目为准。";
+const char16_t kTargetLine[] = u"目标:";
+const char16_t kBackupLine[] = u"备份:";
+const char16_t kNotRead[] = u"(无)";
+
+// One row of the tooltip's table: what was found in one file, in lines of 16
+// bytes that never wrap, in a fixed-pitch font so that the lines line up.
+QString HexRow(const char16_t* title, const std::string& hex) {
+    QString row = QStringLiteral("<tr><td valign=\"top\" style=\"white-space:pre\">%1 </td>")
+                      .arg(QString::fromUtf16(title));
+    if (hex.empty())
+        return row + QStringLiteral("<td>%1</td></tr>").arg(QString::fromUtf16(kNotRead));
+    const QStringList pairs = QString::fromLatin1(hex).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QStringList lines;
+    for (qsizetype i = 0; i < pairs.size(); i += 16)
+        lines << pairs.mid(i, 16).join(QLatin1Char(' ')).toHtmlEscaped();
+    return row + QStringLiteral("<td style=\"white-space:pre; font-family:monospace\">%1</td></tr>")
+                     .arg(lines.join(QStringLiteral("<br>")));
+}
 
 bool IsColumn(int column) {
     return column >= 0 && column < PatchListModel::kColumnCount;
@@ -39,9 +96,24 @@ QString DisplayText(const std::string& text) {
 PatchListModel::PatchListModel(const PatchList* list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {}
 
-void PatchListModel::Reset() {
+void PatchListModel::Reset(std::vector<ItemStatus> states) {
     beginResetModel();
+    states_ = std::move(states);
     endResetModel();
+}
+
+void PatchListModel::SetStates(std::vector<ItemStatus> states) {
+    states_ = std::move(states);
+    const int rows = rowCount();
+    // The attention mark colours whole rows.
+    if (rows > 0)
+        emit dataChanged(index(0, 0), index(rows - 1, kColumnCount - 1));
+}
+
+const ItemStatus* PatchListModel::StatusOf(int row) const {
+    return row >= 0 && static_cast<std::size_t>(row) < states_.size()
+               ? &states_[static_cast<std::size_t>(row)]
+               : nullptr;
 }
 
 int PatchListModel::rowCount(const QModelIndex& parent) const {
@@ -74,6 +146,30 @@ QString PatchListModel::CellText(const PatchItem& item, int column) {
     }
 }
 
+QString PatchListModel::StateText(const ItemStatus& status) {
+    QString text = QString::fromUtf16(LookOf(status.state).label);
+    if (status.attention)
+        text.prepend(QString::fromUtf16(kAttentionMark));
+    if (status.overlapping)
+        text += QString::fromUtf16(kOverlapMark);
+    return text;
+}
+
+QString PatchListModel::StateToolTip(const ItemStatus& status) {
+    QStringList lines{QString::fromUtf16(LookOf(status.state).meaning)};
+    if (status.attention) {
+        // Attention means the target disagrees with the flag: applied while
+        // disabled, anything else while enabled.
+        lines << QString::fromUtf16(status.state == ItemState::Applied ? kDisabledButApplied
+                                                                       : kEnabledNotApplied);
+    }
+    if (status.overlapping)
+        lines << QString::fromUtf16(kOverlapping);
+    return QStringLiteral("<qt>%1<table cellspacing=\"0\" cellpadding=\"1\">%2%3</table></qt>")
+        .arg(lines.join(QStringLiteral("<br>")), HexRow(kTargetLine, status.targetHex),
+             HexRow(kBackupLine, status.backupHex));
+}
+
 QString PatchListModel::ColumnTitle(int column) {
     return IsColumn(column) ? QString::fromUtf16(kColumns[column].title) : QString();
 }
@@ -90,11 +186,44 @@ QVariant PatchListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return QVariant();
     const PatchItem& item = (*list_)[static_cast<std::size_t>(index.row())];
+    const ItemStatus* status = StatusOf(index.row());
+    const bool stateCell = index.column() == StateColumn;
     switch (role) {
     case Qt::DisplayRole:
+        if (stateCell)
+            return status ? StateText(*status) : QString();
         return CellText(item, index.column());
     case Qt::TextAlignmentRole:
         return static_cast<int>(ColumnAlignment(index.column()) | Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+        return stateCell && status ? QVariant(StateToolTip(*status)) : QVariant();
+    case Qt::FontRole: {
+        // The state of a row that needs attention stands out in bold.
+        if (!stateCell || !status || !status->attention)
+            return QVariant();
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
+    case Qt::ForegroundRole:
+    case Qt::BackgroundRole: {
+        if (!status)
+            return QVariant();
+        const StateLook& look = LookOf(status->state);
+        QRgb text = 0;
+        QRgb background = 0;
+        if (status->attention) {
+            text = kAttentionText;
+            background = kAttentionBackground;
+        }
+        if (stateCell) {
+            text = look.text;
+            if (look.background)
+                background = look.background;
+        }
+        const QRgb colour = role == Qt::ForegroundRole ? text : background;
+        return colour ? QVariant(QBrush(QColor::fromRgb(colour))) : QVariant();
+    }
     default:
         return QVariant();
     }

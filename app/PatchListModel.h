@@ -1,10 +1,13 @@
-// The patch list as a five-column table for the main window's list view:
-// offset, description, old data, new data and whether the item is applied.
+// The patch list as a table for the main window's list view: offset,
+// description, old data, new data, whether the item is applied, and what the
+// backup and the target on disk hold at the item's place.
 #pragma once
 
 #include "app/PatchItem.h"
+#include "engine/ItemState.h"
 
 #include <QAbstractTableModel>
+#include <vector>
 
 class PatchListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -14,9 +17,10 @@ class PatchListModel : public QAbstractTableModel {
         DescriptionColumn,
         OldDataColumn,
         NewDataColumn,
-        EnabledColumn
+        EnabledColumn,
+        StateColumn
     };
-    static constexpr int kColumnCount = 5;
+    static constexpr int kColumnCount = 6;
     // Cell texts are cut to this many UTF-16 units for display.
     static constexpr int kMaxCellLength = 1023;
 
@@ -24,7 +28,11 @@ class PatchListModel : public QAbstractTableModel {
     explicit PatchListModel(const PatchList* list, QObject* parent = nullptr);
 
     // Every row may have changed, been added or removed: the view refills.
-    void Reset();
+    // states holds one status per row in list order; rows without one show
+    // an empty state cell.
+    void Reset(std::vector<ItemStatus> states = {});
+    // New statuses for the same rows (the files changed, the list did not).
+    void SetStates(std::vector<ItemStatus> states);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -32,13 +40,23 @@ class PatchListModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    // The text of one cell as the list view shows it.
+    // The text of one cell as the list view shows it (the state column
+    // excepted: it comes from the item's status).
     static QString CellText(const PatchItem& item, int column);
+    // The state cell: "!" first when the item needs attention, then the
+    // state, then the overlap mark.
+    static QString StateText(const ItemStatus& status);
+    // What was found at the item's place, for the state cell's tooltip (rich
+    // text: the bytes of the target and the backup in a small table).
+    static QString StateToolTip(const ItemStatus& status);
     // Column titles, alignment and pixel widths.
     static QString ColumnTitle(int column);
     static Qt::Alignment ColumnAlignment(int column);
     static int ColumnWidth(int column);
 
   private:
+    const ItemStatus* StatusOf(int row) const;
+
     const PatchList* list_;
+    std::vector<ItemStatus> states_;
 };

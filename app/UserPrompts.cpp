@@ -4,13 +4,127 @@
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
 
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 IUserPrompts::~IUserPrompts() = default;
 
+namespace {
+
+const char16_t kEllipsis = u'\u2026';
+const char16_t kZeroWidthSpace = u'\u200B';
+
+struct Span {
+    qsizetype begin;
+    qsizetype end;
+};
+
+// The rows a text fills: each line cut into pieces of rowChars characters,
+// never inside a surrogate pair; an empty line is one empty row.
+std::vector<Span> Rows(const QString& text, int rowChars) {
+    std::vector<Span> rows;
+    qsizetype lineBegin = 0;
+    while (lineBegin <= text.size()) {
+        qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), lineBegin);
+        if (lineEnd < 0)
+            lineEnd = text.size();
+        qsizetype begin = lineBegin;
+        do {
+            qsizetype end = std::min(begin + rowChars, lineEnd);
+            if (end < lineEnd && end > begin + 1 && text.at(end - 1).isHighSurrogate())
+                --end;
+            rows.push_back({begin, end});
+            begin = end;
+        } while (begin < lineEnd);
+        lineBegin = lineEnd + 1;
+    }
+    return rows;
+}
+
+// A run of more than rowChars characters without a space gets a zero-width
+// space after every rowChars of them: the box wraps such a run there instead
+// of growing to the screen's width for it.
+QString WithBreaks(const QString& text, int rowChars) {
+    QString out;
+    out.reserve(text.size() + text.size() / rowChars);
+    int run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isSpace()) {
+            run = 0;
+        } else if (!c.isLowSurrogate()) {
+            if (run == rowChars) {
+                out += QChar(kZeroWidthSpace);
+                run = 0;
+            }
+            ++run;
+        }
+        out += c;
+    }
+    return out;
+}
+
+// Rows and row length that keep a message box on the screen. The box wraps
+// its text at about half the screen's width (420 pixels at most), less its
+// icon; a row is counted in the widest characters (CJK), so Latin text takes
+// fewer rows than allowed. Title, margins, buttons and the details area take
+// a fixed share of the height.
+std::pair<int, int> MessageLimits(const QWidget* owner, const QFont& font) {
+    const QScreen* screen = owner ? owner->screen() : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+    const QFontMetrics metrics(font);
+    const int textWidth = std::max(200, std::min(available.width() / 2, 420) - 100);
+    const int wide = std::max(1, metrics.horizontalAdvance(QChar(0x6C49)));
+    const int rowChars = std::max(16, textWidth / wide);
+    const int rows =
+        std::clamp((available.height() - 280) / std::max(1, metrics.lineSpacing()), 4, 24);
+    return {rows, rowChars};
+}
+
+} // namespace
+
+ShapedMessage ShapeMessageText(const QString& text, int maxRows, int rowChars) {
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    maxRows = std::max(maxRows, 3);
+    rowChars = std::max(rowChars, 2);
+    const std::vector<Span> rows = Rows(lines, rowChars);
+    if (rows.size() <= static_cast<std::size_t>(maxRows))
+        return {lines, false};
+
+    // One row goes to the ellipsis; the beginning gets the odd one.
+    const std::size_t kept = static_cast<std::size_t>(maxRows) - 1;
+    const std::size_t head = (kept + 1) / 2;
+    const std::size_t tail = kept - head;
+    const qsizetype cutBegin = rows[head - 1].end;
+    const qsizetype cutEnd = rows[rows.size() - tail].begin;
+    const bool betweenLines =
+        (cutBegin == lines.size() || lines.at(cutBegin) == QLatin1Char('\n')) &&
+        (cutEnd == 0 || lines.at(cutEnd - 1) == QLatin1Char('\n'));
+    const QString mark =
+        betweenLines ? QStringLiteral("\n%1\n").arg(QChar(kEllipsis)) : QString(QChar(kEllipsis));
+    return {WithBreaks(lines.left(cutBegin) + mark + lines.mid(cutEnd), rowChars), true};
+}
+
 void QtUserPrompts::ShowMessage(QWidget* owner, const QString& text, const QString& caption) {
-    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::Critical, caption, QString(), QMessageBox::Ok, owner);
+    // Descriptions are the user's own text: shown as typed, never as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    const auto [rows, rowChars] = MessageLimits(owner, box.font());
+    const ShapedMessage shaped = ShapeMessageText(text, rows, rowChars);
+    box.setText(shaped.text);
+    if (shaped.elided)
+        box.setDetailedText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     box.exec();
 }
 

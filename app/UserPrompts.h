@@ -28,8 +28,24 @@ class IUserPrompts {
 
 class QtUserPrompts : public IUserPrompts {
   public:
+    // The box stays within the owner's screen: a text too long for it is
+    // shown with its middle cut out, and the whole text is kept in the box's
+    // details (scrollable, selectable, copied with Ctrl+C).
     void ShowMessage(QWidget* owner, const QString& text, const QString& caption) override;
     bool ChooseFile(QWidget* owner, std::string* path) override;
     int RunItemEditor(CItemEditDlg& dlg) override;
     TargetChangedAnswer AskTargetChanged(QWidget* owner, const std::string& targetPath) override;
 };
+
+// A message text made to fit a box of at most maxRows rows of rowChars
+// characters; a line longer than a row takes as many rows as it fills. Line
+// ends become '\n'. A text that does not fit loses its middle, replaced by
+// "…" (on a line of its own when the cut falls between lines), so that its
+// beginning and its end, where a message says what went wrong, both show; in
+// what is left, a run of more than rowChars characters without a space gets
+// a zero-width space after every rowChars of them, where the box may wrap.
+struct ShapedMessage {
+    QString text;
+    bool elided = false;
+};
+ShapedMessage ShapeMessageText(const QString& text, int maxRows, int rowChars);

@@ -2,7 +2,7 @@
 # Screenshots of every window the user meets, each taken on its own virtual X
 # screen:
 #
-#   main-window.png           the main window with a few patch items
+#   main-window.png           the main window with patch items in every state
 #   about-box.png             the about box over it
 #   editor-add.png            the item editor in add mode
 #   editor-modify.png         the item editor changing an item
@@ -10,6 +10,9 @@
 #   error-message.png         the message for an item whose old data does not match
 #
 #   tools/screenshots.sh [build folder] [output folder]
+#
+# The README's docs/main-window.png is main-window.png cut to the window:
+#   convert screenshots/main-window.png -trim +repage -colors 96 PNG8:docs/main-window.png
 #
 # The build folder (default: build) is configured when it has no cache yet, and
 # the program and the item editor's showcase (built only when asked for) are
@@ -44,10 +47,26 @@ trap 'rm -rf "$work"' EXIT
 cp "$build/app/bytemender" "$work/bytemender"
 cp "$build/editor/editor_showcase.d/editor_showcase" "$work/editor_showcase"
 
-# A target whose bytes match the items' old data, and the settings file.
-head -c 4096 /dev/zero >"$work/data.bin"
-printf '\x74\x05' | dd of="$work/data.bin" bs=1 seek=16 conv=notrunc status=none
-printf '\x33\xc0\x5d\xc3' | dd of="$work/data.bin" bs=1 seek=$((0x1a0)) conv=notrunc status=none
+# A pristine backup and a target that differs from it here and there, so that
+# the list's state column shows every state: applied (one of them written over
+# in part by a later item: overlapping), original, differs, out of range,
+# backup mismatch, and rows whose target disagrees with their flag.
+poke() { # file offset bytes...
+    local file=$1 offset=$2
+    shift 2
+    printf "$(printf '\\x%s' "$@")" | dd of="$file" bs=1 seek=$((offset)) conv=notrunc status=none
+}
+mkdir -p "$work/Path_bak"
+backup=$work/Path_bak/data.bin
+head -c 4096 /dev/zero >"$backup"
+poke "$backup" 0x10 74 05
+poke "$backup" 0x1a0 33 c0 5d c3
+poke "$backup" 0x300 75 0a
+cp "$backup" "$work/data.bin"
+poke "$work/data.bin" 0x10 eb 05
+poke "$work/data.bin" 0x1a0 b8 01 00 00 02 c3
+poke "$work/data.bin" 0x300 90 90
+poke "$work/data.bin" 0xf10 01
 {
     printf 'FileName = %s\r\n' "$work/data.bin"
     item() { # number offset description old new flag
@@ -57,11 +76,16 @@ printf '\x33\xc0\x5d\xc3' | dd of="$work/data.bin" bs=1 seek=$((0x1a0)) conv=not
         printf 'PathList\\%s\\OldHex = %s\r\n' "$1" "$4"
         printf 'PathList\\%s\\Path = %s\r\n' "$1" "$6"
     }
-    item 0000 0x00000010 'first change' 7405 EB05 1
-    item 0001 0x00000200 'second change' 00 01 0
-    item 0002 0x000001A0 '跳过版本检查' '33 C0 5D C3' 'B8 01 00 00 00 C3' 1
-    item 0003 0x00000F00 '调试输出改为空操作' '00 00 00 00 00' '90 90 90 90 90' 0
-    printf 'PathList\\Count = 4\r\n'
+    item 0000 0x00000010 '跳过序列号检查' 7405 EB05 1
+    item 0001 0x000001A0 '跳过版本检查' '33 C0 5D C3' 'B8 01 00 00 00 C3' 1
+    item 0002 0x000001A4 '版本号改为 2' 00 02 1
+    item 0003 0x00000200 '显示调试菜单' 00 01 1
+    item 0004 0x00000300 '去掉启动画面' '75 0A' 'EB 0A' 0
+    item 0005 0x00000400 '默认语言改为英文' 'FF FF' '00 00' 1
+    item 0006 0x00000F00 '调试输出改为空操作' '00 00 00 00 00' '90 90 90 90 90' 0
+    item 0007 0x00000F10 '关闭更新检查' '00 00' '01 00' 0
+    item 0008 0x00002000 '旧版本的补丁' 00 01 0
+    printf 'PathList\\Count = 9\r\n'
 } >"$work/bytemender.ini"
 
 # Runs a command on a fresh virtual screen, takes the screen once the window

@@ -1,5 +1,5 @@
-// The main window: layout, list view, loading at start, keys, closing and the
-// about box.
+// The main window: layout, list view and its state column, loading at start,
+// keys, closing, the about box and message boxes.
 #include "MainWindowFixture.h"
 
 #include "app/AboutDlg.h"
@@ -14,8 +14,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -29,11 +32,11 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
         const char16_t* caption;
         int x, y, w, h;
     } controls[] = {
-        {1000, u"", 7, 7, 382, 14},          {1001, nullptr, 7, 25, 382, 273},
-        {1006, u"文件", 394, 7, 50, 14},     {1003, u"编辑", 394, 24, 50, 14},
-        {1004, u"增加", 394, 41, 50, 14},    {1007, u"复制", 394, 58, 50, 14},
-        {1005, u"删除", 394, 75, 50, 14},    {2, u"全无效", 394, 248, 50, 16},
-        {1, u"有效/无效", 394, 266, 50, 16}, {1002, u"保存", 394, 284, 50, 14},
+        {1000, u"", 7, 7, 438, 14},          {1001, nullptr, 7, 25, 438, 273},
+        {1006, u"文件", 450, 7, 50, 14},     {1003, u"编辑", 450, 24, 50, 14},
+        {1004, u"增加", 450, 41, 50, 14},    {1007, u"复制", 450, 58, 50, 14},
+        {1005, u"删除", 450, 75, 50, 14},    {2, u"全无效", 450, 248, 50, 16},
+        {1, u"有效/无效", 450, 266, 50, 16}, {1002, u"保存", 450, 284, 50, 14},
     };
     for (const auto& c : controls) {
         QWidget* control = GetDlgItem(&dlg, c.id);
@@ -46,10 +49,10 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
                 << c.id;
         }
     }
-    EXPECT_EQ(dlg.size(), DialogUnitsToPixels(font, 0, 0, 451, 305).size());
+    EXPECT_EQ(dlg.size(), DialogUnitsToPixels(font, 0, 0, 507, 305).size());
     auto* frame = dlg.findChild<QGroupBox*>();
     ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->geometry(), DialogUnitsToPixels(font, 394, 117, 50, 121));
+    EXPECT_EQ(frame->geometry(), DialogUnitsToPixels(font, 450, 117, 50, 121));
     EXPECT_TRUE(qobject_cast<QLineEdit*>(GetDlgItem(&dlg, 1000))->isReadOnly());
     EXPECT_TRUE(dlg.Button(1)->isDefault());
     EXPECT_FALSE(dlg.Button(2)->isDefault());
@@ -69,7 +72,7 @@ TEST_F(MainWindowTest, TabOrderFollowsTheTemplate) {
     EXPECT_EQ(order, (std::vector<int>{1, 2, 1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007}));
 }
 
-TEST_F(MainWindowTest, ListViewIsAReportWithFiveColumns) {
+TEST_F(MainWindowTest, ListViewIsAReportWithSixColumns) {
     CBytemenderDlg& dlg = Open();
     QTableView* list = dlg.ListView();
     EXPECT_EQ(GetDlgItem(&dlg, 1001), list);
@@ -77,13 +80,11 @@ TEST_F(MainWindowTest, ListViewIsAReportWithFiveColumns) {
         const char16_t* title;
         Qt::Alignment alignment;
         int width;
-    } columns[] = {{u"偏移", Qt::AlignLeft, 80},
-                   {u"描述", Qt::AlignLeft, 240},
-                   {u"原数据", Qt::AlignRight, 120},
-                   {u"新数据", Qt::AlignRight, 120},
-                   {u"修改", Qt::AlignLeft, 64}};
-    ASSERT_EQ(dlg.Model()->columnCount(), 5);
-    for (int column = 0; column < 5; ++column) {
+    } columns[] = {{u"偏移", Qt::AlignLeft, 80},     {u"描述", Qt::AlignLeft, 240},
+                   {u"原数据", Qt::AlignRight, 120}, {u"新数据", Qt::AlignRight, 120},
+                   {u"修改", Qt::AlignLeft, 64},     {u"状态", Qt::AlignLeft, 100}};
+    ASSERT_EQ(dlg.Model()->columnCount(), 6);
+    for (int column = 0; column < 6; ++column) {
         SCOPED_TRACE(column);
         EXPECT_EQ(dlg.Model()->headerData(column, Qt::Horizontal).toString(),
                   QString::fromUtf16(columns[column].title));
@@ -92,10 +93,138 @@ TEST_F(MainWindowTest, ListViewIsAReportWithFiveColumns) {
         EXPECT_EQ(alignment & Qt::AlignHorizontal_Mask, int(columns[column].alignment));
         EXPECT_EQ(list->columnWidth(column), columns[column].width);
     }
+    int columnsWidth = 0;
+    for (const auto& column : columns)
+        columnsWidth += column.width;
+    EXPECT_GE(list->viewport()->width(), columnsWidth); // all six show without scrolling
     EXPECT_TRUE(list->showGrid());
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+// The state column over one row per kind of status; the last row has none.
+TEST(PatchListModelStates, LabelColourTooltipAndAttention) {
+    auto status = [](ItemState state, bool attention = false, bool overlapping = false,
+                     std::string target = "EB 05") {
+        return ItemStatus{state, overlapping, attention, std::move(target), "74 05"};
+    };
+    const struct {
+        ItemStatus status;
+        const char16_t* text;
+        const char16_t* tip; // a part of the tooltip's plain text
+    } rows[] = {
+        {status(ItemState::Applied), u"已应用", u"新数据。 目标: EB 05 备份: 74 05"},
+        {status(ItemState::Original, true), u"! 原样", u"此项目有效，但目标文件中没有应用"},
+        {status(ItemState::Applied, true), u"! 已应用", u"此项目无效，但目标文件中已经应用"},
+        {status(ItemState::Differs), u"不同", u"既不是原数据，也不是新数据"},
+        {status(ItemState::OutOfRange, false, false, ""), u"超出范围", u"目标: (无) 备份"},
+        {status(ItemState::BackupMismatch, true), u"! 备份不符", u"备份文件在此处不是原数据"},
+        {status(ItemState::Unknown), u"未知", u"没有可读的"},
+        {status(ItemState::Applied, false, true), u"已应用 · 重叠", u"与前面的有效项目写入"},
+    };
+    const int count = int(std::size(rows));
+    PatchList list = Items(count + 1);
+    PatchListModel model(&list);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    std::vector<ItemStatus> states;
+    for (const auto& row : rows)
+        states.push_back(row.status);
+    model.Reset(states);
+
+    for (int row = 0; row <= count; ++row) {
+        SCOPED_TRACE(row);
+        const QModelIndex cell = model.index(row, PatchListModel::StateColumn);
+        QTextDocument tip;
+        tip.setHtml(cell.data(Qt::ToolTipRole).toString());
+        const bool attention = row < count && rows[row].status.attention;
+        // Attention colours the whole row; a coloured cell sets its text
+        // colour too, so that it stays legible under a dark palette.
+        EXPECT_EQ(model.index(row, 1).data(Qt::BackgroundRole).isValid(), attention);
+        for (int column = 0; column < 6; ++column) {
+            const QModelIndex index = model.index(row, column);
+            if (index.data(Qt::BackgroundRole).isValid()) {
+                EXPECT_TRUE(index.data(Qt::ForegroundRole).isValid()) << column;
+            }
+        }
+        if (row == count) {
+            EXPECT_EQ(cell.data().toString(), QString());
+            EXPECT_FALSE(cell.data(Qt::ToolTipRole).isValid());
+            continue;
+        }
+        EXPECT_EQ(cell.data().toString(), QString::fromUtf16(rows[row].text));
+        EXPECT_TRUE(tip.toPlainText().simplified().contains(QString::fromUtf16(rows[row].tip)))
+            << tip.toPlainText().toStdString();
+    }
+
+    // A reset without statuses leaves no stale one on a moved row.
+    list.erase(list.begin());
+    model.Reset();
+    EXPECT_EQ(model.index(0, 5).data().toString(), QString());
+}
+
+// Tab and Shift+Tab leave the list in the window's tab order without moving
+// the selection; the arrow keys move within it.
+TEST_F(MainWindowTest, TabLeavesTheList) {
+    CBytemenderDlg& dlg = OpenWith(Items(4));
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    QTableView* list = dlg.ListView();
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QWidget* focus;
+        std::vector<int> selected;
+    } keys[] = {
+        {Qt::Key_Tab, Qt::NoModifier, dlg.Button(1002), {1}},
+        {Qt::Key_Tab, Qt::ShiftModifier, GetDlgItem(&dlg, 1000), {1}},
+        {Qt::Key_Down, Qt::NoModifier, list, {2}},
+    };
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.key);
+        Select({1});
+        list->setCurrentIndex(dlg.Model()->index(1, 0));
+        list->setFocus();
+        QTest::keyClick(list, k.key, k.modifiers);
+        EXPECT_EQ(QApplication::focusWidget(), k.focus);
+        EXPECT_EQ(Selected(), k.selected);
+    }
+}
+
+// The state column on real files: computed again after a command and, when the
+// window is activated, only if the target or the backup changed on disk.
+TEST_F(MainWindowTest, StatesFollowCommandsAndChangesOnDisk) {
+    std::string bytes(64, '\0');
+    bytes.replace(0x10, 2, Bytes({0x74, 0x05}));
+    const std::string target = temp_.File("game.bin");
+    WriteBytes(target, bytes);
+    CBytemenderDlg& dlg = OpenWith({PatchItem{0x10, "jump", "74 05", "EB 05", 1},
+                                    PatchItem{0x80, "past the end", "00", "01", 0}});
+    EXPECT_EQ(Cell(0, 5), QStringLiteral("未知")); // no target yet
+    prompts_.chooser.push_back(target);
+    Click(CBytemenderDlg::IDC_FILE);
+    EXPECT_EQ(Cell(0, 5), QStringLiteral("! 原样"));
+    EXPECT_EQ(Cell(1, 5), QStringLiteral("超出范围"));
+
+    Select({0});
+    Click(CBytemenderDlg::IDOK_); // disabled now, as the target is
+    EXPECT_EQ(Cell(0, 5), QStringLiteral("原样"));
+
+    QSignalSpy changed(dlg.Model(), &QAbstractItemModel::dataChanged);
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&dlg, &activate);
+    EXPECT_EQ(changed.count(), 0); // nothing changed on disk
+
+    // Another program patches the target.
+    bytes.replace(0x10, 2, Bytes({0xEB, 0x05}));
+    const auto written = std::filesystem::last_write_time(target);
+    WriteBytes(target, bytes);
+    std::filesystem::last_write_time(target, written + std::chrono::seconds(2));
+    EXPECT_EQ(Cell(0, 5), QStringLiteral("原样"));
+    QCoreApplication::sendEvent(&dlg, &activate);
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(Cell(0, 5), QStringLiteral("! 已应用"));
+    EXPECT_TRUE(dlg.Model()->index(0, 5).data(Qt::ToolTipRole).toString().contains("EB 05"));
 }
 
 TEST_F(MainWindowTest, StartLoadsTheListSortedAndShowsIt) {
@@ -341,6 +470,59 @@ TEST(TargetChangedQuestion, CancelIsTheDefault) {
         EXPECT_EQ(prompts.AskTargetChanged(nullptr, "/data/游戏.bin"), c.answer);
         EXPECT_TRUE(shownText.contains(QStringLiteral("/data/游戏.bin")));
     }
+}
+
+TEST(MessageText, LongTextLosesItsMiddle) {
+    const QString d20(20, QLatin1Char('d'));
+    const struct {
+        QString text;
+        int rows, rowChars;
+        QString shown; // without the zero-width spaces
+        bool elided;
+    } cases[] = {
+        {"short\r\nline", 4, 20, "short\nline", false},
+        {"1\n2\n3\n4", 4, 20, "1\n2\n3\n4", false},
+        {"1\n2\n3\n4\n5\n6", 4, 20, QString::fromUtf16(u"1\n2\n…\n6"), true},
+        {"abcdefghij", 3, 2, QString::fromUtf16(u"ab…ij"), true},
+        // A surrogate pair is never cut apart.
+        {QString::fromUtf16(u"a🔧b🔧cdefgh"), 3, 2, QString::fromUtf16(u"a…gh"), true},
+        {QString(100, QLatin1Char('d')), 5, 10, d20 + QChar(0x2026) + d20, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.left(40).toStdString());
+        const ShapedMessage shaped = ShapeMessageText(c.text, c.rows, c.rowChars);
+        EXPECT_EQ(shaped.elided, c.elided);
+        EXPECT_EQ(QString(shaped.text).remove(QChar(0x200B)), c.shown);
+        // A shortened text can be wrapped at least every rowChars characters.
+        static const QRegularExpression breaks(QStringLiteral("[\\s\\x{200B}]"));
+        for (const QString& run : shaped.text.split(breaks))
+            EXPECT_LE(run.size(), c.rowChars + 1) << run.toStdString();
+    }
+}
+
+// A message for a 10,000-character description stays on the screen, with the
+// whole text in its details.
+TEST(MessageBox, LongDescriptionStaysOnTheScreen) {
+    const QString text =
+        QString(10000, QLatin1Char('d')) + "\r\n" + QString::fromUtf16(u"原始数据不匹配!");
+    QRect shown;
+    QString boxText, details;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->frameGeometry();
+        boxText = box->text();
+        details = box->detailedText();
+        box->button(QMessageBox::Ok)->click();
+    });
+    QtUserPrompts prompts;
+    prompts.ShowMessage(nullptr, text, "Error");
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(shown.height(), screen.height());
+    EXPECT_LE(shown.width(), screen.width());
+    EXPECT_TRUE(boxText.contains(QChar(0x2026)));
+    EXPECT_TRUE(boxText.endsWith(QString::fromUtf16(u"原始数据不匹配!")));
+    EXPECT_EQ(details, QString(text).replace("\r\n", "\n"));
 }
 
 TEST(Icon, HasThreeSizes) {
