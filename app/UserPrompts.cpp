@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -115,17 +116,23 @@ ShapedMessage ShapeMessageText(const QString& text, int maxRows, int rowChars) {
     return {WithBreaks(lines.left(cutBegin) + mark + lines.mid(cutEnd), rowChars), true};
 }
 
-void QtUserPrompts::ShowMessage(QWidget* owner, const QString& text, const QString& caption) {
-    QMessageBox box(QMessageBox::Critical, caption, QString(), QMessageBox::Ok, owner);
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const QString& text,
+                                            const QString& caption) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, caption, QString(),
+                                             QMessageBox::Ok, owner);
     // Descriptions are the user's own text: shown as typed, never as markup.
-    box.setTextFormat(Qt::PlainText);
-    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
-    const auto [rows, rowChars] = MessageLimits(owner, box.font());
+    box->setTextFormat(Qt::PlainText);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    const auto [rows, rowChars] = MessageLimits(owner, box->font());
     const ShapedMessage shaped = ShapeMessageText(text, rows, rowChars);
-    box.setText(shaped.text);
+    box->setText(shaped.text);
     if (shaped.elided)
-        box.setDetailedText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    box.exec();
+        box->setDetailedText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    return box;
+}
+
+void QtUserPrompts::ShowMessage(QWidget* owner, const QString& text, const QString& caption) {
+    MakeMessageBox(owner, text, caption)->exec();
 }
 
 bool QtUserPrompts::ChooseFile(QWidget* owner, std::string* path) {
@@ -136,24 +143,47 @@ int QtUserPrompts::RunItemEditor(CItemEditDlg& dlg) {
     return dlg.exec() == 1 ? 1 : 2;
 }
 
-TargetChangedAnswer QtUserPrompts::AskTargetChanged(QWidget* owner, const std::string& targetPath) {
+namespace {
+
+// The buttons of the question, in the order of TargetChangedAnswer.
+const char* const kTargetChangedButtons[] = {"重新备份", "覆盖", "取消"};
+constexpr const char* kAnswerProperty = "bytemenderAnswer";
+
+} // namespace
+
+std::unique_ptr<QMessageBox> MakeTargetChangedBox(QWidget* owner, const std::string& targetPath) {
     const QString text =
         QStringLiteral(" 目标文件在备份或上次重建之后已被更改 (例如程序已更新): \n%1\n\n"
                        "重新备份: 以现在的目标文件作为新的备份, 再从它重建. \n"
                        "覆盖: 仍从旧的备份重建, 目标文件的这些更改将丢失. \n"
                        "取消: 不写入任何文件. ")
             .arg(NarrowToQString(targetPath));
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("目标文件已更改"), text,
-                    QMessageBox::NoButton, owner);
-    QPushButton* rebackup = box.addButton(QStringLiteral("重新备份"), QMessageBox::AcceptRole);
-    QPushButton* overwrite = box.addButton(QStringLiteral("覆盖"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    box.exec();
-    if (box.clickedButton() == rebackup)
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, QStringLiteral("目标文件已更改"),
+                                             text, QMessageBox::NoButton, owner);
+    const QMessageBox::ButtonRole roles[] = {QMessageBox::AcceptRole, QMessageBox::DestructiveRole,
+                                             QMessageBox::RejectRole};
+    QPushButton* cancel = nullptr;
+    for (int i = 0; i < 3; ++i) {
+        cancel = box->addButton(QString::fromUtf8(kTargetChangedButtons[i]), roles[i]);
+        cancel->setProperty(kAnswerProperty, i);
+    }
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    return box;
+}
+
+TargetChangedAnswer TargetChangedAnswerOf(const QMessageBox& box) {
+    const QAbstractButton* clicked = box.clickedButton();
+    const int chosen = clicked ? clicked->property(kAnswerProperty).toInt() : 2;
+    if (chosen == 0)
         return TargetChangedAnswer::Rebackup;
-    if (box.clickedButton() == overwrite)
+    if (chosen == 1)
         return TargetChangedAnswer::Overwrite;
     return TargetChangedAnswer::Cancel;
+}
+
+TargetChangedAnswer QtUserPrompts::AskTargetChanged(QWidget* owner, const std::string& targetPath) {
+    const std::unique_ptr<QMessageBox> box = MakeTargetChangedBox(owner, targetPath);
+    box->exec();
+    return TargetChangedAnswerOf(*box);
 }

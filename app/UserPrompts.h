@@ -4,8 +4,10 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <string>
 
+class QMessageBox;
 class QWidget;
 class CItemEditDlg;
 enum class TargetChangedAnswer; // app/PatchSession.h
@@ -49,3 +51,14 @@ struct ShapedMessage {
     bool elided = false;
 };
 ShapedMessage ShapeMessageText(const QString& text, int maxRows, int rowChars);
+
+// The boxes QtUserPrompts runs, made without running them. The message box:
+// error icon, one OK button, the shaped text, the whole text in its details
+// when it was shortened.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const QString& text,
+                                            const QString& caption);
+// The question about a changed target: 重新备份, 覆盖 and 取消 (the default
+// and the Escape button), in that order.
+std::unique_ptr<QMessageBox> MakeTargetChangedBox(QWidget* owner, const std::string& targetPath);
+// The answer the button clicked in that box gives (Cancel when none was).
+TargetChangedAnswer TargetChangedAnswerOf(const QMessageBox& box);

@@ -19,7 +19,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
-#include <QTimer>
 
 namespace {
 
@@ -450,25 +449,21 @@ TEST(TargetChangedQuestion, CancelIsTheDefault) {
         {nullptr, Qt::Key_Escape, TargetChangedAnswer::Cancel},
         {u"重新备份", Qt::Key_unknown, TargetChangedAnswer::Rebackup},
         {u"覆盖", Qt::Key_unknown, TargetChangedAnswer::Overwrite},
+        {u"取消", Qt::Key_unknown, TargetChangedAnswer::Cancel},
     };
     for (const auto& c : cases) {
-        QString shownText;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            shownText = box->text();
-            if (!c.button) {
-                QTest::keyClick(box, c.key);
-                return;
-            }
+        const std::unique_ptr<QMessageBox> box = MakeTargetChangedBox(nullptr, "/data/游戏.bin");
+        EXPECT_TRUE(box->text().contains(QStringLiteral("/data/游戏.bin")));
+        box->show();
+        if (!c.button) {
+            QTest::keyClick(box.get(), c.key);
+        } else {
             for (QAbstractButton* button : box->buttons()) {
                 if (button->text() == QString::fromUtf16(c.button))
                     button->click();
             }
-        });
-        QtUserPrompts prompts;
-        EXPECT_EQ(prompts.AskTargetChanged(nullptr, "/data/游戏.bin"), c.answer);
-        EXPECT_TRUE(shownText.contains(QStringLiteral("/data/游戏.bin")));
+        }
+        EXPECT_EQ(TargetChangedAnswerOf(*box), c.answer);
     }
 }
 
@@ -505,24 +500,16 @@ TEST(MessageText, LongTextLosesItsMiddle) {
 TEST(MessageBox, LongDescriptionStaysOnTheScreen) {
     const QString text =
         QString(10000, QLatin1Char('d')) + "\r\n" + QString::fromUtf16(u"原始数据不匹配!");
-    QRect shown;
-    QString boxText, details;
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        shown = box->frameGeometry();
-        boxText = box->text();
-        details = box->detailedText();
-        box->button(QMessageBox::Ok)->click();
-    });
-    QtUserPrompts prompts;
-    prompts.ShowMessage(nullptr, text, "Error");
+    const std::unique_ptr<QMessageBox> box = MakeMessageBox(nullptr, text, "Error");
+    box->show();
+    const QRect shown = box->frameGeometry();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_LE(shown.height(), screen.height());
     EXPECT_LE(shown.width(), screen.width());
-    EXPECT_TRUE(boxText.contains(QChar(0x2026)));
-    EXPECT_TRUE(boxText.endsWith(QString::fromUtf16(u"原始数据不匹配!")));
-    EXPECT_EQ(details, QString(text).replace("\r\n", "\n"));
+    EXPECT_TRUE(box->text().contains(QChar(0x2026)));
+    EXPECT_TRUE(box->text().endsWith(QString::fromUtf16(u"原始数据不匹配!")));
+    EXPECT_EQ(box->detailedText(), QString(text).replace("\r\n", "\n"));
+    EXPECT_EQ(box->icon(), QMessageBox::Critical);
 }
 
 TEST(Icon, HasThreeSizes) {
