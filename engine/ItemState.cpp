@@ -5,7 +5,10 @@
 #include "engine/HexText.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csetjmp>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
@@ -24,12 +27,65 @@ constexpr std::uint64_t kReachableBytes = (std::uint64_t(1) << 32) + kDataCapaci
 // How many items ahead the files' bytes are requested from memory.
 constexpr std::size_t kLookAhead = 8;
 
-// A regular file opened for reading: mapped when it can be (no copying, and
-// only the pages the items touch are brought in), read piecewise otherwise.
-// Reading piecewise costs a system call per item, too slow for long lists;
-// the price of the map is that a file cut shorter by another program in the
-// middle of the pass (tens of milliseconds for 100,000 items) faults when a
-// lost page is touched.
+// A file cut shorter by another program while it is mapped makes the next
+// touch of a lost page raise SIGBUS. While a pass runs, such a fault ends the
+// one copy that touched the page (the bytes count as unreadable) instead of
+// the program. The handler runs with SIGBUS unblocked (SA_NODEFER), so a
+// jump out of it needs no signal-mask bookkeeping.
+thread_local sigjmp_buf* volatile t_copyJump = nullptr;
+
+class BusErrorGuard {
+  public:
+    BusErrorGuard() {
+        struct sigaction action {};
+        action.sa_sigaction = &OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        installed_ = ::sigaction(SIGBUS, &action, &previous_) == 0;
+        if (installed_)
+            s_previous = previous_;
+    }
+    ~BusErrorGuard() {
+        if (installed_)
+            ::sigaction(SIGBUS, &previous_, nullptr);
+    }
+    BusErrorGuard(const BusErrorGuard&) = delete;
+    BusErrorGuard& operator=(const BusErrorGuard&) = delete;
+
+  private:
+    static void OnBusError(int signal, siginfo_t*, void*) {
+        if (t_copyJump)
+            ::siglongjmp(*t_copyJump, 1);
+        // Not one of ours: put the previous handling back; the faulting
+        // instruction runs again and meets it.
+        ::sigaction(signal, &s_previous, nullptr);
+    }
+    static inline struct sigaction s_previous {};
+    struct sigaction previous_ {};
+    bool installed_ = false;
+};
+
+// Copies length bytes of a mapped file; false when a page of it was lost.
+bool GuardedCopy(std::uint8_t* out, const std::uint8_t* mapped, std::uint32_t length) {
+    sigjmp_buf jump;
+    if (sigsetjmp(jump, 0) != 0) {
+        t_copyJump = nullptr;
+        return false;
+    }
+    t_copyJump = &jump;
+    // The copy must stay between the two stores (the handler reads them).
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    std::memcpy(out, mapped, length);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    t_copyJump = nullptr;
+    return true;
+}
+
+// A regular file opened for reading: mapped when it can be (only the pages
+// the items touch are brought in), read piecewise otherwise. Reading
+// piecewise costs a system call per item, too slow for long lists; bytes
+// from the map are copied under BusErrorGuard, so a file cut shorter in the
+// middle of a pass cannot end the program.
 class FileView {
   public:
     explicit FileView(const std::string& path) {
@@ -77,7 +133,7 @@ class FileView {
     const std::uint8_t* Bytes(std::uint64_t offset, std::uint32_t length,
                               std::uint8_t* scratch) const {
         if (map_)
-            return map_ + offset;
+            return GuardedCopy(scratch, map_ + offset, length) ? scratch : nullptr;
         for (std::uint32_t done = 0; done < length;) {
             const ssize_t got =
                 ::pread(fd_, scratch + done, length - done, static_cast<off_t>(offset + done));
@@ -251,6 +307,7 @@ std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
                                           const std::string& targetPath,
                                           std::span<const PatchItem> items) {
     std::vector<ItemStatus> states(items.size());
+    const BusErrorGuard guard;
     const FileView backupFile(backupPath);
     const FileView targetFile(targetPath);
     const bool haveBackup = backupFile.ok() && backupFile.size() > 0;

@@ -3,8 +3,12 @@
 
 #include "tests/support/TestFiles.h"
 
+#include <atomic>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -157,6 +161,36 @@ std::string Hex(const std::array<std::uint8_t, 32>& digest) {
     FileFingerprint print;
     print.sha256 = digest;
     return print.Sha256Hex();
+}
+
+// Another program cutting the target shorter while the states are looked at
+// makes the lost bytes unreadable, never ends the program (the files are
+// mapped: a lost page faults).
+TEST(ItemStates, TargetCutShorterDuringThePass) {
+    TempDir dir;
+    const std::string backup = dir.File("backup.bin");
+    const std::string target = dir.File("target.bin");
+    const std::string bytes(std::size_t(4) << 20, '\x11');
+    WriteBytes(backup, bytes);
+    WriteBytes(target, bytes);
+    PatchList items;
+    for (std::uint32_t offset = 0; offset < bytes.size(); offset += 4096)
+        items.push_back(PatchItem{offset, "", "11", "22", 1});
+    std::atomic<bool> stop{false};
+    std::thread cutter([&] {
+        const int fd = ::open(target.c_str(), O_WRONLY);
+        while (!stop) {
+            (void)::ftruncate(fd, 4096);
+            (void)::ftruncate(fd, static_cast<off_t>(bytes.size()));
+        }
+        ::close(fd);
+    });
+    for (int round = 0; round < 200; ++round) {
+        for (const ItemStatus& status : ComputeItemStates(backup, target, items))
+            ASSERT_NE(status.state, ItemState::Applied);
+    }
+    stop = true;
+    cutter.join();
 }
 
 TEST(Fingerprint, Sha256AndFiles) {
