@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -143,34 +144,36 @@ std::string SpacedHex(const std::uint8_t* data, std::uint32_t length) {
 
 // ---- list and status ----
 
+// One table column: its title and, for row r, its cell (formatted into
+// scratch when it is not a text of its own).
 struct Column {
-    std::string title;
-    std::vector<std::string> cells;
-    std::size_t width = 0;
+    const char* title;
+    std::function<std::string_view(std::size_t row, std::string* scratch)> cell;
 };
 
 // Columns padded to their widest cell; the last one is not padded.
-void WriteTable(std::string* text, std::vector<Column>& columns) {
-    const std::size_t rows = columns.empty() ? 0 : columns.front().cells.size();
-    for (Column& column : columns) {
-        column.width = DisplayWidth(column.title);
-        for (const std::string& cell : column.cells)
-            column.width = std::max(column.width, DisplayWidth(cell));
+void WriteTable(std::string* text, const std::vector<Column>& columns, std::size_t rows) {
+    std::string scratch;
+    std::vector<std::size_t> widths(columns.size());
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        widths[c] = DisplayWidth(columns[c].title);
+        for (std::size_t r = 0; r < rows; ++r)
+            widths[c] = std::max(widths[c], DisplayWidth(columns[c].cell(r, &scratch)));
     }
     auto line = [&](auto&& cellOf) {
         for (std::size_t c = 0; c < columns.size(); ++c) {
-            const std::string& cell = cellOf(columns[c]);
-            text->append(cell);
+            const std::string_view cell = cellOf(c);
+            AppendOneLine(text, cell);
             if (c + 1 < columns.size())
-                text->append(columns[c].width - DisplayWidth(cell) + 2, ' ');
+                text->append(widths[c] - DisplayWidth(cell) + 2, ' ');
         }
         while (!text->empty() && text->back() == ' ')
             text->pop_back();
         text->push_back('\n');
     };
-    line([](const Column& column) -> const std::string& { return column.title; });
+    line([&](std::size_t c) { return std::string_view(columns[c].title); });
     for (std::size_t r = 0; r < rows; ++r)
-        line([r](const Column& column) -> const std::string& { return column.cells[r]; });
+        line([&](std::size_t c) { return columns[c].cell(r, &scratch); });
 }
 
 bool AsListed(const PatchItem& item, const ItemStatus& status) {
@@ -241,42 +244,45 @@ int ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ostream& 
         text.append(Tr("Target: "))
             .append(list.TargetPath().empty() ? Tr("(none chosen)") : list.TargetPath())
             .append("\n");
-        std::vector<Column> columns;
-        columns.reserve(8); // the cells below are filled through references
-        auto add = [&](const char* title) -> std::vector<std::string>& {
-            columns.push_back(Column{Tr(title), {}, 0});
-            columns.back().cells.reserve(items.size());
-            return columns.back().cells;
-        };
-        auto& rowCells = add("ROW");
-        auto& offsetCells = add("OFFSET");
-        auto& enabledCells = add("ENABLED");
-        auto& stateCells = add("STATE");
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            rowCells.push_back(std::to_string(i + 1));
-            offsetCells.push_back(OffsetText(items[i].offset));
-            enabledCells.push_back(items[i].enabled != 0 ? "Yes" : "No");
-            stateCells.push_back(StateCell(states[i]));
-        }
+        // Titles go through Tr() when the table is made.
+        std::vector<Column> columns{{Tr("ROW"),
+                                     [](std::size_t r, std::string* scratch) {
+                                         *scratch = std::to_string(r + 1);
+                                         return std::string_view(*scratch);
+                                     }},
+                                    {Tr("OFFSET"),
+                                     [&](std::size_t r, std::string* scratch) {
+                                         *scratch = OffsetText(items[r].offset);
+                                         return std::string_view(*scratch);
+                                     }},
+                                    {Tr("ENABLED"),
+                                     [&](std::size_t r, std::string*) {
+                                         return std::string_view(items[r].enabled != 0 ? "Yes"
+                                                                                       : "No");
+                                     }},
+                                    {Tr("STATE"), [&](std::size_t r, std::string* scratch) {
+                                         *scratch = StateCell(states[r]);
+                                         return std::string_view(*scratch);
+                                     }}};
+        auto view = [](const std::string& field) { return std::string_view(field); };
         if (statusOnly) {
-            auto& targetCells = add("TARGET HOLDS");
-            auto& descriptionCells = add("DESCRIPTION");
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                targetCells.push_back(states[i].targetHex);
-                descriptionCells.push_back(OneLine(items[i].description));
-            }
+            columns.push_back({Tr("TARGET HOLDS"), [&](std::size_t r, std::string*) {
+                                   return view(states[r].targetHex);
+                               }});
+            columns.push_back({Tr("DESCRIPTION"), [&](std::size_t r, std::string*) {
+                                   return view(items[r].description);
+                               }});
         } else {
-            auto& descriptionCells = add("DESCRIPTION");
-            auto& oldCells = add("OLD");
-            auto& newCells = add("NEW");
-            for (const PatchItem& item : items) {
-                descriptionCells.push_back(OneLine(item.description));
-                oldCells.push_back(OneLine(item.oldHex));
-                newCells.push_back(OneLine(item.newHex));
-            }
+            columns.push_back({Tr("DESCRIPTION"), [&](std::size_t r, std::string*) {
+                                   return view(items[r].description);
+                               }});
+            columns.push_back(
+                {Tr("OLD"), [&](std::size_t r, std::string*) { return view(items[r].oldHex); }});
+            columns.push_back(
+                {Tr("NEW"), [&](std::size_t r, std::string*) { return view(items[r].newHex); }});
         }
         if (!items.empty())
-            WriteTable(&text, columns);
+            WriteTable(&text, columns, items.size());
         else
             text.append(Tr("The list is empty.")).append("\n");
         if (statusOnly) {

@@ -8,8 +8,10 @@
 #include "cli/CliText.h"
 #include "engine/Rebuild.h"
 #include "settings/AppSetting.h"
+#include "settings/IniText.h"
 #include "winutil/FileUtil.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,14 +21,88 @@
 #include <unistd.h>
 #include <vector>
 
-// The settings store, remembering what its last save returned: the list
-// store saves through it and reports nothing itself.
+// The settings store, remembering what its last save returned (the list
+// store saves through it and reports nothing itself), and answering the many
+// lookups of reading the list from an index.
 struct PatchListFile::Store : CAppSetting {
     int Save(const char* path = nullptr) override {
         lastSave = CAppSetting::Save(path);
         return lastSave;
     }
+
+    // Reading the list asks for every item's keys one after another, in
+    // nearly key order: while reading, each lookup is searched outward from
+    // the previous answer in an array of the entries that have a value
+    // (lookups of value-less entries find nothing either way for the list).
+    int GetValue(const char* key, const char** value, int* line) override {
+        if (!indexed || key == nullptr || line != nullptr)
+            return CAppSetting::GetValue(key, value, line);
+        const std::size_t at = Seek(key);
+        if (at == index.size() || CompareKeys(index[at].key, key) != 0)
+            return 0;
+        finger = at;
+        if (value != nullptr)
+            *value = index[at].value;
+        return 1;
+    }
+
+    void BeginReading() {
+        index.clear();
+        EnumKeys("", &index, &AddToIndex, 1);
+        finger = 0;
+        indexed = true;
+    }
+    void EndReading() {
+        indexed = false;
+        index = {};
+    }
+
+    struct Indexed {
+        std::string_view key;
+        const char* value;
+    };
+    static int AddToIndex(const char* key, const char*, const char* value, void* context) {
+        static_cast<std::vector<Indexed>*>(context)->push_back(Indexed{key, value});
+        return 1;
+    }
+    // The first position whose key is not below key, galloping from finger.
+    std::size_t Seek(std::string_view key) const {
+        const std::size_t n = index.size();
+        if (n == 0)
+            return 0;
+        auto below = [&](std::size_t i) { return CompareKeys(index[i].key, key) < 0; };
+        std::size_t lo = 0;
+        std::size_t hi = n;
+        std::size_t step = 1;
+        if (below(finger)) {
+            lo = finger + 1;
+            while (lo + step - 1 < n && below(lo + step - 1)) {
+                lo += step;
+                step *= 2;
+            }
+            hi = std::min(n, lo + step - 1);
+        } else {
+            hi = finger;
+            while (hi >= step && !below(hi - step)) {
+                hi -= step;
+                step *= 2;
+            }
+            lo = hi >= step ? hi - step + 1 : 0;
+        }
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (below(mid))
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+
     int lastSave = 0;
+    bool indexed = false;
+    std::vector<Indexed> index;
+    std::size_t finger = 0;
 };
 
 namespace {
@@ -211,8 +287,14 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
     }
     store_->keepOrder = 0; // every save writes the keys sorted, as the window does
     targetPath_ = ReadTargetPath(*store_);
+    store_->BeginReading();
     ReadPatchItems(*store_, items);
-    SortPatchList(items);
+    store_->EndReading();
+    // A list saved by a command is in offset order already (sorting moves
+    // every item even then).
+    if (!std::is_sorted(items.begin(), items.end(),
+                        [](const PatchItem& a, const PatchItem& b) { return a.offset < b.offset; }))
+        SortPatchList(items);
     return CliResult{};
 }
 

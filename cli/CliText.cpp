@@ -33,8 +33,10 @@ std::string Fill(std::string_view pattern, std::initializer_list<std::string_vie
 }
 
 std::string OffsetText(std::uint32_t offset) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(offset));
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text(8, '0');
+    for (int i = 7; i >= 0; --i, offset >>= 4)
+        text[static_cast<std::size_t>(i)] = kDigits[offset & 15];
     return text;
 }
 
@@ -140,6 +142,11 @@ void AppendJsonString(std::string* out, std::string_view text) {
 }
 
 std::size_t DisplayWidth(std::string_view text) {
+    bool ascii = true;
+    for (const char c : text)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii)
+        return text.size();
     std::size_t width = 0;
     std::size_t i = 0;
     while (i < text.size()) {
@@ -156,12 +163,12 @@ std::size_t DisplayWidth(std::string_view text) {
     return width;
 }
 
-std::string OneLine(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F)
-            c = ' ';
+void AppendOneLine(std::string* out, std::string_view text) {
+    const std::size_t from = out->size();
+    out->append(text);
+    for (std::size_t i = from; i < out->size(); ++i) {
+        const auto c = static_cast<unsigned char>((*out)[i]);
+        if (c < 0x20 || c == 0x7F)
+            (*out)[i] = ' ';
     }
-    return out;
 }

@@ -26,6 +26,6 @@ void AppendJsonString(std::string* out, std::string_view text);
 // Columns a terminal gives the UTF-8 text (wide East Asian characters count
 // two); control characters count as one, as the table shows them as spaces.
 std::size_t DisplayWidth(std::string_view text);
-// The text with every control character (line breaks, tabs) turned into a
+// Appends text with every control character (line breaks, tabs) shown as a
 // space, so that one item stays on one table line.
-std::string OneLine(std::string_view text);
+void AppendOneLine(std::string* out, std::string_view text);
