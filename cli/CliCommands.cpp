@@ -257,8 +257,8 @@ int ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ostream& 
                                      }},
                                     {Tr("ENABLED"),
                                      [&](std::size_t r, std::string*) {
-                                         return std::string_view(items[r].enabled != 0 ? "Yes"
-                                                                                       : "No");
+                                         return std::string_view(items[r].enabled != 0 ? Tr("Yes")
+                                                                                       : Tr("No"));
                                      }},
                                     {Tr("STATE"), [&](std::size_t r, std::string* scratch) {
                                          *scratch = StateCell(states[r]);
@@ -511,6 +511,8 @@ CliResult SetEnabled(PatchListFile& list, const std::vector<long long>& rows, bo
                 return row;
             positions.push_back(position);
         }
+        std::sort(positions.begin(), positions.end());
+        positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
     }
     std::size_t changed = 0;
     for (const std::size_t position : positions) {
@@ -542,6 +544,9 @@ CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& 
                                           "\"bytemender-cli target FILE\""),
                                        {list.SettingsPath()}));
     const std::string backup = list.BackupPath();
+    if (backup.empty())
+        return Failed(kExitFileError,
+                      Fill(Tr("the backup path for %1 would be too long"), {list.TargetPath()}));
     CliResult readable = CheckReadableFile(backup, "backup copy");
     if (!readable.ok())
         return readable;
