@@ -231,6 +231,22 @@ TEST_F(CliTest, SharesTheListWithTheWindow) {
     EXPECT_NE(json.out.find(R"("description": "line\nbreak \\ \"quoted\" 中文")"),
               std::string::npos)
         << json.out;
+
+    // A hand-edited file: keys in other letter case, a key without a value, a
+    // count above the items stored, decimal and hex offsets. The command line
+    // reads it as the window does and saves that list.
+    WriteBytes(settings_, "; notes\r\nFileName = " + target_ +
+                              "\r\npathlist\\count = 4\r\n"
+                              "PathList\\0000\\Offset = 0x300\r\nPathList\\0000\\Descrip = c\r\n"
+                              "PathList\\0000\\OldHex = 01\r\nPathList\\0000\\NewHex = 02\r\n"
+                              "PathList\\0000\\Path = 5\r\nPathList\\0001\\Offset = 16\r\n"
+                              "pathlist\\0001\\descrip = b\r\nPathList\\0001\\OldHex\r\n"
+                              "PathList\\0001\\NewHex = AA\r\nPathList\\0002\\Offset = 0x10\r\n");
+    const PatchList handEdited = LoadWithWindowStore(settings_, nullptr);
+    ASSERT_EQ(handEdited.size(), 4u);
+    ASSERT_EQ(Cli({"disable", "1"}).status, 0);
+    EXPECT_EQ(LoadWithWindowStore(settings_, nullptr), handEdited);
+    EXPECT_EQ(handEdited[3], Item(0x300, "c", "01", "02", 5));
 }
 
 // Help for the program and every subcommand, through the in-process entry.
