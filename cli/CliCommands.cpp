@@ -218,7 +218,18 @@ std::string StateCell(const ItemStatus& status) {
     return cell;
 }
 
-int ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ostream& out) {
+// The list, with each item's state; for status only, also the verdict, which
+// needs both files.
+CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ostream& out) {
+    if (statusOnly) {
+        if (CliResult chosen = list.RequireTarget(); !chosen.ok())
+            return chosen;
+        for (CliResult readable : {CheckReadableFile(list.BackupPath(), "backup copy"),
+                                   CheckReadableFile(list.TargetPath(), "target")}) {
+            if (!readable.ok())
+                return readable;
+        }
+    }
     const PatchList& items = list.items;
     const std::vector<ItemStatus> states =
         ComputeItemStates(list.BackupPath(), list.TargetPath(), items);
@@ -299,9 +310,9 @@ int ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ostream& 
     }
     out << text;
     out.flush();
-    if (!statusOnly)
-        return kExitOk;
-    return allAsListed ? kExitOk : kExitCheckFailed;
+    if (statusOnly && !allAsListed)
+        return Failed(kExitCheckFailed, std::string()); // the summary line says why
+    return CliResult{};
 }
 
 // ---- apply ----
@@ -539,10 +550,8 @@ CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& 
                       Fill(Tr("\"%1\" holds no pair of hex digits to search for"), {pattern}));
     if (count.droppedDigits != 0)
         return Failed(kExitUsage, Fill(Tr("\"%1\" has a hex digit without a partner"), {pattern}));
-    if (list.TargetPath().empty())
-        return Failed(kExitUsage, Fill(Tr("the list in %1 has no target; choose one with "
-                                          "\"bytemender-cli target FILE\""),
-                                       {list.SettingsPath()}));
+    if (CliResult chosen = list.RequireTarget(); !chosen.ok())
+        return chosen;
     const std::string backup = list.BackupPath();
     if (backup.empty())
         return Failed(kExitFileError,
@@ -737,10 +746,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     CliResult result = file.Open(settings, !mayCreate);
     if (result.ok()) {
         if (list->parsed())
-            return ListOrStatus(file, args.json, false, out);
-        if (status->parsed())
-            return ListOrStatus(file, args.json, true, out);
-        if (apply->parsed())
+            result = ListOrStatus(file, args.json, false, out);
+        else if (status->parsed())
+            result = ListOrStatus(file, args.json, true, out);
+        else if (apply->parsed())
             result = Apply(file, args.dryRun, out);
         else if (target->parsed())
             result = ChooseTarget(file, args.file, out);
@@ -760,7 +769,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
             result = Search(file, args.pattern, out);
     }
     out.flush();
-    if (!result.ok())
+    if (!result.ok() && !result.message.empty())
         ReportFailure(err, result.message);
     return result.status;
 }

@@ -361,11 +361,18 @@ CliResult PatchListFile::ChooseTarget(const std::string& file) {
     return CliResult{};
 }
 
-CliResult PatchListFile::CheckRebuildFiles() const {
+CliResult PatchListFile::RequireTarget() const {
     if (targetPath_.empty())
         return Failed(kExitUsage, Fill(Tr("the list in %1 has no target; choose one with "
                                           "\"bytemender-cli target FILE\""),
                                        {settingsPath_}));
+    return CliResult{};
+}
+
+CliResult PatchListFile::CheckRebuildFiles() const {
+    CliResult chosen = RequireTarget();
+    if (!chosen.ok())
+        return chosen;
     const std::string backup = BackupPath();
     if (backup.empty())
         return Failed(kExitFileError,

@@ -57,6 +57,9 @@ class PatchListFile {
     // path and saves the list. All or nothing.
     CliResult ChooseTarget(const std::string& file);
 
+    // An error when the list has no target yet.
+    CliResult RequireTarget() const;
+
     // Checks the backup and the target before a rebuild: a chosen target, a
     // readable, non-empty backup copy and a target that is a regular file
     // (or missing) and not the backup itself.
