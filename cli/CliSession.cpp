@@ -199,6 +199,7 @@ CliResult CopyToTemporary(const std::string& source, const std::string& destinat
                                            {destination, Reason(error)}));
     };
     bool plainCopy = false;
+    std::vector<char> buffer; // for file systems that cannot copy_file_range
     for (;;) {
         ssize_t n = 0;
         if (!plainCopy) {
@@ -206,10 +207,10 @@ CliResult CopyToTemporary(const std::string& source, const std::string& destinat
             if (n < 0 &&
                 (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
                 plainCopy = true;
+                buffer.resize(std::size_t(1) << 20);
                 continue;
             }
         } else {
-            static thread_local std::vector<char> buffer(std::size_t(1) << 20);
             n = ::read(in.get(), buffer.data(), buffer.size());
             for (ssize_t done = 0; n > 0 && done < n;) {
                 const ssize_t w =
