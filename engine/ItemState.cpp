@@ -21,9 +21,15 @@ constexpr std::uint32_t kDataCapacity = 4096;
 // Offsets are 32-bit and an item spans at most kDataCapacity bytes: nothing
 // past this many bytes of a file is ever looked at.
 constexpr std::uint64_t kReachableBytes = (std::uint64_t(1) << 32) + kDataCapacity;
+// How many items ahead the files' bytes are requested from memory.
+constexpr std::size_t kLookAhead = 8;
 
 // A regular file opened for reading: mapped when it can be (no copying, and
 // only the pages the items touch are brought in), read piecewise otherwise.
+// Reading piecewise costs a system call per item, too slow for long lists;
+// the price of the map is that a file cut shorter by another program in the
+// middle of the pass (tens of milliseconds for 100,000 items) faults when a
+// lost page is touched.
 class FileView {
   public:
     explicit FileView(const std::string& path) {
@@ -59,6 +65,12 @@ class FileView {
 
     bool ok() const { return ok_; }
     std::uint64_t size() const { return size_; }
+
+    // Hints that the byte at offset will be read soon.
+    void Prefetch(std::uint64_t offset) const {
+        if (offset < mapLength_ && map_)
+            __builtin_prefetch(map_ + offset);
+    }
 
     // The length bytes at offset (which the caller has checked lie inside
     // the file), in the map or read into scratch; null when reading fails.
@@ -180,17 +192,22 @@ std::string FoundHex(const FileView& file, std::uint64_t offset, std::uint32_t l
     const std::uint8_t* bytes = file.Bytes(offset, shown, scratch);
     if (!bytes)
         return {};
-    std::string text;
-    text.reserve(3 * shown + 4);
+    // Formatted on the stack, then copied once into a string of its size.
+    char text[3 * kShownBytes + 4];
+    char* out = text;
     for (std::uint32_t i = 0; i < shown; ++i) {
-        if (i)
-            text.push_back(' ');
-        text.push_back(kDigits[bytes[i] >> 4]);
-        text.push_back(kDigits[bytes[i] & 15]);
+        *out++ = kDigits[bytes[i] >> 4];
+        *out++ = kDigits[bytes[i] & 15];
+        *out++ = ' ';
     }
-    if (available > shown)
-        text += " ...";
-    return text;
+    if (available > shown) {
+        *out++ = '.';
+        *out++ = '.';
+        *out++ = '.';
+    } else {
+        --out; // no space after the last pair
+    }
+    return std::string(text, out);
 }
 
 ItemState TargetState(bool enabled, bool holdsNew, bool holdsOld) {
@@ -249,6 +266,12 @@ std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
     std::uint8_t backupScratch[kDataCapacity];
     std::uint8_t targetScratch[kDataCapacity];
     for (std::size_t i = 0; i < items.size(); ++i) {
+        // The items usually lie far apart: start loading a later item's bytes
+        // now so that waiting for memory overlaps with the work on this one.
+        if (i + kLookAhead < items.size()) {
+            backupFile.Prefetch(items[i + kLookAhead].offset);
+            targetFile.Prefetch(items[i + kLookAhead].offset);
+        }
         const PatchItem& item = items[i];
         ItemStatus& status = states[i];
         const bool enabled = item.enabled != 0;

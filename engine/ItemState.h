@@ -21,13 +21,17 @@ enum class ItemState : std::uint8_t {
 struct ItemStatus {
     ItemState state = ItemState::Unknown;
     // An earlier enabled item in list order writes at least one of the same
-    // bytes (only enabled items are marked; the later one wins on rebuild).
+    // bytes. Only the later item of such a pair is marked (only enabled items
+    // are); it wins on rebuild. A warning: the rebuild allows it.
     bool overlapping = false;
-    // Enabled but not applied, or disabled but applied: the target disagrees
-    // with the list.
+    // Enabled but not applied (also out of range or backup mismatch), or
+    // disabled but applied: the target disagrees with the list. Never set for
+    // Unknown, which says nothing about the target.
     bool attention = false;
-    // What was found over the item's range, as spaced upper-case hex pairs
-    // ("74 05"); at most kShownBytes bytes, then "...". Empty when unread.
+    // What the file holds over the item's range, as spaced upper-case hex
+    // pairs ("74 05"): at most kShownBytes bytes, then " ..."; cut at the
+    // file's end. Empty when the file was not read or the range is empty or
+    // starts past the end.
     std::string targetHex;
     std::string backupHex;
 };
@@ -35,8 +39,15 @@ struct ItemStatus {
 inline constexpr std::size_t kShownBytes = 64;
 
 // One status per item, in list order. Reads only the bytes each item needs
-// (never whole files); a missing or unreadable file gives Unknown for what
-// depends on it. Items are decoded as the rebuild decodes them.
+// (the files are mapped, never loaded whole); a missing, unreadable or
+// non-regular file (a FIFO is never waited on) gives Unknown for what depends
+// on it, and so does an empty backup, which the rebuild refuses. Items are
+// decoded and judged as the rebuild sees them, in list order: an item's old
+// bytes are looked for in the backup with the new bytes of the enabled items
+// before it written over it, and an enabled item counts as applied when the
+// target holds its new bytes as later enabled items leave them. A disabled
+// item's old bytes are checked too, as the rebuild would check them if it
+// were enabled. The full rules are at the definition.
 std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
                                           const std::string& targetPath,
                                           std::span<const PatchItem> items);
