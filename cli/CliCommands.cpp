@@ -147,7 +147,7 @@ std::string SpacedHex(const std::uint8_t* data, std::uint32_t length) {
 // One table column: its title and, for row r, its cell (formatted into
 // scratch when it is not a text of its own).
 struct Column {
-    const char* title;
+    std::string title;
     std::function<std::string_view(std::size_t row, std::string* scratch)> cell;
 };
 
@@ -256,25 +256,25 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
             .append(list.TargetPath().empty() ? Tr("(none chosen)") : list.TargetPath())
             .append("\n");
         // Titles go through Tr() when the table is made.
-        std::vector<Column> columns{{Tr("ROW"),
-                                     [](std::size_t r, std::string* scratch) {
-                                         *scratch = std::to_string(r + 1);
-                                         return std::string_view(*scratch);
-                                     }},
-                                    {Tr("OFFSET"),
-                                     [&](std::size_t r, std::string* scratch) {
-                                         *scratch = OffsetText(items[r].offset);
-                                         return std::string_view(*scratch);
-                                     }},
-                                    {Tr("ENABLED"),
-                                     [&](std::size_t r, std::string*) {
-                                         return std::string_view(items[r].enabled != 0 ? Tr("Yes")
-                                                                                       : Tr("No"));
-                                     }},
-                                    {Tr("STATE"), [&](std::size_t r, std::string* scratch) {
-                                         *scratch = StateCell(states[r]);
-                                         return std::string_view(*scratch);
-                                     }}};
+        std::vector<Column> columns{
+            {Tr("ROW"),
+             [](std::size_t r, std::string* scratch) {
+                 *scratch = std::to_string(r + 1);
+                 return std::string_view(*scratch);
+             }},
+            {Tr("OFFSET"),
+             [&](std::size_t r, std::string* scratch) {
+                 *scratch = OffsetText(items[r].offset);
+                 return std::string_view(*scratch);
+             }},
+            {Tr("ENABLED"),
+             [&, yes = Tr("Yes"), no = Tr("No")](std::size_t r, std::string*) {
+                 return std::string_view(items[r].enabled != 0 ? yes : no);
+             }},
+            {Tr("STATE"), [&](std::size_t r, std::string* scratch) {
+                 *scratch = StateCell(states[r]);
+                 return std::string_view(*scratch);
+             }}};
         auto view = [](const std::string& field) { return std::string_view(field); };
         if (statusOnly) {
             columns.push_back({Tr("TARGET HOLDS"), [&](std::size_t r, std::string*) {

@@ -176,17 +176,19 @@ std::string ItemMessage(const std::string& text) {
 CliResult CopyToTemporary(const std::string& source, const std::string& destination,
                           std::string* temporary) {
     Fd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const int openError = errno;
     struct stat st {};
     if (in.get() < 0)
         return Failed(kExitFileError,
-                      Fill(Tr("target %1 cannot be read: %2"), {source, Reason(errno)}));
+                      Fill(Tr("target %1 cannot be read: %2"), {source, Reason(openError)}));
     if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return Failed(kExitFileError, Fill(Tr("target %1 is not a regular file"), {source}));
     std::string pattern = destination + ".part-XXXXXX";
     Fd out(::mkostemp(pattern.data(), O_CLOEXEC));
+    const int createError = errno;
     if (out.get() < 0)
         return Failed(kExitFileError, Fill(Tr("backup copy %1 cannot be written: %2"),
-                                           {destination, Reason(errno)}));
+                                           {destination, Reason(createError)}));
     *temporary = pattern;
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -249,9 +251,10 @@ CliResult Failed(int status, std::string message) {
 
 CliResult CheckReadableFile(const std::string& path, const char* what) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const int openError = errno;
     if (fd.get() < 0)
         return Failed(kExitFileError,
-                      Fill(Tr("%1 %2 cannot be read: %3"), {Tr(what), path, Reason(errno)}));
+                      Fill(Tr("%1 %2 cannot be read: %3"), {Tr(what), path, Reason(openError)}));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return Failed(kExitFileError, Fill(Tr("%1 %2 is not a regular file"), {Tr(what), path}));
@@ -267,9 +270,10 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
     settingsDir_ = FolderOf(settingsPath_);
     struct stat st {};
     const bool exists = ::stat(settingsPath_.c_str(), &st) == 0;
-    if (!exists && errno != ENOENT)
+    const int statError = errno;
+    if (!exists && statError != ENOENT)
         return Failed(kExitFileError, Fill(Tr("settings file %1 cannot be read: %2"),
-                                           {settingsPath_, Reason(errno)}));
+                                           {settingsPath_, Reason(statError)}));
     if (!exists && mustExist)
         return Failed(kExitFileError,
                       Fill(Tr("settings file %1 does not exist (choose a target first, or "

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-const char* Tr(const char* source) {
+std::string Tr(const char* source) {
     return source;
 }
 

@@ -10,7 +10,7 @@
 
 // The text to show for a source text. Today the source text itself; a
 // translation step replaces this one function.
-const char* Tr(const char* source);
+std::string Tr(const char* source);
 
 // pattern with %1 .. %9 replaced by the arguments in that order ("%%" is a
 // single '%'). A missing argument leaves its marker as it is.
