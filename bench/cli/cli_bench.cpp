@@ -1,0 +1,177 @@
+// bytemender-cli as a process: "apply" of a 256 MiB target with 10,000 items
+// next to the engine's bare rebuild in the same run, and "status" of 100,000
+// items. Files go to $BM_BENCH_DIR, else $TMPDIR, else /tmp, and are removed
+// at the end.
+#include "app/PatchListStore.h"
+#include "engine/HexText.h"
+#include "engine/Rebuild.h"
+#include "settings/AppSetting.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <random>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kMiB = std::size_t(1) << 20;
+constexpr std::size_t kFileSize = 256 * kMiB;
+constexpr int kRounds = 5;
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// CPU seconds (user and system) of this process, and of its waited-for
+// children: on a busy machine these vary far less than the elapsed time.
+double CpuSeconds(int who) {
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Timing {
+    double wall = 1e30;
+    double cpu = 1e30;
+};
+
+// Keeps the best elapsed and the best CPU time of run().
+template <class F> void Measure(Timing* timing, int who, F&& run) {
+    const double cpu = CpuSeconds(who);
+    const double start = Now();
+    run();
+    timing->wall = std::min(timing->wall, Now() - start);
+    timing->cpu = std::min(timing->cpu, CpuSeconds(who) - cpu);
+}
+
+std::string TempFolder() {
+    for (const char* name : {"BM_BENCH_DIR", "TMPDIR"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return value;
+    }
+    return "/tmp";
+}
+
+// Runs the program to its end with its output thrown away; its exit status.
+int RunProgram(const std::vector<std::string>& args) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int status = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int wstatus = 0;
+        ::waitpid(pid, &wstatus, 0);
+        status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return status;
+}
+
+// Random bytes of kFileSize at path, and count enabled items of 1 to 16 bytes
+// spread over the file, each expecting the bytes found there.
+PatchList MakeBackup(const std::string& path, int count) {
+    std::mt19937_64 rng(42);
+    std::vector<std::uint64_t> words(kFileSize / 8);
+    for (auto& word : words)
+        word = rng();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(words.data());
+    PatchList items;
+    const std::size_t slot = kFileSize / static_cast<std::size_t>(count);
+    for (int i = 0; i < count; ++i) {
+        const std::size_t offset = static_cast<std::size_t>(i) * slot + rng() % (slot - 16);
+        const auto length = static_cast<std::uint32_t>(1 + rng() % 16);
+        std::uint8_t fresh[16];
+        for (auto& b : fresh)
+            b = static_cast<std::uint8_t>(rng());
+        char oldHex[40];
+        char newHex[40];
+        FormatHexText(bytes + offset, length, oldHex);
+        FormatHexText(fresh, length, newHex);
+        items.push_back(PatchItem{static_cast<std::uint32_t>(offset), "item " + std::to_string(i),
+                                  oldHex, newHex, 1});
+    }
+    if (!path.empty()) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0 || ::write(fd, words.data(), kFileSize) != static_cast<ssize_t>(kFileSize))
+            std::perror(path.c_str());
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return items;
+}
+
+void WriteList(const std::string& settings, const PatchList& items, const std::string& target) {
+    CAppSetting store;
+    store.Load(settings.c_str(), 1);
+    store.keepOrder = 0;
+    WritePatchList(store, items, target);
+}
+
+} // namespace
+
+int main() {
+    namespace fs = std::filesystem;
+    std::string folder = TempFolder() + "/bm-cli-bench-XXXXXX";
+    if (!::mkdtemp(folder.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string settings = folder + "/bytemender.ini";
+    const std::string target = folder + "/target.bin";
+    const std::string backup = folder + "/Path_bak/target.bin";
+    const std::string bareTarget = folder + "/bare.bin";
+    fs::create_directory(folder + "/Path_bak");
+
+    const PatchList items = MakeBackup(backup, 10000);
+    WriteList(settings, items, target);
+    fs::copy_file(backup, target);
+    const std::vector<std::string> apply{BM_CLI_PROGRAM, "--settings", settings, "apply"};
+    if (RunProgram(apply) != 0 || !RebuildTarget(backup, items, bareTarget).ok()) {
+        std::printf("apply failed\n");
+        return 1;
+    }
+    Timing cli;
+    Timing bare;
+    for (int i = 0; i < kRounds; ++i) { // interleaved: both see the same machine state
+        Measure(&cli, RUSAGE_CHILDREN, [&] { RunProgram(apply); });
+        Measure(&bare, RUSAGE_SELF, [&] { RebuildTarget(backup, items, bareTarget); });
+    }
+    std::printf("apply: 256 MiB target, %zu enabled items, as a process: %.3f s; bare "
+                "RebuildTarget: %.3f s; ratio %.2f (goal <= 1.15)\n",
+                items.size(), cli.wall, bare.wall, cli.wall / bare.wall);
+    std::printf("apply: CPU time %.3f s; bare RebuildTarget %.3f s; ratio %.2f\n", cli.cpu,
+                bare.cpu, cli.cpu / bare.cpu);
+
+    // status: the same backup and target, 100,000 items.
+    const PatchList many = MakeBackup(std::string(), 100000);
+    WriteList(settings, many, target);
+    const std::vector<std::string> status{BM_CLI_PROGRAM, "--settings", settings, "status"};
+    RunProgram(status); // warm the page cache
+    Timing statusTime;
+    for (int i = 0; i < kRounds; ++i)
+        Measure(&statusTime, RUSAGE_CHILDREN, [&] { RunProgram(status); });
+    std::printf("status: %zu items over a 256 MiB target, as a process: %.0f ms (goal < 200 ms; "
+                "ratio %.2f); CPU time %.0f ms\n",
+                many.size(), statusTime.wall * 1000, statusTime.wall / 0.2, statusTime.cpu * 1000);
+
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    return 0;
+}

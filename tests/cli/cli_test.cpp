@@ -1,0 +1,417 @@
+// bytemender-cli run as a process on real files: a whole session, the list
+// shared with the window's store, and bad input that must change nothing.
+#include "tests/support/TestFiles.h"
+
+#include "app/PatchListStore.h"
+#include "cli/Cli.h"
+#include "settings/AppSetting.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <optional>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program with these arguments and collects its output through pipes
+// (which no file-size limit cuts).
+Outcome RunProgram(const std::string& program, const std::vector<std::string>& args) {
+    int outPipe[2];
+    int errPipe[2];
+    Outcome run;
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+        return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const bool started =
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&run.out, &run.err};
+    for (int open = 2; started && open > 0;) {
+        if (::poll(fds, 2, -1) < 0)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[65536];
+            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(n));
+            } else {
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    int wstatus = 0;
+    if (started && ::waitpid(pid, &wstatus, 0) == pid)
+        run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    return run;
+}
+
+// Every file below a folder with its bytes (folders as "<dir>").
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string path = entry.path().string();
+        if (!entry.is_regular_file())
+            files[path] = "<dir>";
+        else if (entry.file_size() < (1u << 20))
+            files[path] = ReadBytes(path);
+        else // only the huge settings file of one case
+            files[path] = "<" + std::to_string(entry.file_size()) + " bytes>";
+    }
+    return files;
+}
+
+PatchList LoadWithWindowStore(const std::string& settings, std::string* target) {
+    CAppSetting store;
+    store.Load(settings.c_str(), 1);
+    store.keepOrder = 0;
+    PatchList list;
+    ReadPatchItems(store, list);
+    SortPatchList(list);
+    if (target)
+        *target = ReadTargetPath(store);
+    return list;
+}
+
+PatchItem Item(std::uint32_t offset, std::string description, std::string oldHex,
+               std::string newHex, std::int32_t enabled) {
+    return PatchItem{offset, std::move(description), std::move(oldHex), std::move(newHex), enabled};
+}
+
+// A folder with a copy of the program (so that its default settings file and
+// Path_bak are the folder's own) and a 4 KiB target with known bytes.
+class CliTest : public ::testing::Test {
+  public:
+    void SetUp() override {
+        ASSERT_FALSE(dir_.path().empty());
+        fs::copy_file(BM_CLI_PROGRAM, program_);
+        original_.resize(4096);
+        for (std::size_t i = 0; i < original_.size(); ++i)
+            original_[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+        original_.replace(0x10, 2, Bytes({0x74, 0x05}));
+        WriteBytes(target_, original_);
+    }
+
+    Outcome Cli(std::vector<std::string> args) { return RunProgram(program_, args); }
+
+    // The target chosen and two items: row 1 at 0x10 (enabled), row 2 at 0x200.
+    void PrepareList() {
+        for (const auto& args : std::vector<std::vector<std::string>>{
+                 {"target", target_},
+                 {"add", "--offset", "10", "--old", "7405", "--new", "EB05", "--enable"},
+                 {"add", "--offset", "0x200", "--old", Hex(0x200), "--new", "00"}}) {
+            const Outcome run = Cli(args);
+            ASSERT_EQ(run.status, 0) << args[0] << ": " << run.err;
+        }
+    }
+
+    std::string Hex(std::size_t offset) const {
+        char text[4];
+        std::snprintf(text, sizeof text, "%02X", static_cast<unsigned char>(original_[offset]));
+        return text;
+    }
+
+    TempDir dir_;
+    std::string program_ = dir_.File("bytemender-cli");
+    std::string settings_ = dir_.File("bytemender.ini");
+    std::string backup_ = dir_.File("Path_bak/game.bin");
+    std::string target_ = dir_.File("game.bin");
+    std::string original_;
+};
+
+// Every subcommand once, in the order a user would run them.
+TEST_F(CliTest, ScriptedSession) {
+    std::string patched = original_;
+    patched.replace(0x10, 2, Bytes({0xEB, 0x05}));
+    struct Step {
+        std::vector<std::string> args;
+        int status;
+        std::string out; // a fragment of standard output
+    };
+    const Step steps[] = {
+        {{"target", target_}, 0, "Backup copy: " + backup_},
+        {{"add", "--offset", "0x200", "--old", Hex(0x200), "--new", "00", "--description", "b"},
+         0,
+         "Added as row 1."},
+        {{"add", "--offset", "10", "--old", "74 05", "--new", "EB05", "--description", "jump"},
+         0,
+         "Added as row 1."},
+        {{"enable", "1"}, 0, "1 items enabled"},
+        {{"status"}, 1, "1    00000010  Yes      !original  74 05         jump"},
+        {{"apply", "--dry-run"}, 0, "00000010  length 1  74  ->  EB\n"},
+        {{"apply"}, 0, "with 1 enabled items"},
+        {{"status", "--json"}, 0, "\"state\": \"applied\", \"asListed\": true"},
+        {{"list"}, 0, "2    00000200  No       original  b            " + Hex(0x200) + "     00\n"},
+        {{"search", "7405"}, 0, "00000010\n"},
+        {{"copy", "2"}, 0, "the copy is row 2"},
+        {{"edit", "2", "--description", "copy", "--new", "FF"}, 0, "Changed row 2."},
+        {{"remove", "3"}, 0, "Removed row 3."},
+        {{"disable", "--all"}, 0, "1 items disabled"},
+        {{"apply"}, 0, "with 0 enabled items"},
+        {{"status"}, 0, "All 2 items are as listed."},
+    };
+    for (const Step& step : steps) {
+        const Outcome run = Cli(step.args);
+        EXPECT_EQ(run.status, step.status) << step.args[0] << "\n" << run.err;
+        EXPECT_NE(run.out.find(step.out), std::string::npos) << step.args[0] << "\n" << run.out;
+        if (step.args == std::vector<std::string>{"apply", "--dry-run"}) {
+            EXPECT_EQ(ReadBytes(target_), original_) << "a dry run wrote the target";
+        }
+        if (run.out.find("with 1 enabled") != std::string::npos) {
+            EXPECT_EQ(ReadBytes(target_), patched);
+        }
+    }
+    EXPECT_EQ(ReadBytes(target_), original_) << "no enabled item: a copy of the backup";
+    EXPECT_EQ(ReadBytes(backup_), original_);
+    std::string target;
+    const PatchList expected{Item(0x10, "jump", "74 05", "EB05", 0),
+                             Item(0x200, "copy", Hex(0x200), "FF", 0)};
+    EXPECT_EQ(LoadWithWindowStore(settings_, &target), expected);
+    EXPECT_EQ(target, target_);
+}
+
+// The window's store reads what the command line saved, and the other way
+// round; the file is byte for byte what the window writes for the same list.
+TEST_F(CliTest, SharesTheListWithTheWindow) {
+    PrepareList();
+    CAppSetting store;
+    store.Load(settings_.c_str(), 1);
+    store.keepOrder = 0;
+    PatchList list;
+    ReadPatchItems(store, list);
+    SortPatchList(list);
+    EXPECT_EQ(list,
+              (PatchList{Item(0x10, "", "7405", "EB05", 1), Item(0x200, "", Hex(0x200), "00", 0)}));
+    const std::string saved = ReadBytes(settings_);
+    WritePatchList(store, list, ReadTargetPath(store));
+    EXPECT_EQ(ReadBytes(settings_), saved);
+
+    // The window saves odd texts and a stored flag of 5; the command line
+    // keeps them through a change of another item.
+    list.push_back(Item(0x8, "line\nbreak \\ \"quoted\" 中文", "ab", "cd", 5));
+    SortPatchList(list);
+    WritePatchList(store, list, target_);
+    const Outcome run = Cli({"enable", "1", "2", "3"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    list[2].enabled = 1;
+    EXPECT_EQ(LoadWithWindowStore(settings_, nullptr), list);
+    const Outcome json = Cli({"list", "--json"});
+    EXPECT_NE(json.out.find(R"("description": "line\nbreak \\ \"quoted\" 中文")"),
+              std::string::npos)
+        << json.out;
+
+    // A hand-edited file: keys in other letter case, a key without a value, a
+    // count above the items stored, decimal and hex offsets. The command line
+    // reads it as the window does and saves that list.
+    WriteBytes(settings_, "; notes\r\nFileName = " + target_ +
+                              "\r\npathlist\\count = 4\r\n"
+                              "PathList\\0000\\Offset = 0x300\r\nPathList\\0000\\Descrip = c\r\n"
+                              "PathList\\0000\\OldHex = 01\r\nPathList\\0000\\NewHex = 02\r\n"
+                              "PathList\\0000\\Path = 5\r\nPathList\\0001\\Offset = 16\r\n"
+                              "pathlist\\0001\\descrip = b\r\nPathList\\0001\\OldHex\r\n"
+                              "PathList\\0001\\NewHex = AA\r\nPathList\\0002\\Offset = 0x10\r\n");
+    const PatchList handEdited = LoadWithWindowStore(settings_, nullptr);
+    ASSERT_EQ(handEdited.size(), 4u);
+    ASSERT_EQ(Cli({"disable", "1"}).status, 0);
+    EXPECT_EQ(LoadWithWindowStore(settings_, nullptr), handEdited);
+    EXPECT_EQ(handEdited[3], Item(0x300, "c", "01", "02", 5));
+}
+
+// Help for the program and every subcommand, through the in-process entry.
+TEST(CliHelp, EverySubcommandHasHelp) {
+    for (const char* command : {"list", "status", "apply", "target", "add", "edit", "copy",
+                                "remove", "enable", "disable", "search"}) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const char* argv[] = {"bytemender-cli", command, "--help"};
+        EXPECT_EQ(RunCli(3, argv, out, err), 0) << command;
+        EXPECT_NE(out.str().find(std::string("Usage: bytemender-cli ") + command),
+                  std::string::npos)
+            << out.str();
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    const char* argv[] = {"bytemender-cli", "--version"};
+    EXPECT_EQ(RunCli(2, argv, out, err), 0);
+    EXPECT_EQ(out.str().rfind("bytemender-cli ", 0), 0u);
+}
+
+// Bad input: the exit status, what the message says, and no file changed.
+TEST_F(CliTest, BadInputChangesNothing) {
+    const auto removeBackup = [](CliTest& t) { fs::remove(t.backup_); };
+    const auto backupIsFolder = [](CliTest& t) {
+        fs::remove(t.backup_);
+        fs::create_directory(t.backup_);
+    };
+    const auto targetIsFolder = [](CliTest& t) {
+        fs::remove(t.target_);
+        fs::create_directory(t.target_);
+    };
+    const auto hugeSettings = [](CliTest& t) {
+        // Exists but cannot be read whole (4 GiB and more), even by root.
+        ::truncate(t.settings_.c_str(), off_t(1) << 32);
+    };
+    const auto wrongOldData = [](CliTest& t) {
+        ASSERT_EQ(t.Cli({"edit", "2", "--old", "0102"}).status, 0);
+        ASSERT_EQ(t.Cli({"enable", "2"}).status, 0);
+    };
+    const auto pastTheEnd = [](CliTest& t) {
+        ASSERT_EQ(t.Cli({"add", "--offset", "FFF", "--old", "00", "--new", "0102", "--enable",
+                         "--description", "too far"})
+                      .status,
+                  0);
+    };
+    struct Case {
+        const char* name;
+        std::function<void(CliTest&)> setup;
+        std::vector<std::string> args;
+        int status;
+        std::string message; // a fragment of standard error
+        bool limitFileSize = false;
+    };
+    const std::string missing = dir_.File("none.ini");
+    const std::vector<Case> cases = {
+        {"unknown command", nullptr, {"frob"}, 2, "not expected: frob"},
+        {"unknown option", nullptr, {"list", "--frob"}, 2, "--frob"},
+        {"no command", nullptr, {}, 2, "a command is needed"},
+        {"row past the end",
+         nullptr,
+         {"remove", "3"},
+         2,
+         "row 3 does not exist: the list has "
+         "rows 1 to 2"},
+        {"row 0", nullptr, {"enable", "2", "0"}, 2, "row 0 does not exist"},
+        {"row not a number", nullptr, {"copy", "x"}, 2, "Could not convert: N = x"},
+        {"bad hex offset",
+         nullptr,
+         {"add", "--offset", "12zz", "--old", "00", "--new", "01"},
+         2,
+         "\"12zz\" is not a hex offset"},
+        {"offset above 32 bits",
+         nullptr,
+         {"edit", "1", "--offset", "100000000"},
+         2,
+         "not a hex offset"},
+        {"no new data", nullptr, {"add", "--offset", "1", "--old", "00"}, 2, "--new is required"},
+        {"empty old data", nullptr, {"edit", "1", "--old", ""}, 2, "row 1 would have no old"},
+        {"nothing to edit", nullptr, {"edit", "1"}, 2, "nothing to change"},
+        {"bad search hex", nullptr, {"search", "zz"}, 2, "no pair of hex digits"},
+        {"odd search hex", nullptr, {"search", "740"}, 2, "without a partner"},
+        {"rows and --all", nullptr, {"disable", "1", "--all"}, 2, "excludes"},
+        {"missing settings file",
+         nullptr,
+         {"--settings", missing, "list"},
+         3,
+         missing + " does not exist"},
+        {"settings file is a folder",
+         nullptr,
+         {"--settings", dir_.path(), "status"},
+         3,
+         dir_.path() + " is not a regular file"},
+        {"unreadable settings file",
+         hugeSettings,
+         {"add", "--offset", "1", "--old", "00", "--new", "01"},
+         3,
+         "settings file " + settings_ + " cannot be read"},
+        {"missing target",
+         nullptr,
+         {"target", dir_.File("nothere.bin")},
+         3,
+         "nothere.bin cannot be read: No such file"},
+        {"target is a folder", nullptr, {"target", dir_.path()}, 3, "is not a regular file"},
+        {"target is a folder at apply",
+         targetIsFolder,
+         {"apply"},
+         3,
+         target_ + " is not a regular file\n无法写入输出文件!"},
+        {"missing backup",
+         removeBackup,
+         {"apply"},
+         3,
+         backup_ + " cannot be read: No such file or directory\n无法访问选择的文件!"},
+        {"unreadable backup",
+         backupIsFolder,
+         {"search", "00"},
+         3,
+         "backup copy " + backup_ + " is not a regular file"},
+        {"old data differs",
+         wrongOldData,
+         {"apply"},
+         1,
+         "row 2 at offset 00000200:\n\n原始数据不"
+         "匹配!"},
+        {"item past the end",
+         pastTheEnd,
+         {"apply", "--dry-run"},
+         1,
+         "row 3 at offset 00000fff:\ntoo far\n文件范围超出!"},
+        {"list cannot be saved",
+         nullptr,
+         {"copy", "1"},
+         3,
+         "could not be written to the settings file " + settings_,
+         true},
+        {"list cannot be saved before apply",
+         nullptr,
+         {"apply"},
+         3,
+         "the target was not rebuilt",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir_.File("Path_bak"));
+        fs::remove_all(target_);
+        fs::remove(settings_);
+        WriteBytes(target_, original_);
+        PrepareList();
+        if (c.setup)
+            c.setup(*this);
+        const auto before = Snapshot(dir_.path());
+        Outcome run;
+        {
+            // Files the program writes are cut at 64 bytes.
+            std::optional<FileSizeLimit> limit;
+            if (c.limitFileSize)
+                limit.emplace(64);
+            run = Cli(c.args);
+        }
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_TRUE(Snapshot(dir_.path()) == before) << "files changed";
+    }
+}
+
+} // namespace
