@@ -116,7 +116,7 @@ CItemEditDlg::CItemEditDlg(QWidget* parent) : QDialog(parent) {
     // Popup with caption, system menu and modal frame: no resizing, no help.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("修改条目"));
+    setWindowTitle(tr("修改条目"));
     setModal(true);
     CreateControls();
     LayoutControls(ApplyDialogFont(this));
@@ -127,20 +127,20 @@ CItemEditDlg::~CItemEditDlg() = default;
 
 void CItemEditDlg::CreateControls() {
     // Template order, which is also the tab order.
-    okButton_ = new QPushButton(QStringLiteral("确定"), this);
+    okButton_ = new QPushButton(tr("确定"), this);
     SetControlId(okButton_, IDOK_);
     okButton_->setDefault(true);
-    cancelButton_ = new QPushButton(QStringLiteral("取消"), this);
+    cancelButton_ = new QPushButton(tr("取消"), this);
     SetControlId(cancelButton_, IDCANCEL_);
-    offsetLabel_ = new QLabel(QStringLiteral("文件偏移:"), this);
+    offsetLabel_ = new QLabel(tr("文件偏移:"), this);
     offsetEdit_ = MakeEdit(this, IDC_OFFSET);
-    descriptionLabel_ = new QLabel(QStringLiteral("描述信息:"), this);
+    descriptionLabel_ = new QLabel(tr("描述信息:"), this);
     descriptionEdit_ = MakeEdit(this, IDC_DESCRIPTION);
-    oldDataLabel_ = new QLabel(QStringLiteral("原始数据:"), this);
+    oldDataLabel_ = new QLabel(tr("原始数据:"), this);
     oldDataEdit_ = MakeEdit(this, IDC_OLDDATA);
-    newDataLabel_ = new QLabel(QStringLiteral("修改数据:"), this);
+    newDataLabel_ = new QLabel(tr("修改数据:"), this);
     newDataEdit_ = MakeEdit(this, IDC_NEWDATA);
-    searchButton_ = new QPushButton(QStringLiteral("搜索数据"), this);
+    searchButton_ = new QPushButton(tr("搜索数据"), this);
     SetControlId(searchButton_, IDC_SEARCH);
 
     for (QPushButton* button : {okButton_, cancelButton_, searchButton_}) {
@@ -205,11 +205,11 @@ bool CItemEditDlg::OnInitDialog() {
         SetDlgItemTextIfChanged(this, IDC_DESCRIPTION, item->description.c_str());
         SetDlgItemTextIfChanged(this, IDC_OLDDATA, item->oldHex.c_str());
         SetDlgItemTextIfChanged(this, IDC_NEWDATA, item->newHex.c_str());
-        title = QStringLiteral("修改项目");
+        title = tr("修改项目");
     } else {
         for (int id : {IDC_OFFSET, IDC_DESCRIPTION, IDC_OLDDATA, IDC_NEWDATA})
             SetDlgItemTextIfChanged(this, id, "");
-        title = isModify != 0 ? QStringLiteral("修改项目") : QStringLiteral("增加项目");
+        title = isModify != 0 ? tr("修改项目") : tr("增加项目");
     }
     setWindowTitle(title);
     LayoutControls(ApplyDialogFont(this));

@@ -14,6 +14,7 @@
 #include "engine/HexText.h"
 #include "winutil/FileUtil.h"
 #include "winutil/SafeFile.h"
+#include "winutil/Translate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,20 +31,29 @@ namespace {
 // Room for the old and the new data of one item.
 constexpr std::uint32_t kDataCapacity = 4096;
 
-RebuildOutcome Failure(RebuildOutcome::Status status, std::string text, const char* caption) {
+// Texts for the user, in the user's language.
+std::string Tr(const char* source) {
+    return Translate("Rebuild", source);
+}
+
+RebuildOutcome Failure(RebuildOutcome::Status status, std::string text, std::string caption) {
     RebuildOutcome outcome;
     outcome.status = status;
     outcome.text = std::move(text);
-    outcome.caption = caption;
+    outcome.caption = std::move(caption);
     return outcome;
 }
 
 RebuildOutcome BackupUnreadable() {
-    return Failure(RebuildOutcome::Status::BackupUnreadable, " 无法访问选择的文件! ", "错误");
+    return Failure(RebuildOutcome::Status::BackupUnreadable,
+                   Tr(QT_TRANSLATE_NOOP("Rebuild", " 无法访问选择的文件! ")),
+                   Tr(QT_TRANSLATE_NOOP("Rebuild", "错误")));
 }
 
 RebuildOutcome WriteFailed() {
-    return Failure(RebuildOutcome::Status::WriteFailed, " 无法写入输出文件! ", "错误");
+    return Failure(RebuildOutcome::Status::WriteFailed,
+                   Tr(QT_TRANSLATE_NOOP("Rebuild", " 无法写入输出文件! ")),
+                   Tr(QT_TRANSLATE_NOOP("Rebuild", "错误")));
 }
 
 // Owns a file descriptor for one scope.
@@ -182,14 +192,18 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
             std::uint64_t(item.offset) + std::uint64_t(std::max(oldLength, newLength));
         if (end > length)
             return Failure(RebuildOutcome::Status::OutOfRange,
-                           item.description + "\r\n文件范围超出!", "Error");
+                           item.description + "\r\n" +
+                               Tr(QT_TRANSLATE_NOOP("Rebuild", "文件范围超出!")),
+                           "Error");
         if (oldLength != 0) {
             if (!ReadAt(backup.get(), item.offset, found, oldLength))
                 return BackupUnreadable();
             patched.Overlay(item.offset, found, oldLength);
             if (std::memcmp(found, oldBytes, oldLength) != 0)
                 return Failure(RebuildOutcome::Status::OldDataMismatch,
-                               item.description + "\r\n原始数据不匹配!", "Error");
+                               item.description + "\r\n" +
+                                   Tr(QT_TRANSLATE_NOOP("Rebuild", "原始数据不匹配!")),
+                               "Error");
         }
         if (newLength != 0)
             patched.Put(item.offset, newBytes, newLength);

@@ -3,6 +3,7 @@
 
 #include "engine/HexText.h"
 #include "winutil/FileUtil.h"
+#include "winutil/Translate.h"
 
 #include <cstdio>
 #include <cstring>
@@ -274,15 +275,15 @@ int FindAllOccurrences(std::vector<std::uint32_t>* matches, const char* path,
 
 std::string FormatSearchResult(bool fileRead, const std::vector<std::uint32_t>& matches) {
     if (!fileRead)
-        return "文件读取失败";
+        return Translate("Search", QT_TRANSLATE_NOOP("Search", "文件读取失败"));
     if (matches.empty())
-        return "没找到";
+        return Translate("Search", QT_TRANSLATE_NOOP("Search", "没找到"));
     char entry[16];
     if (matches.size() == 1) {
         std::snprintf(entry, sizeof entry, "%08x", static_cast<unsigned>(matches[0]));
         return entry;
     }
-    std::string text = "多个: ";
+    std::string text = Translate("Search", QT_TRANSLATE_NOOP("Search", "多个: "));
     for (const std::uint32_t offset : matches) {
         std::snprintf(entry, sizeof entry, "%08x, ", static_cast<unsigned>(offset));
         text += entry;
