@@ -1,6 +1,7 @@
 #include "app/PatchListModel.h"
 
 #include "winutil/DlgUtil.h"
+#include "winutil/Translate.h"
 
 #include <QBrush>
 #include <QColor>
@@ -11,15 +12,18 @@
 namespace {
 
 struct ColumnInfo {
-    const char16_t* title;
+    const char* title;
     Qt::Alignment alignment;
     int width;
 };
 
 const ColumnInfo kColumns[PatchListModel::kColumnCount] = {
-    {u"偏移", Qt::AlignLeft, 80},     {u"描述", Qt::AlignLeft, 240},
-    {u"原数据", Qt::AlignRight, 120}, {u"新数据", Qt::AlignRight, 120},
-    {u"修改", Qt::AlignLeft, 64},     {u"状态", Qt::AlignLeft, 100},
+    {QT_TRANSLATE_NOOP("PatchListModel", "偏移"), Qt::AlignLeft, 80},
+    {QT_TRANSLATE_NOOP("PatchListModel", "描述"), Qt::AlignLeft, 240},
+    {QT_TRANSLATE_NOOP("PatchListModel", "原数据"), Qt::AlignRight, 120},
+    {QT_TRANSLATE_NOOP("PatchListModel", "新数据"), Qt::AlignRight, 120},
+    {QT_TRANSLATE_NOOP("PatchListModel", "修改"), Qt::AlignLeft, 64},
+    {QT_TRANSLATE_NOOP("PatchListModel", "状态"), Qt::AlignLeft, 100},
 };
 
 // How each state shows: its label, the first line of its tooltip, and the
@@ -27,20 +31,29 @@ const ColumnInfo kColumns[PatchListModel::kColumnCount] = {
 // colour, so that it stays legible under any palette; a state without a
 // background keeps the row's.
 struct StateLook {
-    const char16_t* label;
-    const char16_t* meaning;
+    const char* label;
+    const char* meaning;
     QRgb text;
     QRgb background; // 0: none
 };
 
 const StateLook& LookOf(ItemState state) {
     static const StateLook kLooks[] = {
-        {u"已应用", u"目标文件在此处是新数据。", 0xff1e6b24, 0xffd9f0d4},
-        {u"原样", u"目标文件在此处是原数据。", 0xff4a6572, 0},
-        {u"不同", u"目标文件在此处既不是原数据，也不是新数据。", 0xff8a4500, 0xfffde0bd},
-        {u"超出范围", u"项目超出了备份文件或目标文件的末尾。", 0xff9b1c1c, 0xfff8d2d2},
-        {u"备份不符", u"备份文件在此处不是原数据：保存会失败。", 0xff7a0000, 0xfff2b3b3},
-        {u"未知", u"没有可读的目标文件或备份文件。", 0xff757575, 0},
+        {QT_TRANSLATE_NOOP("PatchListModel", "已应用"),
+         QT_TRANSLATE_NOOP("PatchListModel", "目标文件在此处是新数据。"), 0xff1e6b24, 0xffd9f0d4},
+        {QT_TRANSLATE_NOOP("PatchListModel", "原样"),
+         QT_TRANSLATE_NOOP("PatchListModel", "目标文件在此处是原数据。"), 0xff4a6572, 0},
+        {QT_TRANSLATE_NOOP("PatchListModel", "不同"),
+         QT_TRANSLATE_NOOP("PatchListModel", "目标文件在此处既不是原数据，也不是新数据。"),
+         0xff8a4500, 0xfffde0bd},
+        {QT_TRANSLATE_NOOP("PatchListModel", "超出范围"),
+         QT_TRANSLATE_NOOP("PatchListModel", "项目超出了备份文件或目标文件的末尾。"), 0xff9b1c1c,
+         0xfff8d2d2},
+        {QT_TRANSLATE_NOOP("PatchListModel", "备份不符"),
+         QT_TRANSLATE_NOOP("PatchListModel", "备份文件在此处不是原数据：保存会失败。"), 0xff7a0000,
+         0xfff2b3b3},
+        {QT_TRANSLATE_NOOP("PatchListModel", "未知"),
+         QT_TRANSLATE_NOOP("PatchListModel", "没有可读的目标文件或备份文件。"), 0xff757575, 0},
     };
     const auto index = static_cast<std::size_t>(state);
     return index < std::size(kLooks) ? kLooks[index] : kLooks[std::size(kLooks) - 1];
@@ -52,21 +65,24 @@ constexpr QRgb kAttentionBackground = 0xfffff0b3;
 constexpr QRgb kAttentionText = 0xff202020;
 
 const char16_t kAttentionMark[] = u"! ";
-const char16_t kOverlapMark[] = u" · 重叠";
-const char16_t kEnabledNotApplied[] = u"此项目有效，但目标文件中没有应用。";
-const char16_t kDisabledButApplied[] = u"此项目无效，但目标文件中已经应用。";
-const char16_t kOverlapping[] = u"与前面的有效项目写入相同的字节，保存时以本项目为准。";
-const char16_t kTargetLine[] = u"目标:";
-const char16_t kBackupLine[] = u"备份:";
-const char16_t kNotRead[] = u"(无)";
+const char* const kOverlapMark = QT_TRANSLATE_NOOP("PatchListModel", " · 重叠");
+const char* const kEnabledNotApplied =
+    QT_TRANSLATE_NOOP("PatchListModel", "此项目有效，但目标文件中没有应用。");
+const char* const kDisabledButApplied =
+    QT_TRANSLATE_NOOP("PatchListModel", "此项目无效，但目标文件中已经应用。");
+const char* const kOverlapping =
+    QT_TRANSLATE_NOOP("PatchListModel", "与前面的有效项目写入相同的字节，保存时以本项目为准。");
+const char* const kTargetLine = QT_TRANSLATE_NOOP("PatchListModel", "目标:");
+const char* const kBackupLine = QT_TRANSLATE_NOOP("PatchListModel", "备份:");
+const char* const kNotRead = QT_TRANSLATE_NOOP("PatchListModel", "(无)");
 
 // One row of the tooltip's table: what was found in one file, in lines of 16
 // bytes that never wrap, in a fixed-pitch font so that the lines line up.
-QString HexRow(const char16_t* title, const std::string& hex) {
+QString HexRow(const char* title, const std::string& hex) {
     QString row = QStringLiteral("<tr><td valign=\"top\" style=\"white-space:pre\">%1 </td>")
-                      .arg(QString::fromUtf16(title));
+                      .arg(PatchListModel::tr(title));
     if (hex.empty())
-        return row + QStringLiteral("<td>%1</td></tr>").arg(QString::fromUtf16(kNotRead));
+        return row + QStringLiteral("<td>%1</td></tr>").arg(PatchListModel::tr(kNotRead));
     const QStringList pairs = QString::fromLatin1(hex).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QStringList lines;
     for (qsizetype i = 0; i < pairs.size(); i += 16)
@@ -147,31 +163,30 @@ QString PatchListModel::CellText(const PatchItem& item, int column) {
 }
 
 QString PatchListModel::StateText(const ItemStatus& status) {
-    QString text = QString::fromUtf16(LookOf(status.state).label);
+    QString text = tr(LookOf(status.state).label);
     if (status.attention)
         text.prepend(QString::fromUtf16(kAttentionMark));
     if (status.overlapping)
-        text += QString::fromUtf16(kOverlapMark);
+        text += tr(kOverlapMark);
     return text;
 }
 
 QString PatchListModel::StateToolTip(const ItemStatus& status) {
-    QStringList lines{QString::fromUtf16(LookOf(status.state).meaning)};
+    QStringList lines{tr(LookOf(status.state).meaning)};
     if (status.attention) {
         // Attention means the target disagrees with the flag: applied while
         // disabled, anything else while enabled.
-        lines << QString::fromUtf16(status.state == ItemState::Applied ? kDisabledButApplied
-                                                                       : kEnabledNotApplied);
+        lines << tr(status.state == ItemState::Applied ? kDisabledButApplied : kEnabledNotApplied);
     }
     if (status.overlapping)
-        lines << QString::fromUtf16(kOverlapping);
+        lines << tr(kOverlapping);
     return QStringLiteral("<qt>%1<table cellspacing=\"0\" cellpadding=\"1\">%2%3</table></qt>")
         .arg(lines.join(QStringLiteral("<br>")), HexRow(kTargetLine, status.targetHex),
              HexRow(kBackupLine, status.backupHex));
 }
 
 QString PatchListModel::ColumnTitle(int column) {
-    return IsColumn(column) ? QString::fromUtf16(kColumns[column].title) : QString();
+    return IsColumn(column) ? tr(kColumns[column].title) : QString();
 }
 
 Qt::Alignment PatchListModel::ColumnAlignment(int column) {

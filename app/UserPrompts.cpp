@@ -3,7 +3,9 @@
 #include "app/PatchSession.h"
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
+#include "winutil/Translate.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -146,25 +148,33 @@ int QtUserPrompts::RunItemEditor(CItemEditDlg& dlg) {
 namespace {
 
 // The buttons of the question, in the order of TargetChangedAnswer.
-const char* const kTargetChangedButtons[] = {"重新备份", "覆盖", "取消"};
+const char* const kTargetChangedButtons[] = {QT_TRANSLATE_NOOP("UserPrompts", "重新备份"),
+                                             QT_TRANSLATE_NOOP("UserPrompts", "覆盖"),
+                                             QT_TRANSLATE_NOOP("UserPrompts", "取消")};
+
+QString Tr(const char* source) {
+    return QCoreApplication::translate("UserPrompts", source);
+}
 constexpr const char* kAnswerProperty = "bytemenderAnswer";
 
 } // namespace
 
 std::unique_ptr<QMessageBox> MakeTargetChangedBox(QWidget* owner, const std::string& targetPath) {
     const QString text =
-        QStringLiteral(" 目标文件在备份或上次重建之后已被更改 (例如程序已更新): \n%1\n\n"
-                       "重新备份: 以现在的目标文件作为新的备份, 再从它重建. \n"
-                       "覆盖: 仍从旧的备份重建, 目标文件的这些更改将丢失. \n"
-                       "取消: 不写入任何文件. ")
+        Tr(QT_TRANSLATE_NOOP("UserPrompts",
+                             " 目标文件在备份或上次重建之后已被更改 (例如程序已更新): \n%1\n\n"
+                             "重新备份: 以现在的目标文件作为新的备份, 再从它重建. \n"
+                             "覆盖: 仍从旧的备份重建, 目标文件的这些更改将丢失. \n"
+                             "取消: 不写入任何文件. "))
             .arg(NarrowToQString(targetPath));
-    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, QStringLiteral("目标文件已更改"),
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning,
+                                             Tr(QT_TRANSLATE_NOOP("UserPrompts", "目标文件已更改")),
                                              text, QMessageBox::NoButton, owner);
     const QMessageBox::ButtonRole roles[] = {QMessageBox::AcceptRole, QMessageBox::DestructiveRole,
                                              QMessageBox::RejectRole};
     QPushButton* cancel = nullptr;
     for (int i = 0; i < 3; ++i) {
-        cancel = box->addButton(QString::fromUtf8(kTargetChangedButtons[i]), roles[i]);
+        cancel = box->addButton(Tr(kTargetChangedButtons[i]), roles[i]);
         cancel->setProperty(kAnswerProperty, i);
     }
     box->setDefaultButton(cancel);
