@@ -49,6 +49,8 @@ class ChangeSet {
     void BuildItems(PatchList* items) const;
 
     Bytes backup() const { return backup_; }
+    // Whether the byte at offset, as the changes so far leave it, is value.
+    bool Holds(std::uint64_t offset, std::uint8_t value) const;
 
   private:
     struct Change {

@@ -33,6 +33,14 @@ void PutBigEndian(std::vector<std::uint8_t>* out, std::uint64_t value, std::size
         out->push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
+// A record cannot start at the end marker's offset, so writers start it one
+// byte earlier and repeat the byte there. That byte is left out when it
+// changes nothing, so that the item starts where it was meant to.
+std::uint32_t PaddingBefore(const Flavour& f, std::uint64_t offset, const std::uint8_t* data,
+                            std::uint32_t length, const ChangeSet& changes) {
+    return offset + 1 == f.markerAt && length > 0 && changes.Holds(offset, data[0]) ? 1 : 0;
+}
+
 } // namespace
 
 bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
@@ -70,7 +78,9 @@ bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
             const auto count = static_cast<std::uint32_t>(ReadBigEndian(p + pos, 2));
             fill.assign(count, p[pos + 2]);
             pos += 3;
-            if (!changes->Add(place, offset, fill.data(), count, nullptr, error))
+            const std::uint32_t skip = PaddingBefore(f, offset, fill.data(), count, *changes);
+            if (!changes->Add(place, offset + skip, fill.data() + skip, count - skip, nullptr,
+                              error))
                 return false;
             continue;
         }
@@ -80,7 +90,8 @@ bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
                                      " data bytes announced, " + std::to_string(size - pos) +
                                      " present",
                                  error);
-        if (!changes->Add(place, offset, p + pos, length, nullptr, error))
+        const std::uint32_t skip = PaddingBefore(f, offset, p + pos, length, *changes);
+        if (!changes->Add(place, offset + skip, p + pos + skip, length - skip, nullptr, error))
             return false;
         pos += length;
     }
@@ -117,8 +128,8 @@ bool WriteIps(bool ips32, const ExportRuns& runs, std::vector<std::uint8_t>* out
         std::uint32_t left = run.length;
         while (left > 0) {
             // A record may not start where it would read as the end marker:
-            // it starts one byte earlier and repeats the byte found there
-            // (the run's own byte, or the unchanged byte of the backup).
+            // one starting a run there starts one byte earlier and repeats
+            // the backup's unchanged byte (runs never touch one another).
             std::uint32_t start = pos;
             std::uint32_t lead = 0;
             if (start == f.markerAt) {
@@ -132,11 +143,15 @@ bool WriteIps(bool ips32, const ExportRuns& runs, std::vector<std::uint8_t>* out
                              (ips32 ? ")" : "; IPS32 reaches 4 GiB)");
                 return false;
             }
-            const std::uint32_t take = std::min<std::uint32_t>(left, 0xFFFF - lead);
+            std::uint32_t take = std::min<std::uint32_t>(left, 0xFFFF - lead);
+            // Nor may the run's next record start there or just before it
+            // (where a reader takes a repeated byte for padding).
+            if (take < left && (pos + take == f.markerAt || pos + take + 1 == f.markerAt))
+                take -= 2;
             PutBigEndian(out, start, f.offsetBytes);
             PutBigEndian(out, take + lead, 2);
             if (lead)
-                out->push_back(start >= run.offset ? data[start - run.offset] : runs.backup[start]);
+                out->push_back(runs.backup[start]);
             out->insert(out->end(), data + (pos - run.offset), data + (pos - run.offset) + take);
             pos += take;
             left -= take;

@@ -110,6 +110,13 @@ bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t
     return true;
 }
 
+bool ChangeSet::Holds(std::uint64_t offset, std::uint8_t value) const {
+    for (auto c = changes_.rbegin(); c != changes_.rend(); ++c)
+        if (offset >= c->offset && offset - c->offset < c->length)
+            return pool_[c->data + (offset - c->offset)] == value;
+    return offset < backup_.size() && backup_[offset] == value;
+}
+
 void ChangeSet::BuildItems(PatchList* items) const {
     std::vector<Change> sorted = changes_;
     std::sort(sorted.begin(), sorted.end(), [](const Change& a, const Change& b) {
