@@ -11,9 +11,7 @@
 #include <QTableView>
 
 #include <cstddef>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -37,29 +35,6 @@ int FirstSelectedRow(QTableView* list, std::size_t count) {
 
 void Flip(PatchItem& item) {
     item.enabled = item.enabled == 0 ? 1 : 0;
-}
-
-// Copies source over destination. The copy is written beside the destination
-// first and then renamed over it, so a failed copy never leaves a half-written
-// backup behind and the previous backup survives it.
-bool CopyFileReplacing(const std::string& source, const std::string& destination) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (fs::equivalent(source, destination, error))
-        return false; // the backup itself cannot be its own pristine copy
-    const std::string partial = destination + ".part";
-    error.clear();
-    if (!fs::copy_file(source, partial, fs::copy_options::overwrite_existing, error) || error) {
-        fs::remove(partial, error);
-        return false;
-    }
-    fs::rename(partial, destination, error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(partial, ignored);
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -182,7 +157,7 @@ void CBytemenderDlg::ChooseTarget() {
     const char16_t* failure = nullptr;
     if (backupPath.empty())
         failure = kBackupPathTooLong;
-    else if (!CopyFileReplacing(targetPath, backupPath))
+    else if (!MakeBackupCopy(targetPath, backupPath))
         failure = kBackupCopyFailed;
     if (failure) {
         targetPath = previousTarget;

@@ -1,12 +1,29 @@
-// Rebuilding the target from its backup copy, and the backup path.
+// Rebuilding the target from its backup copy, the backup copy itself, and the
+// backup path.
+//
+// The rebuild never holds the file in memory. It first checks every enabled
+// item against the backup, reading only the bytes each item compares; the new
+// bytes of the items before it are laid over what it reads, so an item sees
+// the file exactly as the items before it left it. Only when every item
+// passes is the target written: the backup is copied into the replacement
+// (copy_file_range, so the bytes need not pass through this process), the
+// patched runs are written over it, and the replacement takes the target's
+// place in one rename.
 #include "engine/Rebuild.h"
 
 #include "engine/HexText.h"
 #include "winutil/FileUtil.h"
+#include "winutil/SafeFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <iterator>
+#include <map>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -21,16 +38,140 @@ RebuildOutcome Failure(RebuildOutcome::Status status, std::string text, const ch
     return outcome;
 }
 
+RebuildOutcome BackupUnreadable() {
+    return Failure(RebuildOutcome::Status::BackupUnreadable, " 无法访问选择的文件! ", "错误");
+}
+
+RebuildOutcome WriteFailed() {
+    return Failure(RebuildOutcome::Status::WriteFailed, " 无法写入输出文件! ", "错误");
+}
+
+// Owns a file descriptor for one scope.
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// Opens a regular file for reading without waiting on a FIFO or device; -1
+// for anything else. *st receives what it is.
+int OpenRegular(const std::string& path, struct stat* st) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// True when path names the file st describes (links followed): writing it
+// would overwrite the source itself.
+bool IsSameFile(const std::string& path, const struct stat& st) {
+    struct stat other {};
+    return ::stat(path.c_str(), &other) == 0 && other.st_dev == st.st_dev &&
+           other.st_ino == st.st_ino;
+}
+
+bool ReadAt(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
+    while (size > 0) {
+        const ssize_t got = ::pread(fd, out, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        out += got;
+        size -= static_cast<std::size_t>(got);
+        offset += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+// The bytes the enabled items put so far, as disjoint runs keyed by their
+// first offset. A later item cuts away what it covers of earlier runs, so
+// each run stays at most one item long.
+class PatchedRuns {
+  public:
+    using Runs = std::map<std::uint64_t, std::vector<std::uint8_t>>;
+
+    void Put(std::uint64_t offset, const std::uint8_t* bytes, std::size_t size) {
+        const std::uint64_t end = offset + size;
+        auto next = runs_.lower_bound(offset);
+        if (next != runs_.begin()) {
+            auto before = std::prev(next);
+            const std::uint64_t beforeEnd = before->first + before->second.size();
+            if (beforeEnd > end) // the new run lies inside: keep the tail
+                runs_.emplace_hint(
+                    next, end,
+                    std::vector<std::uint8_t>(before->second.end() - (beforeEnd - end),
+                                              before->second.end()));
+            if (beforeEnd > offset)
+                before->second.resize(offset - before->first);
+        }
+        while (next != runs_.end() && next->first < end) {
+            const std::uint64_t nextEnd = next->first + next->second.size();
+            if (nextEnd > end) {
+                std::vector<std::uint8_t> tail(next->second.end() - (nextEnd - end),
+                                               next->second.end());
+                next = runs_.erase(next);
+                runs_.emplace_hint(next, end, std::move(tail));
+                break;
+            }
+            next = runs_.erase(next);
+        }
+        runs_.insert_or_assign(offset, std::vector<std::uint8_t>(bytes, bytes + size));
+    }
+
+    // Lays the runs that meet [offset, offset + size) over bytes.
+    void Overlay(std::uint64_t offset, std::uint8_t* bytes, std::size_t size) const {
+        const std::uint64_t end = offset + size;
+        auto run = runs_.upper_bound(offset);
+        if (run != runs_.begin())
+            --run;
+        for (; run != runs_.end() && run->first < end; ++run) {
+            const std::uint64_t from = std::max(offset, run->first);
+            const std::uint64_t to = std::min(end, run->first + run->second.size());
+            if (from < to)
+                std::memcpy(bytes + (from - offset), run->second.data() + (from - run->first),
+                            to - from);
+        }
+    }
+
+    const Runs& runs() const { return runs_; }
+
+  private:
+    Runs runs_;
+};
+
 } // namespace
 
 RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
                              const std::string& targetPath) {
-    FileBuffer file;
-    if (!file.Load(backupPath.c_str()) || file.length == 0)
-        return Failure(RebuildOutcome::Status::BackupUnreadable, " 无法访问选择的文件! ", "错误");
+    struct stat backupStat {};
+    const Fd backup(OpenRegular(backupPath, &backupStat));
+    // Files of 4 GiB or more are out of reach of 32-bit offsets and never loaded.
+    if (backup.get() < 0 || backupStat.st_size <= 0 ||
+        static_cast<std::uint64_t>(backupStat.st_size) >= (std::uint64_t(1) << 32))
+        return BackupUnreadable();
+    const auto length = static_cast<std::uint64_t>(backupStat.st_size);
 
+    PatchedRuns patched;
     std::uint8_t oldBytes[kDataCapacity];
     std::uint8_t newBytes[kDataCapacity];
+    std::uint8_t found[kDataCapacity];
     for (const PatchItem& item : items) {
         if (item.enabled == 0)
             continue;
@@ -39,21 +180,45 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
         // 64-bit sum: an offset near the top of the 32-bit range must not wrap round.
         const std::uint64_t end =
             std::uint64_t(item.offset) + std::uint64_t(std::max(oldLength, newLength));
-        if (end > file.length)
+        if (end > length)
             return Failure(RebuildOutcome::Status::OutOfRange,
                            item.description + "\r\n文件范围超出!", "Error");
-        std::uint8_t* at = file.data + item.offset;
-        if (oldLength != 0 && std::memcmp(at, oldBytes, oldLength) != 0)
-            return Failure(RebuildOutcome::Status::OldDataMismatch,
-                           item.description + "\r\n原始数据不匹配!", "Error");
+        if (oldLength != 0) {
+            if (!ReadAt(backup.get(), item.offset, found, oldLength))
+                return BackupUnreadable();
+            patched.Overlay(item.offset, found, oldLength);
+            if (std::memcmp(found, oldBytes, oldLength) != 0)
+                return Failure(RebuildOutcome::Status::OldDataMismatch,
+                               item.description + "\r\n原始数据不匹配!", "Error");
+        }
         if (newLength != 0)
-            std::memcpy(at, newBytes, newLength);
+            patched.Put(item.offset, newBytes, newLength);
     }
 
-    // Anything short of the whole buffer leaves a damaged target: report it.
-    if (WriteFileWhole(targetPath.c_str(), file.data, file.length) != file.length)
-        return Failure(RebuildOutcome::Status::WriteFailed, " 无法写入输出文件! ", "错误");
+    // The pristine copy is never the file written, under any name.
+    if (IsSameFile(targetPath, backupStat))
+        return WriteFailed();
+    SafeFile target;
+    if (!target.Open(targetPath) || !target.CopyFrom(backup.get(), 0, length))
+        return WriteFailed();
+    for (const auto& [offset, bytes] : patched.runs()) {
+        if (!target.WriteAt(offset, bytes.data(), bytes.size()))
+            return WriteFailed();
+    }
+    if (!target.Commit())
+        return WriteFailed();
     return RebuildOutcome{};
+}
+
+bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath) {
+    struct stat source {};
+    const Fd target(OpenRegular(targetPath, &source));
+    if (target.get() < 0 || IsSameFile(backupPath, source))
+        return false;
+    SafeFile backup;
+    return backup.Open(backupPath) &&
+           backup.CopyFrom(target.get(), 0, static_cast<std::uint64_t>(source.st_size)) &&
+           backup.Commit();
 }
 
 bool MakeBackupPath(const std::string& moduleDir, const std::string& targetPath,

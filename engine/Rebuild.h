@@ -22,11 +22,20 @@ struct RebuildOutcome {
     bool ok() const { return status == Status::Ok; }
 };
 
-// Loads the backup whole, applies every enabled item in list order after its
-// range and old-data checks, and writes the buffer over the target in one
-// write. Nothing is written when any item fails.
+// Applies every enabled item in list order to the backup after its range and
+// old-data checks (each item sees the new bytes of the items before it) and
+// puts the result in the target's place whole (see SafeFile: the target is
+// never left half written, a symbolic link stays a link). Nothing is written
+// when any item fails. Only regular files are read and written: a backup that
+// is not one counts as unreadable; a target that is not one, that may not be
+// written, or that is the backup itself (under any name) gets WriteFailed.
 RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
                              const std::string& targetPath);
+
+// Copies the target over its backup through SafeFile. False when the target
+// is not a regular file (nothing waits on a FIFO), when both name the same
+// file, or when the backup cannot be replaced (for instance a read-only one).
+bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath);
 
 // Forms "<moduleDir>/Path_bak/<file name of target>" and creates the backup
 // folder (a failure to create it is ignored). Returns false, with backupPath

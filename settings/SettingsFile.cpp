@@ -12,20 +12,20 @@
 // Nested reads stop at kMaxLoadDepth files; a deeper directive is passed over
 // like a file that cannot be read.
 //
-// Saving writes a temporary file in the settings file's folder, flushes it to
-// the disk and renames it over the settings file, so a failed save leaves the
-// previous file as it was.
+// Saving goes through SafeFile: a temporary file in the settings file's
+// folder, flushed and renamed over the settings file, so a failed save leaves
+// the previous file as it was. A settings file the user may not write is
+// never replaced; in a folder that takes no new file a writable settings
+// file is written in place.
 #include "settings/AppSetting.h"
 
 #include "winutil/CodePage.h"
+#include "winutil/SafeFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -41,107 +41,6 @@ bool FileIdentity(const char* path, std::uint64_t* device, std::uint64_t* inode)
     *inode = static_cast<std::uint64_t>(st.st_ino);
     return true;
 }
-
-// Writes a new file beside the target and puts it in the target's place.
-class ReplacingWriter {
-  public:
-    ReplacingWriter() = default;
-    ReplacingWriter(const ReplacingWriter&) = delete;
-    ReplacingWriter& operator=(const ReplacingWriter&) = delete;
-    ~ReplacingWriter() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        if (!temp_.empty() && !committed_) {
-            ::unlink(temp_.c_str());
-        }
-    }
-
-    bool Open(const std::string& path) {
-        target_ = path;
-        // A settings file reached through a symbolic link is replaced where
-        // it lives; the link stays.
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-            if (char* real = ::realpath(path.c_str(), nullptr)) {
-                target_ = real;
-                std::free(real);
-            }
-        }
-        mode_t mode = 0;
-        if (::stat(target_.c_str(), &st) == 0) {
-            if (!S_ISREG(st.st_mode)) {
-                return false; // a folder or device is never replaced
-            }
-            mode = st.st_mode & 07777;
-        } else if (errno == ENOENT) {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        } else {
-            return false;
-        }
-        std::string pattern = target_ + ".saving-XXXXXX";
-        const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-        if (fd < 0) {
-            return false;
-        }
-        fd_ = fd;
-        temp_ = pattern;
-        ::fchmod(fd_, mode); // best effort: the contents matter more than the bits
-        return true;
-    }
-
-    bool Write(const char* data, std::size_t size) {
-        while (size > 0) {
-            const ssize_t written = ::write(fd_, data, size);
-            if (written < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return false;
-            }
-            if (written == 0) {
-                return false;
-            }
-            data += written;
-            size -= static_cast<std::size_t>(written);
-        }
-        return true;
-    }
-
-    bool Commit() {
-        if (::fsync(fd_) != 0) {
-            return false;
-        }
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) {
-            return false;
-        }
-        if (::rename(temp_.c_str(), target_.c_str()) != 0) {
-            return false;
-        }
-        committed_ = true;
-        // Make the rename itself durable; a folder that cannot be opened or
-        // flushed does not undo a save that already took place.
-        const std::size_t slash = target_.rfind('/');
-        const std::string folder =
-            slash == std::string::npos ? std::string(".") : target_.substr(0, slash + (slash == 0));
-        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
-        }
-        return true;
-    }
-
-  private:
-    std::string target_;
-    std::string temp_;
-    int fd_ = -1;
-    bool committed_ = false;
-};
 
 // The first " = " of a line, or nullptr.
 char* FindSeparator(char* line, std::size_t length) {
@@ -355,7 +254,7 @@ int CAppSetting::Save(const char* path) {
         return 0;
     }
     SyncOrderMode();
-    ReplacingWriter writer;
+    SafeFile writer;
     if (!writer.Open(target)) {
         return 0;
     }

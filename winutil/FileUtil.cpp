@@ -113,7 +113,9 @@ char* ReadFileWhole(const char* path, std::uint32_t* length) {
         *length = 0;
     if (!path)
         return nullptr;
-    Fd fd(OpenRetry(path, O_RDONLY | O_CLOEXEC));
+    // Without blocking: opening a FIFO for reading would wait for a writer.
+    // Anything but a regular file is refused below.
+    Fd fd(OpenRetry(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!fd.valid())
         return nullptr;
     struct stat st;
@@ -188,7 +190,8 @@ void FileBuffer::Release() {
 std::uint32_t WriteFileWhole(const char* path, const void* data, std::uint32_t count) {
     if (!path || std::strlen(path) >= kPathCapacity)
         return 0;
-    Fd fd(OpenRetry(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    // A FIFO without a reader is refused at once instead of waiting for one.
+    Fd fd(OpenRetry(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
     if (!fd.valid())
         return 0;
     struct stat st;

@@ -13,7 +13,8 @@ inline constexpr std::size_t kPathCapacity = 520;
 
 // Reads the whole file at a narrow path into one fresh block of length + 2
 // bytes; the two bytes after the data are zero. Returns null on failure
-// (cannot open, 4 GiB or more, no memory, short read). *length (if given) is
+// (cannot open, not a regular file, 4 GiB or more, no memory, short read); a
+// FIFO or device is refused without waiting on it. *length (if given) is
 // set to 0 first and to the file size once it is known. Free the block with
 // FreeFileData.
 char* ReadFileWhole(const char* path, std::uint32_t* length);

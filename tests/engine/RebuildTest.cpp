@@ -2,12 +2,15 @@
 
 #include "tests/support/TestFiles.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
+#include <random>
 #include <sys/stat.h>
 
 namespace {
 
 using Status = RebuildOutcome::Status;
+namespace fs = std::filesystem;
 
 PatchItem Item(std::uint32_t offset, const char* oldHex, const char* newHex, int enabled = 1,
                const char* description = "item") {
@@ -83,6 +86,13 @@ TEST(RebuildTarget, Scenarios) {
          kUntouched,
          "late\r\n原始数据不匹配!"},
         {"empty backup", "", {}, Status::BackupUnreadable, kUntouched, " 无法访问选择的文件! "},
+        {"later items cut and overlay earlier ones",
+         b,
+         {Item(1, "", "AAAAAAAAAAAA"), Item(3, "AA", "BB"), Item(2, "AABBAA", "CCCCCC"),
+          Item(0, "30AA", "DDDD")},
+         Status::Ok,
+         "\xDD\xDD\xCC\xCC\xCC\xAA\xAA"
+         "789"},
     };
     for (const Scenario& s : scenarios) {
         TempDir dir;
@@ -134,6 +144,189 @@ TEST(RebuildTarget, ShortWriteIsAFailure) {
         outcome = RebuildTarget(dir.File("backup"), {}, dir.File("target"));
     }
     EXPECT_EQ(outcome.status, Status::WriteFailed);
+}
+
+// Starts a copy of a program at path and returns once it runs from there.
+pid_t RunProgramCopy(const std::string& path) {
+    WriteBytes(path, ReadBytes("/bin/sleep"));
+    ::chmod(path.c_str(), 0755);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl(path.c_str(), path.c_str(), "30", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
+    std::error_code ignored;
+    for (int i = 0; i < 200 && fs::read_symlink(exe, ignored) != path; ++i)
+        ::usleep(10000);
+    return pid;
+}
+
+// What kind of file the backup and the target are. Every row runs in a child
+// process with a time limit, so a rebuild that blocks fails instead of hanging.
+TEST(RebuildTarget, FileKinds) {
+    const std::string backup = "0123456789";
+    const std::string patched = "A123456789";
+    const std::vector<PatchItem> items{Item(0, "30", "41")};
+    pid_t program = -1;
+    struct Row {
+        const char* name;
+        bool unprivileged;
+        std::function<std::string(const std::string&)> setup; // returns the target path
+        Status status;
+        std::function<void(const std::string&)> check;
+    } rows[] = {
+        {"FIFO backup", false,
+         [&](const std::string& d) {
+             fs::remove(d + "/backup");
+             ::mkfifo((d + "/backup").c_str(), 0666);
+             WriteBytes(d + "/target", kUntouched);
+             return d + "/target";
+         },
+         Status::BackupUnreadable,
+         [&](const std::string& d) { EXPECT_EQ(ReadBytes(d + "/target"), kUntouched); }},
+        {"FIFO target", false,
+         [&](const std::string& d) {
+             ::mkfifo((d + "/target").c_str(), 0666);
+             return d + "/target";
+         },
+         Status::WriteFailed,
+         [&](const std::string& d) { EXPECT_TRUE(fs::is_fifo(d + "/target")); }},
+        {"device target", false, [&](const std::string&) { return std::string("/dev/null"); },
+         Status::WriteFailed, [&](const std::string&) {}},
+        {"target is the backup", false, [&](const std::string& d) { return d + "/backup"; },
+         Status::WriteFailed, [&](const std::string&) {}},
+        {"target is a symbolic link to the backup", false,
+         [&](const std::string& d) {
+             fs::create_symlink("backup", d + "/target");
+             return d + "/target";
+         },
+         Status::WriteFailed, [&](const std::string&) {}},
+        {"target is a hard link to the backup", false,
+         [&](const std::string& d) {
+             fs::create_hard_link(d + "/backup", d + "/target");
+             return d + "/target";
+         },
+         Status::WriteFailed, [&](const std::string&) {}},
+        {"read-only target", true,
+         [&](const std::string& d) {
+             WriteBytes(d + "/target", kUntouched);
+             ::chmod((d + "/target").c_str(), 0444);
+             return d + "/target";
+         },
+         Status::WriteFailed,
+         [&](const std::string& d) { EXPECT_EQ(ReadBytes(d + "/target"), kUntouched); }},
+        {"symbolic link target stays a link", false,
+         [&](const std::string& d) {
+             WriteBytes(d + "/real", kUntouched);
+             fs::create_symlink("real", d + "/target");
+             return d + "/target";
+         },
+         Status::Ok,
+         [&](const std::string& d) {
+             EXPECT_TRUE(fs::is_symlink(d + "/target"));
+             EXPECT_EQ(ReadBytes(d + "/real"), patched);
+         }},
+        {"running program", false,
+         [&](const std::string& d) {
+             program = RunProgramCopy(d + "/target");
+             return d + "/target";
+         },
+         Status::Ok,
+         [&](const std::string& d) {
+             EXPECT_TRUE(ReadBytes(d + "/target") == patched); // no dump of the program
+             ::kill(program, SIGKILL);
+             ::waitpid(program, nullptr, 0);
+         }},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        ::chmod(dir.path().c_str(), 0777); // the unprivileged user works here too
+        const std::string d = dir.path();
+        WriteBytes(d + "/backup", backup);
+        const std::string target = row.setup(d);
+        const int status = RunInChild(
+            row.unprivileged,
+            [&] { return static_cast<int>(RebuildTarget(d + "/backup", items, target).status); },
+            10);
+        EXPECT_EQ(status, static_cast<int>(row.status)) << row.name;
+        if (!fs::is_fifo(d + "/backup")) {
+            EXPECT_EQ(ReadBytes(d + "/backup"), backup) << row.name;
+        }
+        row.check(d);
+    }
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes(in ? static_cast<std::size_t>(in.tellg()) : 0, '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
+// A rebuild killed at any point leaves the target as it was or as the
+// rebuild makes it, byte for byte. The child rebuilds from two backups of
+// different length and contents in turn; the kill lands after a random part
+// of about two rebuilds.
+TEST(RebuildTarget, KilledAtAnyPointLeavesTheOldOrTheNewTarget) {
+    TempDir dir;
+    const std::string d = dir.path();
+    constexpr std::size_t kSize = std::size_t(16) << 20;
+    const std::string backups[2] = {d + "/one", d + "/two"};
+    WriteBytes(backups[0], std::string(kSize, '\x11'));
+    WriteBytes(backups[1], std::string(kSize + 12345, '\x22'));
+    const std::vector<PatchItem> items{Item(0, "", "AABB"), Item(kSize - 1, "", "CC")};
+    std::string results[2];
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(RebuildTarget(backups[i], items, d + "/result").ok());
+        results[i] = ReadWhole(d + "/result");
+    }
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(RebuildTarget(backups[0], items, d + "/target").ok());
+    const auto once = std::chrono::steady_clock::now() - start;
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(once).count();
+
+    std::mt19937 random(20240601);
+    int current = 0;
+    int changes = 0;
+    for (int kill = 0; kill < 20; ++kill) {
+        const int next = 1 - current;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            for (int i = next;; i = 1 - i)
+                RebuildTarget(backups[i], items, d + "/target");
+        }
+        ::usleep(static_cast<useconds_t>(random() % (2 * micros + 1)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const std::string now = ReadWhole(d + "/target");
+        const int found = now == results[0] ? 0 : now == results[1] ? 1 : -1;
+        ASSERT_NE(found, -1) << "torn target after kill " << kill << ": " << now.size() << " bytes";
+        changes += found != current;
+        current = found;
+        for (const auto& entry : fs::directory_iterator(d)) { // what the kill left
+            if (entry.path().filename().string().starts_with(".target.bytemender-"))
+                fs::remove(entry.path());
+        }
+    }
+    EXPECT_GT(changes, 0); // some kills came after a finished rebuild
+}
+
+TEST(MakeBackupCopy, CopiesRegularFilesOnly) {
+    TempDir dir;
+    const std::string d = dir.path();
+    WriteBytes(d + "/target", "target bytes");
+    WriteBytes(d + "/backup", "old backup");
+    EXPECT_TRUE(MakeBackupCopy(d + "/target", d + "/backup"));
+    EXPECT_EQ(ReadBytes(d + "/backup"), "target bytes");
+    fs::create_symlink("backup", d + "/link");
+    EXPECT_FALSE(MakeBackupCopy(d + "/link", d + "/backup")); // the same file
+    ::mkfifo((d + "/fifo").c_str(), 0666);
+    EXPECT_EQ(RunInChild(
+                  false, [&] { return MakeBackupCopy(d + "/fifo", d + "/backup") ? 1 : 0; }, 5),
+              0);
+    EXPECT_EQ(ReadBytes(d + "/backup"), "target bytes");
 }
 
 TEST(MakeBackupPath, FileNameGoesIntoPathBak) {

@@ -258,19 +258,40 @@ TEST(SaveFile, FailuresLeaveNoFileAndReturnZero) {
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"folder.ini", "plain"}));
 }
 
-TEST(SaveFile, ReadOnlyFolderKeepsOldFile) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "permission bits do not stop root";
+// Run as an unprivileged user, so the permission bits count also for root.
+TEST(SaveFile, ReadOnlyFileIsKeptAndReadOnlyFolderIsWrittenInPlace) {
+    const std::string old = "old = 1\r\nkept = \xFF\r\n";
+    const struct {
+        const char* name;
+        mode_t fileMode;
+        mode_t folderMode;
+        int result;
+        std::string contents;
+    } cases[] = {
+        {"read-only file", 0444, 0755, 0, old},
+        {"read-only folder, writable file", 0644, 0555, 1, "new = 2\r\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        ::chmod(dir.path().c_str(), 0777);
+        const std::string folder = dir.File("sub");
+        const std::string file = folder + "/s.ini";
+        ::mkdir(folder.c_str(), 0755);
+        WriteBytes(file, old);
+        GiveToUnprivileged(file);
+        GiveToUnprivileged(folder);
+        ::chmod(file.c_str(), c.fileMode);
+        ::chmod(folder.c_str(), c.folderMode);
+        const int result = RunInChild(true, [&] {
+            CAppSetting store;
+            store.SetValue("new", "2", -1);
+            return store.Save(file.c_str());
+        });
+        ::chmod(folder.c_str(), 0755);
+        EXPECT_EQ(result, c.result) << c.name;
+        EXPECT_EQ(ReadBytes(file), c.contents) << c.name;
+        EXPECT_EQ(Listing(folder), (std::vector<std::string>{"s.ini"})) << c.name;
     }
-    TempDir dir;
-    const std::string old = "old = 1\r\n";
-    WriteBytes(dir.File("s.ini"), old);
-    chmod(dir.path().c_str(), 0555);
-    CAppSetting store;
-    store.SetValue("new", "2", -1);
-    EXPECT_EQ(store.Save(dir.File("s.ini").c_str()), 0);
-    chmod(dir.path().c_str(), 0755);
-    EXPECT_EQ(ReadBytes(dir.File("s.ini")), old);
 }
 
 TEST(SaveFile, WriteErrorKeepsOldFileByteForByte) {

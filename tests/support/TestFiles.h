@@ -5,10 +5,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // A fresh folder under the temporary directory for one test, removed with its
 // contents afterwards (also when a test took its write permission away).
@@ -83,3 +89,39 @@ class FileSizeLimit {
     rlimit saved_{};
     bool active_ = false;
 };
+
+// The user and group an unprivileged child runs as ("nobody").
+inline constexpr uid_t kUnprivileged = 65534;
+
+// Runs body in a child process and returns its exit status, or 128 + the
+// signal that ended it. A child still running after `seconds` gets SIGALRM,
+// so a call that blocks shows up as 128 + SIGALRM instead of a hung test.
+// With unprivileged, a child of root first becomes kUnprivileged without
+// supplementary groups, so permission bits stop it as they stop any user.
+inline int RunInChild(bool unprivileged, const std::function<int()>& body, unsigned seconds = 20) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(seconds);
+        if (unprivileged && ::geteuid() == 0) {
+            if (::setgroups(0, nullptr) != 0 ||
+                ::setresgid(kUnprivileged, kUnprivileged, kUnprivileged) != 0 ||
+                ::setresuid(kUnprivileged, kUnprivileged, kUnprivileged) != 0)
+                ::_exit(125);
+            ::prctl(PR_SET_DUMPABLE, 1);
+        }
+        ::_exit(body()); // no exit handlers: the parent owns the test's state
+    }
+    int status = 0;
+    while (pid > 0 && ::waitpid(pid, &status, 0) < 0) {
+    }
+    if (pid < 0)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Hands a file (not following a link) to the unprivileged user when running
+// as root; otherwise the files are the current user's already.
+inline void GiveToUnprivileged(const std::string& path) {
+    if (::geteuid() == 0)
+        (void)::lchown(path.c_str(), kUnprivileged, kUnprivileged);
+}

@@ -48,6 +48,12 @@ TEST(ReadFileWhole, RefusesMissingFilesFoldersAndFilesOf4GiB) {
         EXPECT_EQ(ReadFileWhole(path.c_str(), &length), nullptr) << path;
         EXPECT_EQ(length, 0u);
     }
+    // A FIFO without a writer is refused at once, not waited on.
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(
+        RunInChild(
+            false, [&] { return ReadFileWhole(dir.File("fifo").c_str(), nullptr) ? 1 : 0; }, 5),
+        0);
 }
 
 TEST(ReadFileWhole, WideNameIsConverted) {
