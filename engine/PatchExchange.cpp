@@ -6,6 +6,7 @@
 #include "engine/ExchangeInternal.h"
 #include "engine/HexText.h"
 #include "winutil/FileUtil.h"
+#include "winutil/SafeFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -504,4 +505,30 @@ bool ExportPatches(std::span<const PatchItem> items, const std::string& backupPa
         return Refuse(error, backupPath + ": the backup cannot be read");
     return ExportPatchData(items, Bytes(backup.data, backup.length), FileNameOf(backupPath), format,
                            all, bytes, error);
+}
+
+bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backupPath,
+                     PatchFormat format, bool all, const std::string& patchPath,
+                     std::string* error) {
+    std::vector<std::uint8_t> bytes;
+    if (!ExportPatches(items, backupPath, format, all, &bytes, error))
+        return false;
+    SafeFile::Reason why = SafeFile::Reason::Ok;
+    if (ReplaceFileContents(patchPath, bytes.data(), bytes.size(), &why))
+        return true;
+    const char* reason = "it cannot be written (missing folder, full disk or another failure)";
+    switch (why) {
+    case SafeFile::Reason::NotRegular:
+        reason = "it is not a regular file";
+        break;
+    case SafeFile::Reason::ReadOnly:
+        reason = "the file may not be written";
+        break;
+    case SafeFile::Reason::FolderRefused:
+        reason = "the folder takes no new file";
+        break;
+    default:
+        break;
+    }
+    return Refuse(error, patchPath + ": " + reason);
 }

@@ -68,6 +68,13 @@ bool ExportPatches(std::span<const PatchItem> items, const std::string& backupPa
                    PatchFormat format, bool all, std::vector<std::uint8_t>* bytes,
                    std::string* error);
 
+// Same, then replaces the whole contents of the file at patchPath with the
+// exported bytes (a temporary file renamed over it: never left half written).
+// Nothing is written when the export is refused.
+bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backupPath,
+                     PatchFormat format, bool all, const std::string& patchPath,
+                     std::string* error);
+
 // One item per run of differing bytes between the two files, runs separated
 // by fewer than kDiffJoinGap equal bytes joined into one, named after the
 // patched file. Files of different lengths are refused unless

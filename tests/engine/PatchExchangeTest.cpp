@@ -394,7 +394,7 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
                      "placed in it");
 }
 
-TEST(PatchExchange, ImportSplitsLongRunsAndReadsFiles) {
+TEST(PatchExchange, LongRunsSplitAndFilesReadAndWritten) {
     TempDir dir;
     const ByteVector& b = Backup();
     WriteBytes(dir.File("game.exe"), std::string(b.begin(), b.end()));
@@ -417,6 +417,24 @@ TEST(PatchExchange, ImportSplitsLongRunsAndReadsFiles) {
             nops += "90";
         EXPECT_EQ(items[i].newHex, nops);
     }
+    // Written files: replaced whole, untouched when the export is refused.
+    const std::string dif = dir.File("out.dif");
+    ASSERT_TRUE(
+        ExportPatchFile(items, dir.File("game.exe"), PatchFormat::IdaDif, false, dif, &error))
+        << error;
+    PatchList back;
+    ASSERT_TRUE(ImportPatchFile(dif, dir.File("game.exe"), &back, &error, &format)) << error;
+    EXPECT_EQ(format, PatchFormat::IdaDif);
+    EXPECT_EQ(back, Named(items, "out.dif"));
+    const std::string written = ReadBytes(dif);
+    items[0].oldHex = "FFFF";
+    EXPECT_FALSE(
+        ExportPatchFile(items, dir.File("game.exe"), PatchFormat::IdaDif, false, dif, &error));
+    EXPECT_EQ(ReadBytes(dif), written);
+    EXPECT_FALSE(
+        ExportPatchFile(back, dir.File("game.exe"), PatchFormat::Ips, false, dir.path(), &error));
+    EXPECT_EQ(error, dir.path() + ": it is not a regular file");
+
     WriteBytes(dir.File("notes.txt"), "nothing here");
     EXPECT_FALSE(ImportPatchFile(dir.File("notes.txt"), dir.File("game.exe"), &items, &error));
     EXPECT_EQ(error, dir.File("notes.txt") +
