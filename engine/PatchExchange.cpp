@@ -326,6 +326,8 @@ bool CollectRuns(std::span<const PatchItem> items, Bytes backup, bool all, Expor
                                          ": the old data does not match the backup at " +
                                          Hex32(item.offset + k) + " (" + ByteHex(oldBytes[k]) +
                                          " in the item, " + ByteHex(at[k]) + " in the backup)");
+        if (reach == item.offset)
+            continue; // no data at all: nothing to write, nothing to overlap
         selected.push_back(
             Selected{item.offset, reach, newLength, static_cast<std::uint32_t>(i), pool.size()});
         pool.insert(pool.end(), newBytes, newBytes + newLength);

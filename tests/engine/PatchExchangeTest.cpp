@@ -156,9 +156,10 @@ TEST(PatchExchange, ExportWritesTheFormat) {
          PatchFormat::Ips,
          {Item(0x454F45, "", "11"), Item(0x454F46, "", "22")},
          "PATCH\x45\x4F\x45" + Bytes({0, 2, 0x11, 0x22}) + "EOF"},
-        {"touching items make one IPS32 record",
+        {"touching items make one IPS32 record; an empty item is no overlap",
          PatchFormat::Ips32,
-         {Item(0x20, "", "11"), Item(0x21, "", "2233")},
+         {Item(0x20, "", "11"), Item(0x21, "", "2233"),
+          Item(0x22, "", "")}, // the empty one writes nothing
          "IPS32" + Bytes({0, 0, 0, 0x20, 0, 3, 0x11, 0x22, 0x33}) + "EEOF"},
         {"disabled items stay out",
          PatchFormat::IdaDif,
@@ -519,6 +520,13 @@ TEST(DiffFiles, RunsJoinAcrossShortGaps) {
     EXPECT_EQ(items.size(), expected.size());
     EXPECT_FALSE(DiffFiles(dir.File("old.bin"), dir.path(), false, &items, &error));
     EXPECT_EQ(error, dir.path() + ": not a regular file");
+
+    // Files that differ everywhere make no reviewable list.
+    const std::size_t huge = (std::size_t(16) << 20) + 1;
+    WriteBytes(dir.File("zeros.bin"), std::string(huge, '\0'));
+    WriteBytes(dir.File("ones.bin"), std::string(huge, '\xFF'));
+    EXPECT_FALSE(DiffFiles(dir.File("zeros.bin"), dir.File("ones.bin"), false, &items, &error));
+    EXPECT_EQ(error, "the files differ in more than 16 MiB: too many changes for a patch list");
 }
 
 TEST(DiffFiles, GivesBackTheItemsOfARebuild) {
