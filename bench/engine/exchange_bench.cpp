@@ -171,7 +171,9 @@ void BenchDiff(const std::string& folder) {
             return;
         }
     }
-    const std::string cmpAll = "cmp -l " + original + " " + patched + " > /dev/null";
+    // Not to /dev/null: GNU cmp then stops at the first difference like cmp -s.
+    const std::string listing = folder + "/cmp-listing.txt";
+    const std::string cmpAll = "cmp -l " + original + " " + patched + " > " + listing;
     const std::string cmpSame = "cmp " + original + " " + copy + " > /dev/null";
     PatchList items;
     std::string error;
@@ -195,6 +197,7 @@ void BenchDiff(const std::string& folder) {
     ::unlink(original.c_str());
     ::unlink(patched.c_str());
     ::unlink(copy.c_str());
+    ::unlink(listing.c_str());
 }
 
 } // namespace
