@@ -31,7 +31,7 @@ std::string ByteHex(std::uint8_t value); // "AB"
 // arrive so that the first problem in file order is the one reported.
 class ChangeSet {
   public:
-    ChangeSet(Bytes backup, std::string_view patchName) : backup_(backup), name_(patchName) {}
+    ChangeSet(Bytes backup, std::string_view patchName);
 
     // Records length new bytes at offset. oldBytes (null when the format has
     // none) must match the backup there. False with *error set when the
@@ -46,23 +46,27 @@ class ChangeSet {
     // Items in offset order: touching and overlapping changes merged (the
     // later change wins where they overlap), split every kExchangeRunLength
     // bytes.
-    void BuildItems(PatchList* items) const;
+    void BuildItems(PatchList* items);
 
     Bytes backup() const { return backup_; }
-    // Whether the byte at offset, as the changes so far leave it, is value.
-    bool Holds(std::uint64_t offset, std::uint8_t value) const;
 
   private:
     struct Change {
         std::uint64_t offset;
-        std::uint32_t length;
-        std::uint32_t order;
-        std::size_t data; // index of the new bytes in pool_
+        std::uint64_t length;
+        std::size_t order; // position in the file
+        std::size_t data;  // index of the new bytes in pool_
     };
+    // Replaces the changes by the runs they make: sorted, neither touching nor
+    // overlapping. Keeps the memory of a patch that writes the same bytes over
+    // and over (run records repeat a byte 65535 times) bounded by the backup.
+    void Compact();
+
     Bytes backup_;
     std::string_view name_;
     std::vector<Change> changes_;
     std::vector<std::uint8_t> pool_;
+    std::size_t compactAt_ = 0; // pool size that calls for Compact
 };
 
 // Appends items for length bytes at offset (old bytes from oldData, new bytes

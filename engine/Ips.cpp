@@ -35,11 +35,28 @@ void PutBigEndian(std::vector<std::uint8_t>* out, std::uint64_t value, std::size
 
 // A record cannot start at the end marker's offset, so writers start it one
 // byte earlier and repeat the byte there. That byte is left out when it
-// changes nothing, so that the item starts where it was meant to.
-std::uint32_t PaddingBefore(const Flavour& f, std::uint64_t offset, const std::uint8_t* data,
-                            std::uint32_t length, const ChangeSet& changes) {
-    return offset + 1 == f.markerAt && length > 0 && changes.Holds(offset, data[0]) ? 1 : 0;
-}
+// changes nothing, so that the item starts where it was meant to. Knows what
+// the records so far left at that byte.
+class Padding {
+  public:
+    Padding(const Flavour& f, Bytes backup) : at_(f.markerAt - 1) {
+        if (at_ < backup.size())
+            current_ = backup[at_];
+    }
+    // How many bytes at the front of a record to leave out: 0 or 1.
+    std::uint32_t Skip(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length) const {
+        return offset == at_ && length > 0 && current_ == data[0] ? 1 : 0;
+    }
+    // A record was taken: remember its byte there.
+    void Taken(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length) {
+        if (offset <= at_ && at_ - offset < length)
+            current_ = data[at_ - offset];
+    }
+
+  private:
+    std::uint64_t at_;
+    int current_ = -1; // -1: outside the backup
+};
 
 } // namespace
 
@@ -53,6 +70,7 @@ bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
                                  error);
     const std::size_t markerLength = f.offsetBytes;
     std::vector<std::uint8_t> fill;
+    Padding padding(f, changes->backup());
     std::size_t pos = 5;
     std::uint32_t record = 0;
     for (;;) {
@@ -78,10 +96,11 @@ bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
             const auto count = static_cast<std::uint32_t>(ReadBigEndian(p + pos, 2));
             fill.assign(count, p[pos + 2]);
             pos += 3;
-            const std::uint32_t skip = PaddingBefore(f, offset, fill.data(), count, *changes);
+            const std::uint32_t skip = padding.Skip(offset, fill.data(), count);
             if (!changes->Add(place, offset + skip, fill.data() + skip, count - skip, nullptr,
                               error))
                 return false;
+            padding.Taken(offset, fill.data(), count);
             continue;
         }
         if (size - pos < length)
@@ -90,9 +109,10 @@ bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
                                      " data bytes announced, " + std::to_string(size - pos) +
                                      " present",
                                  error);
-        const std::uint32_t skip = PaddingBefore(f, offset, p + pos, length, *changes);
+        const std::uint32_t skip = padding.Skip(offset, p + pos, length);
         if (!changes->Add(place, offset + skip, p + pos + skip, length - skip, nullptr, error))
             return false;
+        padding.Taken(offset, p + pos, length);
         pos += length;
     }
     const std::size_t trailing = size - pos;

@@ -72,6 +72,9 @@ bool ChangeSet::FailFile(std::string_view what, std::string* error) const {
     return false;
 }
 
+ChangeSet::ChangeSet(Bytes backup, std::string_view patchName)
+    : backup_(backup), name_(patchName), compactAt_(2 * backup.size() + (std::size_t(16) << 20)) {}
+
 bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t* newBytes,
                     std::uint32_t length, const std::uint8_t* oldBytes, std::string* error) {
     if (length == 0)
@@ -96,35 +99,27 @@ bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t
     }
     // A change that continues the one before it (the usual case for the one
     // byte per line formats) extends it.
-    if (!changes_.empty()) {
-        Change& last = changes_.back();
-        if (last.offset + last.length == offset && last.data + last.length == pool_.size() &&
-            last.length <= 0x7FFFFFFFu - length) {
-            pool_.insert(pool_.end(), newBytes, newBytes + length);
-            last.length += length;
-            return true;
-        }
+    if (!changes_.empty() && changes_.back().offset + changes_.back().length == offset &&
+        changes_.back().data + changes_.back().length == pool_.size()) {
+        changes_.back().length += length;
+    } else {
+        changes_.push_back(Change{offset, length, changes_.size(), pool_.size()});
     }
-    changes_.push_back(
-        Change{offset, length, static_cast<std::uint32_t>(changes_.size()), pool_.size()});
     pool_.insert(pool_.end(), newBytes, newBytes + length);
+    if (pool_.size() > compactAt_) {
+        Compact();
+        compactAt_ = std::max(compactAt_, 2 * pool_.size());
+    }
     return true;
 }
 
-bool ChangeSet::Holds(std::uint64_t offset, std::uint8_t value) const {
-    for (auto c = changes_.rbegin(); c != changes_.rend(); ++c)
-        if (offset >= c->offset && offset - c->offset < c->length)
-            return pool_[c->data + (offset - c->offset)] == value;
-    return offset < backup_.size() && backup_[offset] == value;
-}
-
-void ChangeSet::BuildItems(PatchList* items) const {
+void ChangeSet::Compact() {
     std::vector<Change> sorted = changes_;
     std::sort(sorted.begin(), sorted.end(), [](const Change& a, const Change& b) {
         return a.offset != b.offset ? a.offset < b.offset : a.order < b.order;
     });
-    std::uint32_t counter = 1;
-    std::vector<std::uint8_t> merged;
+    std::vector<Change> runs;
+    std::vector<std::uint8_t> pool;
     std::vector<Change> cluster;
     for (std::size_t i = 0; i < sorted.size();) {
         // A cluster: changes that touch or overlap one another.
@@ -134,23 +129,29 @@ void ChangeSet::BuildItems(PatchList* items) const {
         std::size_t j = i + 1;
         for (; j < sorted.size() && sorted[j].offset <= end; ++j) {
             overlapping = overlapping || sorted[j].offset < end;
-            end = std::max<std::uint64_t>(end, sorted[j].offset + sorted[j].length);
+            end = std::max(end, sorted[j].offset + sorted[j].length);
         }
-        const std::uint8_t* newData = pool_.data() + sorted[i].data;
-        if (j > i + 1) {
-            cluster.assign(sorted.begin() + i, sorted.begin() + j);
-            if (overlapping) // applied in file order: the later change wins
-                std::sort(cluster.begin(), cluster.end(),
-                          [](const Change& a, const Change& b) { return a.order < b.order; });
-            merged.resize(end - start);
-            for (const Change& c : cluster)
-                std::memcpy(merged.data() + (c.offset - start), pool_.data() + c.data, c.length);
-            newData = merged.data();
-        }
-        AppendRunItems(name_, static_cast<std::uint32_t>(start), backup_.data() + start, newData,
-                       end - start, &counter, items);
+        cluster.assign(sorted.begin() + i, sorted.begin() + j);
+        if (overlapping) // applied in file order: the later change wins
+            std::sort(cluster.begin(), cluster.end(),
+                      [](const Change& a, const Change& b) { return a.order < b.order; });
+        const std::size_t data = pool.size();
+        pool.resize(data + (end - start));
+        for (const Change& c : cluster)
+            std::memcpy(pool.data() + data + (c.offset - start), pool_.data() + c.data, c.length);
+        runs.push_back(Change{start, end - start, runs.size(), data});
         i = j;
     }
+    changes_ = std::move(runs);
+    pool_ = std::move(pool);
+}
+
+void ChangeSet::BuildItems(PatchList* items) {
+    Compact();
+    std::uint32_t counter = 1;
+    for (const Change& run : changes_)
+        AppendRunItems(name_, static_cast<std::uint32_t>(run.offset), backup_.data() + run.offset,
+                       pool_.data() + run.data, run.length, &counter, items);
 }
 
 void AppendRunItems(std::string_view name, std::uint32_t offset, const std::uint8_t* oldData,

@@ -418,6 +418,18 @@ TEST(PatchExchange, LongRunsSplitAndFilesReadAndWritten) {
             nops += "90";
         EXPECT_EQ(items[i].newHex, nops);
     }
+    // A patch writing the same bytes over and over (more than the changes are
+    // allowed to hold before they are merged): the last write wins.
+    std::string repeated = "PATCH";
+    for (int i = 0; i < 7000; ++i)
+        repeated += Bytes({0, 0x10, 0, 0, 0, 0x10, 0, i % 2 ? 0x11 : 0x22});
+    ASSERT_TRUE(
+        ImportPatchData(PatchFormat::Ips, ToBytes(repeated + "EOF"), "r", b, &items, &error));
+    std::string elevens;
+    for (int k = 0; k < 4096; ++k)
+        elevens += "11";
+    EXPECT_EQ(items, Named({Item(0x1000, Hex(b, 0x1000, 4096), elevens)}, "r"));
+
     // Written files: replaced whole, untouched when the export is refused.
     const std::string dif = dir.File("out.dif");
     ASSERT_TRUE(
