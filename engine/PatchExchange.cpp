@@ -401,6 +401,7 @@ bool DetectPatchFormat(std::span<const std::uint8_t> contents, std::string_view 
         {"IPS32", PatchFormat::Ips32},
         {"This difference file", PatchFormat::IdaDif},
         {"haxdiff", PatchFormat::HaxDiff},
+        {"@@ ", PatchFormat::HaxDiff},
         {">", PatchFormat::X64dbg1337},
     };
     for (const Signature& signature : kSignatures) {

@@ -36,7 +36,8 @@ bool PatchFormatFromName(std::string_view name, PatchFormat* format);
 const char* PatchFormatExtension(PatchFormat format);
 
 // Recognises a patch file by its first bytes ("PATCH", "IPS32", "This
-// difference file", "haxdiff", ">"), else by the extension of its name.
+// difference file", "haxdiff" or "@@ ", ">"), else by the extension of its
+// name.
 bool DetectPatchFormat(std::span<const std::uint8_t> contents, std::string_view fileName,
                        PatchFormat* format);
 
