@@ -1,0 +1,158 @@
+// Shared pieces of the patch file formats: the set of changes an import
+// gathers and turns into items, the runs an export writes, text lines, hex
+// helpers and the PE section map. Not part of the engine's public interface.
+#pragma once
+
+#include "app/PatchItem.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace exchange {
+
+using Bytes = std::span<const std::uint8_t>;
+
+// Where in a patch file something was read; formatted only for a message.
+struct Place {
+    enum class Kind : std::uint8_t { Record, Line };
+    Kind kind = Kind::Line;
+    std::uint32_t number = 0; // record or line number, from 1
+    std::uint64_t at = 0;     // byte position of a record in the file
+};
+
+std::string Hex32(std::uint64_t value);  // "0x0000ABCD" (more digits when needed)
+std::string ByteHex(std::uint8_t value); // "AB"
+
+// The changes read from a patch file, checked against the backup as they
+// arrive so that the first problem in file order is the one reported.
+class ChangeSet {
+  public:
+    ChangeSet(Bytes backup, std::string_view patchName);
+
+    // Records length new bytes at offset. oldBytes (null when the format has
+    // none) must match the backup there. False with *error set when the
+    // change leaves the backup or an old byte differs.
+    bool Add(const Place& place, std::uint64_t offset, const std::uint8_t* newBytes,
+             std::uint32_t length, const std::uint8_t* oldBytes, std::string* error);
+    // Sets *error to "<patch name>: <place>: <what>" and returns false.
+    bool Fail(const Place& place, std::string_view what, std::string* error) const;
+    // Sets *error to "<patch name>: <what>" and returns false.
+    bool FailFile(std::string_view what, std::string* error) const;
+
+    // Items in offset order: touching and overlapping changes merged (the
+    // later change wins where they overlap), split every kExchangeRunLength
+    // bytes.
+    void BuildItems(PatchList* items);
+
+    Bytes backup() const { return backup_; }
+
+  private:
+    struct Change {
+        std::uint64_t offset;
+        std::uint64_t length;
+        std::size_t order; // position in the file
+        std::size_t data;  // index of the new bytes in pool_
+    };
+    // Replaces the changes by the runs they make: sorted, neither touching nor
+    // overlapping. Keeps the memory of a patch that writes the same bytes over
+    // and over (run records repeat a byte 65535 times) bounded by the backup.
+    void Compact();
+
+    Bytes backup_;
+    std::string_view name_;
+    std::vector<Change> changes_;
+    std::vector<std::uint8_t> pool_;
+    std::size_t compactAt_ = 0; // pool size that calls for Compact
+};
+
+// Appends items for length bytes at offset (old bytes from oldData, new bytes
+// from newData), one per kExchangeRunLength bytes, numbered from *counter on.
+void AppendRunItems(std::string_view name, std::uint32_t offset, const std::uint8_t* oldData,
+                    const std::uint8_t* newData, std::size_t length, std::uint32_t* counter,
+                    PatchList* items);
+
+// The format parsers: every change of the patch into changes.
+bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error);
+bool ParseIdaDif(Bytes patch, ChangeSet* changes, std::string* error);
+bool ParseX64dbg1337(Bytes patch, ChangeSet* changes, std::string* error);
+bool ParseHaxDiff(Bytes patch, ChangeSet* changes, std::string* error);
+
+// What an export writes: maximal runs of new bytes in offset order, never
+// touching one another, all inside the backup.
+struct Run {
+    std::uint32_t offset;
+    std::uint32_t length;
+    std::size_t data; // index of the new bytes in ExportRuns::pool
+};
+struct ExportRuns {
+    std::vector<Run> runs;
+    std::vector<std::uint8_t> pool;
+    Bytes backup;
+    std::string_view backupName;
+};
+
+bool WriteIps(bool ips32, const ExportRuns& runs, std::vector<std::uint8_t>* out,
+              std::string* error);
+void WriteIdaDif(const ExportRuns& runs, std::vector<std::uint8_t>* out);
+bool WriteX64dbg1337(const ExportRuns& runs, std::vector<std::uint8_t>* out, std::string* error);
+void WriteHaxDiff(const ExportRuns& runs, std::vector<std::uint8_t>* out);
+
+// Lines of a text patch file: LF or CR LF ends, a UTF-8 byte order mark at
+// the start skipped.
+class LineReader {
+  public:
+    explicit LineReader(Bytes text);
+    // The next line without its end; false at the end of the text.
+    bool Next(std::string_view* line);
+    // Number of the line Next gave last, from 1.
+    std::uint32_t number() const { return number_; }
+
+  private:
+    const char* at_;
+    const char* end_;
+    std::uint32_t number_ = 0;
+};
+
+std::string_view Trim(std::string_view text); // spaces and tabs at both ends
+// Value of 1 to maxDigits hex digits at the front of *text, which is advanced
+// past them. False (text unchanged) when there is no digit or more than
+// maxDigits.
+bool TakeHexNumber(std::string_view* text, int maxDigits, std::uint64_t* value);
+// Two hex digits at the front of *text.
+bool TakeHexByte(std::string_view* text, std::uint8_t* value);
+// Skips spaces and tabs; returns whether any were skipped.
+bool SkipBlanks(std::string_view* text);
+
+void Append(std::vector<std::uint8_t>* out, std::string_view text);
+void AppendHexByte(std::vector<std::uint8_t>* out, std::uint8_t value);
+// digits upper-case hex digits of value (high ones first).
+void AppendHexNumber(std::vector<std::uint8_t>* out, std::uint64_t value, int digits);
+
+// The section table of a PE file: relative virtual addresses to file offsets
+// and back. Below SizeOfHeaders an address is its own offset.
+class PeSections {
+  public:
+    // False when the bytes are not a PE image with a readable section table.
+    bool Load(Bytes image);
+    bool RvaToOffset(std::uint64_t rva, std::uint64_t* offset) const;
+    bool OffsetToRva(std::uint32_t offset, std::uint32_t* rva) const;
+
+  private:
+    struct Section {
+        std::uint32_t virtualAddress;
+        std::uint32_t virtualSize;
+        std::uint32_t rawPointer;
+        std::uint32_t rawSize;
+    };
+    std::uint32_t sizeOfHeaders_ = 0;
+    std::vector<Section> sections_;
+};
+
+// The file name part of a path (after the last '/' or '\').
+std::string_view FileNameOf(std::string_view path);
+
+} // namespace exchange

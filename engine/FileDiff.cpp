@@ -1,0 +1,243 @@
+// The items that turn one file into another: both files read side by side in
+// blocks, equal stretches skipped a machine word group at a time, then the
+// bytes of every run read again to make its items.
+#include "engine/ExchangeInternal.h"
+#include "engine/PatchExchange.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace exchange;
+
+namespace {
+
+// Both blocks of a pass together stay within a typical second-level cache.
+constexpr std::size_t kBlock = std::size_t(256) << 10;
+// More changed bytes than this make no patch list anybody could review.
+constexpr std::uint64_t kMaxChangedBytes = std::uint64_t(16) << 20;
+
+class File {
+  public:
+    ~File() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    // Opens a regular file for reading (never blocking on a FIFO or device).
+    bool Open(const std::string& path, std::string* error) {
+        do {
+            fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        } while (fd_ < 0 && errno == EINTR);
+        struct stat st;
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+            *error = path + ": cannot be opened (" + std::strerror(errno) + ")";
+            return false;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            *error = path + ": not a regular file";
+            return false;
+        }
+        size_ = static_cast<std::uint64_t>(st.st_size);
+        path_ = path;
+#ifdef POSIX_FADV_SEQUENTIAL
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+        return true;
+    }
+    std::uint64_t size() const {
+        return size_;
+    }
+
+    // Exactly count bytes at offset; a short file is a failure (it changed).
+    bool Read(std::uint64_t offset, std::uint8_t* out, std::size_t count,
+              std::string* error) const {
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t got =
+                ::pread(fd_, out + done, count - done, static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                *error = path_ + ": " + (got < 0 ? std::strerror(errno) : "shorter than before");
+                return false;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+  private:
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    std::string path_;
+};
+
+std::uint64_t Load64(const std::uint8_t* p) {
+    std::uint64_t value;
+    std::memcpy(&value, p, 8);
+    return value;
+}
+
+// Index of the first byte in [from, to) where a and b differ, or to.
+std::size_t FindDifferent(const std::uint8_t* a, const std::uint8_t* b, std::size_t from,
+                          std::size_t to) {
+    std::size_t i = from;
+    for (; i + 32 <= to; i += 32) {
+        const std::uint64_t x0 = Load64(a + i) ^ Load64(b + i);
+        const std::uint64_t x1 = Load64(a + i + 8) ^ Load64(b + i + 8);
+        const std::uint64_t x2 = Load64(a + i + 16) ^ Load64(b + i + 16);
+        const std::uint64_t x3 = Load64(a + i + 24) ^ Load64(b + i + 24);
+        if ((x0 | x1 | x2 | x3) != 0)
+            break;
+    }
+    for (; i + 8 <= to; i += 8) {
+        const std::uint64_t x = Load64(a + i) ^ Load64(b + i);
+        if (x != 0) {
+            if constexpr (std::endian::native == std::endian::little)
+                return i + std::countr_zero(x) / 8;
+            else
+                return i + std::countl_zero(x) / 8;
+        }
+    }
+    for (; i < to; ++i)
+        if (a[i] != b[i])
+            return i;
+    return to;
+}
+
+// True when none of the eight bytes of x is zero.
+bool AllBytesNonZero(std::uint64_t x) {
+    constexpr std::uint64_t kLow = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    return ((x - kLow) & ~x & kHigh) == 0;
+}
+
+struct Span {
+    std::uint64_t start;
+    std::uint64_t end;
+};
+
+// Pass over both files: the runs of differing bytes, joined across gaps of
+// fewer than kDiffJoinGap equal bytes.
+bool FindRuns(const File& original, const File& patched, std::uint64_t length,
+              std::vector<Span>* runs, std::string* error) {
+    std::unique_ptr<std::uint8_t[]> bufferA(new std::uint8_t[kBlock]);
+    std::unique_ptr<std::uint8_t[]> bufferB(new std::uint8_t[kBlock]);
+    const std::uint8_t* a = bufferA.get();
+    const std::uint8_t* b = bufferB.get();
+    bool inRun = false;
+    std::uint64_t runStart = 0, lastDiff = 0, changed = 0;
+    for (std::uint64_t base = 0; base < length; base += kBlock) {
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, length - base));
+        if (!original.Read(base, bufferA.get(), count, error) ||
+            !patched.Read(base, bufferB.get(), count, error))
+            return false;
+        std::size_t i = 0;
+        while (i < count) {
+            if (!inRun) {
+                const std::size_t d = FindDifferent(a, b, i, count);
+                if (d == count)
+                    break;
+                inRun = true;
+                runStart = lastDiff = base + d;
+                i = d + 1;
+                continue;
+            }
+            // Within a run: the next difference must come before kDiffJoinGap
+            // equal bytes have passed.
+            const std::uint64_t gapEnd = lastDiff + 1 + kDiffJoinGap;
+            if (i + 8 <= count && AllBytesNonZero(Load64(a + i) ^ Load64(b + i))) {
+                lastDiff = base + i + 7;
+                i += 8;
+                continue;
+            }
+            const std::size_t limit =
+                static_cast<std::size_t>(std::min<std::uint64_t>(gapEnd - base, count));
+            const std::size_t d = FindDifferent(a, b, i, limit);
+            if (d < limit) {
+                lastDiff = base + d;
+                i = d + 1;
+                continue;
+            }
+            if (gapEnd - base > count) {
+                i = count; // the gap goes on into the next block
+                continue;
+            }
+            runs->push_back(Span{runStart, lastDiff + 1});
+            changed += lastDiff + 1 - runStart;
+            inRun = false;
+            i = limit;
+        }
+        if (changed > kMaxChangedBytes)
+            break;
+    }
+    if (inRun) {
+        runs->push_back(Span{runStart, lastDiff + 1});
+        changed += lastDiff + 1 - runStart;
+    }
+    if (changed > kMaxChangedBytes) {
+        *error = "the files differ in more than " + std::to_string(kMaxChangedBytes >> 20) +
+                 " MiB: too many changes for a patch list";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool DiffFiles(const std::string& originalPath, const std::string& patchedPath,
+               bool commonLengthOnly, PatchList* items, std::string* error) {
+    std::string why;
+    File original, patched;
+    if (!original.Open(originalPath, &why) || !patched.Open(patchedPath, &why)) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    if (original.size() != patched.size() && !commonLengthOnly) {
+        if (error)
+            *error = "the files have different lengths (" + originalPath + ": " +
+                     std::to_string(original.size()) + " bytes, " + patchedPath + ": " +
+                     std::to_string(patched.size()) +
+                     " bytes); items cannot change a file's size (compare the common length "
+                     "only to diff the bytes both have)";
+        return false;
+    }
+    const std::uint64_t length = std::min(original.size(), patched.size());
+    if (length > (std::uint64_t(1) << 32)) {
+        if (error)
+            *error = "the files are larger than 4 GiB: item offsets are 32-bit";
+        return false;
+    }
+    std::vector<Span> runs;
+    if (!FindRuns(original, patched, length, &runs, &why)) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    PatchList result;
+    result.reserve(runs.size());
+    std::vector<std::uint8_t> oldBytes, newBytes;
+    const std::string_view name = FileNameOf(patchedPath);
+    std::uint32_t counter = 1;
+    for (const Span& run : runs) {
+        const std::size_t count = static_cast<std::size_t>(run.end - run.start);
+        oldBytes.resize(count);
+        newBytes.resize(count);
+        if (!original.Read(run.start, oldBytes.data(), count, &why) ||
+            !patched.Read(run.start, newBytes.data(), count, &why)) {
+            if (error)
+                *error = why;
+            return false;
+        }
+        AppendRunItems(name, static_cast<std::uint32_t>(run.start), oldBytes.data(),
+                       newBytes.data(), count, &counter, &result);
+    }
+    *items = std::move(result);
+    return true;
+}

@@ -1,0 +1,147 @@
+// haxdiff/1.0: hunks "@@ OFFSET,-N,+M" (hex) followed by "- " lines with the
+// old bytes (optional) and "+ " lines with the new bytes; other lines are
+// comments.
+#include "engine/ExchangeInternal.h"
+#include "engine/HexText.h"
+
+#include <algorithm>
+
+namespace exchange {
+
+namespace {
+
+struct Hunk {
+    Place place;
+    std::uint64_t offset = 0;
+    std::uint64_t oldCount = 0;
+    std::uint64_t newCount = 0;
+    std::vector<std::uint8_t> oldBytes;
+    std::vector<std::uint8_t> newBytes;
+};
+
+// Hex bytes of one "- " or "+ " line: pairs of digits, blanks between pairs.
+bool TakeLineBytes(std::string_view text, const Place& place, std::vector<std::uint8_t>* out,
+                   const ChangeSet& changes, std::string* error) {
+    for (;;) {
+        SkipBlanks(&text);
+        if (text.empty())
+            return true;
+        std::uint8_t value;
+        if (!TakeHexByte(&text, &value)) {
+            const bool lone = IsHexDigit(static_cast<unsigned char>(text[0])) &&
+                              (text.size() == 1 || text[1] == ' ' || text[1] == '\t');
+            return changes.Fail(place,
+                                lone ? "odd number of hex digits: a digit stands alone"
+                                     : "bytes must be pairs of hex digits",
+                                error);
+        }
+        out->push_back(value);
+    }
+}
+
+bool Finish(const Hunk& hunk, ChangeSet* changes, std::string* error) {
+    if (hunk.oldCount != hunk.newCount)
+        return changes->Fail(hunk.place,
+                             "the hunk replaces " + std::to_string(hunk.oldCount) + " bytes by " +
+                                 std::to_string(hunk.newCount) +
+                                 "; items cannot change a file's size",
+                             error);
+    if (hunk.newBytes.size() != hunk.newCount)
+        return changes->Fail(hunk.place,
+                             "the hunk announces " + std::to_string(hunk.newCount) +
+                                 " new bytes but its \"+ \" lines hold " +
+                                 std::to_string(hunk.newBytes.size()),
+                             error);
+    if (!hunk.oldBytes.empty() && hunk.oldBytes.size() != hunk.oldCount)
+        return changes->Fail(hunk.place,
+                             "the hunk announces " + std::to_string(hunk.oldCount) +
+                                 " old bytes but its \"- \" lines hold " +
+                                 std::to_string(hunk.oldBytes.size()),
+                             error);
+    if (hunk.newCount > 0xFFFFFFFFu)
+        return changes->Fail(hunk.place, "the hunk is larger than 4 GiB", error);
+    return changes->Add(hunk.place, hunk.offset, hunk.newBytes.data(),
+                        static_cast<std::uint32_t>(hunk.newCount),
+                        hunk.oldBytes.empty() ? nullptr : hunk.oldBytes.data(), error);
+}
+
+} // namespace
+
+bool ParseHaxDiff(Bytes patch, ChangeSet* changes, std::string* error) {
+    LineReader lines(patch);
+    std::string_view line;
+    Hunk hunk;
+    bool open = false;
+    while (lines.Next(&line)) {
+        const Place place{Place::Kind::Line, lines.number(), 0};
+        if (line.substr(0, 2) == "@@") {
+            if (open && !Finish(hunk, changes, error))
+                return false;
+            hunk = Hunk{};
+            hunk.place = place;
+            std::string_view rest = line.substr(2);
+            const bool blank = SkipBlanks(&rest);
+            bool ok = blank && TakeHexNumber(&rest, 16, &hunk.offset);
+            ok = ok && rest.substr(0, 2) == ",-";
+            if (ok)
+                rest.remove_prefix(2);
+            ok = ok && TakeHexNumber(&rest, 16, &hunk.oldCount) && rest.substr(0, 2) == ",+";
+            if (ok)
+                rest.remove_prefix(2);
+            ok = ok && TakeHexNumber(&rest, 16, &hunk.newCount);
+            if (ok) {
+                SkipBlanks(&rest);
+                if (rest.substr(0, 2) == "@@")
+                    rest = Trim(rest.substr(2));
+                ok = rest.empty();
+            }
+            if (!ok)
+                return changes->Fail(place, "expected a hunk header \"@@ OFFSET,-N,+M\" in hex",
+                                     error);
+            open = true;
+        } else if (open && line.substr(0, 2) == "- ") {
+            if (!TakeLineBytes(line.substr(2), place, &hunk.oldBytes, *changes, error))
+                return false;
+        } else if (open && line.substr(0, 2) == "+ ") {
+            if (!TakeLineBytes(line.substr(2), place, &hunk.newBytes, *changes, error))
+                return false;
+        }
+    }
+    return !open || Finish(hunk, changes, error);
+}
+
+void WriteHaxDiff(const ExportRuns& runs, std::vector<std::uint8_t>* out) {
+    constexpr std::uint32_t kPerLine = 16;
+    out->clear();
+    out->reserve(16 + runs.runs.size() * 32 + runs.pool.size() * 7);
+    Append(out, "haxdiff/1.0\n");
+    const auto put = [out](const std::uint8_t* data, std::uint32_t length, char sign) {
+        for (std::uint32_t i = 0; i < length; i += kPerLine) {
+            out->push_back(static_cast<std::uint8_t>(sign));
+            for (std::uint32_t k = i; k < std::min(length, i + kPerLine); ++k) {
+                out->push_back(' ');
+                AppendHexByte(out, data[k]);
+            }
+            out->push_back('\n');
+        }
+    };
+    for (const Run& run : runs.runs) {
+        const auto hexDigits = [](std::uint64_t value) {
+            int digits = 1;
+            while (digits < 16 && (value >> (4 * digits)) != 0)
+                ++digits;
+            return digits;
+        };
+        Append(out, "@@ ");
+        AppendHexNumber(out, run.offset, hexDigits(run.offset));
+        Append(out, ",-");
+        AppendHexNumber(out, run.length, hexDigits(run.length));
+        Append(out, ",+");
+        AppendHexNumber(out, run.length, hexDigits(run.length));
+        out->push_back('\n');
+        put(runs.backup.data() + run.offset, run.length, '-');
+        put(runs.pool.data() + run.data, run.length, '+');
+    }
+}
+
+} // namespace exchange

@@ -1,0 +1,61 @@
+// IDA difference files: a first line "This difference file ... created by
+// IDA ...", the input file's name, then "OFFSET: OLD NEW" for every changed
+// byte, in hex.
+#include "engine/ExchangeInternal.h"
+
+namespace exchange {
+
+bool ParseIdaDif(Bytes patch, ChangeSet* changes, std::string* error) {
+    LineReader lines(patch);
+    std::string_view line;
+    if (!lines.Next(&line) || Trim(line).substr(0, 20) != "This difference file")
+        return changes->Fail(Place{Place::Kind::Line, 1, 0},
+                             "not an IDA difference file: the first line does not start with "
+                             "\"This difference file\"",
+                             error);
+    bool named = false; // the first line with text after the header names the input file
+    while (lines.Next(&line)) {
+        std::string_view rest = Trim(line);
+        if (rest.empty())
+            continue;
+        if (!named) {
+            named = true;
+            continue;
+        }
+        const Place place{Place::Kind::Line, lines.number(), 0};
+        std::uint64_t offset = 0;
+        std::uint8_t oldByte = 0, newByte = 0;
+        if (!TakeHexNumber(&rest, 16, &offset) || rest.empty() || rest.front() != ':')
+            return changes->Fail(
+                place, "expected \"OFFSET: OLD NEW\" with a hex offset of up to 16 digits", error);
+        rest.remove_prefix(1);
+        SkipBlanks(&rest);
+        if (!TakeHexByte(&rest, &oldByte) || !SkipBlanks(&rest) || !TakeHexByte(&rest, &newByte) ||
+            !rest.empty())
+            return changes->Fail(place, "expected \"OFFSET: OLD NEW\" with two hex digits per byte",
+                                 error);
+        if (!changes->Add(place, offset, &newByte, 1, &oldByte, error))
+            return false;
+    }
+    return true;
+}
+
+void WriteIdaDif(const ExportRuns& runs, std::vector<std::uint8_t>* out) {
+    out->clear();
+    out->reserve(64 + runs.backupName.size() + runs.pool.size() * 16);
+    Append(out, "This difference file was created by IDA\r\n\r\n");
+    Append(out, runs.backupName);
+    Append(out, "\r\n");
+    for (const Run& run : runs.runs) {
+        for (std::uint32_t i = 0; i < run.length; ++i) {
+            AppendHexNumber(out, run.offset + i, 8);
+            Append(out, ": ");
+            AppendHexByte(out, runs.backup[run.offset + i]);
+            out->push_back(' ');
+            AppendHexByte(out, runs.pool[run.data + i]);
+            Append(out, "\r\n");
+        }
+    }
+}
+
+} // namespace exchange
