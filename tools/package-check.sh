@@ -57,7 +57,8 @@ kill "$pid"
 exit 1
 INNER
 chmod +x "$home/check.sh"
-HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
+mkdir -m 0700 "$home/run"
+HOME=$home XDG_RUNTIME_DIR=$home/run XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
     xvfb-run -a "$home/check.sh"
 rm -rf "$home"
 echo "package check passed"

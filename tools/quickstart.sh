@@ -16,7 +16,7 @@ build=${BUILD_DIR:-$here/build}
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libssl-dev libcli11-dev
+    libssl-dev libcli11-dev qt6-l10n-tools qt6-translations-l10n python3
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-noto-cjk
     xvfb xauth imagemagick
