@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
                      "WAYLAND_DISPLAY is set).\n"
                      "Run it inside a desktop session, or on a machine without one under a "
                      "virtual X server:\n"
-                     "    xvfb-run -a %s\n",
+                     "    xvfb-run -a %s\n"
+                     "The same jobs without a window: bytemender-cli --help\n",
                      argc > 0 && argv[0] ? argv[0] : "bytemender");
         return 2;
     }

@@ -43,6 +43,13 @@ cmake --build "$build" -j"$(nproc)"
 
 case "$mode" in
 run)
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+        echo "No graphical display here. Two ways on:"
+        echo "  the window under a virtual display:  xvfb-run -a $build/app/bytemender"
+        echo "  the command line (same list, same files):  $build/cli/bytemender-cli COMMAND"
+        echo
+        exec "$build/cli/bytemender-cli" --help
+    fi
     exec "$build/app/bytemender"
     ;;
 test)
