@@ -8,5 +8,5 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 lupdate=$(command -v lupdate || echo /usr/lib/qt6/bin/lupdate)
 "$lupdate" -silent -locations none -no-obsolete -source-language zh_CN -target-language en \
-    app editor engine settings winutil $( [ -d cli ] && echo cli ) \
+    -I . app editor engine settings winutil $( [ -d cli ] && echo cli ) \
     -ts res/translations/bytemender_en.ts
