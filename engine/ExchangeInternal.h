@@ -4,9 +4,11 @@
 #pragma once
 
 #include "app/PatchItem.h"
+#include "winutil/Translate.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +26,11 @@ struct Place {
     std::uint64_t at = 0;     // byte position of a record in the file
 };
 
+// A text for the user: source, marked where it is written with
+// QT_TRANSLATE_NOOP("PatchExchange", ...), in the user's language with its
+// placeholders %1, %2, ... filled by args.
+std::string Message(const char* source, std::initializer_list<std::string_view> args = {});
+
 std::string Hex32(std::uint64_t value);  // "0x0000ABCD" (more digits when needed)
 std::string ByteHex(std::uint8_t value); // "AB"
 
@@ -38,7 +45,8 @@ class ChangeSet {
     // change leaves the backup or an old byte differs.
     bool Add(const Place& place, std::uint64_t offset, const std::uint8_t* newBytes,
              std::uint32_t length, const std::uint8_t* oldBytes, std::string* error);
-    // Sets *error to "<patch name>: <place>: <what>" and returns false.
+    // Sets *error to "<patch name>: <place>: <what>" and returns false; what
+    // comes from Message.
     bool Fail(const Place& place, std::string_view what, std::string* error) const;
     // Sets *error to "<patch name>: <what>" and returns false.
     bool FailFile(std::string_view what, std::string* error) const;

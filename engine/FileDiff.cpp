@@ -35,11 +35,12 @@ class File {
         } while (fd_ < 0 && errno == EINTR);
         struct stat st;
         if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
-            *error = path + ": cannot be opened (" + std::strerror(errno) + ")";
+            *error = Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 无法打开 (%2)"),
+                             {path, std::strerror(errno)});
             return false;
         }
         if (!S_ISREG(st.st_mode)) {
-            *error = path + ": not a regular file";
+            *error = Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 不是普通文件"), {path});
             return false;
         }
         size_ = static_cast<std::uint64_t>(st.st_size);
@@ -63,7 +64,9 @@ class File {
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0) {
-                *error = path_ + ": " + (got < 0 ? std::strerror(errno) : "shorter than before");
+                *error = got < 0 ? path_ + ": " + std::strerror(errno)
+                                 : Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 文件比之前短了"),
+                                           {path_});
                 return false;
             }
             done += static_cast<std::size_t>(got);
@@ -181,8 +184,9 @@ bool FindRuns(const File& original, const File& patched, std::uint64_t length,
         changed += lastDiff + 1 - runStart;
     }
     if (changed > kMaxChangedBytes) {
-        *error = "the files differ in more than " + std::to_string(kMaxChangedBytes >> 20) +
-                 " MiB: too many changes for a patch list";
+        *error = Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                           "两个文件的差异超过 %1 MiB: 变化太多, 无法作为修补列表"),
+                         {std::to_string(kMaxChangedBytes >> 20)});
         return false;
     }
     return true;
@@ -201,17 +205,19 @@ bool DiffFiles(const std::string& originalPath, const std::string& patchedPath,
     }
     if (original.size() != patched.size() && !commonLengthOnly) {
         if (error)
-            *error = "the files have different lengths (" + originalPath + ": " +
-                     std::to_string(original.size()) + " bytes, " + patchedPath + ": " +
-                     std::to_string(patched.size()) +
-                     " bytes); items cannot change a file's size (compare the common length "
-                     "only to diff the bytes both have)";
+            *error = Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                               "两个文件的长度不同 (%1: %2 字节, %3: %4 字节); "
+                                               "项目无法改变文件的大小 (只比较共同的长度, "
+                                               "即可比较两个文件都有的字节)"),
+                             {originalPath, std::to_string(original.size()), patchedPath,
+                              std::to_string(patched.size())});
         return false;
     }
     const std::uint64_t length = std::min(original.size(), patched.size());
     if (length > (std::uint64_t(1) << 32)) {
         if (error)
-            *error = "the files are larger than 4 GiB: item offsets are 32-bit";
+            *error =
+                Message(QT_TRANSLATE_NOOP("PatchExchange", "文件大于 4 GiB: 项目的偏移只有 32 位"));
         return false;
     }
     std::vector<Span> runs;

@@ -30,10 +30,13 @@ bool TakeLineBytes(std::string_view text, const Place& place, std::vector<std::u
         if (!TakeHexByte(&text, &value)) {
             const bool lone = IsHexDigit(static_cast<unsigned char>(text[0])) &&
                               (text.size() == 1 || text[1] == ' ' || text[1] == '\t');
-            return changes.Fail(place,
-                                lone ? "odd number of hex digits: a digit stands alone"
-                                     : "bytes must be pairs of hex digits",
-                                error);
+            return changes.Fail(
+                place,
+                Message(lone
+                            ? QT_TRANSLATE_NOOP("PatchExchange",
+                                                "十六进制数字的个数为奇数: 有一个数字单独出现")
+                            : QT_TRANSLATE_NOOP("PatchExchange", "每个字节必须是一对十六进制数字")),
+                error);
         }
         out->push_back(value);
     }
@@ -41,25 +44,29 @@ bool TakeLineBytes(std::string_view text, const Place& place, std::vector<std::u
 
 bool Finish(const Hunk& hunk, ChangeSet* changes, std::string* error) {
     if (hunk.oldCount != hunk.newCount)
-        return changes->Fail(hunk.place,
-                             "the hunk replaces " + std::to_string(hunk.oldCount) + " bytes by " +
-                                 std::to_string(hunk.newCount) +
-                                 "; items cannot change a file's size",
-                             error);
+        return changes->Fail(
+            hunk.place,
+            Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                      "该差异块把 %1 字节替换为 %2 字节; 项目无法改变文件的大小"),
+                    {std::to_string(hunk.oldCount), std::to_string(hunk.newCount)}),
+            error);
     if (hunk.newBytes.size() != hunk.newCount)
-        return changes->Fail(hunk.place,
-                             "the hunk announces " + std::to_string(hunk.newCount) +
-                                 " new bytes but its \"+ \" lines hold " +
-                                 std::to_string(hunk.newBytes.size()),
-                             error);
+        return changes->Fail(
+            hunk.place,
+            Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                      "该差异块声明了 %1 个新字节, 但其 \"+ \" 行中有 %2 个"),
+                    {std::to_string(hunk.newCount), std::to_string(hunk.newBytes.size())}),
+            error);
     if (!hunk.oldBytes.empty() && hunk.oldBytes.size() != hunk.oldCount)
-        return changes->Fail(hunk.place,
-                             "the hunk announces " + std::to_string(hunk.oldCount) +
-                                 " old bytes but its \"- \" lines hold " +
-                                 std::to_string(hunk.oldBytes.size()),
-                             error);
+        return changes->Fail(
+            hunk.place,
+            Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                      "该差异块声明了 %1 个原始字节, 但其 \"- \" 行中有 %2 个"),
+                    {std::to_string(hunk.oldCount), std::to_string(hunk.oldBytes.size())}),
+            error);
     if (hunk.newCount > 0xFFFFFFFFu)
-        return changes->Fail(hunk.place, "the hunk is larger than 4 GiB", error);
+        return changes->Fail(
+            hunk.place, Message(QT_TRANSLATE_NOOP("PatchExchange", "该差异块大于 4 GiB")), error);
     return changes->Add(hunk.place, hunk.offset, hunk.newBytes.data(),
                         static_cast<std::uint32_t>(hunk.newCount),
                         hunk.oldBytes.empty() ? nullptr : hunk.oldBytes.data(), error);
@@ -96,8 +103,11 @@ bool ParseHaxDiff(Bytes patch, ChangeSet* changes, std::string* error) {
                 ok = rest.empty();
             }
             if (!ok)
-                return changes->Fail(place, "expected a hunk header \"@@ OFFSET,-N,+M\" in hex",
-                                     error);
+                return changes->Fail(
+                    place,
+                    Message(QT_TRANSLATE_NOOP("PatchExchange", "应为十六进制的差异块头 "
+                                                               "\"@@ OFFSET,-N,+M\"")),
+                    error);
             open = true;
         } else if (open && line.substr(0, 2) == "- ") {
             if (!TakeLineBytes(line.substr(2), place, &hunk.oldBytes, *changes, error))

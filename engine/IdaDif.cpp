@@ -9,10 +9,11 @@ bool ParseIdaDif(Bytes patch, ChangeSet* changes, std::string* error) {
     LineReader lines(patch);
     std::string_view line;
     if (!lines.Next(&line) || Trim(line).substr(0, 20) != "This difference file")
-        return changes->Fail(Place{Place::Kind::Line, 1, 0},
-                             "not an IDA difference file: the first line does not start with "
-                             "\"This difference file\"",
-                             error);
+        return changes->Fail(
+            Place{Place::Kind::Line, 1, 0},
+            Message(QT_TRANSLATE_NOOP("PatchExchange", "不是 IDA 差异文件: 第一行不是以 "
+                                                       "\"This difference file\" 开头")),
+            error);
     bool named = false; // the first line with text after the header names the input file
     while (lines.Next(&line)) {
         std::string_view rest = Trim(line);
@@ -27,13 +28,19 @@ bool ParseIdaDif(Bytes patch, ChangeSet* changes, std::string* error) {
         std::uint8_t oldByte = 0, newByte = 0;
         if (!TakeHexNumber(&rest, 16, &offset) || rest.empty() || rest.front() != ':')
             return changes->Fail(
-                place, "expected \"OFFSET: OLD NEW\" with a hex offset of up to 16 digits", error);
+                place,
+                Message(QT_TRANSLATE_NOOP("PatchExchange", "应为 \"OFFSET: OLD NEW\", "
+                                                           "偏移为最多 16 位的十六进制数")),
+                error);
         rest.remove_prefix(1);
         SkipBlanks(&rest);
         if (!TakeHexByte(&rest, &oldByte) || !SkipBlanks(&rest) || !TakeHexByte(&rest, &newByte) ||
             !rest.empty())
-            return changes->Fail(place, "expected \"OFFSET: OLD NEW\" with two hex digits per byte",
-                                 error);
+            return changes->Fail(
+                place,
+                Message(QT_TRANSLATE_NOOP("PatchExchange", "应为 \"OFFSET: OLD NEW\", "
+                                                           "每个字节为两位十六进制数")),
+                error);
         if (!changes->Add(place, offset, &newByte, 1, &oldByte, error))
             return false;
     }

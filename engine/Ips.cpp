@@ -65,9 +65,10 @@ bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
     const std::size_t size = patch.size();
     const std::uint8_t* p = patch.data();
     if (size < 5 || std::memcmp(p, f.header, 5) != 0)
-        return changes->FailFile(std::string("not an ") + f.name +
-                                     " file: it does not start with \"" + f.header + "\"",
-                                 error);
+        return changes->FailFile(
+            Message(QT_TRANSLATE_NOOP("PatchExchange", "不是 %1 文件: 开头不是 \"%2\""),
+                    {f.name, f.header}),
+            error);
     const std::size_t markerLength = f.offsetBytes;
     std::vector<std::uint8_t> fill;
     Padding padding(f, changes->backup());
@@ -78,21 +79,28 @@ bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
         const std::size_t left = size - pos;
         if (left == 0)
             return changes->FailFile(
-                std::string("ends without the end marker \"") + f.marker + "\"", error);
+                Message(QT_TRANSLATE_NOOP("PatchExchange", "文件在结束标记 \"%1\" 之前就结束了"),
+                        {f.marker}),
+                error);
         if (left >= markerLength && std::memcmp(p + pos, f.marker, markerLength) == 0) {
             pos += markerLength;
             break;
         }
         if (left < f.offsetBytes + 2)
-            return changes->Fail(
-                place, "truncated: the file ends inside the record's offset and size", error);
+            return changes->Fail(place,
+                                 Message(QT_TRANSLATE_NOOP(
+                                     "PatchExchange", "文件不完整: 在记录的偏移和长度中间结束")),
+                                 error);
         const std::uint64_t offset = ReadBigEndian(p + pos, f.offsetBytes);
         const auto length = static_cast<std::uint32_t>(ReadBigEndian(p + pos + f.offsetBytes, 2));
         pos += f.offsetBytes + 2;
         if (length == 0) {
             if (size - pos < 3)
                 return changes->Fail(
-                    place, "truncated: the file ends inside the run's count and value", error);
+                    place,
+                    Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                              "文件不完整: 在重复字节的次数和值中间结束")),
+                    error);
             const auto count = static_cast<std::uint32_t>(ReadBigEndian(p + pos, 2));
             fill.assign(count, p[pos + 2]);
             pos += 3;
@@ -104,11 +112,12 @@ bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
             continue;
         }
         if (size - pos < length)
-            return changes->Fail(place,
-                                 "truncated: " + std::to_string(length) +
-                                     " data bytes announced, " + std::to_string(size - pos) +
-                                     " present",
-                                 error);
+            return changes->Fail(
+                place,
+                Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                          "文件不完整: 声明了 %1 个数据字节, 实际只有 %2 个"),
+                        {std::to_string(length), std::to_string(size - pos)}),
+                error);
         const std::uint32_t skip = padding.Skip(offset, p + pos, length);
         if (!changes->Add(place, offset + skip, p + pos + skip, length - skip, nullptr, error))
             return false;
@@ -123,15 +132,17 @@ bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
         const std::uint64_t cut = ReadBigEndian(p + pos, 3);
         if (cut == changes->backup().size())
             return true;
-        return changes->FailFile("after \"EOF\" the patch sets the file's length to " +
-                                     std::to_string(cut) + " bytes (the backup has " +
-                                     std::to_string(changes->backup().size()) +
-                                     "); items cannot change a file's size",
-                                 error);
+        return changes->FailFile(
+            Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                      "补丁在 \"EOF\" 之后把文件长度设为 %1 字节 (备份文件有 %2 "
+                                      "字节); 项目无法改变文件的大小"),
+                    {std::to_string(cut), std::to_string(changes->backup().size())}),
+            error);
     }
-    return changes->FailFile(std::to_string(trailing) +
-                                 " unexpected bytes after the end marker \"" + f.marker + "\"",
-                             error);
+    return changes->FailFile(
+        Message(QT_TRANSLATE_NOOP("PatchExchange", "结束标记 \"%1\" 之后有 %2 个多余的字节"),
+                {f.marker, std::to_string(trailing)}),
+        error);
 }
 
 bool WriteIps(bool ips32, const ExportRuns& runs, std::vector<std::uint8_t>* out,
@@ -158,9 +169,13 @@ bool WriteIps(bool ips32, const ExportRuns& runs, std::vector<std::uint8_t>* out
             }
             if (start > f.maxOffset) {
                 if (error)
-                    *error = "offset " + Hex32(pos) + " is beyond the reach of " + f.name +
-                             " (records start at most at " + Hex32(f.maxOffset) +
-                             (ips32 ? ")" : "; IPS32 reaches 4 GiB)");
+                    *error = Message(
+                        ips32 ? QT_TRANSLATE_NOOP("PatchExchange",
+                                                  "偏移 %1 超出了 %2 的范围 (记录最多从 %3 开始)")
+                              : QT_TRANSLATE_NOOP("PatchExchange",
+                                                  "偏移 %1 超出了 %2 的范围 (记录最多从 %3 开始; "
+                                                  "IPS32 可达 4 GiB)"),
+                        {Hex32(pos), f.name, Hex32(f.maxOffset)});
                 return false;
             }
             std::uint32_t take = std::min<std::uint32_t>(left, 0xFFFF - lead);

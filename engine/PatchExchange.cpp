@@ -35,11 +35,16 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 std::string DescribePlace(const Place& place) {
     if (place.kind == Place::Kind::Record)
-        return "record " + std::to_string(place.number) + " at byte " + Hex32(place.at);
-    return "line " + std::to_string(place.number);
+        return Message(QT_TRANSLATE_NOOP("PatchExchange", "第 %1 条记录 (位于字节 %2)"),
+                       {std::to_string(place.number), Hex32(place.at)});
+    return Message(QT_TRANSLATE_NOOP("PatchExchange", "第 %1 行"), {std::to_string(place.number)});
 }
 
 } // namespace
+
+std::string Message(const char* source, std::initializer_list<std::string_view> args) {
+    return FormatText(Translate("PatchExchange", source), args);
+}
 
 std::string Hex32(std::uint64_t value) {
     const int digits = value > 0xFFFFFFFFu ? 16 : 8;
@@ -82,19 +87,21 @@ bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t
     // Items hold 32-bit offsets: a backup of 4 GiB or more is used only below that.
     const std::uint64_t limit = std::min<std::uint64_t>(backup_.size(), std::uint64_t(1) << 32);
     if (offset > limit || length > limit - offset)
-        return Fail(place,
-                    "offset " + Hex32(offset) + " + " + std::to_string(length) +
-                        " bytes reaches past the end of the backup (" +
-                        std::to_string(backup_.size()) + " bytes)",
-                    error);
+        return Fail(
+            place,
+            Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                      "偏移 %1 + %2 字节超出了备份文件的末尾 (%3 字节)"),
+                    {Hex32(offset), std::to_string(length), std::to_string(backup_.size())}),
+            error);
     const std::uint8_t* at = backup_.data() + offset;
     if (oldBytes && std::memcmp(at, oldBytes, length) != 0) {
         std::uint32_t i = 0;
         while (at[i] == oldBytes[i])
             ++i;
         return Fail(place,
-                    "the old byte at offset " + Hex32(offset + i) + " is " + ByteHex(oldBytes[i]) +
-                        " in the patch but " + ByteHex(at[i]) + " in the backup",
+                    Message(QT_TRANSLATE_NOOP("PatchExchange", "偏移 %1 处的原始数据在补丁中是 %2, "
+                                                               "在备份文件中却是 %3"),
+                            {Hex32(offset + i), ByteHex(oldBytes[i]), ByteHex(at[i])}),
                     error);
     }
     // A change that continues the one before it (the usual case for the one
@@ -282,16 +289,20 @@ const FormatInfo& Info(PatchFormat format) {
     return kFormats[0];
 }
 
-// "item 3 "name" at 0x00001000"
+// The item's number in the list, its description and its offset.
 std::string DescribeItem(std::size_t index, const PatchItem& item) {
-    return "item " + std::to_string(index + 1) + " \"" + item.description + "\" at " +
-           Hex32(item.offset);
+    return Message(QT_TRANSLATE_NOOP("PatchExchange", "项目 %1 \"%2\" (偏移 %3)"),
+                   {std::to_string(index + 1), item.description, Hex32(item.offset)});
 }
 
 bool Refuse(std::string* error, std::string text) {
     if (error)
         *error = std::move(text);
     return false;
+}
+
+std::string BackupUnreadable(const std::string& backupPath) {
+    return Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 无法读取备份文件"), {backupPath});
 }
 
 // The selected items, checked and joined into runs of new bytes.
@@ -318,15 +329,18 @@ bool CollectRuns(std::span<const PatchItem> items, Bytes backup, bool all, Expor
             ParseHexText(item.newHex.c_str(), newBytes, kExchangeRunLength);
         const std::uint64_t reach = std::uint64_t(item.offset) + std::max(oldLength, newLength);
         if (reach > backup.size())
-            return Refuse(error, DescribeItem(i, item) + ": reaches past the end of the backup (" +
-                                     std::to_string(backup.size()) + " bytes)");
+            return Refuse(error, Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                                           "%1: 超出了备份文件的末尾 (%2 字节)"),
+                                         {DescribeItem(i, item), std::to_string(backup.size())}));
         const std::uint8_t* at = backup.data() + item.offset;
         for (std::uint32_t k = 0; k < oldLength; ++k)
             if (at[k] != oldBytes[k])
-                return Refuse(error, DescribeItem(i, item) +
-                                         ": the old data does not match the backup at " +
-                                         Hex32(item.offset + k) + " (" + ByteHex(oldBytes[k]) +
-                                         " in the item, " + ByteHex(at[k]) + " in the backup)");
+                return Refuse(error,
+                              Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                                        "%1: 原始数据与备份文件不匹配, 位于 %2 "
+                                                        "(项目中是 %3, 备份文件中是 %4)"),
+                                      {DescribeItem(i, item), Hex32(item.offset + k),
+                                       ByteHex(oldBytes[k]), ByteHex(at[k])}));
         if (reach == item.offset)
             continue; // no data at all: nothing to write, nothing to overlap
         selected.push_back(
@@ -342,8 +356,9 @@ bool CollectRuns(std::span<const PatchItem> items, Bytes backup, bool all, Expor
         const Selected& s = selected[k];
         if (k > 0 && s.offset < coveredTo) {
             const PatchItem& first = items[selected[coveredBy].index];
-            return Refuse(error, DescribeItem(s.index, items[s.index]) + " overlaps " +
-                                     DescribeItem(selected[coveredBy].index, first));
+            return Refuse(error, Message(QT_TRANSLATE_NOOP("PatchExchange", "%1 与 %2 重叠"),
+                                         {DescribeItem(s.index, items[s.index]),
+                                          DescribeItem(selected[coveredBy].index, first)}));
         }
         if (s.reach > coveredTo) {
             coveredTo = s.reach;
@@ -455,15 +470,17 @@ bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath
                      std::string* error, PatchFormat* format) {
     FileBuffer patch, backup;
     if (!patch.Load(patchPath.c_str()))
-        return Refuse(error, patchPath + ": cannot be read");
+        return Refuse(error,
+                      Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 无法读取"), {patchPath}));
     const Bytes patchBytes(patch.data, patch.length);
     PatchFormat detected;
     if (!DetectPatchFormat(patchBytes, patchPath, &detected))
-        return Refuse(error, patchPath +
-                                 ": not a patch file of a known format (IPS, IPS32, IDA .dif, "
-                                 "x64dbg .1337, haxdiff)");
+        return Refuse(error, Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                                       "%1: 不是已知格式的补丁文件 (IPS, IPS32, "
+                                                       "IDA .dif, x64dbg .1337, haxdiff)"),
+                                     {patchPath}));
     if (!backup.Load(backupPath.c_str()))
-        return Refuse(error, backupPath + ": the backup cannot be read");
+        return Refuse(error, BackupUnreadable(backupPath));
     if (!ImportPatchData(detected, patchBytes, FileNameOf(patchPath),
                          Bytes(backup.data, backup.length), items, error))
         return false;
@@ -506,7 +523,7 @@ bool ExportPatches(std::span<const PatchItem> items, const std::string& backupPa
                    std::string* error) {
     FileBuffer backup;
     if (!backup.Load(backupPath.c_str()))
-        return Refuse(error, backupPath + ": the backup cannot be read");
+        return Refuse(error, BackupUnreadable(backupPath));
     return ExportPatchData(items, Bytes(backup.data, backup.length), FileNameOf(backupPath), format,
                            all, bytes, error);
 }
@@ -520,19 +537,20 @@ bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backup
     SafeFile::Reason why = SafeFile::Reason::Ok;
     if (ReplaceFileContents(patchPath, bytes.data(), bytes.size(), &why))
         return true;
-    const char* reason = "it cannot be written (missing folder, full disk or another failure)";
+    const char* reason =
+        QT_TRANSLATE_NOOP("PatchExchange", "%1: 无法写入 (文件夹不存在, 磁盘已满或其他错误)");
     switch (why) {
     case SafeFile::Reason::NotRegular:
-        reason = "it is not a regular file";
+        reason = QT_TRANSLATE_NOOP("PatchExchange", "%1: 不是普通文件");
         break;
     case SafeFile::Reason::ReadOnly:
-        reason = "the file may not be written";
+        reason = QT_TRANSLATE_NOOP("PatchExchange", "%1: 该文件不允许写入");
         break;
     case SafeFile::Reason::FolderRefused:
-        reason = "the folder takes no new file";
+        reason = QT_TRANSLATE_NOOP("PatchExchange", "%1: 该文件夹不允许创建新文件");
         break;
     default:
         break;
     }
-    return Refuse(error, patchPath + ": " + reason);
+    return Refuse(error, Message(reason, {patchPath}));
 }

@@ -2,10 +2,11 @@
 // patch file formats, and the items that turn one file into another.
 //
 // Every function reports by its result: true and the output filled, or false
-// with *error naming the first problem (file, record or line, offset) and the
-// outputs left as they were. Items come out in offset order, enabled, with
-// their data as upper-case hex pairs without separators ("EB05"), at most
-// kExchangeRunLength bytes each, named "<file name> #<n>" counting from 1.
+// with *error naming the first problem (file, record or line, offset) in the
+// user's language and the outputs left as they were. Items come out in offset
+// order, enabled, with their data as upper-case hex pairs without separators
+// ("EB05"), at most kExchangeRunLength bytes each, named "<file name> #<n>"
+// counting from 1.
 #pragma once
 
 #include "app/PatchItem.h"

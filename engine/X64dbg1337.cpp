@@ -84,9 +84,11 @@ bool ParseX64dbg1337(Bytes patch, ChangeSet* changes, std::string* error) {
     LineReader lines(patch);
     std::string_view line;
     if (!lines.Next(&line) || Trim(line).substr(0, 1) != ">")
-        return changes->Fail(Place{Place::Kind::Line, 1, 0},
-                             "not an x64dbg patch file: the first line does not start with \">\"",
-                             error);
+        return changes->Fail(
+            Place{Place::Kind::Line, 1, 0},
+            Message(QT_TRANSLATE_NOOP("PatchExchange", "不是 x64dbg 补丁文件: 第一行不是以 "
+                                                       "\">\" 开头")),
+            error);
     PeSections pe;
     bool peRead = false;
     while (lines.Next(&line)) {
@@ -112,23 +114,29 @@ bool ParseX64dbg1337(Bytes patch, ChangeSet* changes, std::string* error) {
             ok = TakeHexByte(&rest, &newByte) && rest.empty();
         }
         if (!ok)
-            return changes->Fail(place, "expected \"RVA:OLD->NEW\" with two hex digits per byte",
-                                 error);
+            return changes->Fail(
+                place,
+                Message(QT_TRANSLATE_NOOP("PatchExchange", "应为 \"RVA:OLD->NEW\", "
+                                                           "每个字节为两位十六进制数")),
+                error);
         if (!peRead) {
             if (!pe.Load(changes->backup()))
-                return changes->Fail(place,
-                                     "the backup is not a PE file, so the RVA " + Hex32(rva) +
-                                         " cannot be placed in it",
-                                     error);
+                return changes->Fail(
+                    place,
+                    Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                              "备份文件不是 PE 文件, 因此无法在其中找到 RVA %1"),
+                            {Hex32(rva)}),
+                    error);
             peRead = true;
         }
         std::uint64_t offset = 0;
         if (!pe.RvaToOffset(rva, &offset))
-            return changes->Fail(place,
-                                 "the RVA " + Hex32(rva) +
-                                     " lies outside the headers and every section's data of the "
-                                     "backup",
-                                 error);
+            return changes->Fail(
+                place,
+                Message(QT_TRANSLATE_NOOP("PatchExchange", "RVA %1 不在备份文件的文件头"
+                                                           "或任何节的数据之内"),
+                        {Hex32(rva)}),
+                error);
         if (!changes->Add(place, offset, &newByte, 1, &oldByte, error))
             return false;
     }
@@ -139,8 +147,9 @@ bool WriteX64dbg1337(const ExportRuns& runs, std::vector<std::uint8_t>* out, std
     PeSections pe;
     if (!runs.runs.empty() && !pe.Load(runs.backup)) {
         if (error)
-            *error = "the backup is not a PE file: the x64dbg format places bytes by their "
-                     "address in the loaded image, which needs its section table";
+            *error = Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                               "备份文件不是 PE 文件: x64dbg 格式按字节在载入后的"
+                                               "映像中的地址定位, 这需要文件的节表"));
         return false;
     }
     out->clear();
@@ -156,9 +165,10 @@ bool WriteX64dbg1337(const ExportRuns& runs, std::vector<std::uint8_t>* out, std
             // Only an address that leads back to the same byte can be written.
             if (!pe.OffsetToRva(offset, &rva) || !pe.RvaToOffset(rva, &back) || back != offset) {
                 if (error)
-                    *error = "offset " + Hex32(offset) +
-                             " lies outside the headers and every section's data of the backup, "
-                             "so it has no address in the loaded image";
+                    *error = Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                                       "偏移 %1 不在备份文件的文件头或任何节的"
+                                                       "数据之内, 因此在载入后的映像中没有地址"),
+                                     {Hex32(offset)});
                 return false;
             }
             AppendHexNumber(out, rva, 8);

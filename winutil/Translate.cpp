@@ -38,6 +38,30 @@ std::string Translate(const char* context, const char* source) {
     return source;
 }
 
+std::string FormatText(std::string_view templ, std::initializer_list<std::string_view> args) {
+    std::string text;
+    text.reserve(templ.size() + 16 * args.size());
+    std::size_t i = 0;
+    while (i < templ.size()) {
+        const std::size_t mark = templ.find('%', i);
+        if (mark == std::string_view::npos || mark + 1 >= templ.size()) {
+            text.append(templ.substr(i));
+            break;
+        }
+        text.append(templ.substr(i, mark - i));
+        const char digit = templ[mark + 1];
+        const std::size_t index = static_cast<std::size_t>(digit - '1');
+        if (digit >= '1' && digit <= '9' && index < args.size()) {
+            text.append(args.begin()[index]);
+            i = mark + 2;
+        } else {
+            text += '%';
+            i = mark + 1;
+        }
+    }
+    return text;
+}
+
 bool UserInterfaceIsEnglish() {
     // The locale that LC_ALL, LC_MESSAGES and LANG select, in that order.
     const char* locale = Variable("LC_ALL");

@@ -4,7 +4,9 @@
 // translator; the settings file never depends on the language.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 // Marks a source text for the translation tools (lupdate) where it is
 // defined; the text itself is unchanged.
@@ -21,6 +23,12 @@ void SetTranslator(TranslatorFunction translator);
 
 // The translation of source, or source itself.
 std::string Translate(const char* context, const char* source);
+
+// templ with its placeholders %1 to %9 replaced by the arguments in one pass,
+// as Qt's QString::arg fills them: the translation may order them its own
+// way, and text brought in by an argument is never read as a placeholder. A
+// placeholder without an argument, and any other '%', stay as they are.
+std::string FormatText(std::string_view templ, std::initializer_list<std::string_view> args);
 
 // True when the user's interface language is English: the first entry of
 // LANGUAGE (when a locale is set at all), else LC_ALL, LC_MESSAGES or LANG,

@@ -3,6 +3,7 @@
 #include "engine/Rebuild.h"
 #include "tests/engine/ExchangeRoundTrip.h"
 #include "tests/support/TestFiles.h"
+#include "winutil/Translate.h"
 
 #include <gtest/gtest.h>
 
@@ -178,22 +179,24 @@ TEST(PatchExchange, ExportWritesTheFormat) {
         {"old data not matching the backup",
          PatchFormat::HaxDiff,
          {Item(0x20, "", "11"), Item(0x30, "01", "22", "second")},
-         "item 2 \"second\" at 0x00000030: the old data does not match the backup at 0x00000030",
+         "项目 2 \"second\" (偏移 0x00000030): 原始数据与备份文件不匹配, 位于 0x00000030 "
+         "(项目中是 01, 备份文件中是 " +
+             Hex(b, 0x30, 1) + ")",
          false},
         {"overlapping items",
          PatchFormat::IdaDif,
          {Item(0x30, "", "112233", "a"), Item(0x32, "", "44", "b")},
-         "item 2 \"b\" at 0x00000032 overlaps item 1 \"a\" at 0x00000030",
+         "项目 2 \"b\" (偏移 0x00000032) 与 项目 1 \"a\" (偏移 0x00000030) 重叠",
          false},
         {"old data reaching past the end",
          PatchFormat::Ips,
          {Item(static_cast<std::uint32_t>(b.size() - 1), "0000", "11", "end")},
-         "item 1 \"end\" at 0x0045FFFF: reaches past the end of the backup",
+         "项目 1 \"end\" (偏移 0x0045FFFF): 超出了备份文件的末尾 (4587520 字节)",
          false},
         {".1337 of file data the image does not map",
          PatchFormat::X64dbg1337,
          {Item(0x500, "", "11")},
-         "offset 0x00000500 lies outside the headers and every section's data",
+         "偏移 0x00000500 不在备份文件的文件头或任何节的数据之内",
          false},
     };
     for (const Exported& c : cases) {
@@ -216,7 +219,8 @@ TEST(PatchExchange, ExportWritesTheFormat) {
     std::string error;
     EXPECT_FALSE(ExportPatchData(PatchList{Item(0x1000000, "", "11")}, big.bytes(), "big",
                                  PatchFormat::Ips, false, &file, &error));
-    EXPECT_EQ(error.substr(0, 44), "offset 0x01000000 is beyond the reach of IPS");
+    EXPECT_EQ(error,
+              "偏移 0x01000000 超出了 IPS 的范围 (记录最多从 0x00FFFFFF 开始; IPS32 可达 4 GiB)");
     ASSERT_TRUE(ExportPatchData(PatchList{Item(0x45454F46, "", "11")}, big.bytes(), "big",
                                 PatchFormat::Ips32, false, &file, &error));
     EXPECT_EQ(std::string(file.begin(), file.end()),
@@ -285,93 +289,87 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
          PatchFormat::Ips,
          "PATCH" + Bytes({0, 0, 2, 0}),
          {},
-         "p: record 1 at byte 0x00000005: truncated"},
+         "p: 第 1 条记录 (位于字节 0x00000005): 文件不完整: 在记录的偏移和长度中间结束"},
         {"IPS truncated data",
          PatchFormat::Ips,
          "PATCH" + Bytes({0, 0, 2, 0, 1, 0x41, 0, 0, 3, 0, 4, 1, 2}),
          {},
-         "p: record 2 at byte 0x0000000B: truncated: 4 data bytes announced, 2 present"},
+         "p: 第 2 条记录 (位于字节 0x0000000B): 文件不完整: 声明了 4 个数据字节, 实际只有 2 个"},
         {"IPS without end marker",
          PatchFormat::Ips,
          "PATCH" + Bytes({0, 0, 2, 0, 1, 0x41}),
          {},
-         "p: ends without the end marker \"EOF\""},
+         "p: 文件在结束标记 \"EOF\" 之前就结束了"},
         {"IPS truncation after EOF",
          PatchFormat::Ips,
          "PATCH" + Bytes({0, 0, 2, 0, 1, 0x41}) + "EOF" + Bytes({0, 0, 0x10}),
          {},
-         "p: after \"EOF\" the patch sets the file's length to 16 bytes"},
+         "p: 补丁在 \"EOF\" 之后把文件长度设为 16 字节 (备份文件有 4587520 字节)"},
         {"IPS record past the end",
          PatchFormat::Ips,
          "PATCH" + Bytes({0x45, 0xFF, 0xFF, 0, 2, 1, 2}) + "EOF",
          {},
-         "p: record 1 at byte 0x00000005: offset 0x0045FFFF + 2 bytes reaches past the end of the "
-         "backup (" +
-             std::to_string(b.size()) + " bytes)"},
-        {"IPS header", PatchFormat::Ips, "PATCX", {}, "p: not an IPS file"},
+         "p: 第 1 条记录 (位于字节 0x00000005): 偏移 0x0045FFFF + 2 字节超出了备份文件的末尾 (" +
+             std::to_string(b.size()) + " 字节)"},
+        {"IPS header", PatchFormat::Ips, "PATCX", {}, "p: 不是 IPS 文件: 开头不是 \"PATCH\""},
         {"IPS32 ending in the IPS end marker",
          PatchFormat::Ips32,
          "IPS32" + Bytes({0, 0, 0, 2, 0, 1, 1}) + "EOF",
          {},
-         "p: record 2 at byte 0x0000000C: truncated"},
+         "p: 第 2 条记录 (位于字节 0x0000000C): 文件不完整"},
         {".dif old byte mismatch",
          PatchFormat::IdaDif,
          "This difference file was created by IDA\n\ngame.exe\n00000002: " + at2 +
              " 41\n00000003: 99 42\n",
          {},
-         "p: line 5: the old byte at offset 0x00000003 is 99 in the patch but " + at3 +
-             " in the backup"},
+         "p: 第 5 行: 偏移 0x00000003 处的原始数据在补丁中是 99, 在备份文件中却是 " + at3},
         {".dif odd hex",
          PatchFormat::IdaDif,
          "This difference file was created by IDA\n\ngame.exe\n00000002: 3 41\n",
          {},
-         "p: line 4: expected"},
+         "p: 第 4 行: 应为 \"OFFSET: OLD NEW\", 每个字节为两位十六进制数"},
         {".dif offset past the end",
          PatchFormat::IdaDif,
          "This difference file was created by IDA\n\ngame.exe\n00000002: " + at2 + " 41\n" +
              end.substr(2) + ": 00 01\n",
          {},
-         "p: line 5: offset " + end + " + 1 bytes reaches past the end"},
-        {".dif header",
-         PatchFormat::IdaDif,
-         "Difference\n",
-         {},
-         "p: line 1: not an IDA difference file"},
+         "p: 第 5 行: 偏移 " + end + " + 1 字节超出了备份文件的末尾"},
+        {".dif header", PatchFormat::IdaDif, "Difference\n", {}, "p: 第 1 行: 不是 IDA 差异文件"},
         {".1337 malformed line",
          PatchFormat::X64dbg1337,
          ">game.exe\n00001004:90-91\n",
          {},
-         "p: line 2: expected \"RVA:OLD->NEW\""},
+         "p: 第 2 行: 应为 \"RVA:OLD->NEW\""},
         {".1337 address in no section's file data",
          PatchFormat::X64dbg1337,
          ">game.exe\n00001004:" + Hex(b, 0x204, 1) + "->90\n00001300:00->90\n",
          {},
-         "p: line 3: the RVA 0x00001300 lies outside"},
+         "p: 第 3 行: RVA 0x00001300 不在备份文件的文件头或任何节的数据之内"},
         {"haxdiff size change",
          PatchFormat::HaxDiff,
          "@@ 2,-2,+3\n+ 01 02 03\n",
          {},
-         "p: line 1: the hunk replaces 2 bytes by 3"},
+         "p: 第 1 行: 该差异块把 2 字节替换为 3 字节"},
         {"haxdiff short hunk",
          PatchFormat::HaxDiff,
          "x\n@@ 2,-2,+2\n+ 01\n@@ 8,-1,+1\n",
          {},
-         "p: line 2: the hunk announces 2 new bytes but its \"+ \" lines hold 1"},
+         "p: 第 2 行: 该差异块声明了 2 个新字节, 但其 \"+ \" 行中有 1 个"},
         {"haxdiff odd hex",
          PatchFormat::HaxDiff,
          "@@ 2,-1,+1\n+ 0 1\n",
          {},
-         "p: line 2: odd number of hex digits"},
+         "p: 第 2 行: 十六进制数字的个数为奇数"},
         {"haxdiff old byte mismatch",
          PatchFormat::HaxDiff,
          "@@ 2,-1,+1\n- 99\n+ 01\n",
          {},
-         "p: line 1: the old byte at offset 0x00000002 is 99"},
+         "p: 第 1 行: 偏移 0x00000002 处的原始数据在补丁中是 99"},
         {"haxdiff hunk header",
          PatchFormat::HaxDiff,
          "@@ 2,1,1\n",
          {},
-         "p: line 1: expected a hunk"},
+         "p: 第 1 行: 应为十六进制的差异块头"},
     };
     for (const Imported& c : cases) {
         SCOPED_TRACE(c.name);
@@ -391,8 +389,30 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
     std::string error;
     EXPECT_FALSE(ImportPatchData(PatchFormat::X64dbg1337, ToBytes(">a\n10:00->01\n"), "p",
                                  ToBytes(std::string(64, '\0')), &items, &error));
-    EXPECT_EQ(error, "p: line 2: the backup is not a PE file, so the RVA 0x00000010 cannot be "
-                     "placed in it");
+    EXPECT_EQ(error, "p: 第 2 行: 备份文件不是 PE 文件, 因此无法在其中找到 RVA 0x00000010");
+}
+
+// The messages come in the user's language, the facts filled into the
+// translation wherever it puts them.
+TEST(PatchExchange, MessagesFollowTheTranslation) {
+    SetTranslator([](const char* context, const char* source) -> std::string {
+        if (std::string_view(context) != "PatchExchange")
+            return "";
+        if (std::string_view(source) == "第 %1 行")
+            return "line %1";
+        if (std::string_view(source) == "偏移 %1 处的原始数据在补丁中是 %2, 在备份文件中却是 %3")
+            return "%3 in the backup, %2 in the patch at %1";
+        return "";
+    });
+    PatchList items;
+    std::string error;
+    const bool ok = ImportPatchData(PatchFormat::HaxDiff, ToBytes("x\n@@ 2,-1,+1\n- 99\n+ 01\n"),
+                                    "p", Backup(), &items, &error);
+    SetTranslator(nullptr);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, "p: line 2: " + Hex(Backup(), 2, 1) +
+                         " in the backup, 99 in the patch at "
+                         "0x00000002");
 }
 
 TEST(PatchExchange, LongRunsSplitAndFilesReadAndWritten) {
@@ -446,13 +466,12 @@ TEST(PatchExchange, LongRunsSplitAndFilesReadAndWritten) {
     EXPECT_EQ(ReadBytes(dif), written);
     EXPECT_FALSE(
         ExportPatchFile(back, dir.File("game.exe"), PatchFormat::Ips, false, dir.path(), &error));
-    EXPECT_EQ(error, dir.path() + ": it is not a regular file");
+    EXPECT_EQ(error, dir.path() + ": 不是普通文件");
 
     WriteBytes(dir.File("notes.txt"), "nothing here");
     EXPECT_FALSE(ImportPatchFile(dir.File("notes.txt"), dir.File("game.exe"), &items, &error));
     EXPECT_EQ(error, dir.File("notes.txt") +
-                         ": not a patch file of a known format (IPS, IPS32, IDA .dif, x64dbg "
-                         ".1337, haxdiff)");
+                         ": 不是已知格式的补丁文件 (IPS, IPS32, IDA .dif, x64dbg .1337, haxdiff)");
 }
 
 TEST(PatchExchange, FormatNamesAndDetection) {
@@ -527,19 +546,22 @@ TEST(DiffFiles, RunsJoinAcrossShortGaps) {
     // Different lengths: refused, or the common length on request.
     WriteBytes(dir.File("longer.bin"), std::string(patched.begin(), patched.end()) + "tail");
     EXPECT_FALSE(DiffFiles(dir.File("old.bin"), dir.File("longer.bin"), false, &items, &error));
-    EXPECT_NE(error.find("different lengths"), std::string::npos) << error;
+    EXPECT_EQ(error.substr(0, error.find(';')), "两个文件的长度不同 (" + dir.File("old.bin") +
+                                                    ": " + std::to_string(original.size()) +
+                                                    " 字节, " + dir.File("longer.bin") + ": " +
+                                                    std::to_string(patched.size() + 4) + " 字节)");
     EXPECT_EQ(items, expected);
     ASSERT_TRUE(DiffFiles(dir.File("longer.bin"), dir.File("old.bin"), true, &items, &error));
     EXPECT_EQ(items.size(), expected.size());
     EXPECT_FALSE(DiffFiles(dir.File("old.bin"), dir.path(), false, &items, &error));
-    EXPECT_EQ(error, dir.path() + ": not a regular file");
+    EXPECT_EQ(error, dir.path() + ": 不是普通文件");
 
     // Files that differ everywhere make no reviewable list.
     const std::size_t huge = (std::size_t(16) << 20) + 1;
     WriteBytes(dir.File("zeros.bin"), std::string(huge, '\0'));
     WriteBytes(dir.File("ones.bin"), std::string(huge, '\xFF'));
     EXPECT_FALSE(DiffFiles(dir.File("zeros.bin"), dir.File("ones.bin"), false, &items, &error));
-    EXPECT_EQ(error, "the files differ in more than 16 MiB: too many changes for a patch list");
+    EXPECT_EQ(error, "两个文件的差异超过 16 MiB: 变化太多, 无法作为修补列表");
 }
 
 TEST(DiffFiles, GivesBackTheItemsOfARebuild) {

@@ -59,4 +59,24 @@ TEST(Translate, SourceTextUnlessTheTranslatorHasOne) {
     EXPECT_EQ(Translate("Ctx", "保存"), "保存");
 }
 
+TEST(Translate, FormatTextFillsNumberedPlaceholders) {
+    const struct {
+        const char* templ;
+        std::initializer_list<std::string_view> args;
+        const char* text;
+    } cases[] = {
+        {"第 %1 行: %2", {"5", "x"}, "第 5 行: x"},
+        {"%2 before %1, %1 again", {"a", "b"}, "b before a, a again"},
+        // Arguments are not read again: a file name holding "%2" stays so.
+        {"%1: %2", {"50%2.bin", "y"}, "50%2.bin: y"},
+        // Other percent signs, a missing argument and a trailing '%' stay.
+        {"100% %0 %3 %", {"a", "b"}, "100% %0 %3 %"},
+        {"%1%1%9", {"a", "", "", "", "", "", "", "", "i"}, "aai"},
+        {"%10", {"a"}, "a0"},
+        {"", {"a"}, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatText(c.templ, c.args), c.text) << c.templ;
+}
+
 } // namespace
