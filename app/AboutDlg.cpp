@@ -64,10 +64,10 @@ CAboutDlg::CAboutDlg(const DataLocations& places, QWidget* parent) : QDialog(par
     connect(ok, &QPushButton::clicked, this, [this] { done(IDOK_); });
 
     // Where the list and the backups are kept.
-    auto* where = new QLabel(places.portable
-                                 ? QStringLiteral("列表和备份保存在程序所在的文件夹中 (便携使用)")
-                                 : QStringLiteral("列表和备份保存在用户的文件夹中"),
-                             this);
+    auto* where =
+        new QLabel(places.portable ? QStringLiteral("列表和备份保存在程序所在的文件夹中 (便携使用)")
+                                   : QStringLiteral("列表和备份保存在用户的文件夹中"),
+                   this);
     SetControlId(where, IDC_PLACE);
     place(where, 11, 46, 217, 8);
 
@@ -95,8 +95,8 @@ CAboutDlg::CAboutDlg(const DataLocations& places, QWidget* parent) : QDialog(par
     const QRect client = DialogUnitsToPixels(font, 0, 0, 235, 85);
     const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const int widest = screen ? screen->availableGeometry().width() * 3 / 4 : client.width();
-    const int grow = std::clamp(needed - fieldRect.width(), 0,
-                                std::max(0, widest - client.width()));
+    const int grow =
+        std::clamp(needed - fieldRect.width(), 0, std::max(0, widest - client.width()));
 
     for (const PathRow& row : rows) {
         auto* caption = new QLabel(QString::fromUtf16(row.caption), this);

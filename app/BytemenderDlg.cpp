@@ -218,7 +218,8 @@ void CBytemenderDlg::LayOutControls() {
 // Signals to handlers, in the order of the window's message table; the
 // window's menu entries, in menu order.
 void CBytemenderDlg::ConnectMessageTable() {
-    aboutAction = AddMenuEntry(kAboutMenuText, &CBytemenderDlg::OnAbout, QKeySequence::HelpContents);
+    aboutAction =
+        AddMenuEntry(kAboutMenuText, &CBytemenderDlg::OnAbout, QKeySequence::HelpContents);
 
     auto onClick = [this](int id, void (CBytemenderDlg::*handler)()) {
         connect(Button(id), &QPushButton::clicked, this, handler);

@@ -137,6 +137,7 @@ TEST_F(MainWindowTest, ListViewIsAReportWithSixColumns) {
             dlg.Model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
         EXPECT_EQ(alignment & Qt::AlignHorizontal_Mask, int(columns[column].alignment));
         EXPECT_EQ(list->columnWidth(column), columns[column].width);
+        EXPECT_EQ(list->horizontalHeader()->sectionResizeMode(column), QHeaderView::Interactive);
     }
     int columnsWidth = 0;
     for (const auto& column : columns)
@@ -496,12 +497,15 @@ TEST(AboutBox, ShowsIconVersionAndWhereTheFilesAre) {
         bool wider;
     } cases[] = {
         {{"/opt/bm/bytemender.ini", "/opt/bm/Path_bak", true},
-         u"列表和备份保存在程序所在的文件夹中 (便携使用)", false},
-        {{"/home/u/.config/bytemender/bytemender.ini",
-          "/home/u/.local/share/bytemender/Path_bak", false},
-         u"列表和备份保存在用户的文件夹中", false},
+         u"列表和备份保存在程序所在的文件夹中 (便携使用)",
+         false},
+        {{"/home/u/.config/bytemender/bytemender.ini", "/home/u/.local/share/bytemender/Path_bak",
+          false},
+         u"列表和备份保存在用户的文件夹中",
+         false},
         {{longFolder + "/bytemender.ini", longFolder + "/Path_bak", true},
-         u"列表和备份保存在程序所在的文件夹中 (便携使用)", true},
+         u"列表和备份保存在程序所在的文件夹中 (便携使用)",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.places.settingsFile);
@@ -519,8 +523,8 @@ TEST(AboutBox, ShowsIconVersionAndWhereTheFilesAre) {
             ASSERT_NE(field, nullptr);
             EXPECT_TRUE(field->isReadOnly());
             EXPECT_EQ(field->text().toStdString(), id == CAboutDlg::IDC_SETTINGS_FILE
-                                                      ? c.places.settingsFile
-                                                      : c.places.backupFolder);
+                                                       ? c.places.settingsFile
+                                                       : c.places.backupFolder);
         }
         const QSize base = DialogUnitsToPixels(font, 0, 0, 235, 85).size();
         EXPECT_EQ(about.height(), base.height());
