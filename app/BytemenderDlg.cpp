@@ -171,8 +171,8 @@ void CBytemenderDlg::CreateControls() {
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     Button(IDOK_)->setDefault(true);
 
-    // Today's size is the default and the smallest; the window may grow and
-    // be maximised.
+    // The template's size is the default and the smallest; the window may
+    // grow and be maximised.
     defaultSize = DialogUnitsToPixels(font, 0, 0, 451 + kStateColumnUnits, 305).size();
     setMinimumSize(defaultSize);
     resize(defaultSize);
