@@ -14,10 +14,14 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSignalBlocker>
 #include <QTableView>
+#include <QToolButton>
 
+#include <algorithm>
 #include <vector>
 
 static void InitBytemenderResources() {
@@ -38,7 +42,8 @@ QIcon BytemenderIcon() {
 
 namespace {
 
-// The window menu's About entry.
+// The window's menu button and its About entry.
+const char16_t kMoreButtonText[] = u"更多";
 const char16_t kAboutMenuText[] = u"关于 Bytemender(&A)...";
 
 // The state column's room: the target path field and the list are this many
@@ -73,6 +78,19 @@ QPushButton* CBytemenderDlg::Button(int id) const {
     return qobject_cast<QPushButton*>(GetDlgItem(const_cast<CBytemenderDlg*>(this), id));
 }
 
+// How a control follows the window when it is resized.
+enum class Anchor {
+    Right,       // keeps its size, its distance to the right edge and its height
+    Wide,        // takes the width the window gains
+    WideAndTall, // takes the width and the height the window gains
+};
+
+struct CBytemenderDlg::Placement {
+    QWidget* control;
+    QRect rect; // at the default size
+    Anchor anchor;
+};
+
 // The window's controls at their dialog-unit rectangles, created in tab order.
 // The buttons' x coordinates below are those of the five-column layout.
 void CBytemenderDlg::CreateControls() {
@@ -83,14 +101,20 @@ void CBytemenderDlg::CreateControls() {
 
     QFont font;
     GetMessageFont(&font);
-    auto place = [&font](QWidget* control, int x, int y, int w, int h) {
-        control->setGeometry(DialogUnitsToPixels(font, x, y, w, h));
+    auto place = [&](QWidget* control, int x, int y, int w, int h, Anchor anchor) {
+        const QRect rect = DialogUnitsToPixels(font, x, y, w, h);
+        control->setGeometry(rect);
+        placements.push_back({control, rect, anchor});
+    };
+    // The right-hand column: buttons, the frame and the menu button.
+    auto placeRight = [&](QWidget* control, int x, int y, int w, int h) {
+        place(control, x + kStateColumnUnits, y, w, h, Anchor::Right);
     };
 
     // The frame first so that it stays beneath the buttons it surrounds.
     auto* frame = new QGroupBox(this);
     frame->setFocusPolicy(Qt::NoFocus);
-    place(frame, 394 + kStateColumnUnits, 117, 50, 121);
+    placeRight(frame, 394, 117, 50, 121);
 
     static const ButtonTemplate kTabOrderedButtons[] = {
         {IDOK_, u"有效/无效", 394, 266, 50, 16},
@@ -100,21 +124,21 @@ void CBytemenderDlg::CreateControls() {
     for (const ButtonTemplate& b : kTabOrderedButtons) {
         auto* button = new QPushButton(QString::fromUtf16(b.caption), this);
         SetControlId(button, b.id);
-        place(button, b.x + kStateColumnUnits, b.y, b.width, b.height);
+        placeRight(button, b.x, b.y, b.width, b.height);
         tabOrder.push_back(button);
     }
 
     auto* target = new QLineEdit(this);
     SetControlId(target, IDC_TARGET);
     target->setReadOnly(true);
-    place(target, 7, 7, 382 + kStateColumnUnits, 14);
+    place(target, 7, 7, 382 + kStateColumnUnits, 14, Anchor::Wide);
     tabOrder.push_back(target);
 
     listView = new QTableView(this);
     SetControlId(listView, IDC_LIST);
     model = new PatchListModel(&patchList, this);
     listView->setModel(model);
-    place(listView, 7, 25, 382 + kStateColumnUnits, 273);
+    place(listView, 7, 25, 382 + kStateColumnUnits, 273, Anchor::WideAndTall);
     tabOrder.push_back(listView);
 
     static const ButtonTemplate kCommandButtons[] = {
@@ -125,25 +149,78 @@ void CBytemenderDlg::CreateControls() {
     for (const ButtonTemplate& b : kCommandButtons) {
         auto* button = new QPushButton(QString::fromUtf16(b.caption), this);
         SetControlId(button, b.id);
-        place(button, b.x + kStateColumnUnits, b.y, b.width, b.height);
+        placeRight(button, b.x, b.y, b.width, b.height);
         tabOrder.push_back(button);
     }
+
+    // The window's menu, in the free room below the command buttons. Desktops
+    // give a dialog no system menu of its own; the same entries show in the
+    // context menu (right click on the window).
+    auto* more = new QToolButton(this);
+    SetControlId(more, IDC_MORE);
+    more->setText(QString::fromUtf16(kMoreButtonText));
+    more->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    more->setPopupMode(QToolButton::InstantPopup);
+    windowMenu = new QMenu(more);
+    more->setMenu(windowMenu);
+    placeRight(more, 394, 96, 50, 14);
+    tabOrder.push_back(more);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     Button(IDOK_)->setDefault(true);
 
-    setFixedSize(DialogUnitsToPixels(font, 0, 0, 451 + kStateColumnUnits, 305).size());
-
-    // Desktops give a dialog no system menu of its own: the About entry sits
-    // in the window's context menu (right click on the window).
-    aboutAction = new QAction(QString::fromUtf16(kAboutMenuText), this);
-    addAction(aboutAction);
-    setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The template's size is the default and the smallest; the window may
+    // grow and be maximised.
+    defaultSize = DialogUnitsToPixels(font, 0, 0, 451 + kStateColumnUnits, 305).size();
+    setMinimumSize(defaultSize);
+    resize(defaultSize);
 }
 
-// Signals to handlers, in the order of the window's message table.
+QAction* CBytemenderDlg::AddMenuEntry(const char16_t* text, void (CBytemenderDlg::*handler)(),
+                                      const QKeySequence& shortcut) {
+    auto* action = new QAction(QString::fromUtf16(text), this);
+    action->setShortcut(shortcut);
+    connect(action, &QAction::triggered, this, handler);
+    addAction(action); // the context menu, and the shortcut anywhere in the window
+    windowMenu->addAction(action);
+    return action;
+}
+
+void CBytemenderDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    LayOutControls();
+}
+
+void CBytemenderDlg::LayOutControls() {
+    // Never less than the default layout, even while a window manager
+    // briefly gives the window less than its minimum.
+    const int dx = std::max(0, width() - defaultSize.width());
+    const int dy = std::max(0, height() - defaultSize.height());
+    for (const Placement& p : placements) {
+        QRect rect = p.rect;
+        switch (p.anchor) {
+        case Anchor::Right:
+            rect.translate(dx, 0);
+            break;
+        case Anchor::WideAndTall:
+            rect.setHeight(rect.height() + dy);
+            [[fallthrough]];
+        case Anchor::Wide:
+            rect.setWidth(rect.width() + dx);
+            break;
+        }
+        p.control->setGeometry(rect);
+    }
+}
+
+// Signals to handlers, in the order of the window's message table; the
+// window's menu entries, in menu order.
 void CBytemenderDlg::ConnectMessageTable() {
-    connect(aboutAction, &QAction::triggered, this, &CBytemenderDlg::OnAbout);
+    aboutAction =
+        AddMenuEntry(kAboutMenuText, &CBytemenderDlg::OnAbout, QKeySequence::HelpContents);
+
     auto onClick = [this](int id, void (CBytemenderDlg::*handler)()) {
         connect(Button(id), &QPushButton::clicked, this, handler);
     };
@@ -277,8 +354,12 @@ void CBytemenderDlg::UpdateTitle() {
 }
 
 void CBytemenderDlg::OnAbout() {
-    CAboutDlg about(this);
-    about.exec();
+    DataLocations places;
+    places.settingsFile = session.SettingsFilePath();
+    places.backupFolder = session.HomeDir() + "/Path_bak";
+    places.portable = session.Portable();
+    CAboutDlg about(places, this);
+    prompts->RunAboutBox(about);
 }
 
 void CBytemenderDlg::OnClose() {

@@ -14,11 +14,15 @@
 #include <QIcon>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QCloseEvent;
 class QKeyEvent;
+class QKeySequence;
+class QMenu;
 class QPushButton;
+class QResizeEvent;
 class QTableView;
 class PatchListModel;
 
@@ -37,6 +41,7 @@ class CBytemenderDlg : public QDialog {
         IDC_DELETE = 1005,
         IDC_FILE = 1006,
         IDC_COPY = 1007,
+        IDC_MORE = 1008, // "更多": the window's menu
     };
 
     // Builds the window and runs OnInitDialog: the settings file beside the
@@ -69,7 +74,7 @@ class CBytemenderDlg : public QDialog {
     void OnClose();           // the close box: the only way the window ends
     void ChooseTarget();      // 1006 "文件"
     void OnCopyItem();        // 1007 "复制"
-    void OnAbout();           // the window menu's About entry
+    void OnAbout();           // the window menu's About entry, also F1
 
     // Sets the backup path from the target path and creates the backup
     // folder beside the executable. Returns 1.
@@ -93,6 +98,9 @@ class CBytemenderDlg : public QDialog {
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The path field and the list take the room the window gains; the
+    // buttons keep their distance to the right edge.
+    void resizeEvent(QResizeEvent* event) override;
 
   public slots:
     // Buttons 1 and 2 and the Escape key never end the window.
@@ -104,6 +112,11 @@ class CBytemenderDlg : public QDialog {
     void InitListView();
     void CreateControls();
     void ConnectMessageTable();
+    // An entry of the window's menu: under the "更多" button and in the
+    // context menu, with an optional shortcut.
+    QAction* AddMenuEntry(const char16_t* text, void (CBytemenderDlg::*handler)(),
+                          const QKeySequence& shortcut);
+    void LayOutControls();
     // Saves the list and shows it again; when the file was not written, says
     // so (the list in memory stays as it is).
     void SaveListAndRefresh();
@@ -128,6 +141,12 @@ class CBytemenderDlg : public QDialog {
     FileChangeStamp targetStamp;
     FileChangeStamp backupStamp;
     QAction* aboutAction = nullptr;
+    QMenu* windowMenu = nullptr;
+    // Every control's rectangle at the default size and how it follows a
+    // resize.
+    struct Placement;
+    std::vector<Placement> placements;
+    QSize defaultSize;
     std::unique_ptr<IUserPrompts> ownedPrompts;
     IUserPrompts* prompts = nullptr;
 };

@@ -8,6 +8,7 @@
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"
 
+#include <QFileInfo>
 #include <QTableView>
 
 #include <cstddef>
@@ -130,7 +131,14 @@ void CBytemenderDlg::ChooseTarget() {
     if (GetModuleDir(&moduleDir))
         (void)::chdir(moduleDir.c_str());
 
+    // The chooser opens in the current target's folder, the target
+    // preselected; without a target, or when its folder is gone, where it
+    // always did.
     std::string chosen = moduleDir;
+    std::string targetDir;
+    if (SplitPath(targetPath.c_str(), &targetDir, nullptr) && !targetDir.empty() &&
+        QFileInfo(NarrowToQString(targetDir)).isDir())
+        chosen = targetPath;
     if (!prompts->ChooseFile(this, &chosen) || chosen.empty())
         return;
     const SessionOutcome outcome = session.ChooseTarget(chosen);

@@ -1,5 +1,6 @@
 #include "app/UserPrompts.h"
 
+#include "app/AboutDlg.h"
 #include "app/PatchSession.h"
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
@@ -17,6 +18,10 @@
 #include <vector>
 
 IUserPrompts::~IUserPrompts() = default;
+
+void IUserPrompts::RunAboutBox(CAboutDlg& box) {
+    box.exec();
+}
 
 namespace {
 

@@ -9,6 +9,7 @@
 
 class QMessageBox;
 class QWidget;
+class CAboutDlg;
 class CItemEditDlg;
 enum class TargetChangedAnswer; // app/PatchSession.h
 
@@ -22,6 +23,8 @@ class IUserPrompts {
     virtual bool ChooseFile(QWidget* owner, std::string* path) = 0;
     // Runs the item editor modally; 1 when the user confirmed, 2 otherwise.
     virtual int RunItemEditor(CItemEditDlg& dlg) = 0;
+    // Runs the about box modally until the user closes it.
+    virtual void RunAboutBox(CAboutDlg& box);
     // The target at targetPath was changed by someone else since its backup
     // was taken or it was last rebuilt: take a new backup from it, overwrite
     // it from the old backup, or cancel (the default).

@@ -3,6 +3,8 @@
 # screen:
 #
 #   main-window.png           the main window with patch items in every state
+#   main-window-maximized.png the same window maximised
+#   main-window-menu.png      its "更多" menu open
 #   about-box.png             the about box over it
 #   editor-add.png            the item editor in add mode
 #   editor-modify.png         the item editor changing an item
@@ -112,6 +114,8 @@ shoot() {
 }
 
 shoot main-window.png env BYTEMENDER_SCREENSHOT_STEP=main "$work/bytemender"
+shoot main-window-maximized.png env BYTEMENDER_SCREENSHOT_STEP=maximized "$work/bytemender"
+shoot main-window-menu.png env BYTEMENDER_SCREENSHOT_STEP=menu "$work/bytemender"
 shoot about-box.png env BYTEMENDER_SCREENSHOT_STEP=about "$work/bytemender"
 shoot editor-add.png "$work/editor_showcase" add
 shoot editor-modify.png "$work/editor_showcase" modify

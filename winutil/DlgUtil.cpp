@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QItemSelectionModel>
@@ -77,8 +78,13 @@ bool ChooseOpenFile(std::string* path, QWidget* owner) {
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setNameFilter(QStringLiteral("All Files(*.*) (*)"));
     const std::string start = InitialDirectoryOf(*path);
-    if (!start.empty())
+    if (!start.empty()) {
         dialog.setDirectory(NarrowToQString(start));
+        // A path that names an existing file comes preselected.
+        const QFileInfo named(NarrowToQString(*path));
+        if (named.isFile())
+            dialog.selectFile(named.fileName());
+    }
     if (dialog.exec() != QDialog::Accepted)
         return false;
     const QStringList chosen = dialog.selectedFiles();

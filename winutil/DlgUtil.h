@@ -24,8 +24,9 @@ QString NarrowToQString(std::string_view text);
 std::string QStringToNarrow(const QString& text);
 
 // Shows the open-file chooser ("选择文件", "All Files(*.*)"), starting in the
-// folder before the last separator of *path. True and the chosen full path in
-// *path when the user chose a file.
+// folder before the last separator of *path, with the file preselected when
+// *path names an existing one. True and the chosen full path in *path when
+// the user chose a file.
 // A chosen path that does not fit kPathCapacity - 1 bytes is refused (false).
 bool ChooseOpenFile(std::string* path, QWidget* owner);
 // The folder ChooseOpenFile starts in: the text before the later of the last

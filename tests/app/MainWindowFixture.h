@@ -6,6 +6,7 @@
 
 #include "tests/support/TestFiles.h"
 
+#include "app/AboutDlg.h"
 #include "app/BytemenderDlg.h"
 #include "app/PatchListModel.h"
 #include "app/UserPrompts.h"
@@ -24,8 +25,9 @@
 #include <optional>
 #include <ostream>
 
-// Messages are recorded; the file chooser and the item editor play the parts a
-// test gives them, and any use a test did not ask for is a failure.
+// Messages and about boxes are recorded; the file chooser and the item editor
+// play the parts a test gives them, and any use a test did not ask for is a
+// failure.
 class ScriptedPrompts : public IUserPrompts {
   public:
     struct Message {
@@ -48,6 +50,15 @@ class ScriptedPrompts : public IUserPrompts {
     // it was asked about.
     std::deque<TargetChangedAnswer> targetAnswers;
     std::vector<std::string> targetQuestions;
+    // The about boxes run: what each says about where the files are kept.
+    struct AboutBox {
+        std::string place, settingsFile, backupFolder;
+        bool operator==(const AboutBox&) const = default;
+        friend void PrintTo(const AboutBox& b, std::ostream* os) {
+            *os << "{" << b.place << ", " << b.settingsFile << ", " << b.backupFolder << "}";
+        }
+    };
+    std::vector<AboutBox> aboutBoxes;
 
     void ShowMessage(QWidget*, const QString& text, const QString& caption) override {
         messages.push_back({text.toStdString(), caption.toStdString()});
@@ -74,6 +85,11 @@ class ScriptedPrompts : public IUserPrompts {
             return CItemEditDlg::kResultCancel;
         }
         return editor(dlg);
+    }
+    void RunAboutBox(CAboutDlg& box) override {
+        aboutBoxes.push_back({GetDlgItemTextNarrow(&box, CAboutDlg::IDC_PLACE),
+                              GetDlgItemTextNarrow(&box, CAboutDlg::IDC_SETTINGS_FILE),
+                              GetDlgItemTextNarrow(&box, CAboutDlg::IDC_BACKUP_FOLDER)});
     }
     TargetChangedAnswer AskTargetChanged(QWidget*, const std::string& target) override {
         targetQuestions.push_back(target);

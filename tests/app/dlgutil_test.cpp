@@ -192,7 +192,8 @@ TEST(ChooseFile, InitialFolderIsTheTextBeforeTheLaterSeparator) {
         EXPECT_EQ(InitialDirectoryOf(c.path), c.folder) << c.path;
 }
 
-// Answers the file chooser when it shows: records where it started, then
+// Answers the file chooser when it shows: records where it started and what
+// it had selected, then
 // either picks a file or cancels, once the chooser's own loop runs.
 class ChooserAnswer : public QObject {
   public:
@@ -201,6 +202,7 @@ class ChooserAnswer : public QObject {
     }
     ~ChooserAnswer() override { qApp->removeEventFilter(this); }
     QString startedIn;
+    QStringList preselected;
     QString title;
     bool shown = false;
 
@@ -210,6 +212,7 @@ class ChooserAnswer : public QObject {
         if (chooser && event->type() == QEvent::Show && !shown) {
             shown = true;
             startedIn = chooser->directory().absolutePath();
+            preselected = chooser->selectedFiles();
             title = chooser->windowTitle();
             if (pick_.isEmpty()) {
                 QMetaObject::invokeMethod(chooser, &QDialog::reject, Qt::QueuedConnection);
@@ -235,6 +238,7 @@ TEST(ChooseFile, CancelLeavesThePathAndStartsInTheParentOfAFolder) {
     EXPECT_TRUE(answer.shown);
     EXPECT_EQ(answer.title, QStringLiteral("选择文件"));
     EXPECT_EQ(answer.startedIn.toStdString(), dir.path());
+    EXPECT_TRUE(answer.preselected.isEmpty());
     EXPECT_EQ(path, folder);
 }
 
@@ -253,6 +257,7 @@ TEST(ChooseFile, ChosenFileComesBackAsFullPath) {
     ChooserAnswer answer{QString::fromStdString(file)};
     EXPECT_TRUE(ChooseOpenFile(&path, nullptr));
     EXPECT_EQ(answer.startedIn.toStdString(), dir.path());
+    EXPECT_EQ(answer.preselected, QStringList{QString::fromStdString(file)});
     EXPECT_EQ(path, file);
 }
 

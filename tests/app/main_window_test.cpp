@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -19,6 +20,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
+#include <QToolButton>
+
+#include <functional>
 
 namespace {
 
@@ -36,6 +40,7 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
         {1004, u"增加", 450, 41, 50, 14},    {1007, u"复制", 450, 58, 50, 14},
         {1005, u"删除", 450, 75, 50, 14},    {2, u"全无效", 450, 248, 50, 16},
         {1, u"有效/无效", 450, 266, 50, 16}, {1002, u"保存", 450, 284, 50, 14},
+        {1008, u"更多", 450, 96, 50, 14},
     };
     for (const auto& c : controls) {
         QWidget* control = GetDlgItem(&dlg, c.id);
@@ -62,13 +67,54 @@ TEST_F(MainWindowTest, TabOrderFollowsTheTemplate) {
     CBytemenderDlg& dlg = Open();
     std::vector<int> order;
     QWidget* widget = dlg.Button(1);
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 11; ++i) {
         order.push_back(GetControlId(widget));
         do {
             widget = widget->nextInFocusChain();
         } while (!GetControlId(widget) && widget != &dlg);
     }
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007}));
+    EXPECT_EQ(order,
+              (std::vector<int>{1, 2, 1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008}));
+}
+
+// The path field and the list take what the window gains; every other control
+// keeps its size, its height on the window and its distance to the right edge.
+// The default size is the smallest.
+TEST_F(MainWindowTest, ResizingGrowsTheListAndKeepsTheButtonsRight) {
+    CBytemenderDlg& dlg = OpenShown();
+    const QSize base = dlg.size();
+    EXPECT_EQ(dlg.minimumSize(), base);
+    EXPECT_EQ(dlg.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    QList<QWidget*> controls = dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    std::vector<QRect> before;
+    for (QWidget* control : controls)
+        before.push_back(control->geometry());
+    const struct {
+        QSize asked;
+        QSize expected;
+    } sizes[] = {
+        {base + QSize(240, 160), base + QSize(240, 160)},
+        {base + QSize(0, 90), base + QSize(0, 90)},
+        {base - QSize(100, 50), base},
+        {base + QSize(-50, 30), base + QSize(0, 30)},
+        {base, base},
+    };
+    for (const auto& s : sizes) {
+        dlg.resize(s.asked);
+        ASSERT_EQ(dlg.size(), s.expected);
+        const int dx = s.expected.width() - base.width();
+        const int dy = s.expected.height() - base.height();
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            const int id = GetControlId(controls[i]);
+            SCOPED_TRACE(id);
+            QRect expected = before[std::size_t(i)].translated(dx, 0);
+            if (id == CBytemenderDlg::IDC_TARGET)
+                expected = before[std::size_t(i)].adjusted(0, 0, dx, 0);
+            if (id == CBytemenderDlg::IDC_LIST)
+                expected = before[std::size_t(i)].adjusted(0, 0, dx, dy);
+            EXPECT_EQ(controls[i]->geometry(), expected);
+        }
+    }
 }
 
 TEST_F(MainWindowTest, ListViewIsAReportWithSixColumns) {
@@ -91,6 +137,7 @@ TEST_F(MainWindowTest, ListViewIsAReportWithSixColumns) {
             dlg.Model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
         EXPECT_EQ(alignment & Qt::AlignHorizontal_Mask, int(columns[column].alignment));
         EXPECT_EQ(list->columnWidth(column), columns[column].width);
+        EXPECT_EQ(list->horizontalHeader()->sectionResizeMode(column), QHeaderView::Interactive);
     }
     int columnsWidth = 0;
     for (const auto& column : columns)
@@ -322,6 +369,31 @@ TEST_F(MainWindowTest, TargetFieldAndCaptionFollowTheTarget) {
     }
 }
 
+// "文件" opens the chooser at the current target (in its folder, the file
+// preselected); without one, or when its folder is gone, in the program's
+// folder.
+TEST_F(MainWindowTest, ChooserStartsAtTheTarget) {
+    const std::string target = temp_.File("game.bin");
+    WriteBytes(target, "x");
+    const struct {
+        std::string target;
+        std::string start;
+    } cases[] = {
+        {"", moduleDir_},
+        {target, target},
+        {temp_.File("gone/game.bin"), moduleDir_},
+        {"game.bin", moduleDir_},
+    };
+    CBytemenderDlg& dlg = OpenWith(Items(1));
+    for (const auto& c : cases) {
+        dlg.TargetPath() = c.target;
+        prompts_.chooser.push_back(std::nullopt);
+        Click(CBytemenderDlg::IDC_FILE);
+        ASSERT_FALSE(prompts_.chooserStarts.empty());
+        EXPECT_EQ(prompts_.chooserStarts.back(), c.start) << c.target;
+    }
+}
+
 TEST_F(MainWindowTest, EnterPressesTheFocusedButtonElseTheDefault) {
     CBytemenderDlg& dlg = OpenWith(Items(3));
     QSignalSpy toggle(dlg.Button(1), &QPushButton::clicked);
@@ -376,65 +448,101 @@ TEST_F(MainWindowTest, EscapeClearsEveryFlagAndKeepsTheFile) {
     }
 }
 
-// Closes each about box with its own "确定" once its modal loop runs.
-class AboutBoxCloser : public QObject {
-  public:
-    AboutBoxCloser() { qApp->installEventFilter(this); }
-    ~AboutBoxCloser() override { qApp->removeEventFilter(this); }
-    int shown = 0;
-    QString title;
-    bool modal = false;
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* box = qobject_cast<CAboutDlg*>(watched);
-        if (box && event->type() == QEvent::Show) {
-            ++shown;
-            title = box->windowTitle();
-            modal = box->isModal();
-            auto* ok = qobject_cast<QPushButton*>(GetDlgItem(box, 1));
-            QMetaObject::invokeMethod(ok, &QPushButton::click, Qt::QueuedConnection);
-        }
-        return false;
-    }
-};
-
-TEST_F(MainWindowTest, AboutEntryOpensTheAboutBoxModally) {
+// The About entry: under "更多", in the context menu (the window's own
+// actions) and on F1 wherever the focus is. The box tells where the window's
+// files are.
+TEST_F(MainWindowTest, AboutBoxOpensFromTheMenuAndF1) {
     CBytemenderDlg& dlg = OpenShown();
-    ASSERT_NE(dlg.AboutAction(), nullptr);
-    EXPECT_EQ(dlg.AboutAction()->text(), QStringLiteral("关于 Bytemender(&A)..."));
-    EXPECT_TRUE(dlg.actions().contains(dlg.AboutAction()));
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    QAction* about = dlg.AboutAction();
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->text(), QStringLiteral("关于 Bytemender(&A)..."));
+    auto* more = qobject_cast<QToolButton*>(GetDlgItem(&dlg, CBytemenderDlg::IDC_MORE));
+    ASSERT_NE(more, nullptr);
+    QMenu* menu = more->menu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(more->popupMode(), QToolButton::InstantPopup);
+    EXPECT_EQ(menu->actions(), dlg.actions());
+    EXPECT_TRUE(menu->actions().contains(about));
     EXPECT_EQ(dlg.contextMenuPolicy(), Qt::ActionsContextMenu);
 
-    AboutBoxCloser closer;
-    dlg.AboutAction()->trigger(); // returns once "确定" closed the box
-    EXPECT_EQ(closer.shown, 1);
-    EXPECT_TRUE(closer.modal);
-    EXPECT_EQ(closer.title, QStringLiteral("关于 Bytemender"));
+    const std::function<void()> ways[] = {
+        [&] { QTest::keyClick(dlg.ListView(), Qt::Key_F1); },
+        [&] { QTest::keyClick(dlg.Button(CBytemenderDlg::IDC_SAVE), Qt::Key_F1); },
+        [&] {
+            menu->popup(more->mapToGlobal(QPoint(0, more->height())));
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(about).center());
+        },
+    };
+    const ScriptedPrompts::AboutBox expected{"列表和备份保存在程序所在的文件夹中 (便携使用)",
+                                             settingsFile_, backupDir_};
+    for (std::size_t i = 0; i < std::size(ways); ++i) {
+        ways[i]();
+        ASSERT_EQ(prompts_.aboutBoxes.size(), i + 1) << i;
+        EXPECT_EQ(prompts_.aboutBoxes.back(), expected);
+    }
     EXPECT_TRUE(dlg.isVisible());
 }
 
-TEST(AboutBox, ShowsIconVersionAndDefaultButton) {
-    CAboutDlg about;
+// The about box keeps its texts and tells which place is in use; a long path
+// widens it, up to a limit, and the button keeps its margin.
+TEST(AboutBox, ShowsIconVersionAndWhereTheFilesAre) {
     QFont font;
     GetMessageFont(&font);
-    EXPECT_EQ(about.windowTitle(), QStringLiteral("关于 Bytemender"));
-    EXPECT_EQ(about.size(), DialogUnitsToPixels(font, 0, 0, 235, 55).size());
-    auto* icon = qobject_cast<QLabel*>(GetDlgItem(&about, CAboutDlg::IDC_ICON));
-    ASSERT_NE(icon, nullptr);
-    EXPECT_FALSE(icon->pixmap().isNull());
-    EXPECT_EQ(GetDlgItemTextNarrow(&about, CAboutDlg::IDC_VERSION), "Bytemender 1.0 版");
-    EXPECT_FALSE(GetDlgItemTextNarrow(&about, CAboutDlg::IDC_LINE2).empty());
-    auto* ok = qobject_cast<QPushButton*>(GetDlgItem(&about, 1));
-    ASSERT_NE(ok, nullptr);
-    EXPECT_EQ(ok->text(), QStringLiteral("确定"));
-    EXPECT_TRUE(ok->isDefault());
-    EXPECT_EQ(ok->geometry(), DialogUnitsToPixels(font, 178, 7, 50, 16));
+    const std::string longFolder = "/home/u/" + std::string(300, 'x');
+    const struct {
+        DataLocations places;
+        const char16_t* place;
+        bool wider;
+    } cases[] = {
+        {{"/opt/bm/bytemender.ini", "/opt/bm/Path_bak", true},
+         u"列表和备份保存在程序所在的文件夹中 (便携使用)",
+         false},
+        {{"/home/u/.config/bytemender/bytemender.ini", "/home/u/.local/share/bytemender/Path_bak",
+          false},
+         u"列表和备份保存在用户的文件夹中",
+         false},
+        {{longFolder + "/bytemender.ini", longFolder + "/Path_bak", true},
+         u"列表和备份保存在程序所在的文件夹中 (便携使用)",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.places.settingsFile);
+        CAboutDlg about(c.places);
+        EXPECT_EQ(about.windowTitle(), QStringLiteral("关于 Bytemender"));
+        auto* icon = qobject_cast<QLabel*>(GetDlgItem(&about, CAboutDlg::IDC_ICON));
+        ASSERT_NE(icon, nullptr);
+        EXPECT_FALSE(icon->pixmap().isNull());
+        EXPECT_EQ(GetDlgItemTextNarrow(&about, CAboutDlg::IDC_VERSION), "Bytemender 1.0 版");
+        EXPECT_FALSE(GetDlgItemTextNarrow(&about, CAboutDlg::IDC_LINE2).empty());
+        EXPECT_EQ(QString::fromStdString(GetDlgItemTextNarrow(&about, CAboutDlg::IDC_PLACE)),
+                  QString::fromUtf16(c.place));
+        for (int id : {CAboutDlg::IDC_SETTINGS_FILE, CAboutDlg::IDC_BACKUP_FOLDER}) {
+            auto* field = qobject_cast<QLineEdit*>(GetDlgItem(&about, id));
+            ASSERT_NE(field, nullptr);
+            EXPECT_TRUE(field->isReadOnly());
+            EXPECT_EQ(field->text().toStdString(), id == CAboutDlg::IDC_SETTINGS_FILE
+                                                       ? c.places.settingsFile
+                                                       : c.places.backupFolder);
+        }
+        const QSize base = DialogUnitsToPixels(font, 0, 0, 235, 85).size();
+        EXPECT_EQ(about.height(), base.height());
+        EXPECT_EQ(about.width() > base.width(), c.wider);
+        EXPECT_LE(about.width(), QGuiApplication::primaryScreen()->availableGeometry().width());
 
-    about.show();
-    ok->click();
-    EXPECT_FALSE(about.isVisible());
-    EXPECT_EQ(about.result(), 1);
+        auto* ok = qobject_cast<QPushButton*>(GetDlgItem(&about, 1));
+        ASSERT_NE(ok, nullptr);
+        EXPECT_EQ(ok->text(), QStringLiteral("确定"));
+        EXPECT_TRUE(ok->isDefault());
+        const QRect okRect = DialogUnitsToPixels(font, 178, 7, 50, 16);
+        EXPECT_EQ(ok->geometry(), okRect.translated(about.width() - base.width(), 0));
+
+        about.show();
+        ok->click();
+        EXPECT_FALSE(about.isVisible());
+        EXPECT_EQ(about.result(), 1);
+    }
 }
 
 // The question about a changed target: each button gives its answer, and
