@@ -81,6 +81,7 @@ QPushButton* CBytemenderDlg::Button(int id) const {
 // How a control follows the window when it is resized.
 enum class Anchor {
     Right,       // keeps its size, its distance to the right edge and its height
+    BottomRight, // keeps its size and its distances to the right and bottom edges
     Wide,        // takes the width the window gains
     WideAndTall, // takes the width and the height the window gains
 };
@@ -106,9 +107,11 @@ void CBytemenderDlg::CreateControls() {
         control->setGeometry(rect);
         placements.push_back({control, rect, anchor});
     };
-    // The right-hand column: buttons, the frame and the menu button.
+    // The right-hand column: buttons, the frame and the menu button. The
+    // three buttons under the frame stay at the bottom edge.
     auto placeRight = [&](QWidget* control, int x, int y, int w, int h) {
-        place(control, x + kStateColumnUnits, y, w, h, Anchor::Right);
+        place(control, x + kStateColumnUnits, y, w, h,
+              y > 240 ? Anchor::BottomRight : Anchor::Right);
     };
 
     // The frame first so that it stays beneath the buttons it surrounds.
@@ -203,6 +206,9 @@ void CBytemenderDlg::LayOutControls() {
         switch (p.anchor) {
         case Anchor::Right:
             rect.translate(dx, 0);
+            break;
+        case Anchor::BottomRight:
+            rect.translate(dx, dy);
             break;
         case Anchor::WideAndTall:
             rect.setHeight(rect.height() + dy);

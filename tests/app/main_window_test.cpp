@@ -80,7 +80,7 @@ TEST_F(MainWindowTest, TabOrderFollowsTheTemplate) {
 // The path field and the list take what the window gains; every other control
 // keeps its size, its height on the window and its distance to the right edge.
 // The default size is the smallest.
-TEST_F(MainWindowTest, ResizingGrowsTheListAndKeepsTheButtonsRight) {
+TEST_F(MainWindowTest, ResizingGrowsTheListAndKeepsTheButtonsAtTheEdges) {
     CBytemenderDlg& dlg = OpenShown();
     const QSize base = dlg.size();
     EXPECT_EQ(dlg.minimumSize(), base);
@@ -112,6 +112,10 @@ TEST_F(MainWindowTest, ResizingGrowsTheListAndKeepsTheButtonsRight) {
                 expected = before[std::size_t(i)].adjusted(0, 0, dx, 0);
             if (id == CBytemenderDlg::IDC_LIST)
                 expected = before[std::size_t(i)].adjusted(0, 0, dx, dy);
+            // The buttons under the frame stay at the bottom edge.
+            if (id == CBytemenderDlg::IDOK_ || id == CBytemenderDlg::IDCANCEL_ ||
+                id == CBytemenderDlg::IDC_SAVE)
+                expected.translate(0, dy);
             EXPECT_EQ(controls[i]->geometry(), expected);
         }
     }
