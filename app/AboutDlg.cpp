@@ -2,6 +2,7 @@
 
 #include "app/BytemenderDlg.h"
 #include "winutil/DlgUtil.h"
+#include "winutil/Translate.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -35,7 +36,7 @@ CAboutDlg::CAboutDlg(const DataLocations& places, QWidget* parent) : QDialog(par
     // Title bar with its menu and close box only, as a modal frame has.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("关于 Bytemender"));
+    setWindowTitle(tr("关于 Bytemender"));
     setWindowIcon(BytemenderIcon());
     const QFont font = ApplyDialogFont(nullptr);
     setFont(font);
@@ -49,39 +50,38 @@ CAboutDlg::CAboutDlg(const DataLocations& places, QWidget* parent) : QDialog(par
     iconLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     iconLabel->setPixmap(BytemenderIcon().pixmap(32, 32));
 
-    auto* version = new QLabel(QStringLiteral("Bytemender 1.0 版"), this);
+    auto* version = new QLabel(tr("Bytemender 1.0 版"), this);
     SetControlId(version, IDC_VERSION);
     place(version, 40, 10, 119, 8);
 
-    auto* line2 = new QLabel(QStringLiteral("按修补列表改写文件中的字节"), this);
+    auto* line2 = new QLabel(tr("按修补列表改写文件中的字节"), this);
     SetControlId(line2, IDC_LINE2);
     place(line2, 40, 25, 119, 8);
 
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(tr("确定"), this);
     SetControlId(ok, IDOK_);
     place(ok, 178, 7, 50, 16);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] { done(IDOK_); });
 
     // Where the list and the backups are kept.
-    auto* where =
-        new QLabel(places.portable ? QStringLiteral("列表和备份保存在程序所在的文件夹中 (便携使用)")
-                                   : QStringLiteral("列表和备份保存在用户的文件夹中"),
-                   this);
+    auto* where = new QLabel(places.portable ? tr("列表和备份保存在程序所在的文件夹中 (便携使用)")
+                                             : tr("列表和备份保存在用户的文件夹中"),
+                             this);
     SetControlId(where, IDC_PLACE);
     place(where, 11, 46, 217, 8);
 
     const QString settingsFile = NarrowToQString(places.settingsFile);
     const QString backupFolder = NarrowToQString(places.backupFolder);
     struct PathRow {
-        const char16_t* caption;
+        const char* caption;
         int id;
         const QString& path;
         int y;
     };
     const PathRow rows[] = {
-        {u"设置文件:", IDC_SETTINGS_FILE, settingsFile, 58},
-        {u"备份文件夹:", IDC_BACKUP_FOLDER, backupFolder, 71},
+        {QT_TRANSLATE_NOOP("CAboutDlg", "设置文件:"), IDC_SETTINGS_FILE, settingsFile, 58},
+        {QT_TRANSLATE_NOOP("CAboutDlg", "备份文件夹:"), IDC_BACKUP_FOLDER, backupFolder, 71},
     };
     const QRect fieldRect = DialogUnitsToPixels(font, 60, 0, 168, 12);
 
@@ -99,7 +99,7 @@ CAboutDlg::CAboutDlg(const DataLocations& places, QWidget* parent) : QDialog(par
         std::clamp(needed - fieldRect.width(), 0, std::max(0, widest - client.width()));
 
     for (const PathRow& row : rows) {
-        auto* caption = new QLabel(QString::fromUtf16(row.caption), this);
+        auto* caption = new QLabel(tr(row.caption), this);
         place(caption, 11, row.y + 2, 48, 8);
         QLineEdit* field = MakePathField(this, row.path);
         SetControlId(field, row.id);

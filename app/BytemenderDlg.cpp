@@ -5,6 +5,7 @@
 #include "app/PatchListStore.h"
 #include "winutil/CodePage.h"
 #include "winutil/DlgUtil.h"
+#include "winutil/Translate.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -43,8 +44,8 @@ QIcon BytemenderIcon() {
 namespace {
 
 // The window's menu button and its About entry.
-const char16_t kMoreButtonText[] = u"更多";
-const char16_t kAboutMenuText[] = u"关于 Bytemender(&A)...";
+const char* const kMoreButtonText = QT_TRANSLATE_NOOP("CBytemenderDlg", "更多");
+const char* const kAboutMenuText = QT_TRANSLATE_NOOP("CBytemenderDlg", "关于 Bytemender(&A)...");
 
 // The state column's room: the target path field and the list are this many
 // dialog units wider than in the five-column layout, and the buttons and the
@@ -53,7 +54,7 @@ constexpr int kStateColumnUnits = 56;
 
 struct ButtonTemplate {
     int id;
-    const char16_t* caption;
+    const char* caption;
     int x, y, width, height;
 };
 
@@ -120,12 +121,12 @@ void CBytemenderDlg::CreateControls() {
     placeRight(frame, 394, 117, 50, 121);
 
     static const ButtonTemplate kTabOrderedButtons[] = {
-        {IDOK_, u"有效/无效", 394, 266, 50, 16},
-        {IDCANCEL_, u"全无效", 394, 248, 50, 16},
+        {IDOK_, QT_TRANSLATE_NOOP("CBytemenderDlg", "有效/无效"), 394, 266, 50, 16},
+        {IDCANCEL_, QT_TRANSLATE_NOOP("CBytemenderDlg", "全无效"), 394, 248, 50, 16},
     };
     std::vector<QWidget*> tabOrder;
     for (const ButtonTemplate& b : kTabOrderedButtons) {
-        auto* button = new QPushButton(QString::fromUtf16(b.caption), this);
+        auto* button = new QPushButton(tr(b.caption), this);
         SetControlId(button, b.id);
         placeRight(button, b.x, b.y, b.width, b.height);
         tabOrder.push_back(button);
@@ -145,12 +146,15 @@ void CBytemenderDlg::CreateControls() {
     tabOrder.push_back(listView);
 
     static const ButtonTemplate kCommandButtons[] = {
-        {IDC_SAVE, u"保存", 394, 284, 50, 14}, {IDC_EDIT, u"编辑", 394, 24, 50, 14},
-        {IDC_ADD, u"增加", 394, 41, 50, 14},   {IDC_DELETE, u"删除", 394, 75, 50, 14},
-        {IDC_FILE, u"文件", 394, 7, 50, 14},   {IDC_COPY, u"复制", 394, 58, 50, 14},
+        {IDC_SAVE, QT_TRANSLATE_NOOP("CBytemenderDlg", "保存"), 394, 284, 50, 14},
+        {IDC_EDIT, QT_TRANSLATE_NOOP("CBytemenderDlg", "编辑"), 394, 24, 50, 14},
+        {IDC_ADD, QT_TRANSLATE_NOOP("CBytemenderDlg", "增加"), 394, 41, 50, 14},
+        {IDC_DELETE, QT_TRANSLATE_NOOP("CBytemenderDlg", "删除"), 394, 75, 50, 14},
+        {IDC_FILE, QT_TRANSLATE_NOOP("CBytemenderDlg", "文件"), 394, 7, 50, 14},
+        {IDC_COPY, QT_TRANSLATE_NOOP("CBytemenderDlg", "复制"), 394, 58, 50, 14},
     };
     for (const ButtonTemplate& b : kCommandButtons) {
-        auto* button = new QPushButton(QString::fromUtf16(b.caption), this);
+        auto* button = new QPushButton(tr(b.caption), this);
         SetControlId(button, b.id);
         placeRight(button, b.x, b.y, b.width, b.height);
         tabOrder.push_back(button);
@@ -161,7 +165,7 @@ void CBytemenderDlg::CreateControls() {
     // context menu (right click on the window).
     auto* more = new QToolButton(this);
     SetControlId(more, IDC_MORE);
-    more->setText(QString::fromUtf16(kMoreButtonText));
+    more->setText(tr(kMoreButtonText));
     more->setToolButtonStyle(Qt::ToolButtonTextOnly);
     more->setPopupMode(QToolButton::InstantPopup);
     windowMenu = new QMenu(more);
@@ -181,9 +185,9 @@ void CBytemenderDlg::CreateControls() {
     resize(defaultSize);
 }
 
-QAction* CBytemenderDlg::AddMenuEntry(const char16_t* text, void (CBytemenderDlg::*handler)(),
+QAction* CBytemenderDlg::AddMenuEntry(const char* text, void (CBytemenderDlg::*handler)(),
                                       const QKeySequence& shortcut) {
-    auto* action = new QAction(QString::fromUtf16(text), this);
+    auto* action = new QAction(tr(text), this);
     action->setShortcut(shortcut);
     connect(action, &QAction::triggered, this, handler);
     addAction(action); // the context menu, and the shortcut anywhere in the window

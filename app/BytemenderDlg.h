@@ -114,7 +114,7 @@ class CBytemenderDlg : public QDialog {
     void ConnectMessageTable();
     // An entry of the window's menu: under the "更多" button and in the
     // context menu, with an optional shortcut.
-    QAction* AddMenuEntry(const char16_t* text, void (CBytemenderDlg::*handler)(),
+    QAction* AddMenuEntry(const char* text, void (CBytemenderDlg::*handler)(),
                           const QKeySequence& shortcut);
     void LayOutControls();
     // Saves the list and shows it again; when the file was not written, says

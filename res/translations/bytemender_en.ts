@@ -2,6 +2,84 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>CAboutDlg</name>
+    <message>
+        <source>关于 Bytemender</source>
+        <translation>About Bytemender</translation>
+    </message>
+    <message>
+        <source>Bytemender 1.0 版</source>
+        <translation>Bytemender version 1.0</translation>
+    </message>
+    <message>
+        <source>按修补列表改写文件中的字节</source>
+        <translation>Rewrites the bytes of a file from a patch list</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>列表和备份保存在程序所在的文件夹中 (便携使用)</source>
+        <translation>The list and the backups are kept in the program&apos;s folder (portable use)</translation>
+    </message>
+    <message>
+        <source>列表和备份保存在用户的文件夹中</source>
+        <translation>The list and the backups are kept in your user folders</translation>
+    </message>
+    <message>
+        <source>设置文件:</source>
+        <translation>Settings:</translation>
+    </message>
+    <message>
+        <source>备份文件夹:</source>
+        <translation>Backups:</translation>
+    </message>
+</context>
+<context>
+    <name>CBytemenderDlg</name>
+    <message>
+        <source>更多</source>
+        <translation>More</translation>
+    </message>
+    <message>
+        <source>关于 Bytemender(&amp;A)...</source>
+        <translation>&amp;About Bytemender...</translation>
+    </message>
+    <message>
+        <source>有效/无效</source>
+        <translation>On/Off</translation>
+    </message>
+    <message>
+        <source>全无效</source>
+        <translation>Disable All</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>编辑</source>
+        <translation>Edit</translation>
+    </message>
+    <message>
+        <source>增加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+</context>
+<context>
     <name>CItemEditDlg</name>
     <message>
         <source>修改条目</source>
