@@ -138,6 +138,7 @@ void CBytemenderDlg::CreateControls() {
     // in the window's context menu (right click on the window).
     aboutAction = new QAction(QString::fromUtf16(kAboutMenuText), this);
     addAction(aboutAction);
+    AddExchangeActions();
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 

@@ -12,6 +12,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QList>
 #include <memory>
 #include <string>
 
@@ -70,6 +71,9 @@ class CBytemenderDlg : public QDialog {
     void ChooseTarget();      // 1006 "文件"
     void OnCopyItem();        // 1007 "复制"
     void OnAbout();           // the window menu's About entry
+    void OnImport();          // "导入...": items from a patch file
+    void OnExport();          // "导出...": the enabled items as a patch file
+    void OnDiffFiles();       // "比较文件...": items from two files
 
     // Sets the backup path from the target path and creates the backup
     // folder beside the executable. Returns 1.
@@ -84,6 +88,8 @@ class CBytemenderDlg : public QDialog {
     QTableView* ListView() const { return listView; }
     PatchListModel* Model() const { return model; }
     QAction* AboutAction() const { return aboutAction; }
+    // "导入...", "导出..." and "比较文件...", for every menu that offers them.
+    const QList<QAction*>& ExchangeActions() const { return exchangeActions; }
     QPushButton* Button(int id) const;
     IUserPrompts& Prompts() { return *prompts; }
 
@@ -104,6 +110,9 @@ class CBytemenderDlg : public QDialog {
     void InitListView();
     void CreateControls();
     void ConnectMessageTable();
+    // Makes the exchange actions and puts them in the context menu before the
+    // About entry (app/ExchangeCommands.cpp).
+    void AddExchangeActions();
     // Saves the list and shows it again; when the file was not written, says
     // so (the list in memory stays as it is).
     void SaveListAndRefresh();
@@ -128,6 +137,7 @@ class CBytemenderDlg : public QDialog {
     FileChangeStamp targetStamp;
     FileChangeStamp backupStamp;
     QAction* aboutAction = nullptr;
+    QList<QAction*> exchangeActions;
     std::unique_ptr<IUserPrompts> ownedPrompts;
     IUserPrompts* prompts = nullptr;
 };

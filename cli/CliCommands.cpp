@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 
 #include "app/PatchListStore.h"
+#include "cli/CliExchange.h"
 #include "cli/CliPreview.h"
 #include "cli/CliSession.h"
 #include "cli/CliText.h"
@@ -714,6 +715,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                      "(matches do not overlap)."));
     search->add_option("HEX", args.pattern, Tr("The bytes to find, as hex text"))->required();
 
+    const ExchangeCommands exchange(app); // import, export, diff
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -727,7 +730,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     if (app.get_subcommands().empty()) {
         err << kProgram << ": "
             << Tr("a command is needed: list, status, apply, target, add, edit, copy, remove, "
-                  "enable, disable or search")
+                  "enable, disable, search, import, export or diff")
             << "\n"
             << Tr("Run \"bytemender-cli --help\" for more information.") << "\n";
         return kExitUsage;
@@ -741,7 +744,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     }
     // Only the commands that make a list may start without a settings file,
     // as the window starts with an empty list.
-    const bool mayCreate = target->parsed() || add->parsed();
+    const bool mayCreate = target->parsed() || add->parsed() || exchange.MayCreateList();
     PatchListFile file;
     CliResult result = file.Open(settings, !mayCreate);
     if (result.ok()) {
@@ -767,6 +770,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
             result = SetEnabled(file, args.rows, args.all, false, out);
         else if (search->parsed())
             result = Search(file, args.pattern, out);
+        else if (exchange.Parsed())
+            result = exchange.Run(file, out);
     }
     out.flush();
     if (!result.ok() && !result.message.empty())

@@ -124,7 +124,9 @@ struct Span {
 // Pass over both files: the runs of differing bytes, joined across gaps of
 // fewer than kDiffJoinGap equal bytes.
 bool FindRuns(const File& original, const File& patched, std::uint64_t length,
-              std::vector<Span>* runs, std::string* error) {
+              std::vector<Span>* runs, std::string* error, ExchangeProblem* problem) {
+    if (problem)
+        *problem = ExchangeProblem::File; // a read failed, unless said otherwise below
     std::unique_ptr<std::uint8_t[]> bufferA(new std::uint8_t[kBlock]);
     std::unique_ptr<std::uint8_t[]> bufferB(new std::uint8_t[kBlock]);
     const std::uint8_t* a = bufferA.get();
@@ -181,6 +183,8 @@ bool FindRuns(const File& original, const File& patched, std::uint64_t length,
         changed += lastDiff + 1 - runStart;
     }
     if (changed > kMaxChangedBytes) {
+        if (problem)
+            *problem = ExchangeProblem::BadInput;
         *error = "the files differ in more than " + std::to_string(kMaxChangedBytes >> 20) +
                  " MiB: too many changes for a patch list";
         return false;
@@ -191,35 +195,34 @@ bool FindRuns(const File& original, const File& patched, std::uint64_t length,
 } // namespace
 
 bool DiffFiles(const std::string& originalPath, const std::string& patchedPath,
-               bool commonLengthOnly, PatchList* items, std::string* error) {
+               bool commonLengthOnly, PatchList* items, std::string* error,
+               ExchangeProblem* problem) {
+    ExchangeProblem kind = ExchangeProblem::File;
+    auto fail = [&](std::string why) {
+        if (error)
+            *error = std::move(why);
+        if (problem)
+            *problem = kind;
+        return false;
+    };
     std::string why;
     File original, patched;
-    if (!original.Open(originalPath, &why) || !patched.Open(patchedPath, &why)) {
-        if (error)
-            *error = why;
-        return false;
-    }
-    if (original.size() != patched.size() && !commonLengthOnly) {
-        if (error)
-            *error = "the files have different lengths (" + originalPath + ": " +
-                     std::to_string(original.size()) + " bytes, " + patchedPath + ": " +
-                     std::to_string(patched.size()) +
-                     " bytes); items cannot change a file's size (compare the common length "
-                     "only to diff the bytes both have)";
-        return false;
-    }
+    if (!original.Open(originalPath, &why) || !patched.Open(patchedPath, &why))
+        return fail(why);
+    kind = ExchangeProblem::BadInput;
+    if (original.size() != patched.size() && !commonLengthOnly)
+        return fail("the files have different lengths (" + originalPath + ": " +
+                    std::to_string(original.size()) + " bytes, " + patchedPath + ": " +
+                    std::to_string(patched.size()) +
+                    " bytes); items cannot change a file's size (compare the common length "
+                    "only to diff the bytes both have)");
     const std::uint64_t length = std::min(original.size(), patched.size());
-    if (length > (std::uint64_t(1) << 32)) {
-        if (error)
-            *error = "the files are larger than 4 GiB: item offsets are 32-bit";
-        return false;
-    }
+    if (length > (std::uint64_t(1) << 32))
+        return fail("the files are larger than 4 GiB: item offsets are 32-bit");
     std::vector<Span> runs;
-    if (!FindRuns(original, patched, length, &runs, &why)) {
-        if (error)
-            *error = why;
-        return false;
-    }
+    if (!FindRuns(original, patched, length, &runs, &why, &kind))
+        return fail(why);
+    kind = ExchangeProblem::File;
     PatchList result;
     result.reserve(runs.size());
     std::vector<std::uint8_t> oldBytes, newBytes;
@@ -230,11 +233,8 @@ bool DiffFiles(const std::string& originalPath, const std::string& patchedPath,
         oldBytes.resize(count);
         newBytes.resize(count);
         if (!original.Read(run.start, oldBytes.data(), count, &why) ||
-            !patched.Read(run.start, newBytes.data(), count, &why)) {
-            if (error)
-                *error = why;
-            return false;
-        }
+            !patched.Read(run.start, newBytes.data(), count, &why))
+            return fail(why);
         AppendRunItems(name, static_cast<std::uint32_t>(run.start), oldBytes.data(),
                        newBytes.data(), count, &counter, &result);
     }

@@ -72,6 +72,11 @@ bool ChangeSet::FailFile(std::string_view what, std::string* error) const {
     return false;
 }
 
+bool ChangeSet::FailMismatch(const Place& place, std::string_view what, std::string* error) {
+    mismatched_ = true;
+    return Fail(place, what, error);
+}
+
 ChangeSet::ChangeSet(Bytes backup, std::string_view patchName)
     : backup_(backup), name_(patchName), compactAt_(2 * backup.size() + (std::size_t(16) << 20)) {}
 
@@ -82,20 +87,21 @@ bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t
     // Items hold 32-bit offsets: a backup of 4 GiB or more is used only below that.
     const std::uint64_t limit = std::min<std::uint64_t>(backup_.size(), std::uint64_t(1) << 32);
     if (offset > limit || length > limit - offset)
-        return Fail(place,
-                    "offset " + Hex32(offset) + " + " + std::to_string(length) +
-                        " bytes reaches past the end of the backup (" +
-                        std::to_string(backup_.size()) + " bytes)",
-                    error);
+        return FailMismatch(place,
+                            "offset " + Hex32(offset) + " + " + std::to_string(length) +
+                                " bytes reaches past the end of the backup (" +
+                                std::to_string(backup_.size()) + " bytes)",
+                            error);
     const std::uint8_t* at = backup_.data() + offset;
     if (oldBytes && std::memcmp(at, oldBytes, length) != 0) {
         std::uint32_t i = 0;
         while (at[i] == oldBytes[i])
             ++i;
-        return Fail(place,
-                    "the old byte at offset " + Hex32(offset + i) + " is " + ByteHex(oldBytes[i]) +
-                        " in the patch but " + ByteHex(at[i]) + " in the backup",
-                    error);
+        return FailMismatch(place,
+                            "the old byte at offset " + Hex32(offset + i) + " is " +
+                                ByteHex(oldBytes[i]) + " in the patch but " + ByteHex(at[i]) +
+                                " in the backup",
+                            error);
     }
     // A change that continues the one before it (the usual case for the one
     // byte per line formats) extends it.
@@ -288,10 +294,22 @@ std::string DescribeItem(std::size_t index, const PatchItem& item) {
            Hex32(item.offset);
 }
 
+// Gives the kind of a refusal to a caller that asked for it; false.
+bool Tell(ExchangeProblem* problem, ExchangeProblem kind) {
+    if (problem)
+        *problem = kind;
+    return false;
+}
+
 bool Refuse(std::string* error, std::string text) {
     if (error)
         *error = std::move(text);
     return false;
+}
+
+bool Refuse(std::string* error, std::string text, ExchangeProblem* problem, ExchangeProblem kind) {
+    Tell(problem, kind);
+    return Refuse(error, std::move(text));
 }
 
 // The selected items, checked and joined into runs of new bytes.
@@ -425,7 +443,7 @@ bool DetectPatchFormat(std::span<const std::uint8_t> contents, std::string_view 
 
 bool ImportPatchData(PatchFormat format, std::span<const std::uint8_t> patch,
                      std::string_view patchName, std::span<const std::uint8_t> backup,
-                     PatchList* items, std::string* error) {
+                     PatchList* items, std::string* error, ExchangeProblem* problem) {
     ChangeSet changes(backup, patchName);
     bool ok = false;
     switch (format) {
@@ -444,7 +462,8 @@ bool ImportPatchData(PatchFormat format, std::span<const std::uint8_t> patch,
         break;
     }
     if (!ok)
-        return false;
+        return Tell(problem,
+                    changes.Mismatched() ? ExchangeProblem::Mismatch : ExchangeProblem::BadInput);
     PatchList result;
     changes.BuildItems(&result);
     *items = std::move(result);
@@ -452,20 +471,22 @@ bool ImportPatchData(PatchFormat format, std::span<const std::uint8_t> patch,
 }
 
 bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath, PatchList* items,
-                     std::string* error, PatchFormat* format) {
+                     std::string* error, PatchFormat* format, ExchangeProblem* problem) {
     FileBuffer patch, backup;
     if (!patch.Load(patchPath.c_str()))
-        return Refuse(error, patchPath + ": cannot be read");
+        return Refuse(error, patchPath + ": cannot be read", problem, ExchangeProblem::File);
     const Bytes patchBytes(patch.data, patch.length);
     PatchFormat detected;
     if (!DetectPatchFormat(patchBytes, patchPath, &detected))
-        return Refuse(error, patchPath +
-                                 ": not a patch file of a known format (IPS, IPS32, IDA .dif, "
-                                 "x64dbg .1337, haxdiff)");
+        return Refuse(error,
+                      patchPath + ": not a patch file of a known format (IPS, IPS32, IDA .dif, "
+                                  "x64dbg .1337, haxdiff)",
+                      problem, ExchangeProblem::BadInput);
     if (!backup.Load(backupPath.c_str()))
-        return Refuse(error, backupPath + ": the backup cannot be read");
+        return Refuse(error, backupPath + ": the backup cannot be read", problem,
+                      ExchangeProblem::File);
     if (!ImportPatchData(detected, patchBytes, FileNameOf(patchPath),
-                         Bytes(backup.data, backup.length), items, error))
+                         Bytes(backup.data, backup.length), items, error, problem))
         return false;
     if (format)
         *format = detected;
@@ -474,48 +495,51 @@ bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath
 
 bool ExportPatchData(std::span<const PatchItem> items, std::span<const std::uint8_t> backup,
                      std::string_view backupName, PatchFormat format, bool all,
-                     std::vector<std::uint8_t>* bytes, std::string* error) {
+                     std::vector<std::uint8_t>* bytes, std::string* error,
+                     ExchangeProblem* problem) {
     ExportRuns runs;
     if (!CollectRuns(items, backup, all, &runs, error))
-        return false;
+        return Tell(problem, ExchangeProblem::Mismatch);
     runs.backupName = backupName;
     std::vector<std::uint8_t> out;
+    bool written = true;
     switch (format) {
     case PatchFormat::Ips:
     case PatchFormat::Ips32:
-        if (!WriteIps(format == PatchFormat::Ips32, runs, &out, error))
-            return false;
+        written = WriteIps(format == PatchFormat::Ips32, runs, &out, error);
         break;
     case PatchFormat::IdaDif:
         WriteIdaDif(runs, &out);
         break;
     case PatchFormat::X64dbg1337:
-        if (!WriteX64dbg1337(runs, &out, error))
-            return false;
+        written = WriteX64dbg1337(runs, &out, error);
         break;
     case PatchFormat::HaxDiff:
         WriteHaxDiff(runs, &out);
         break;
     }
+    if (!written) // the format cannot hold these items
+        return Tell(problem, ExchangeProblem::BadInput);
     *bytes = std::move(out);
     return true;
 }
 
 bool ExportPatches(std::span<const PatchItem> items, const std::string& backupPath,
                    PatchFormat format, bool all, std::vector<std::uint8_t>* bytes,
-                   std::string* error) {
+                   std::string* error, ExchangeProblem* problem) {
     FileBuffer backup;
     if (!backup.Load(backupPath.c_str()))
-        return Refuse(error, backupPath + ": the backup cannot be read");
+        return Refuse(error, backupPath + ": the backup cannot be read", problem,
+                      ExchangeProblem::File);
     return ExportPatchData(items, Bytes(backup.data, backup.length), FileNameOf(backupPath), format,
-                           all, bytes, error);
+                           all, bytes, error, problem);
 }
 
 bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backupPath,
-                     PatchFormat format, bool all, const std::string& patchPath,
-                     std::string* error) {
+                     PatchFormat format, bool all, const std::string& patchPath, std::string* error,
+                     ExchangeProblem* problem) {
     std::vector<std::uint8_t> bytes;
-    if (!ExportPatches(items, backupPath, format, all, &bytes, error))
+    if (!ExportPatches(items, backupPath, format, all, &bytes, error, problem))
         return false;
     SafeFile::Reason why = SafeFile::Reason::Ok;
     if (ReplaceFileContents(patchPath, bytes.data(), bytes.size(), &why))
@@ -534,5 +558,5 @@ bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backup
     default:
         break;
     }
-    return Refuse(error, patchPath + ": " + reason);
+    return Refuse(error, patchPath + ": " + reason, problem, ExchangeProblem::File);
 }

@@ -116,19 +116,20 @@ bool ParseX64dbg1337(Bytes patch, ChangeSet* changes, std::string* error) {
                                  error);
         if (!peRead) {
             if (!pe.Load(changes->backup()))
-                return changes->Fail(place,
-                                     "the backup is not a PE file, so the RVA " + Hex32(rva) +
-                                         " cannot be placed in it",
-                                     error);
+                return changes->FailMismatch(place,
+                                             "the backup is not a PE file, so the RVA " +
+                                                 Hex32(rva) + " cannot be placed in it",
+                                             error);
             peRead = true;
         }
         std::uint64_t offset = 0;
         if (!pe.RvaToOffset(rva, &offset))
-            return changes->Fail(place,
-                                 "the RVA " + Hex32(rva) +
-                                     " lies outside the headers and every section's data of the "
-                                     "backup",
-                                 error);
+            return changes->FailMismatch(
+                place,
+                "the RVA " + Hex32(rva) +
+                    " lies outside the headers and every section's data of the "
+                    "backup",
+                error);
         if (!changes->Add(place, offset, &newByte, 1, &oldByte, error))
             return false;
     }
