@@ -1,0 +1,192 @@
+// Import, export and diff on a session's list, on real files: what joins the
+// list and the settings file, and that a refusal changes neither.
+#include "tests/support/TestFiles.h"
+
+#include "app/PatchExchangeJobs.h"
+#include "app/PatchSession.h"
+
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <optional>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Status = ExchangeOutcome::Status;
+
+std::string Dif(const std::string& lines) {
+    return "This difference file was created by IDA\r\n\r\ngame.bin\r\n" + lines;
+}
+
+// A session whose target game.bin (256 bytes, byte i is i) is chosen, with
+// two items: 0x10 enabled and 0x40 disabled.
+class ExchangeJobsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(dir_.path().empty());
+        for (int i = 0; i < 256; ++i)
+            original_.push_back(static_cast<char>(i));
+        WriteBytes(target_, original_);
+        session_.Open(settings_);
+        ASSERT_TRUE(session_.ChooseTarget(target_).ok());
+        session_.Items() = {{0x10, "mine", "10", "AA", 1}, {0x40, "off", "40", "BB", 0}};
+        ASSERT_TRUE(session_.SaveList().ok());
+    }
+    std::vector<std::uint32_t> Offsets() const {
+        std::vector<std::uint32_t> offsets;
+        for (const PatchItem& item : session_.Items())
+            offsets.push_back(item.offset);
+        return offsets;
+    }
+
+    TempDir dir_;
+    std::string original_;
+    std::string target_ = dir_.File("game.bin");
+    std::string settings_ = dir_.File("list.ini");
+    PatchSession session_;
+};
+
+TEST_F(ExchangeJobsTest, ImportAddsEnabledItemsInOffsetOrderAndSaves) {
+    const std::string patch = dir_.File("p.dif");
+    WriteBytes(patch, Dif("00000020: 20 01\r\n00000021: 21 02\r\n00000010: 10 CC\r\n"
+                          "00000008: 08 FF\r\n"));
+    const ExchangeOutcome outcome = ImportIntoSession(session_, patch);
+    ASSERT_TRUE(outcome.ok()) << outcome.text;
+    EXPECT_EQ(outcome.count, 3u);
+    EXPECT_EQ(outcome.format, PatchFormat::IdaDif);
+    // The imported 0x10 comes after the one already at 0x10.
+    const PatchList expected{{0x08, "p.dif #1", "08", "FF", 1}, {0x10, "mine", "10", "AA", 1},
+                             {0x10, "p.dif #2", "10", "CC", 1}, {0x20, "p.dif #3", "2021", "0102", 1},
+                             {0x40, "off", "40", "BB", 0}};
+    EXPECT_EQ(session_.Items(), expected);
+    PatchSession reopened;
+    reopened.Open(settings_);
+    EXPECT_EQ(reopened.Items(), expected);
+
+    // A list that cannot be saved keeps the new items in memory and says so.
+    const std::string saved = ReadBytes(settings_);
+    WriteBytes(patch, Dif("00000030: 30 00\r\n"));
+    {
+        FileSizeLimit limit(64);
+        const ExchangeOutcome notSaved = ImportIntoSession(session_, patch);
+        EXPECT_EQ(notSaved.status, Status::NotSaved);
+        EXPECT_NE(notSaved.text.find(" 无法将列表写入设置文件! "), std::string::npos);
+    }
+    EXPECT_EQ(session_.Items().size(), 6u);
+    EXPECT_EQ(ReadBytes(settings_), saved);
+}
+
+TEST_F(ExchangeJobsTest, RefusedImportChangesNothing) {
+    const struct {
+        const char* name;
+        const char* file;
+        std::optional<std::string> contents; // nullopt: no such file
+        ExchangeProblem problem;
+        const char* detail;
+    } cases[] = {
+        {"odd hex", "a.dif", Dif("00000020: 20 01\r\n00000021: 2 02\r\n"),
+         ExchangeProblem::BadInput, "a.dif: line 5"},
+        {"old byte differs", "b.dif", Dif("00000020: 20 01\r\n00000021: 99 02\r\n"),
+         ExchangeProblem::Mismatch, "b.dif: line 5: the old byte at offset 0x00000021 is 99"},
+        {"past the end", "c.ips", "PATCH" + Bytes({0, 0, 0xFF, 0, 2, 1, 2}) + "EOF",
+         ExchangeProblem::Mismatch, "reaches past the end of the backup"},
+        {"no known format", "d.txt", "hello", ExchangeProblem::BadInput, "not a patch file"},
+        {"missing", "e.ips", std::nullopt, ExchangeProblem::File, "e.ips: cannot be read"},
+    };
+    const PatchList before = session_.Items();
+    const std::string saved = ReadBytes(settings_);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.contents)
+            WriteBytes(dir_.File(c.file), *c.contents);
+        const ExchangeOutcome outcome = ImportIntoSession(session_, dir_.File(c.file));
+        EXPECT_EQ(outcome.status, Status::Refused);
+        EXPECT_EQ(outcome.problem, c.problem);
+        EXPECT_NE(outcome.detail.find(c.detail), std::string::npos) << outcome.detail;
+        EXPECT_EQ(outcome.text.rfind(" 无法导入补丁文件! \n", 0), 0u) << outcome.text;
+        EXPECT_EQ(outcome.caption, "错误");
+        EXPECT_EQ(session_.Items(), before);
+        EXPECT_EQ(ReadBytes(settings_), saved);
+    }
+}
+
+TEST_F(ExchangeJobsTest, ExportWritesTheEnabledItemsOrNothing) {
+    const std::string out = dir_.File("out.ips");
+    const std::string backup = session_.BackupPath();
+    const struct {
+        const char* name;
+        std::function<void(PatchList&)> change;
+        std::string path;
+        Status status;
+        ExchangeProblem problem;
+    } cases[] = {
+        {"enabled items", nullptr, out, Status::Ok, ExchangeProblem::None},
+        {"old data differs", [](PatchList& l) { l[0].oldHex = "11"; }, out, Status::Refused,
+         ExchangeProblem::Mismatch},
+        {"nothing enabled", [](PatchList& l) { l[0].enabled = 0; }, out, Status::NothingToExport,
+         ExchangeProblem::None},
+        {"over the backup", nullptr, backup, Status::ListFile, ExchangeProblem::None},
+        {"over the list", nullptr, settings_, Status::ListFile, ExchangeProblem::None},
+    };
+    const PatchList items = session_.Items();
+    const std::string saved = ReadBytes(settings_);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(out);
+        session_.Items() = items;
+        if (c.change)
+            c.change(session_.Items());
+        const ExchangeOutcome outcome =
+            ExportFromSession(session_, c.path, PatchFormat::Ips, false);
+        EXPECT_EQ(outcome.status, c.status) << outcome.text;
+        EXPECT_EQ(outcome.problem, c.problem);
+        EXPECT_EQ(fs::exists(out), c.status == Status::Ok);
+        EXPECT_EQ(outcome.text.empty(), c.status == Status::Ok);
+        EXPECT_EQ(ReadBytes(backup), original_);
+        EXPECT_EQ(ReadBytes(settings_), saved);
+    }
+    EXPECT_EQ(ReadBytes(out), "");
+    session_.Items() = items;
+    ASSERT_TRUE(ExportFromSession(session_, out, PatchFormat::Ips, false).ok());
+    EXPECT_EQ(ReadBytes(out), "PATCH" + Bytes({0, 0, 0x10, 0, 1, 0xAA}) + "EOF");
+}
+
+TEST_F(ExchangeJobsTest, DiffAddsOneItemPerRunAndAsksAboutLengths) {
+    std::string patched = original_;
+    patched[0x20] = 1;
+    patched[0x21] = 2;
+    patched[0x30] = 3;
+    patched[0x50] = 4;
+    patched[0x55] = 5; // four equal bytes apart: one run with 0x50
+    const std::string file = dir_.File("patched.bin");
+    WriteBytes(file, patched);
+    ExchangeOutcome outcome = DiffIntoSession(session_, session_.BackupPath(), file, nullptr);
+    ASSERT_TRUE(outcome.ok()) << outcome.text;
+    EXPECT_EQ(outcome.count, 3u);
+    EXPECT_EQ(Offsets(), (std::vector<std::uint32_t>{0x10, 0x20, 0x30, 0x40, 0x50}));
+    EXPECT_EQ(session_.Items()[4], (PatchItem{0x50, "patched.bin #3", "505152535455",
+                                              "045152535405", 1}));
+    PatchSession reopened;
+    reopened.Open(settings_);
+    EXPECT_EQ(reopened.Items(), session_.Items());
+
+    // Different lengths: only when the user agrees, and then as far as both go.
+    WriteBytes(file, patched.substr(0, 0x40));
+    const PatchList before = session_.Items();
+    std::vector<std::uint64_t> asked;
+    for (const bool agree : {false, true}) {
+        outcome = DiffIntoSession(session_, session_.BackupPath(), file,
+                                  [&](std::uint64_t a, std::uint64_t b) {
+                                      asked = {a, b};
+                                      return agree;
+                                  });
+        EXPECT_EQ(asked, (std::vector<std::uint64_t>{256, 0x40}));
+        EXPECT_EQ(outcome.status, agree ? Status::Ok : Status::Cancelled);
+        EXPECT_EQ(outcome.text, "");
+        EXPECT_EQ(session_.Items().size(), before.size() + (agree ? 2 : 0));
+    }
+}
+
+} // namespace
