@@ -57,8 +57,10 @@ TEST_F(ExchangeJobsTest, ImportAddsEnabledItemsInOffsetOrderAndSaves) {
     EXPECT_EQ(outcome.count, 3u);
     EXPECT_EQ(outcome.format, PatchFormat::IdaDif);
     // The imported 0x10 comes after the one already at 0x10.
-    const PatchList expected{{0x08, "p.dif #1", "08", "FF", 1}, {0x10, "mine", "10", "AA", 1},
-                             {0x10, "p.dif #2", "10", "CC", 1}, {0x20, "p.dif #3", "2021", "0102", 1},
+    const PatchList expected{{0x08, "p.dif #1", "08", "FF", 1},
+                             {0x10, "mine", "10", "AA", 1},
+                             {0x10, "p.dif #2", "10", "CC", 1},
+                             {0x20, "p.dif #3", "2021", "0102", 1},
                              {0x40, "off", "40", "BB", 0}};
     EXPECT_EQ(session_.Items(), expected);
     PatchSession reopened;
@@ -166,8 +168,8 @@ TEST_F(ExchangeJobsTest, DiffAddsOneItemPerRunAndAsksAboutLengths) {
     ASSERT_TRUE(outcome.ok()) << outcome.text;
     EXPECT_EQ(outcome.count, 3u);
     EXPECT_EQ(Offsets(), (std::vector<std::uint32_t>{0x10, 0x20, 0x30, 0x40, 0x50}));
-    EXPECT_EQ(session_.Items()[4], (PatchItem{0x50, "patched.bin #3", "505152535455",
-                                              "045152535405", 1}));
+    EXPECT_EQ(session_.Items()[4],
+              (PatchItem{0x50, "patched.bin #3", "505152535455", "045152535405", 1}));
     PatchSession reopened;
     reopened.Open(settings_);
     EXPECT_EQ(reopened.Items(), session_.Items());
