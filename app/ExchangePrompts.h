@@ -28,8 +28,8 @@ std::unique_ptr<QFileDialog> MakeExportDialog(QWidget* owner, const std::string&
                                               PatchFormat format);
 // The path and format chosen in that dialog. A name ending in another
 // format's extension takes that format (".ips" counts for IPS and IPS32); a
-// name with no patch file extension gets the selected format's. False when
-// no file is chosen or its path does not fit kPathCapacity - 1 bytes.
+// name without any extension gets the selected format's. False when no file
+// is chosen.
 bool ExportChoiceOf(const QFileDialog& dialog, std::string* path, PatchFormat* format);
 
 // The question about files of different lengths: 是 compares the bytes

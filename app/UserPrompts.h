@@ -39,8 +39,8 @@ class IUserPrompts {
     // and the chosen full path in *path.
     virtual bool ChooseFileFor(QWidget* owner, ExchangeFile purpose, std::string* path);
     // The save chooser for an export: the five formats offered, *format
-    // first; true with the chosen path (which gets the format's extension
-    // when it has no patch file extension) and its format.
+    // selected; true with the chosen path (given the format's extension when
+    // it has none) and its format (the extension's, when it names another).
     virtual bool ChooseSaveFile(QWidget* owner, std::string* path, PatchFormat* format);
     // Files of different lengths: true to compare the bytes both have.
     virtual bool AskCommonLength(QWidget* owner, const std::string& originalPath,

@@ -624,8 +624,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                       "program, the window's). The backup copies are in Path_bak beside it."))
         ->type_name("FILE");
     app.footer(Tr("Rows are numbered from 1 in the order \"list\" shows (by offset).\n"
-                  "Exit status: 0 done; 1 a check failed (an item's check in apply, or status "
-                  "found an item not as listed); 2 usage or input error; 3 a file could not be "
+                  "Exit status: 0 done; 1 a check failed (an item's check in apply, status "
+                  "found an item not as listed, or a patch or an item that import or export "
+                  "checks does not fit the backup copy); 2 usage or input error (a malformed "
+                  "patch file too); 3 a file could not be "
                   "read or written (nothing was changed).\n"
                   "Run \"bytemender-cli COMMAND --help\" for the options of a command."));
 
