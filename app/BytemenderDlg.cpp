@@ -185,9 +185,9 @@ void CBytemenderDlg::CreateControls() {
     resize(defaultSize);
 }
 
-QAction* CBytemenderDlg::AddMenuEntry(const char* text, void (CBytemenderDlg::*handler)(),
+QAction* CBytemenderDlg::AddMenuEntry(const QString& text, void (CBytemenderDlg::*handler)(),
                                       const QKeySequence& shortcut) {
-    auto* action = new QAction(tr(text), this);
+    auto* action = new QAction(text, this);
     action->setShortcut(shortcut);
     connect(action, &QAction::triggered, this, handler);
     addAction(action); // the context menu, and the shortcut anywhere in the window
@@ -228,8 +228,9 @@ void CBytemenderDlg::LayOutControls() {
 // Signals to handlers, in the order of the window's message table; the
 // window's menu entries, in menu order.
 void CBytemenderDlg::ConnectMessageTable() {
+    AddExchangeActions();
     aboutAction =
-        AddMenuEntry(kAboutMenuText, &CBytemenderDlg::OnAbout, QKeySequence::HelpContents);
+        AddMenuEntry(tr(kAboutMenuText), &CBytemenderDlg::OnAbout, QKeySequence::HelpContents);
 
     auto onClick = [this](int id, void (CBytemenderDlg::*handler)()) {
         connect(Button(id), &QPushButton::clicked, this, handler);

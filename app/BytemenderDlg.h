@@ -12,6 +12,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QList>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +76,9 @@ class CBytemenderDlg : public QDialog {
     void ChooseTarget();      // 1006 "文件"
     void OnCopyItem();        // 1007 "复制"
     void OnAbout();           // the window menu's About entry, also F1
+    void OnImport();          // "导入...": items from a patch file
+    void OnExport();          // "导出...": the enabled items as a patch file
+    void OnDiffFiles();       // "比较文件...": items from two files
 
     // Sets the backup path from the target path and creates the backup
     // folder beside the executable. Returns 1.
@@ -89,6 +93,8 @@ class CBytemenderDlg : public QDialog {
     QTableView* ListView() const { return listView; }
     PatchListModel* Model() const { return model; }
     QAction* AboutAction() const { return aboutAction; }
+    // "导入...", "导出..." and "比较文件...", for every menu that offers them.
+    const QList<QAction*>& ExchangeActions() const { return exchangeActions; }
     QPushButton* Button(int id) const;
     IUserPrompts& Prompts() { return *prompts; }
 
@@ -114,9 +120,12 @@ class CBytemenderDlg : public QDialog {
     void ConnectMessageTable();
     // An entry of the window's menu: under the "更多" button and in the
     // context menu, with an optional shortcut.
-    QAction* AddMenuEntry(const char* text, void (CBytemenderDlg::*handler)(),
+    QAction* AddMenuEntry(const QString& text, void (CBytemenderDlg::*handler)(),
                           const QKeySequence& shortcut);
     void LayOutControls();
+    // Makes the exchange entries of the window's menu, before the About entry
+    // (app/ExchangeCommands.cpp).
+    void AddExchangeActions();
     // Saves the list and shows it again; when the file was not written, says
     // so (the list in memory stays as it is).
     void SaveListAndRefresh();
@@ -147,6 +156,7 @@ class CBytemenderDlg : public QDialog {
     struct Placement;
     std::vector<Placement> placements;
     QSize defaultSize;
+    QList<QAction*> exchangeActions;
     std::unique_ptr<IUserPrompts> ownedPrompts;
     IUserPrompts* prompts = nullptr;
 };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,11 @@ class QWidget;
 class CAboutDlg;
 class CItemEditDlg;
 enum class TargetChangedAnswer; // app/PatchSession.h
+enum class PatchFormat;         // engine/PatchExchange.h
+
+// The files the exchange commands open: a patch file to import, and the
+// original and the patched file to compare.
+enum class ExchangeFile { PatchToImport, DiffOriginal, DiffPatched };
 
 class IUserPrompts {
   public:
@@ -29,6 +35,22 @@ class IUserPrompts {
     // was taken or it was last rebuilt: take a new backup from it, overwrite
     // it from the old backup, or cancel (the default).
     virtual TargetChangedAnswer AskTargetChanged(QWidget* owner, const std::string& targetPath) = 0;
+
+    // The exchange commands' choosers and questions (app/ExchangePrompts.cpp);
+    // prompts without them cancel and show nothing. The open chooser for one
+    // of the files, starting at *path (folder, or file to preselect); true
+    // and the chosen full path in *path.
+    virtual bool ChooseFileFor(QWidget* owner, ExchangeFile purpose, std::string* path);
+    // The save chooser for an export: the five formats offered, *format
+    // selected; true with the chosen path (given the format's extension when
+    // it has none) and its format (the extension's, when it names another).
+    virtual bool ChooseSaveFile(QWidget* owner, std::string* path, PatchFormat* format);
+    // Files of different lengths: true to compare the bytes both have.
+    virtual bool AskCommonLength(QWidget* owner, const std::string& originalPath,
+                                 const std::string& patchedPath, std::uint64_t originalLength,
+                                 std::uint64_t patchedLength);
+    // An information box with a single OK button.
+    virtual void ShowNotice(QWidget* owner, const QString& text, const QString& caption);
 };
 
 class QtUserPrompts : public IUserPrompts {
@@ -40,6 +62,12 @@ class QtUserPrompts : public IUserPrompts {
     bool ChooseFile(QWidget* owner, std::string* path) override;
     int RunItemEditor(CItemEditDlg& dlg) override;
     TargetChangedAnswer AskTargetChanged(QWidget* owner, const std::string& targetPath) override;
+    bool ChooseFileFor(QWidget* owner, ExchangeFile purpose, std::string* path) override;
+    bool ChooseSaveFile(QWidget* owner, std::string* path, PatchFormat* format) override;
+    bool AskCommonLength(QWidget* owner, const std::string& originalPath,
+                         const std::string& patchedPath, std::uint64_t originalLength,
+                         std::uint64_t patchedLength) override;
+    void ShowNotice(QWidget* owner, const QString& text, const QString& caption) override;
 };
 
 // A message text made to fit a box of at most maxRows rows of rowChars

@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 
 #include "app/PatchListStore.h"
+#include "cli/CliExchange.h"
 #include "cli/CliPreview.h"
 #include "cli/CliSession.h"
 #include "cli/CliText.h"
@@ -623,8 +624,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                       "program, the window's). The backup copies are in Path_bak beside it."))
         ->type_name("FILE");
     app.footer(Tr("Rows are numbered from 1 in the order \"list\" shows (by offset).\n"
-                  "Exit status: 0 done; 1 a check failed (an item's check in apply, or status "
-                  "found an item not as listed); 2 usage or input error; 3 a file could not be "
+                  "Exit status: 0 done; 1 a check failed (an item's check in apply, status "
+                  "found an item not as listed, or a patch or an item that import or export "
+                  "checks does not fit the backup copy); 2 usage or input error (a malformed "
+                  "patch file too); 3 a file could not be "
                   "read or written (nothing was changed).\n"
                   "Run \"bytemender-cli COMMAND --help\" for the options of a command."));
 
@@ -714,6 +717,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                      "(matches do not overlap)."));
     search->add_option("HEX", args.pattern, Tr("The bytes to find, as hex text"))->required();
 
+    const ExchangeCommands exchange(app); // import, export, diff
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -727,7 +732,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     if (app.get_subcommands().empty()) {
         err << kProgram << ": "
             << Tr("a command is needed: list, status, apply, target, add, edit, copy, remove, "
-                  "enable, disable or search")
+                  "enable, disable, search, import, export or diff")
             << "\n"
             << Tr("Run \"bytemender-cli --help\" for more information.") << "\n";
         return kExitUsage;
@@ -741,7 +746,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     }
     // Only the commands that make a list may start without a settings file,
     // as the window starts with an empty list.
-    const bool mayCreate = target->parsed() || add->parsed();
+    const bool mayCreate = target->parsed() || add->parsed() || exchange.MayCreateList();
     PatchListFile file;
     CliResult result = file.Open(settings, !mayCreate);
     if (result.ok()) {
@@ -767,6 +772,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
             result = SetEnabled(file, args.rows, args.all, false, out);
         else if (search->parsed())
             result = Search(file, args.pattern, out);
+        else if (exchange.Parsed())
+            result = exchange.Run(file, out);
     }
     out.flush();
     if (!result.ok() && !result.message.empty())

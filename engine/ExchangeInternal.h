@@ -50,6 +50,10 @@ class ChangeSet {
     bool Fail(const Place& place, std::string_view what, std::string* error) const;
     // Sets *error to "<patch name>: <what>" and returns false.
     bool FailFile(std::string_view what, std::string* error) const;
+    // Fail for a patch that does not fit the backup (rather than a malformed
+    // one): Add's refusals and a place the backup has no byte for.
+    bool FailMismatch(const Place& place, std::string_view what, std::string* error);
+    bool Mismatched() const { return mismatched_; }
 
     // Items in offset order: touching and overlapping changes merged (the
     // later change wins where they overlap), split every kExchangeRunLength
@@ -75,6 +79,7 @@ class ChangeSet {
     std::vector<Change> changes_;
     std::vector<std::uint8_t> pool_;
     std::size_t compactAt_ = 0; // pool size that calls for Compact
+    bool mismatched_ = false;
 };
 
 // Appends items for length bytes at offset (old bytes from oldData, new bytes

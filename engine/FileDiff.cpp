@@ -127,7 +127,9 @@ struct Span {
 // Pass over both files: the runs of differing bytes, joined across gaps of
 // fewer than kDiffJoinGap equal bytes.
 bool FindRuns(const File& original, const File& patched, std::uint64_t length,
-              std::vector<Span>* runs, std::string* error) {
+              std::vector<Span>* runs, std::string* error, ExchangeProblem* problem) {
+    if (problem)
+        *problem = ExchangeProblem::File; // a read failed, unless said otherwise below
     std::unique_ptr<std::uint8_t[]> bufferA(new std::uint8_t[kBlock]);
     std::unique_ptr<std::uint8_t[]> bufferB(new std::uint8_t[kBlock]);
     const std::uint8_t* a = bufferA.get();
@@ -184,6 +186,8 @@ bool FindRuns(const File& original, const File& patched, std::uint64_t length,
         changed += lastDiff + 1 - runStart;
     }
     if (changed > kMaxChangedBytes) {
+        if (problem)
+            *problem = ExchangeProblem::BadInput;
         *error = Message(QT_TRANSLATE_NOOP("PatchExchange",
                                            "两个文件的差异超过 %1 MiB: 变化太多, 无法作为修补列表"),
                          {std::to_string(kMaxChangedBytes >> 20)});
@@ -195,37 +199,36 @@ bool FindRuns(const File& original, const File& patched, std::uint64_t length,
 } // namespace
 
 bool DiffFiles(const std::string& originalPath, const std::string& patchedPath,
-               bool commonLengthOnly, PatchList* items, std::string* error) {
+               bool commonLengthOnly, PatchList* items, std::string* error,
+               ExchangeProblem* problem) {
+    ExchangeProblem kind = ExchangeProblem::File;
+    auto fail = [&](std::string why) {
+        if (error)
+            *error = std::move(why);
+        if (problem)
+            *problem = kind;
+        return false;
+    };
     std::string why;
     File original, patched;
-    if (!original.Open(originalPath, &why) || !patched.Open(patchedPath, &why)) {
-        if (error)
-            *error = why;
-        return false;
-    }
-    if (original.size() != patched.size() && !commonLengthOnly) {
-        if (error)
-            *error = Message(QT_TRANSLATE_NOOP("PatchExchange",
-                                               "两个文件的长度不同 (%1: %2 字节, %3: %4 字节); "
-                                               "项目无法改变文件的大小 (只比较共同的长度, "
-                                               "即可比较两个文件都有的字节)"),
-                             {originalPath, std::to_string(original.size()), patchedPath,
-                              std::to_string(patched.size())});
-        return false;
-    }
+    if (!original.Open(originalPath, &why) || !patched.Open(patchedPath, &why))
+        return fail(why);
+    kind = ExchangeProblem::BadInput;
+    if (original.size() != patched.size() && !commonLengthOnly)
+        return fail(Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                              "两个文件的长度不同 (%1: %2 字节, %3: %4 字节); "
+                                              "项目无法改变文件的大小 (只比较共同的长度, "
+                                              "即可比较两个文件都有的字节)"),
+                            {originalPath, std::to_string(original.size()), patchedPath,
+                             std::to_string(patched.size())}));
     const std::uint64_t length = std::min(original.size(), patched.size());
-    if (length > (std::uint64_t(1) << 32)) {
-        if (error)
-            *error =
-                Message(QT_TRANSLATE_NOOP("PatchExchange", "文件大于 4 GiB: 项目的偏移只有 32 位"));
-        return false;
-    }
+    if (length > (std::uint64_t(1) << 32))
+        return fail(
+            Message(QT_TRANSLATE_NOOP("PatchExchange", "文件大于 4 GiB: 项目的偏移只有 32 位")));
     std::vector<Span> runs;
-    if (!FindRuns(original, patched, length, &runs, &why)) {
-        if (error)
-            *error = why;
-        return false;
-    }
+    if (!FindRuns(original, patched, length, &runs, &why, &kind))
+        return fail(why);
+    kind = ExchangeProblem::File;
     PatchList result;
     result.reserve(runs.size());
     std::vector<std::uint8_t> oldBytes, newBytes;
@@ -236,11 +239,8 @@ bool DiffFiles(const std::string& originalPath, const std::string& patchedPath,
         oldBytes.resize(count);
         newBytes.resize(count);
         if (!original.Read(run.start, oldBytes.data(), count, &why) ||
-            !patched.Read(run.start, newBytes.data(), count, &why)) {
-            if (error)
-                *error = why;
-            return false;
-        }
+            !patched.Read(run.start, newBytes.data(), count, &why))
+            return fail(why);
         AppendRunItems(name, static_cast<std::uint32_t>(run.start), oldBytes.data(),
                        newBytes.data(), count, &counter, &result);
     }

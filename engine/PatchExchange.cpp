@@ -77,6 +77,11 @@ bool ChangeSet::FailFile(std::string_view what, std::string* error) const {
     return false;
 }
 
+bool ChangeSet::FailMismatch(const Place& place, std::string_view what, std::string* error) {
+    mismatched_ = true;
+    return Fail(place, what, error);
+}
+
 ChangeSet::ChangeSet(Bytes backup, std::string_view patchName)
     : backup_(backup), name_(patchName), compactAt_(2 * backup.size() + (std::size_t(16) << 20)) {}
 
@@ -87,7 +92,7 @@ bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t
     // Items hold 32-bit offsets: a backup of 4 GiB or more is used only below that.
     const std::uint64_t limit = std::min<std::uint64_t>(backup_.size(), std::uint64_t(1) << 32);
     if (offset > limit || length > limit - offset)
-        return Fail(
+        return FailMismatch(
             place,
             Message(QT_TRANSLATE_NOOP("PatchExchange",
                                       "偏移 %1 + %2 字节超出了备份文件的末尾 (%3 字节)"),
@@ -98,11 +103,12 @@ bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t
         std::uint32_t i = 0;
         while (at[i] == oldBytes[i])
             ++i;
-        return Fail(place,
-                    Message(QT_TRANSLATE_NOOP("PatchExchange", "偏移 %1 处的原始数据在补丁中是 %2, "
-                                                               "在备份文件中却是 %3"),
-                            {Hex32(offset + i), ByteHex(oldBytes[i]), ByteHex(at[i])}),
-                    error);
+        return FailMismatch(
+            place,
+            Message(QT_TRANSLATE_NOOP("PatchExchange", "偏移 %1 处的原始数据在补丁中是 %2, "
+                                                       "在备份文件中却是 %3"),
+                    {Hex32(offset + i), ByteHex(oldBytes[i]), ByteHex(at[i])}),
+            error);
     }
     // A change that continues the one before it (the usual case for the one
     // byte per line formats) extends it.
@@ -295,6 +301,13 @@ std::string DescribeItem(std::size_t index, const PatchItem& item) {
                    {std::to_string(index + 1), item.description, Hex32(item.offset)});
 }
 
+// Gives the kind of a refusal to a caller that asked for it; false.
+bool Tell(ExchangeProblem* problem, ExchangeProblem kind) {
+    if (problem)
+        *problem = kind;
+    return false;
+}
+
 bool Refuse(std::string* error, std::string text) {
     if (error)
         *error = std::move(text);
@@ -303,6 +316,11 @@ bool Refuse(std::string* error, std::string text) {
 
 std::string BackupUnreadable(const std::string& backupPath) {
     return Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 无法读取备份文件"), {backupPath});
+}
+
+bool Refuse(std::string* error, std::string text, ExchangeProblem* problem, ExchangeProblem kind) {
+    Tell(problem, kind);
+    return Refuse(error, std::move(text));
 }
 
 // The selected items, checked and joined into runs of new bytes.
@@ -440,7 +458,7 @@ bool DetectPatchFormat(std::span<const std::uint8_t> contents, std::string_view 
 
 bool ImportPatchData(PatchFormat format, std::span<const std::uint8_t> patch,
                      std::string_view patchName, std::span<const std::uint8_t> backup,
-                     PatchList* items, std::string* error) {
+                     PatchList* items, std::string* error, ExchangeProblem* problem) {
     ChangeSet changes(backup, patchName);
     bool ok = false;
     switch (format) {
@@ -459,7 +477,8 @@ bool ImportPatchData(PatchFormat format, std::span<const std::uint8_t> patch,
         break;
     }
     if (!ok)
-        return false;
+        return Tell(problem,
+                    changes.Mismatched() ? ExchangeProblem::Mismatch : ExchangeProblem::BadInput);
     PatchList result;
     changes.BuildItems(&result);
     *items = std::move(result);
@@ -467,22 +486,25 @@ bool ImportPatchData(PatchFormat format, std::span<const std::uint8_t> patch,
 }
 
 bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath, PatchList* items,
-                     std::string* error, PatchFormat* format) {
+                     std::string* error, PatchFormat* format, ExchangeProblem* problem) {
     FileBuffer patch, backup;
     if (!patch.Load(patchPath.c_str()))
         return Refuse(error,
-                      Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 无法读取"), {patchPath}));
+                      Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 无法读取"), {patchPath}),
+                      problem, ExchangeProblem::File);
     const Bytes patchBytes(patch.data, patch.length);
     PatchFormat detected;
     if (!DetectPatchFormat(patchBytes, patchPath, &detected))
-        return Refuse(error, Message(QT_TRANSLATE_NOOP("PatchExchange",
-                                                       "%1: 不是已知格式的补丁文件 (IPS, IPS32, "
+        return Refuse(
+            error,
+            Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 不是已知格式的补丁文件 (IPS, IPS32, "
                                                        "IDA .dif, x64dbg .1337, haxdiff)"),
-                                     {patchPath}));
+                    {patchPath}),
+            problem, ExchangeProblem::BadInput);
     if (!backup.Load(backupPath.c_str()))
-        return Refuse(error, BackupUnreadable(backupPath));
+        return Refuse(error, BackupUnreadable(backupPath), problem, ExchangeProblem::File);
     if (!ImportPatchData(detected, patchBytes, FileNameOf(patchPath),
-                         Bytes(backup.data, backup.length), items, error))
+                         Bytes(backup.data, backup.length), items, error, problem))
         return false;
     if (format)
         *format = detected;
@@ -491,48 +513,50 @@ bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath
 
 bool ExportPatchData(std::span<const PatchItem> items, std::span<const std::uint8_t> backup,
                      std::string_view backupName, PatchFormat format, bool all,
-                     std::vector<std::uint8_t>* bytes, std::string* error) {
+                     std::vector<std::uint8_t>* bytes, std::string* error,
+                     ExchangeProblem* problem) {
     ExportRuns runs;
     if (!CollectRuns(items, backup, all, &runs, error))
-        return false;
+        return Tell(problem, ExchangeProblem::Mismatch);
     runs.backupName = backupName;
     std::vector<std::uint8_t> out;
+    bool written = true;
     switch (format) {
     case PatchFormat::Ips:
     case PatchFormat::Ips32:
-        if (!WriteIps(format == PatchFormat::Ips32, runs, &out, error))
-            return false;
+        written = WriteIps(format == PatchFormat::Ips32, runs, &out, error);
         break;
     case PatchFormat::IdaDif:
         WriteIdaDif(runs, &out);
         break;
     case PatchFormat::X64dbg1337:
-        if (!WriteX64dbg1337(runs, &out, error))
-            return false;
+        written = WriteX64dbg1337(runs, &out, error);
         break;
     case PatchFormat::HaxDiff:
         WriteHaxDiff(runs, &out);
         break;
     }
+    if (!written) // the format cannot hold these items
+        return Tell(problem, ExchangeProblem::BadInput);
     *bytes = std::move(out);
     return true;
 }
 
 bool ExportPatches(std::span<const PatchItem> items, const std::string& backupPath,
                    PatchFormat format, bool all, std::vector<std::uint8_t>* bytes,
-                   std::string* error) {
+                   std::string* error, ExchangeProblem* problem) {
     FileBuffer backup;
     if (!backup.Load(backupPath.c_str()))
-        return Refuse(error, BackupUnreadable(backupPath));
+        return Refuse(error, BackupUnreadable(backupPath), problem, ExchangeProblem::File);
     return ExportPatchData(items, Bytes(backup.data, backup.length), FileNameOf(backupPath), format,
-                           all, bytes, error);
+                           all, bytes, error, problem);
 }
 
 bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backupPath,
-                     PatchFormat format, bool all, const std::string& patchPath,
-                     std::string* error) {
+                     PatchFormat format, bool all, const std::string& patchPath, std::string* error,
+                     ExchangeProblem* problem) {
     std::vector<std::uint8_t> bytes;
-    if (!ExportPatches(items, backupPath, format, all, &bytes, error))
+    if (!ExportPatches(items, backupPath, format, all, &bytes, error, problem))
         return false;
     SafeFile::Reason why = SafeFile::Reason::Ok;
     if (ReplaceFileContents(patchPath, bytes.data(), bytes.size(), &why))
@@ -552,5 +576,5 @@ bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backup
     default:
         break;
     }
-    return Refuse(error, Message(reason, {patchPath}));
+    return Refuse(error, Message(reason, {patchPath}), problem, ExchangeProblem::File);
 }

@@ -6,7 +6,8 @@
 // user's language and the outputs left as they were. Items come out in offset
 // order, enabled, with their data as upper-case hex pairs without separators
 // ("EB05"), at most kExchangeRunLength bytes each, named "<file name> #<n>"
-// counting from 1.
+// counting from 1. Callers that answer each kind of refusal differently (the
+// command line's exit status) may also ask for its ExchangeProblem.
 #pragma once
 
 #include "app/PatchItem.h"
@@ -24,6 +25,17 @@ enum class PatchFormat {
     IdaDif,     // IDA difference file: "OFFSET: OLD NEW" per byte
     X64dbg1337, // x64dbg patch file: ">module", "RVA:OLD->NEW" per byte
     HaxDiff,    // haxdiff/1.0 hunks "@@ OFFSET,-N,+M" with "- " and "+ " lines
+};
+
+// What kind of problem refused an import, an export or a diff.
+enum class ExchangeProblem {
+    None,
+    File,     // a file could not be read or written
+    BadInput, // the patch file breaks its format's rules or is of no known format, or the
+              // request cannot be met (files of different lengths, an offset beyond the
+              // format's reach, a .1337 export for a backup without a section table)
+    Mismatch, // the patch or the items do not fit the backup: outside it, other old
+              // bytes, overlapping items, an address of no section of the backup
 };
 
 // The longest run one item holds; longer runs become several items.
@@ -49,12 +61,13 @@ bool DetectPatchFormat(std::span<const std::uint8_t> contents, std::string_view 
 // patchName names the items and the messages.
 bool ImportPatchData(PatchFormat format, std::span<const std::uint8_t> patch,
                      std::string_view patchName, std::span<const std::uint8_t> backup,
-                     PatchList* items, std::string* error);
+                     PatchList* items, std::string* error, ExchangeProblem* problem = nullptr);
 
 // Reads the patch file, recognises its format (given back in *format when
 // not null) and imports it against the backup file.
 bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath, PatchList* items,
-                     std::string* error, PatchFormat* format = nullptr);
+                     std::string* error, PatchFormat* format = nullptr,
+                     ExchangeProblem* problem = nullptr);
 
 // The bytes of a patch file holding the enabled items (every item when all is
 // true). Items are decoded as the rebuild decodes them; each must lie inside
@@ -63,19 +76,20 @@ bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath
 // name the text formats record. Nothing is produced when any item fails.
 bool ExportPatchData(std::span<const PatchItem> items, std::span<const std::uint8_t> backup,
                      std::string_view backupName, PatchFormat format, bool all,
-                     std::vector<std::uint8_t>* bytes, std::string* error);
+                     std::vector<std::uint8_t>* bytes, std::string* error,
+                     ExchangeProblem* problem = nullptr);
 
 // Same, reading the backup file.
 bool ExportPatches(std::span<const PatchItem> items, const std::string& backupPath,
                    PatchFormat format, bool all, std::vector<std::uint8_t>* bytes,
-                   std::string* error);
+                   std::string* error, ExchangeProblem* problem = nullptr);
 
 // Same, then replaces the whole contents of the file at patchPath with the
 // exported bytes (a temporary file renamed over it: never left half written).
 // Nothing is written when the export is refused.
 bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backupPath,
-                     PatchFormat format, bool all, const std::string& patchPath,
-                     std::string* error);
+                     PatchFormat format, bool all, const std::string& patchPath, std::string* error,
+                     ExchangeProblem* problem = nullptr);
 
 // One item per run of differing bytes between the two files, runs separated
 // by fewer than kDiffJoinGap equal bytes joined into one, named after the
@@ -83,6 +97,7 @@ bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backup
 // commonLengthOnly, which compares the first min(lengths) bytes. Files of
 // 4 GiB or more are refused: offsets are 32-bit.
 bool DiffFiles(const std::string& originalPath, const std::string& patchedPath,
-               bool commonLengthOnly, PatchList* items, std::string* error);
+               bool commonLengthOnly, PatchList* items, std::string* error,
+               ExchangeProblem* problem = nullptr);
 
 inline constexpr std::size_t kDiffJoinGap = 8;

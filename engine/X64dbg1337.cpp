@@ -121,7 +121,7 @@ bool ParseX64dbg1337(Bytes patch, ChangeSet* changes, std::string* error) {
                 error);
         if (!peRead) {
             if (!pe.Load(changes->backup()))
-                return changes->Fail(
+                return changes->FailMismatch(
                     place,
                     Message(QT_TRANSLATE_NOOP("PatchExchange",
                                               "备份文件不是 PE 文件, 因此无法在其中找到 RVA %1"),
@@ -131,7 +131,7 @@ bool ParseX64dbg1337(Bytes patch, ChangeSet* changes, std::string* error) {
         }
         std::uint64_t offset = 0;
         if (!pe.RvaToOffset(rva, &offset))
-            return changes->Fail(
+            return changes->FailMismatch(
                 place,
                 Message(QT_TRANSLATE_NOOP("PatchExchange", "RVA %1 不在备份文件的文件头"
                                                            "或任何节的数据之内"),

@@ -123,6 +123,92 @@
     </message>
 </context>
 <context>
+    <name>ExchangeCommands</name>
+    <message>
+        <source>导入(&amp;I)...</source>
+        <translation>&amp;Import...</translation>
+    </message>
+    <message>
+        <source>导出(&amp;E)...</source>
+        <translation>&amp;Export...</translation>
+    </message>
+    <message>
+        <source>比较文件(&amp;D)...</source>
+        <translation>Compare &amp;Files...</translation>
+    </message>
+</context>
+<context>
+    <name>ExchangePrompts</name>
+    <message>
+        <source>IPS 补丁 (*.ips)</source>
+        <translation>IPS patch (*.ips)</translation>
+    </message>
+    <message>
+        <source>IPS32 补丁 (*.ips)</source>
+        <translation>IPS32 patch (*.ips)</translation>
+    </message>
+    <message>
+        <source>IDA 差异文件 (*.dif)</source>
+        <translation>IDA difference file (*.dif)</translation>
+    </message>
+    <message>
+        <source>x64dbg 补丁 (*.1337)</source>
+        <translation>x64dbg patch (*.1337)</translation>
+    </message>
+    <message>
+        <source>haxdiff 补丁 (*.haxdiff)</source>
+        <translation>haxdiff patch (*.haxdiff)</translation>
+    </message>
+    <message>
+        <source>导入补丁文件</source>
+        <translation>Import Patch File</translation>
+    </message>
+    <message>
+        <source>比较文件: 选择原始文件</source>
+        <translation>Compare Files: Choose the Original File</translation>
+    </message>
+    <message>
+        <source>比较文件: 选择修改后的文件</source>
+        <translation>Compare Files: Choose the Patched File</translation>
+    </message>
+    <message>
+        <source>补丁文件 (*.ips *.dif *.1337 *.haxdiff)</source>
+        <translation>Patch files (*.ips *.dif *.1337 *.haxdiff)</translation>
+    </message>
+    <message>
+        <source>所有文件 (*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>导出补丁</source>
+        <translation>Export Patch</translation>
+    </message>
+    <message>
+        <source> 两个文件的长度不同: 
+%1: %2 字节
+%3: %4 字节
+
+补丁项目不能改变文件的长度. 只比较两个文件都有的前 %5 字节吗? </source>
+        <translation> The two files have different lengths: 
+%1: %2 bytes
+%3: %4 bytes
+
+Patch items cannot change a file&apos;s length. Compare only the first %5 bytes, which both files have? </translation>
+    </message>
+    <message>
+        <source>比较文件</source>
+        <translation>Compare Files</translation>
+    </message>
+    <message>
+        <source>只比较共同部分</source>
+        <translation>Compare the Common Part</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
     <name>PatchExchange</name>
     <message>
         <source>%1: 无法打开 (%2)</source>
@@ -303,6 +389,61 @@
     <message>
         <source>偏移 %1 不在备份文件的文件头或任何节的数据之内, 因此在载入后的映像中没有地址</source>
         <translation>offset %1 lies outside the headers and every section&apos;s data of the backup, so it has no address in the loaded image</translation>
+    </message>
+</context>
+<context>
+    <name>PatchExchangeJobs</name>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source> 请先选择目标文件: 补丁按它的备份文件导入和导出! </source>
+        <translation> Choose the target file first: patches are imported and exported against its backup! </translation>
+    </message>
+    <message>
+        <source> 无法导入补丁文件! </source>
+        <translation> Cannot import the patch file! </translation>
+    </message>
+    <message>
+        <source> 无法导出补丁文件! </source>
+        <translation> Cannot export the patch file! </translation>
+    </message>
+    <message>
+        <source> 无法比较文件! </source>
+        <translation> Cannot compare the files! </translation>
+    </message>
+    <message>
+        <source>列表未改变.</source>
+        <translation>The list is unchanged.</translation>
+    </message>
+    <message>
+        <source> 没有有效的项目可导出, 未写入任何文件! </source>
+        <translation> There are no enabled items to export; nothing was written! </translation>
+    </message>
+    <message>
+        <source> 列表为空, 未写入任何文件! </source>
+        <translation> The list is empty; nothing was written! </translation>
+    </message>
+    <message>
+        <source> 不能导出到目标文件, 备份文件或设置文件, 未写入任何文件! </source>
+        <translation> An export cannot replace the target, its backup or the settings file; nothing was written! </translation>
+    </message>
+    <message>
+        <source> 补丁文件中没有任何修改, 列表未改变. </source>
+        <translation> The patch file holds no changes; the list is unchanged. </translation>
+    </message>
+    <message>
+        <source> 两个文件的内容相同, 列表未改变. </source>
+        <translation> The two files are the same; the list is unchanged. </translation>
+    </message>
+    <message>
+        <source> 两个文件的共同部分相同, 列表未改变. </source>
+        <translation> The common part of the two files is the same; the list is unchanged. </translation>
     </message>
 </context>
 <context>

@@ -11,6 +11,7 @@
 #include "app/PatchListModel.h"
 #include "app/UserPrompts.h"
 #include "editor/ItemEditDlg.h"
+#include "engine/PatchExchange.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"
 
@@ -24,6 +25,8 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <tuple>
+#include <utility>
 
 // Messages and about boxes are recorded; the file chooser and the item editor
 // play the parts a test gives them, and any use a test did not ask for is a
@@ -59,6 +62,15 @@ class ScriptedPrompts : public IUserPrompts {
         }
     };
     std::vector<AboutBox> aboutBoxes;
+    // The exchange commands: their open choosers answer from `chooser` too
+    // and are recorded with what they were for; the save chooser answers a
+    // path and format (nullopt: cancel); notices and the answers to the
+    // question about different lengths.
+    std::vector<ExchangeFile> chooserPurposes;
+    std::deque<std::optional<std::pair<std::string, PatchFormat>>> saveChooser;
+    std::vector<std::pair<std::string, PatchFormat>> saveChooserStarts;
+    std::vector<Message> notices;
+    std::deque<bool> commonLengthAnswers;
 
     void ShowMessage(QWidget*, const QString& text, const QString& caption) override {
         messages.push_back({text.toStdString(), caption.toStdString()});
@@ -100,6 +112,36 @@ class ScriptedPrompts : public IUserPrompts {
         const TargetChangedAnswer answer = targetAnswers.front();
         targetAnswers.pop_front();
         return answer;
+    }
+    bool ChooseFileFor(QWidget* owner, ExchangeFile purpose, std::string* path) override {
+        chooserPurposes.push_back(purpose);
+        return ChooseFile(owner, path);
+    }
+    bool ChooseSaveFile(QWidget*, std::string* path, PatchFormat* format) override {
+        saveChooserStarts.emplace_back(*path, *format);
+        if (saveChooser.empty()) {
+            ADD_FAILURE() << "unexpected save chooser";
+            return false;
+        }
+        const auto answer = saveChooser.front();
+        saveChooser.pop_front();
+        if (!answer)
+            return false;
+        std::tie(*path, *format) = *answer;
+        return true;
+    }
+    bool AskCommonLength(QWidget*, const std::string&, const std::string&, std::uint64_t,
+                         std::uint64_t) override {
+        if (commonLengthAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question about different lengths";
+            return false;
+        }
+        const bool answer = commonLengthAnswers.front();
+        commonLengthAnswers.pop_front();
+        return answer;
+    }
+    void ShowNotice(QWidget*, const QString& text, const QString& caption) override {
+        notices.push_back({text.toStdString(), caption.toStdString()});
     }
 };
 

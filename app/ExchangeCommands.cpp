@@ -1,0 +1,117 @@
+// The window's exchange commands in its context menu: "导入..." adds the
+// items of a patch file, "导出..." writes the enabled items as a patch file,
+// "比较文件..." adds the items that turn one file into another. The steps are
+// the Qt-free jobs of app/PatchExchangeJobs.h; here the user chooses the files
+// and hears the outcome.
+#include "app/BytemenderDlg.h"
+
+#include "app/PatchExchangeJobs.h"
+#include "winutil/DlgUtil.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+struct ExchangeEntry {
+    const char* text;
+    void (CBytemenderDlg::*handler)();
+};
+
+const ExchangeEntry kExchangeEntries[] = {
+    {QT_TRANSLATE_NOOP("ExchangeCommands", "导入(&I)..."), &CBytemenderDlg::OnImport},
+    {QT_TRANSLATE_NOOP("ExchangeCommands", "导出(&E)..."), &CBytemenderDlg::OnExport},
+    {QT_TRANSLATE_NOOP("ExchangeCommands", "比较文件(&D)..."), &CBytemenderDlg::OnDiffFiles},
+};
+
+void Tell(CBytemenderDlg& dlg, const ExchangeOutcome& outcome) {
+    if (outcome.text.empty())
+        return;
+    const QString text = NarrowToQString(outcome.text);
+    const QString caption = NarrowToQString(outcome.caption);
+    if (outcome.notice)
+        dlg.Prompts().ShowNotice(&dlg, text, caption);
+    else
+        dlg.Prompts().ShowMessage(&dlg, text, caption);
+}
+
+// Where the export chooser starts: the target's name with the format's
+// extension, beside it.
+std::string ExportStart(const std::string& target, PatchFormat format) {
+    std::filesystem::path start(target);
+    start.replace_extension(PatchFormatExtension(format));
+    return start.string();
+}
+
+// The folder of a file, as the chooser's start.
+std::string FolderOf(const std::string& path) {
+    return path.empty() ? path : std::filesystem::path(path).parent_path().string();
+}
+
+} // namespace
+
+void CBytemenderDlg::AddExchangeActions() {
+    for (const ExchangeEntry& entry : kExchangeEntries)
+        exchangeActions.push_back(AddMenuEntry(
+            QCoreApplication::translate("ExchangeCommands", entry.text), entry.handler, {}));
+    // The About entry follows, set apart.
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    addAction(separator);
+    windowMenu->addAction(separator);
+}
+
+// "导入...": the patch file's items, checked against the backup copy, join the
+// list in offset order, enabled, and the list is saved; a patch that is
+// refused anywhere adds nothing.
+void CBytemenderDlg::OnImport() {
+    if (const ExchangeOutcome target = RequireTarget(session); !target.ok()) {
+        Tell(*this, target);
+        return;
+    }
+    std::string path = FolderOf(targetPath);
+    if (!prompts->ChooseFileFor(this, ExchangeFile::PatchToImport, &path) || path.empty())
+        return;
+    const ExchangeOutcome outcome = ImportIntoSession(session, path);
+    RefreshList();
+    Tell(*this, outcome);
+}
+
+// "导出...": the enabled items, as "保存" would apply them, in the format the
+// user picks; nothing is written when an item does not fit the backup.
+void CBytemenderDlg::OnExport() {
+    if (const ExchangeOutcome target = RequireTarget(session); !target.ok()) {
+        Tell(*this, target);
+        return;
+    }
+    PatchFormat format = PatchFormat::Ips;
+    std::string path = ExportStart(targetPath, format);
+    if (!prompts->ChooseSaveFile(this, &path, &format) || path.empty())
+        return;
+    const ExchangeOutcome outcome = ExportFromSession(session, path, format, false);
+    RefreshList();
+    Tell(*this, outcome);
+}
+
+// "比较文件...": the original (the backup copy is offered) and the patched
+// file (the target is offered); one item per run of differing bytes joins
+// the list. Files of different lengths are compared as far as both go only
+// when the user says so.
+void CBytemenderDlg::OnDiffFiles() {
+    std::string original = targetPath.empty() ? std::string() : backupPath;
+    if (!prompts->ChooseFileFor(this, ExchangeFile::DiffOriginal, &original) || original.empty())
+        return;
+    std::string patched = targetPath.empty() ? FolderOf(original) : targetPath;
+    if (!prompts->ChooseFileFor(this, ExchangeFile::DiffPatched, &patched) || patched.empty())
+        return;
+    const ExchangeOutcome outcome = DiffIntoSession(
+        session, original, patched, [&](std::uint64_t originalLength, std::uint64_t patchedLength) {
+            return prompts->AskCommonLength(this, original, patched, originalLength, patchedLength);
+        });
+    RefreshList();
+    Tell(*this, outcome);
+}

@@ -1,0 +1,219 @@
+// Import, export and diff as steps on a patch list. The engine reads, checks
+// and writes the patch files; here the items join the list (or nothing does),
+// the list is saved, and the outcome gets the window's words.
+#include "app/PatchExchangeJobs.h"
+
+#include "app/PatchListStore.h"
+#include "app/PatchSession.h"
+#include "winutil/Translate.h"
+
+#include <algorithm>
+#include <iterator>
+#include <sys/stat.h>
+#include <utility>
+
+namespace {
+
+constexpr const char* kContext = "PatchExchangeJobs";
+
+std::string Tr(const char* source) {
+    return Translate(kContext, source);
+}
+
+// Messages about whole files (error icon, caption "错误"); notices have the
+// caption "提示".
+const char* const kErrorCaption = QT_TRANSLATE_NOOP("PatchExchangeJobs", "错误");
+const char* const kNoticeCaption = QT_TRANSLATE_NOOP("PatchExchangeJobs", "提示");
+const char* const kNoTarget =
+    QT_TRANSLATE_NOOP("PatchExchangeJobs", " 请先选择目标文件: 补丁按它的备份文件导入和导出! ");
+const char* const kImportRefused = QT_TRANSLATE_NOOP("PatchExchangeJobs", " 无法导入补丁文件! ");
+const char* const kExportRefused = QT_TRANSLATE_NOOP("PatchExchangeJobs", " 无法导出补丁文件! ");
+const char* const kDiffRefused = QT_TRANSLATE_NOOP("PatchExchangeJobs", " 无法比较文件! ");
+const char* const kListUnchanged = QT_TRANSLATE_NOOP("PatchExchangeJobs", "列表未改变.");
+const char* const kNoEnabledItem =
+    QT_TRANSLATE_NOOP("PatchExchangeJobs", " 没有有效的项目可导出, 未写入任何文件! ");
+const char* const kEmptyList =
+    QT_TRANSLATE_NOOP("PatchExchangeJobs", " 列表为空, 未写入任何文件! ");
+const char* const kListFile = QT_TRANSLATE_NOOP(
+    "PatchExchangeJobs", " 不能导出到目标文件, 备份文件或设置文件, 未写入任何文件! ");
+const char* const kPatchWithoutChanges =
+    QT_TRANSLATE_NOOP("PatchExchangeJobs", " 补丁文件中没有任何修改, 列表未改变. ");
+const char* const kFilesEqual =
+    QT_TRANSLATE_NOOP("PatchExchangeJobs", " 两个文件的内容相同, 列表未改变. ");
+const char* const kCommonPartEqual =
+    QT_TRANSLATE_NOOP("PatchExchangeJobs", " 两个文件的共同部分相同, 列表未改变. ");
+
+ExchangeOutcome Failure(ExchangeOutcome::Status status, std::string text) {
+    ExchangeOutcome outcome;
+    outcome.status = status;
+    outcome.text = std::move(text);
+    outcome.caption = Tr(kErrorCaption);
+    return outcome;
+}
+
+// The engine's refusal under the step's headline; for import and diff the
+// list stays as it was.
+ExchangeOutcome Refused(const char* headline, ExchangeProblem problem, std::string detail,
+                        bool listUntouched) {
+    std::string text = Tr(headline);
+    if (!detail.empty())
+        text += "\n" + detail;
+    if (listUntouched)
+        text += "\n" + Tr(kListUnchanged);
+    ExchangeOutcome outcome = Failure(ExchangeOutcome::Status::Refused, std::move(text));
+    // A refusal with no kind given still counts as a problem with the input.
+    outcome.problem = problem == ExchangeProblem::None ? ExchangeProblem::BadInput : problem;
+    outcome.detail = std::move(detail);
+    return outcome;
+}
+
+ExchangeOutcome Notice(const char* text) {
+    ExchangeOutcome outcome;
+    outcome.text = Tr(text);
+    outcome.caption = Tr(kNoticeCaption);
+    outcome.notice = true;
+    return outcome;
+}
+
+// A regular file's length; false for anything else.
+bool RegularFileLength(const std::string& path, std::uint64_t* length) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    *length = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+// Saves the session's list after items joined it; a list that could not be
+// written keeps them in memory, as after any other command.
+ExchangeOutcome Saved(PatchSession& session, ExchangeOutcome outcome) {
+    if (!outcome.ok() || outcome.count == 0)
+        return outcome;
+    const SessionOutcome saved = session.SaveList();
+    if (!saved.ok()) {
+        outcome.status = ExchangeOutcome::Status::NotSaved;
+        outcome.text = saved.text;
+        outcome.caption = saved.caption;
+        outcome.notice = false;
+    }
+    return outcome;
+}
+
+} // namespace
+
+void AddItemsInOrder(PatchList& list, PatchList added) {
+    list.insert(list.end(), std::make_move_iterator(added.begin()),
+                std::make_move_iterator(added.end()));
+    SortPatchList(list);
+}
+
+std::size_t CountExportedItems(const PatchList& list, bool all) {
+    if (all)
+        return list.size();
+    return static_cast<std::size_t>(std::count_if(
+        list.begin(), list.end(), [](const PatchItem& item) { return item.enabled != 0; }));
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+ExchangeOutcome ImportIntoList(PatchList& list, const std::string& backupPath,
+                               const std::string& patchPath) {
+    PatchList items;
+    std::string error;
+    PatchFormat format = PatchFormat::Ips;
+    ExchangeProblem problem = ExchangeProblem::None;
+    if (!ImportPatchFile(patchPath, backupPath, &items, &error, &format, &problem))
+        return Refused(kImportRefused, problem, std::move(error), true);
+    ExchangeOutcome outcome = items.empty() ? Notice(kPatchWithoutChanges) : ExchangeOutcome{};
+    outcome.format = format;
+    outcome.count = items.size();
+    AddItemsInOrder(list, std::move(items));
+    return outcome;
+}
+
+ExchangeOutcome ExportList(const PatchList& list, const std::string& backupPath,
+                           const std::vector<std::string>& keepFiles, const std::string& patchPath,
+                           PatchFormat format, bool all) {
+    using Status = ExchangeOutcome::Status;
+    const std::size_t count = CountExportedItems(list, all);
+    if (count == 0)
+        return Failure(Status::NothingToExport, Tr(list.empty() ? kEmptyList : kNoEnabledItem));
+    for (const std::string& keep : keepFiles) {
+        if (IsSameFile(patchPath, keep))
+            return Failure(Status::ListFile, Tr(kListFile) + "\n" + patchPath);
+    }
+    std::string error;
+    ExchangeProblem problem = ExchangeProblem::None;
+    if (!ExportPatchFile(list, backupPath, format, all, patchPath, &error, &problem))
+        return Refused(kExportRefused, problem, std::move(error), false);
+    ExchangeOutcome outcome;
+    outcome.count = count;
+    outcome.format = format;
+    return outcome;
+}
+
+ExchangeOutcome
+DiffIntoList(PatchList& list, const std::string& originalPath, const std::string& patchedPath,
+             const std::function<bool(std::uint64_t originalLength, std::uint64_t patchedLength)>&
+                 askCommonLength) {
+    // Files of different lengths are compared only as far as both go, and
+    // only when the user says so. Anything that is no readable file is left
+    // to the comparison, which names it.
+    std::uint64_t originalLength = 0;
+    std::uint64_t patchedLength = 0;
+    bool commonLengthOnly = false;
+    if (RegularFileLength(originalPath, &originalLength) &&
+        RegularFileLength(patchedPath, &patchedLength) && originalLength != patchedLength) {
+        if (!askCommonLength || !askCommonLength(originalLength, patchedLength)) {
+            ExchangeOutcome cancelled;
+            cancelled.status = ExchangeOutcome::Status::Cancelled;
+            return cancelled;
+        }
+        commonLengthOnly = true;
+    }
+    PatchList items;
+    std::string error;
+    ExchangeProblem problem = ExchangeProblem::None;
+    if (!DiffFiles(originalPath, patchedPath, commonLengthOnly, &items, &error, &problem))
+        return Refused(kDiffRefused, problem, std::move(error), true);
+    ExchangeOutcome outcome;
+    if (items.empty())
+        outcome = Notice(commonLengthOnly ? kCommonPartEqual : kFilesEqual);
+    outcome.count = items.size();
+    AddItemsInOrder(list, std::move(items));
+    return outcome;
+}
+
+ExchangeOutcome RequireTarget(const PatchSession& session) {
+    if (session.TargetPath().empty())
+        return Failure(ExchangeOutcome::Status::NoTarget, Tr(kNoTarget));
+    return ExchangeOutcome{};
+}
+
+ExchangeOutcome ImportIntoSession(PatchSession& session, const std::string& patchPath) {
+    if (ExchangeOutcome target = RequireTarget(session); !target.ok())
+        return target;
+    return Saved(session, ImportIntoList(session.Items(), session.BackupPath(), patchPath));
+}
+
+ExchangeOutcome ExportFromSession(const PatchSession& session, const std::string& patchPath,
+                                  PatchFormat format, bool all) {
+    if (ExchangeOutcome target = RequireTarget(session); !target.ok())
+        return target;
+    return ExportList(session.Items(), session.BackupPath(),
+                      {session.TargetPath(), session.BackupPath(), session.SettingsFilePath()},
+                      patchPath, format, all);
+}
+
+ExchangeOutcome DiffIntoSession(
+    PatchSession& session, const std::string& originalPath, const std::string& patchedPath,
+    const std::function<bool(std::uint64_t originalLength, std::uint64_t patchedLength)>&
+        askCommonLength) {
+    return Saved(session,
+                 DiffIntoList(session.Items(), originalPath, patchedPath, askCommonLength));
+}
