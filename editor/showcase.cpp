@@ -10,9 +10,11 @@
 // Files it needs (a backup copy, a target) go to a temporary folder; the main
 // window's settings file and Path_bak folder are the ones beside this program.
 #include "app/BytemenderDlg.h"
+#include "app/Language.h"
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"
+#include "winutil/Translate.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -58,6 +60,7 @@ int main(int argc, char** argv) {
         return Usage();
     const std::string scene = argv[1];
     QApplication app(argc, argv);
+    InstallTranslations(&app, UserInterfaceIsEnglish());
 
     char pattern[] = "/tmp/bm_showcase_XXXXXX";
     if (!mkdtemp(pattern))

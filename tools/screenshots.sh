@@ -13,6 +13,9 @@
 #
 #   tools/screenshots.sh [build folder] [output folder]
 #
+# The windows speak the language of the environment: LANG=en_US.UTF-8 for
+# English, LANG=zh_CN.UTF-8 (or C) for the Chinese source texts.
+#
 # The README's docs/main-window.png is main-window.png cut to the window:
 #   convert screenshots/main-window.png -trim +repage -colors 96 PNG8:docs/main-window.png
 #
