@@ -68,12 +68,17 @@ PatchSession::PatchSession(CAppSetting& settings, PatchList& items, std::string&
 
 PatchSession::~PatchSession() = default;
 
-SettingsFileState PatchSession::OpenDefault() {
+SettingsFileState PatchSession::OpenDefault(std::string_view programName) {
     homeDir_.clear();
     portable_ = true;
     std::string module;
     if (!GetModuleFileName(&module) || module.empty())
         return OpenStore(std::string());
+    if (!programName.empty()) {
+        std::string folder;
+        SplitPath(module.c_str(), &folder, nullptr);
+        module = folder + "/" + std::string(programName);
+    }
     // Beside the program when that is its own folder, else in the user's
     // XDG folders (an installed program).
     const DataLocations where = ResolveDataLocations(SettingsFileForModule(module));
@@ -187,6 +192,8 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
     const std::string previousTarget = targetPath_;
     const std::string previousBackup = backupPath_;
     targetPath_ = path;
+    FileStamp copied;
+    const bool stamped = StampFile(targetPath_, &copied);
     SessionOutcome failure;
     if (!MakeBackupPath())
         failure = FileFailure(Status::BackupPathTooLong, kBackupPathTooLong);
@@ -199,7 +206,10 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
     }
 
     Record(backupPath_, kBackupSizeKey, kBackupSha256Key);
-    Forget(kTargetSizeKey, kTargetSha256Key); // that was another file
+    ForgetTarget(); // that was another file
+    FileFingerprint backup;
+    if (stamped && RecordedBackup(&backup))
+        StampTarget(copied, backup.size);
     return SaveList();
 }
 
@@ -222,14 +232,15 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
             if (backupPath_.empty() || !MakeBackupCopy(targetPath_, backupPath_))
                 return FileFailure(Status::BackupFailed, kBackupCopyFailed);
             Record(backupPath_, kBackupSizeKey, kBackupSha256Key);
-            Forget(kTargetSizeKey, kTargetSha256Key);
+            ForgetTarget();
             if (!SaveStore())
                 return NotSaved(true);
         }
     }
 
     SessionOutcome outcome;
-    outcome.rebuild = ::RebuildTarget(backupPath_, items_, targetPath_);
+    FileFingerprint written;
+    outcome.rebuild = ::RebuildTarget(backupPath_, items_, targetPath_, &written);
     if (!outcome.rebuild.ok()) {
         outcome.status = Status::RebuildFailed;
         outcome.text = outcome.rebuild.text;
@@ -237,7 +248,20 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
         return outcome;
     }
     outcome.rebuilt = true;
-    Record(targetPath_, kTargetSizeKey, kTargetSha256Key);
+    // The rebuild hashed what it wrote; only when it could not is the target
+    // read again.
+    if (written.size != 0) {
+        settings_.SetString(kTargetSizeKey, std::to_string(written.size).c_str());
+        settings_.SetString(kTargetSha256Key, written.Sha256Hex().c_str());
+    } else {
+        Record(targetPath_, kTargetSizeKey, kTargetSha256Key);
+    }
+    FileFingerprint recorded;
+    FileStamp stamp;
+    if (RecordedTarget(&recorded) && StampFile(targetPath_, &stamp))
+        StampTarget(stamp, recorded.size);
+    else
+        settings_.DeleteKey(kTargetStampKey);
     if (!SaveStore()) {
         outcome.status = Status::NotSaved;
         outcome.text = NotSavedText(false);
@@ -255,10 +279,24 @@ bool PatchSession::TargetChanged() const {
         return false; // a list from before records were kept: nothing to compare
     // A missing target is simply created; one that is not a regular file is
     // refused by the rebuild.
-    struct stat st {};
-    if (targetPath_.empty() || ::stat(targetPath_.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    FileStamp stamp;
+    if (targetPath_.empty() || !StampFile(targetPath_, &stamp))
         return false;
-    const auto size = static_cast<std::uint64_t>(st.st_size);
+    // The same file (device and inode), size, and times of the last change of
+    // its contents and of its inode as when it was last seen holding a
+    // recorded state: taken as unchanged without reading it. That is the
+    // accepted trade-off of the stamp: a program that rewrites the file in
+    // place, keeping its size, within the same tick of the file system's
+    // clock as that last look goes unnoticed. Restoring the modification
+    // time afterwards (touch -d, utimensat) does not hide a change: it sets
+    // the inode's change time, which no program can set back.
+    const char* stampText = nullptr;
+    FileStamp seen;
+    if (settings_.GetValue(kTargetStampKey, &stampText, nullptr) && stampText &&
+        seen.SetText(stampText) && seen == stamp &&
+        ((hasBackup && backup.size == stamp.size) || (hasTarget && target.size == stamp.size)))
+        return false;
+    const std::uint64_t size = stamp.size;
     if (!(hasBackup && backup.size == size) && !(hasTarget && target.size == size))
         return true;
     FileFingerprint now;
@@ -301,4 +339,17 @@ void PatchSession::Record(const std::string& path, const char* sizeKey, const ch
 void PatchSession::Forget(const char* sizeKey, const char* shaKey) {
     settings_.DeleteKey(sizeKey);
     settings_.DeleteKey(shaKey);
+}
+
+void PatchSession::ForgetTarget() {
+    Forget(kTargetSizeKey, kTargetSha256Key);
+    settings_.DeleteKey(kTargetStampKey);
+}
+
+void PatchSession::StampTarget(const FileStamp& stamp, std::uint64_t knownSize) {
+    FileStamp now;
+    if (stamp.size == knownSize && StampFile(targetPath_, &now) && now == stamp)
+        settings_.SetString(kTargetStampKey, stamp.Text().c_str());
+    else
+        settings_.DeleteKey(kTargetStampKey);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/PatchItem.h"
+#include "engine/Fingerprint.h"
 
 #include <span>
 #include <string>
@@ -29,8 +30,14 @@ struct RebuildOutcome {
 // when any item fails. Only regular files are read and written: a backup that
 // is not one counts as unreadable; a target that is not one, that may not be
 // written, or that is the backup itself (under any name) gets WriteFailed.
+//
+// With written given, a successful rebuild also fills it with the size and
+// SHA-256 of the bytes it wrote, hashed alongside the copy and the flush
+// instead of in a pass of their own. *written is reset first; a size of 0
+// after success means the hash could not be had (the rebuild never writes an
+// empty target).
 RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
-                             const std::string& targetPath);
+                             const std::string& targetPath, FileFingerprint* written = nullptr);
 
 // Copies the target over its backup through SafeFile. False when the target
 // is not a regular file (nothing waits on a FIFO), when both name the same
