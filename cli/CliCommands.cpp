@@ -40,6 +40,8 @@ struct Arguments {
     std::string settings;
     bool json = false;
     bool dryRun = false;
+    bool rebackup = false;
+    bool overwrite = false;
     std::string file;
     std::string offset;
     std::string oldHex;
@@ -317,11 +319,29 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
 
 // ---- apply ----
 
-CliResult DryRun(PatchListFile& list, std::ostream& out) {
+CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostream& out) {
     CliResult files = list.CheckRebuildFiles();
     if (!files.ok())
         return files;
-    const std::string backup = list.BackupPath();
+    // A changed target is only told about; with --rebackup the rebuild would
+    // start from the target as it is now.
+    std::string text;
+    const bool changed = list.TargetChanged();
+    if (changed) {
+        const char* next =
+            whenChanged == TargetChangedAnswer::Rebackup
+                ? "apply --rebackup would first take a new backup copy from it."
+            : whenChanged == TargetChangedAnswer::Overwrite
+                ? "apply --overwrite would rebuild it from the old backup copy anyway."
+                : "apply would refuse to write it without --rebackup or --overwrite.";
+        text.append(Fill(Tr("Target %1 was changed since its backup copy was taken or it was "
+                            "last rebuilt: %2"),
+                         {list.TargetPath(), Tr(next)}))
+            .append("\n");
+    }
+    const std::string backup = changed && whenChanged == TargetChangedAnswer::Rebackup
+                                   ? list.TargetPath()
+                                   : list.BackupPath();
     const RebuildPreview preview = PreviewRebuild(backup, list.items);
     using Status = RebuildOutcome::Status;
     if (preview.status == Status::BackupUnreadable)
@@ -353,7 +373,6 @@ CliResult DryRun(PatchListFile& list, std::ostream& out) {
     const FileChanges changes =
         FindChanges(target.data, target.length, after.data, after.length, kMaxShownRanges);
 
-    std::string text;
     if (targetMissing)
         text.append(Fill(Tr("Target %1 does not exist: it would be made from the backup copy."),
                          {list.TargetPath()}))
@@ -581,15 +600,22 @@ CliResult ChooseTarget(PatchListFile& list, const std::string& file, std::ostrea
     return CliResult{};
 }
 
-CliResult Apply(PatchListFile& list, bool dryRun, std::ostream& out) {
-    if (dryRun)
-        return DryRun(list, out);
-    CliResult applied = list.Apply();
+CliResult Apply(PatchListFile& list, const Arguments& args, std::ostream& out) {
+    const TargetChangedAnswer whenChanged = args.rebackup    ? TargetChangedAnswer::Rebackup
+                                            : args.overwrite ? TargetChangedAnswer::Overwrite
+                                                             : TargetChangedAnswer::Cancel;
+    if (args.dryRun)
+        return DryRun(list, whenChanged, out);
+    bool renewed = false;
+    CliResult applied = list.Apply(whenChanged, &renewed);
     if (!applied.ok())
         return applied;
     std::size_t enabled = 0;
     for (const PatchItem& item : list.items)
         enabled += item.enabled != 0 ? 1 : 0;
+    if (renewed)
+        out << Fill(Tr("Took a new backup copy %1 from the target as it was."), {list.BackupPath()})
+            << "\n";
     out << Fill(Tr("Rebuilt %1 from its backup copy with %2 enabled items."),
                 {list.TargetPath(), std::to_string(enabled)})
         << "\n";
@@ -599,13 +625,6 @@ CliResult Apply(PatchListFile& list, bool dryRun, std::ostream& out) {
 void ReportFailure(std::ostream& err, const std::string& message) {
     err << kProgram << ": " << message << "\n";
     err.flush();
-}
-
-std::string DefaultSettingsPath() {
-    std::string folder;
-    if (!GetModuleDir(&folder))
-        return std::string();
-    return folder + "/bytemender.ini";
 }
 
 int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -619,8 +638,11 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     app.require_subcommand(0, 1); // none is reported below, after unknown words
     app.fallthrough();
     app.add_option("--settings", args.settings,
-                   Tr("The settings file holding the list (default: bytemender.ini beside the "
-                      "program, the window's). The backup copies are in Path_bak beside it."))
+                   Tr("The settings file holding the list, with the backup copies in Path_bak "
+                      "beside it. Default: the window's, bytemender.ini beside the program when "
+                      "that is a folder of its own the user may write to, else "
+                      "$XDG_CONFIG_HOME/bytemender/bytemender.ini with the backup copies in "
+                      "$XDG_DATA_HOME/bytemender/Path_bak."))
         ->type_name("FILE");
     app.footer(Tr("Rows are numbered from 1 in the order \"list\" shows (by offset).\n"
                   "Exit status: 0 done; 1 a check failed (an item's check in apply, or status "
@@ -642,10 +664,20 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     auto* apply = app.add_subcommand(
         "apply", Tr("Save the list and rebuild the target from its backup copy with every "
                     "enabled item, as the window's \"保存\" does. Each item is checked first; "
-                    "when one fails nothing is written."));
+                    "when one fails nothing is written. A target that someone else changed since "
+                    "(exit status 1) is written only with --rebackup or --overwrite."));
     apply->add_flag("--dry-run", args.dryRun,
                     Tr("Print each range of the target that would change, with its old and new "
                        "bytes, and write nothing"));
+    auto* rebackup = apply->add_flag(
+        "--rebackup", args.rebackup,
+        Tr("When the target was changed since its backup copy was taken or it was last rebuilt "
+           "(an update of the program), take a new backup copy from it and rebuild from that"));
+    apply
+        ->add_flag("--overwrite", args.overwrite,
+                   Tr("When the target was changed since its backup copy was taken or it was "
+                      "last rebuilt, rebuild it from the old backup copy anyway"))
+        ->excludes(rebackup);
 
     auto* target = app.add_subcommand(
         "target", Tr("Choose the target file, as the window's \"文件\" does: a backup copy of it "
@@ -733,24 +765,18 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         return kExitUsage;
     }
 
-    const std::string settings = args.settings.empty() ? DefaultSettingsPath() : args.settings;
-    if (settings.empty()) {
-        ReportFailure(err, Tr("the program's folder cannot be found; name the settings file "
-                              "with --settings"));
-        return kExitFileError;
-    }
     // Only the commands that make a list may start without a settings file,
     // as the window starts with an empty list.
     const bool mayCreate = target->parsed() || add->parsed();
     PatchListFile file;
-    CliResult result = file.Open(settings, !mayCreate);
+    CliResult result = file.Open(args.settings, !mayCreate);
     if (result.ok()) {
         if (list->parsed())
             result = ListOrStatus(file, args.json, false, out);
         else if (status->parsed())
             result = ListOrStatus(file, args.json, true, out);
         else if (apply->parsed())
-            result = Apply(file, args.dryRun, out);
+            result = Apply(file, args, out);
         else if (target->parsed())
             result = ChooseTarget(file, args.file, out);
         else if (add->parsed())
