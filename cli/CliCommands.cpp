@@ -645,8 +645,9 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                       "$XDG_DATA_HOME/bytemender/Path_bak."))
         ->type_name("FILE");
     app.footer(Tr("Rows are numbered from 1 in the order \"list\" shows (by offset).\n"
-                  "Exit status: 0 done; 1 a check failed (an item's check in apply, or status "
-                  "found an item not as listed); 2 usage or input error; 3 a file could not be "
+                  "Exit status: 0 done; 1 a check failed (an item's check in apply, a target "
+                  "changed by someone else, or status found an item not as listed); 2 usage or "
+                  "input error; 3 a file could not be "
                   "read or written (nothing was changed).\n"
                   "Run \"bytemender-cli COMMAND --help\" for the options of a command."));
 
