@@ -147,8 +147,9 @@ bool PatchSession::MakeBackupPath() {
 
 // The one place that writes the settings file. A file that was there but
 // could not be read holds a list this session never saw: it is not replaced.
-bool PatchSession::SaveStore() {
-    StorePatchList(settings_, items_, targetPath_);
+bool PatchSession::SaveStore(bool storeList) {
+    if (storeList)
+        StorePatchList(settings_, items_, targetPath_);
     if (state_ == SettingsFileState::Unreadable)
         return false;
     if (!portable_) {
@@ -233,7 +234,7 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
                 return FileFailure(Status::BackupFailed, kBackupCopyFailed);
             Record(backupPath_, kBackupSizeKey, kBackupSha256Key);
             ForgetTarget();
-            if (!SaveStore())
+            if (!SaveStore(false)) // the list is in the store already
                 return NotSaved(true);
         }
     }
@@ -262,7 +263,7 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
         StampTarget(stamp, recorded.size);
     else
         settings_.DeleteKey(kTargetStampKey);
-    if (!SaveStore()) {
+    if (!SaveStore(false)) { // only the records are new
         outcome.status = Status::NotSaved;
         outcome.text = NotSavedText(false);
         outcome.caption = kFileCaption;

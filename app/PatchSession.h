@@ -147,7 +147,9 @@ class PatchSession {
 
   private:
     SettingsFileState OpenStore(const std::string& path);
-    bool SaveStore();
+    // Saves the store to its file, with the list and target path written into
+    // it first unless they are there already.
+    bool SaveStore(bool storeList = true);
     std::string NotSavedText(bool rebuildSkipped) const;
     // Fingerprints the file at path into the record (removed when it cannot
     // be read).

@@ -16,6 +16,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <string>
@@ -151,6 +154,9 @@ std::string SpacedHex(const std::uint8_t* data, std::uint32_t length) {
 struct Column {
     std::string title;
     std::function<std::string_view(std::size_t row, std::string* scratch)> cell;
+    // The display width of the widest cell when it is known without making
+    // every cell (0: measured).
+    std::size_t width = 0;
 };
 
 // Columns padded to their widest cell; the last one is not padded.
@@ -158,7 +164,9 @@ void WriteTable(std::string* text, const std::vector<Column>& columns, std::size
     std::string scratch;
     std::vector<std::size_t> widths(columns.size());
     for (std::size_t c = 0; c < columns.size(); ++c) {
-        widths[c] = DisplayWidth(columns[c].title);
+        widths[c] = std::max(DisplayWidth(columns[c].title), columns[c].width);
+        if (columns[c].width != 0)
+            continue;
         for (std::size_t r = 0; r < rows; ++r)
             widths[c] = std::max(widths[c], DisplayWidth(columns[c].cell(r, &scratch)));
     }
@@ -212,12 +220,15 @@ void AppendJsonItems(std::string* text, const PatchList& items,
     text->append(items.empty() ? "]" : "\n  ]");
 }
 
-std::string StateCell(const ItemStatus& status) {
-    std::string cell = status.attention ? "!" : "";
-    cell += ItemStateName(status.state);
+// "!" for an item that needs attention, the state, and the overlap mark;
+// overlapping is the mark's text.
+std::string_view StateCell(const ItemStatus& status, const std::string& overlapping,
+                           std::string* scratch) {
+    scratch->assign(status.attention ? "!" : "");
+    scratch->append(ItemStateName(status.state));
     if (status.overlapping)
-        cell += Tr(",overlapping");
-    return cell;
+        scratch->append(overlapping);
+    return *scratch;
 }
 
 // The list, with each item's state; for status only, also the verdict, which
@@ -258,6 +269,7 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
             .append(list.TargetPath().empty() ? Tr("(none chosen)") : list.TargetPath())
             .append("\n");
         // Titles go through Tr() when the table is made.
+        const std::string overlapping = Tr(",overlapping");
         std::vector<Column> columns{
             {Tr("ROW"),
              [](std::size_t r, std::string* scratch) {
@@ -274,9 +286,19 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
                  return std::string_view(items[r].enabled != 0 ? yes : no);
              }},
             {Tr("STATE"), [&](std::size_t r, std::string* scratch) {
-                 *scratch = StateCell(states[r]);
-                 return std::string_view(*scratch);
+                 return StateCell(states[r], overlapping, scratch);
              }}};
+        // The widths of the columns made of numbers and names, without
+        // making every cell twice.
+        columns[0].width = std::to_string(items.size()).size();
+        columns[1].width = OffsetText(0).size();
+        columns[2].width = std::max(DisplayWidth(Tr("Yes")), DisplayWidth(Tr("No")));
+        const std::size_t overlapWidth = DisplayWidth(overlapping);
+        for (const ItemStatus& status : states)
+            columns[3].width =
+                std::max(columns[3].width, (status.attention ? 1 : 0) +
+                                               std::strlen(ItemStateName(status.state)) +
+                                               (status.overlapping ? overlapWidth : 0));
         auto view = [](const std::string& field) { return std::string_view(field); };
         if (statusOnly) {
             columns.push_back({Tr("TARGET HOLDS"), [&](std::size_t r, std::string*) {
@@ -627,7 +649,7 @@ void ReportFailure(std::ostream& err, const std::string& message) {
     err.flush();
 }
 
-int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err, CliEnd end) {
     Arguments args;
     CLI::App app{Tr("Patches bytes of a target file from a patch list, as the Bytemender window "
                     "does: the same settings file, backup folder and rebuild."),
@@ -798,14 +820,22 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     out.flush();
     if (!result.ok() && !result.message.empty())
         ReportFailure(err, result.message);
+    if (end == CliEnd::ExitProcess) {
+        // Every file is closed by now; what is left is memory, which the
+        // system takes back at once (taking a long list and its settings
+        // apart piece by piece costs a tenth of a "status").
+        err.flush();
+        std::fflush(nullptr);
+        std::_Exit(result.status);
+    }
     return result.status;
 }
 
 } // namespace
 
-int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, CliEnd end) {
     try {
-        return Run(argc, argv, out, err);
+        return Run(argc, argv, out, err, end);
     } catch (const std::bad_alloc&) {
         err << kProgram << ": " << Tr("not enough memory") << "\n";
     } catch (const std::exception& e) {
