@@ -140,13 +140,16 @@ int ReadListEntry(const char* key, const char*, const char* value, void* context
     auto* walk = static_cast<ListWalk*>(context);
     const std::string_view full(key);
     // Keys are ordered ignoring case, so the list's keys lie together; past
-    // them the walk ends.
+    // them the walk ends. The list's own saves write the section name as it
+    // is spelt here, which spares folding the case.
     const std::string_view head = full.substr(0, kItemPrefix.size());
-    const int order = CompareKeys(head, kItemPrefix);
-    if (order > 0)
-        return 0;
-    if (order < 0 || head.size() < kItemPrefix.size())
-        return 1;
+    if (head != kItemPrefix) {
+        const int order = CompareKeys(head, kItemPrefix);
+        if (order > 0)
+            return 0;
+        if (order < 0 || head.size() < kItemPrefix.size())
+            return 1;
+    }
     const std::string_view rest = full.substr(kItemPrefix.size());
     const std::size_t slash = rest.find('\\');
     if (slash == std::string_view::npos)
@@ -156,16 +159,28 @@ int ReadListEntry(const char* key, const char*, const char* value, void* context
         return 1;
     PatchItem& item = (*walk->list)[static_cast<std::size_t>(n)];
     const std::string_view name = rest.substr(slash + 1);
-    if (EqualNoCase(name, "Offset"))
-        item.offset = static_cast<std::uint32_t>(ParseIntValue(value));
-    else if (EqualNoCase(name, "Descrip"))
-        item.description = value;
-    else if (EqualNoCase(name, "OldHex"))
-        item.oldHex = value;
-    else if (EqualNoCase(name, "NewHex"))
-        item.newHex = value;
-    else if (EqualNoCase(name, "Path"))
-        item.enabled = static_cast<std::int32_t>(ParseUIntValue(value));
+    if (name.empty())
+        return 1;
+    switch (name[0] | 0x20) { // the first letter in lower case
+    case 'd':
+        if (EqualNoCase(name, "Descrip"))
+            item.description = value;
+        break;
+    case 'n':
+        if (EqualNoCase(name, "NewHex"))
+            item.newHex = value;
+        break;
+    case 'o':
+        if (EqualNoCase(name, "Offset"))
+            item.offset = static_cast<std::uint32_t>(ParseIntValue(value));
+        else if (EqualNoCase(name, "OldHex"))
+            item.oldHex = value;
+        break;
+    case 'p':
+        if (EqualNoCase(name, "Path"))
+            item.enabled = static_cast<std::int32_t>(ParseUIntValue(value));
+        break;
+    }
     return 1;
 }
 
