@@ -14,9 +14,11 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -193,25 +195,69 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
     const std::string previousTarget = targetPath_;
     const std::string previousBackup = backupPath_;
     targetPath_ = path;
-    FileStamp copied;
-    const bool stamped = StampFile(targetPath_, &copied);
-    SessionOutcome failure;
-    if (!MakeBackupPath())
-        failure = FileFailure(Status::BackupPathTooLong, kBackupPathTooLong);
-    else if (!MakeBackupCopy(targetPath_, backupPath_))
-        failure = FileFailure(Status::BackupFailed, kBackupCopyFailed);
-    if (!failure.ok()) {
+    SessionOutcome outcome = MakeBackupPath()
+                                 ? TakeBackup(previousTarget)
+                                 : FileFailure(Status::BackupPathTooLong, kBackupPathTooLong);
+    // Refused, or not saved for a reason that goes away: the previous target
+    // stays. Only a settings file that could not be read (and so is never
+    // written) leaves the session on the new target.
+    if (!outcome.ok() &&
+        !(outcome.status == Status::NotSaved && state_ == SettingsFileState::Unreadable)) {
         targetPath_ = previousTarget;
         backupPath_ = previousBackup;
-        return failure;
     }
+    return outcome;
+}
 
-    Record(backupPath_, kBackupSizeKey, kBackupSha256Key);
-    ForgetTarget(); // that was another file
-    FileFingerprint backup;
-    if (stamped && RecordedBackup(&backup))
-        StampTarget(copied, backup.size);
-    return SaveList();
+SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
+    // What the file records now, to put back when the copy does not take
+    // the backup's place.
+    const char* const keys[] = {kBackupSizeKey, kBackupSha256Key, kTargetSizeKey, kTargetSha256Key,
+                                kTargetStampKey};
+    std::vector<std::optional<std::string>> kept;
+    for (const char* key : keys) {
+        const char* value = nullptr;
+        kept.push_back(settings_.GetValue(key, &value, nullptr) && value
+                           ? std::optional<std::string>(value)
+                           : std::nullopt);
+    }
+    FileStamp seen;
+    const bool stamped = StampFile(targetPath_, &seen);
+    FileFingerprint copied;
+    bool asked = false;
+    bool saved = false;
+    // The list names the new copy (and its fingerprint) before the copy
+    // replaces the old one: when the list cannot be saved, the backup it
+    // names is still the one on disk.
+    const bool replaced = MakeBackupCopy(targetPath_, backupPath_, &copied, [&] {
+        asked = true;
+        settings_.SetString(kBackupSizeKey, std::to_string(copied.size).c_str());
+        settings_.SetString(kBackupSha256Key, copied.Sha256Hex().c_str());
+        ForgetTarget(); // that was another file, or another version of it
+        if (stamped)
+            StampTarget(seen, copied.size);
+        saved = SaveStore();
+        // A settings file that could not be read is never written: the
+        // session works on with the new copy all the same.
+        return saved || state_ == SettingsFileState::Unreadable;
+    });
+    if (replaced)
+        return saved ? SessionOutcome{} : NotSaved(false);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i])
+            settings_.SetString(keys[i], kept[i]->c_str());
+        else
+            settings_.DeleteKey(keys[i]);
+    }
+    if (asked && !saved)
+        return NotSaved(false);
+    if (saved) { // the file names the copy that could not take its place
+        const std::string taken = targetPath_;
+        targetPath_ = previousTarget;
+        SaveStore();
+        targetPath_ = taken;
+    }
+    return FileFailure(SessionOutcome::Status::BackupFailed, kBackupCopyFailed);
 }
 
 SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& askTargetChanged) {
@@ -230,12 +276,13 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
             return cancelled;
         }
         if (answer == TargetChangedAnswer::Rebackup) {
-            if (backupPath_.empty() || !MakeBackupCopy(targetPath_, backupPath_))
+            if (backupPath_.empty())
                 return FileFailure(Status::BackupFailed, kBackupCopyFailed);
-            Record(backupPath_, kBackupSizeKey, kBackupSha256Key);
-            ForgetTarget();
-            if (!SaveStore(false)) // the list is in the store already
+            SessionOutcome taken = TakeBackup(targetPath_);
+            if (taken.status == Status::NotSaved)
                 return NotSaved(true);
+            if (!taken.ok())
+                return taken;
         }
     }
 

@@ -120,10 +120,13 @@ class PatchSession {
     // could not write it; the list in memory stays as it is either way.
     SessionOutcome SaveList();
 
-    // "文件": takes path as the target, copies it over its backup (keeping
-    // the previous backup when that fails), records the backup's fingerprint
-    // and saves the list. Every failure but NotSaved leaves target and backup
-    // paths as they were; after NotSaved the new target stays in memory.
+    // "文件": takes path as the target, copies it over its backup, records
+    // the backup's fingerprint and saves the list; the copy replaces the
+    // previous backup only once the list naming it is saved. Every failure
+    // leaves the target, the backup and the settings file as they were, but
+    // for a settings file that could not be read at the start: it is never
+    // written (NotSaved), and the session goes on with the new target and its
+    // backup copy in memory.
     SessionOutcome ChooseTarget(const std::string& path);
 
     // "保存": saves the list as it stands, flags included, and rebuilds the
@@ -147,6 +150,10 @@ class PatchSession {
 
   private:
     SettingsFileState OpenStore(const std::string& path);
+    // Copies the target over its backup path and saves its record with the
+    // list, all or nothing (see ChooseTarget); previousTarget is the target
+    // the file names again when the copy fails after the list was saved.
+    SessionOutcome TakeBackup(const std::string& previousTarget);
     // Saves the store to its file, with the list and target path written into
     // it first unless they are there already.
     bool SaveStore(bool storeList = true);

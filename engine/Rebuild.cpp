@@ -275,15 +275,25 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
     return RebuildOutcome{};
 }
 
-bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath) {
+bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
+                    FileFingerprint* copied, const std::function<bool()>& beforeReplacing) {
     struct stat source {};
     const Fd target(OpenRegular(targetPath, &source));
     if (target.get() < 0 || IsSameFile(backupPath, source))
         return false;
+    const auto length = static_cast<std::uint64_t>(source.st_size);
+    const PatchedRuns unchanged;
+    std::optional<OutputHasher> hasher;
+    if (copied)
+        hasher.emplace(target.get(), length, unchanged);
     SafeFile backup;
-    return backup.Open(backupPath) &&
-           backup.CopyFrom(target.get(), 0, static_cast<std::uint64_t>(source.st_size)) &&
-           backup.Commit();
+    if (!backup.Open(backupPath) || !backup.CopyFrom(target.get(), 0, length))
+        return false;
+    if (hasher && !hasher->Finish(copied))
+        return false;
+    if (beforeReplacing && !beforeReplacing())
+        return false;
+    return backup.Commit();
 }
 
 bool MakeBackupPath(const std::string& moduleDir, const std::string& targetPath,

@@ -4,6 +4,7 @@
 #include "app/PatchItem.h"
 #include "engine/Fingerprint.h"
 
+#include <functional>
 #include <span>
 #include <string>
 
@@ -42,7 +43,13 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
 // Copies the target over its backup through SafeFile. False when the target
 // is not a regular file (nothing waits on a FIFO), when both name the same
 // file, or when the backup cannot be replaced (for instance a read-only one).
-bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath);
+// With copied given it receives the size and SHA-256 of the bytes copied,
+// hashed alongside the copy. With beforeReplacing given, it runs once the
+// copy is complete and before it replaces the backup; when it returns false
+// the backup stays as it was (and the result is false).
+bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
+                    FileFingerprint* copied = nullptr,
+                    const std::function<bool()>& beforeReplacing = {});
 
 // Forms "<moduleDir>/Path_bak/<file name of target>" and creates the backup
 // folder (a failure to create it is ignored). Returns false, with backupPath

@@ -462,6 +462,15 @@ TEST_F(CliTest, BadInputChangesNothing) {
          3,
          "could not be written to the settings file " + settings_,
          true},
+        {"list cannot be saved for a new target of the same name",
+         [](CliTest& t) {
+             fs::create_directory(t.dir_.File("other"));
+             WriteBytes(t.dir_.File("other/game.bin"), "tiny"); // fits the size limit
+         },
+         {"target", dir_.File("other/game.bin")},
+         3,
+         "it still names the previous target",
+         true},
         {"list cannot be saved before apply",
          nullptr,
          {"apply"},
