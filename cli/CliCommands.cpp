@@ -662,9 +662,9 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     app.add_option("--settings", args.settings,
                    Tr("The settings file holding the list, with the backup copies in Path_bak "
                       "beside it. Default: the window's, bytemender.ini beside the program when "
-                      "that is a folder of its own the user may write to, else "
-                      "$XDG_CONFIG_HOME/bytemender/bytemender.ini with the backup copies in "
-                      "$XDG_DATA_HOME/bytemender/Path_bak."))
+                      "it is there already or the program's folder is writable and not a system "
+                      "folder (/usr, /opt ...); else $XDG_CONFIG_HOME/bytemender/bytemender.ini, "
+                      "with the backup copies in $XDG_DATA_HOME/bytemender/Path_bak."))
         ->type_name("FILE");
     app.footer(Tr("Rows are numbered from 1 in the order \"list\" shows (by offset).\n"
                   "Exit status: 0 done; 1 a check failed (an item's check in apply, a target "
