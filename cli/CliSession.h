@@ -42,8 +42,9 @@ class PatchListFile {
     PatchListFile& operator=(const PatchListFile&) = delete;
 
     // Reads the settings file at settingsPath, or with an empty path the
-    // window's (bytemender.ini beside the program when that is its own
-    // folder, else in the user's XDG folders). A missing file is an error
+    // window's bytemender.ini, found by the window's rule (beside the
+    // program, or in the user's XDG folders: PatchSession::OpenDefault). A
+    // missing file is an error
     // when mustExist, otherwise an empty list that the first save creates. A
     // file that exists but cannot be read is always an error: saving would
     // wipe it.
