@@ -73,14 +73,12 @@ bool FingerprintFile(const std::string& path, FileFingerprint* out) {
         return false;
     ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    const DigestContext context(EVP_MD_CTX_new());
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
-        return false;
+    Sha256Stream hash;
     const std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[kBlockSize]);
     if (!block)
         return false;
     // The size is what was hashed, so the two always describe the same bytes.
-    std::uint64_t size = 0;
+    FileFingerprint result;
     for (;;) {
         const ssize_t got = ::read(file.get(), block.get(), kBlockSize);
         if (got < 0 && errno == EINTR)
@@ -89,15 +87,11 @@ bool FingerprintFile(const std::string& path, FileFingerprint* out) {
             return false;
         if (got == 0)
             break;
-        if (EVP_DigestUpdate(context.get(), block.get(), static_cast<std::size_t>(got)) != 1)
+        if (!hash.Add(block.get(), static_cast<std::size_t>(got)))
             return false;
-        size += static_cast<std::uint64_t>(got);
+        result.size += static_cast<std::uint64_t>(got);
     }
-    FileFingerprint result;
-    result.size = size;
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), result.sha256.data(), &length) != 1 ||
-        length != result.sha256.size())
+    if (!hash.Finish(&result.sha256))
         return false;
     if (out)
         *out = result;
