@@ -141,9 +141,12 @@ TEST(PatchSessionTest, TargetStampSparesOnlyTheHashOfAnUntouchedTarget) {
         const char* name;
         std::function<void(const std::string& target)> change;
         bool changed;
+        const char* stamp = nullptr; // written over the recorded stamp
     } cases[] = {
-        // With the hash records spoiled, only the stamp can say "unchanged".
+        // With the hash records spoiled (no change made), only the stamp can
+        // say "unchanged".
         {"untouched: the stamp alone decides", nullptr, false},
+        {"untouched, damaged stamp: no stamp", [](const std::string&) {}, true, "1 2 3 4"},
         {"rewritten in place, same size, modification time put back",
          [](const std::string& target) {
              struct stat before {};
@@ -184,7 +187,9 @@ TEST(PatchSessionTest, TargetStampSparesOnlyTheHashOfAnUntouchedTarget) {
         PatchSession reopened;
         reopened.Open(dir.File("list.ini"));
         const std::string other(64, 'a');
-        if (!c.change) {
+        if (c.stamp)
+            reopened.Settings().SetString(kTargetStampKey, c.stamp);
+        if (!c.change || c.stamp) {
             reopened.Settings().SetString(kBackupSha256Key, other.c_str());
             reopened.Settings().SetString(kTargetSha256Key, other.c_str());
         }
