@@ -4,6 +4,7 @@
 #include "app/PatchListStore.h"
 
 #include "settings/AppSetting.h"
+#include "settings/IniText.h"
 #include "winutil/FileUtil.h"
 
 #include <algorithm>
@@ -12,16 +13,48 @@
 #include <cstring>
 #include <string_view>
 
+namespace {
+
+// Builds "PathList\<n>\<name>" in one buffer that every key of a list reuses.
+class ItemKey {
+  public:
+    // The key of field name of item n; valid until the next call.
+    const char* Of(std::size_t n, std::string_view name) {
+        char digits[24];
+        char* end = digits + sizeof digits;
+        char* at = end;
+        do {
+            *--at = static_cast<char>('0' + n % 10);
+            n /= 10;
+        } while (n != 0);
+        while (end - at < 4)
+            *--at = '0';
+        key_.resize(kSectionLength + 1);
+        key_.append(at, end).push_back('\\');
+        key_.append(name);
+        return key_.c_str();
+    }
+
+  private:
+    static constexpr std::size_t kSectionLength = std::string_view(kPatchListSection).size();
+    std::string key_ = std::string(kPatchListSection) + "\\";
+};
+
+bool ByOffset(const PatchItem& a, const PatchItem& b) {
+    return a.offset < b.offset; // both unsigned 32-bit
+}
+
+} // namespace
+
 std::string PatchItemKey(std::size_t n, const char* name) {
-    char key[128];
-    std::snprintf(key, sizeof key, "%s\\%04zu\\%s", kPatchListSection, n, name);
-    return key;
+    return ItemKey().Of(n, name);
 }
 
 void SortPatchList(PatchList& list) {
-    std::stable_sort(list.begin(), list.end(), [](const PatchItem& a, const PatchItem& b) {
-        return a.offset < b.offset; // both unsigned 32-bit
-    });
+    // A list read back from the file is in order already; sorting would move
+    // every item even then.
+    if (!std::is_sorted(list.begin(), list.end(), &ByOffset))
+        std::stable_sort(list.begin(), list.end(), &ByOffset);
 }
 
 std::string ReadTargetPath(CAppSetting& store) {
@@ -77,10 +110,78 @@ std::int32_t ItemCountToLoad(CAppSetting& store) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(present, kMaxLoadedItems));
 }
 
-void ReadText(CAppSetting& store, const std::string& key, std::string* field) {
-    const char* value = nullptr;
-    if (store.GetValue(key.c_str(), &value, nullptr) && value)
-        *field = value;
+// Reading the list walks the store's entries once in key order instead of
+// looking up five keys per item. Only the keys the lookups would find count:
+// "PathList\<n>\<name>" in any letter case, with n written as PatchItemKey
+// writes it (at least four digits, no leading zero beyond them) and below
+// the count, and one of the five names. Entries without a value are not
+// passed on by EnumKeys, as a lookup finds no value in them.
+struct ListWalk {
+    PatchList* list;
+    std::size_t count;
+};
+
+constexpr std::string_view kItemPrefix = "PathList\\";
+
+// The item number of a canonical number segment, or -1.
+std::int64_t ItemNumber(std::string_view digits) {
+    if (digits.size() < 4 || digits.size() > 9 || (digits.size() > 4 && digits[0] == '0'))
+        return -1;
+    std::int64_t n = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return -1;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+int ReadListEntry(const char* key, const char*, const char* value, void* context) {
+    auto* walk = static_cast<ListWalk*>(context);
+    const std::string_view full(key);
+    // Keys are ordered ignoring case, so the list's keys lie together; past
+    // them the walk ends. The list's own saves write the section name as it
+    // is spelt here, which spares folding the case.
+    const std::string_view head = full.substr(0, kItemPrefix.size());
+    if (head != kItemPrefix) {
+        const int order = CompareKeys(head, kItemPrefix);
+        if (order > 0)
+            return 0;
+        if (order < 0 || head.size() < kItemPrefix.size())
+            return 1;
+    }
+    const std::string_view rest = full.substr(kItemPrefix.size());
+    const std::size_t slash = rest.find('\\');
+    if (slash == std::string_view::npos)
+        return 1;
+    const std::int64_t n = ItemNumber(rest.substr(0, slash));
+    if (n < 0 || static_cast<std::size_t>(n) >= walk->count)
+        return 1;
+    PatchItem& item = (*walk->list)[static_cast<std::size_t>(n)];
+    const std::string_view name = rest.substr(slash + 1);
+    if (name.empty())
+        return 1;
+    switch (name[0] | 0x20) { // the first letter in lower case
+    case 'd':
+        if (EqualNoCase(name, "Descrip"))
+            item.description = value;
+        break;
+    case 'n':
+        if (EqualNoCase(name, "NewHex"))
+            item.newHex = value;
+        break;
+    case 'o':
+        if (EqualNoCase(name, "Offset"))
+            item.offset = static_cast<std::uint32_t>(ParseIntValue(value));
+        else if (EqualNoCase(name, "OldHex"))
+            item.oldHex = value;
+        break;
+    case 'p':
+        if (EqualNoCase(name, "Path"))
+            item.enabled = static_cast<std::int32_t>(ParseUIntValue(value));
+        break;
+    }
+    return 1;
 }
 
 } // namespace
@@ -88,34 +189,25 @@ void ReadText(CAppSetting& store, const std::string& key, std::string* field) {
 void ReadPatchItems(CAppSetting& store, PatchList& list) {
     list.clear();
     const std::int32_t count = ItemCountToLoad(store);
-    list.reserve(static_cast<std::size_t>(count));
-    for (std::int32_t n = 0; n < count; ++n) {
-        PatchItem item;
-        const auto index = static_cast<std::size_t>(n);
-        std::int32_t offset = 0;
-        store.GetInt(PatchItemKey(index, "Offset").c_str(), &offset);
-        item.offset = static_cast<std::uint32_t>(offset);
-        ReadText(store, PatchItemKey(index, "Descrip"), &item.description);
-        ReadText(store, PatchItemKey(index, "OldHex"), &item.oldHex);
-        ReadText(store, PatchItemKey(index, "NewHex"), &item.newHex);
-        std::uint32_t enabled = 0;
-        store.GetUInt(PatchItemKey(index, "Path").c_str(), &enabled);
-        item.enabled = static_cast<std::int32_t>(enabled);
-        list.push_back(std::move(item));
-    }
+    list.resize(static_cast<std::size_t>(count));
+    if (count == 0)
+        return;
+    ListWalk walk{&list, list.size()};
+    store.EnumKeys("", &walk, &ReadListEntry, 1);
 }
 
 void StorePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath) {
     store.DeleteSection(kPatchListSection);
     store.SetString(kTargetPathKey, targetPath.c_str());
     store.SetInt(CountKey().c_str(), static_cast<std::int32_t>(list.size()));
+    ItemKey key;
     for (std::size_t n = 0; n < list.size(); ++n) {
         const PatchItem& item = list[n];
-        store.SetHex(PatchItemKey(n, "Offset").c_str(), item.offset);
-        store.SetString(PatchItemKey(n, "Descrip").c_str(), item.description.c_str());
-        store.SetString(PatchItemKey(n, "OldHex").c_str(), item.oldHex.c_str());
-        store.SetString(PatchItemKey(n, "NewHex").c_str(), item.newHex.c_str());
-        store.SetInt(PatchItemKey(n, "Path").c_str(), item.enabled);
+        store.SetHex(key.Of(n, "Offset"), item.offset);
+        store.SetString(key.Of(n, "Descrip"), item.description.c_str());
+        store.SetString(key.Of(n, "OldHex"), item.oldHex.c_str());
+        store.SetString(key.Of(n, "NewHex"), item.newHex.c_str());
+        store.SetInt(key.Of(n, "Path"), item.enabled);
     }
 }
 

@@ -14,9 +14,11 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -68,12 +70,17 @@ PatchSession::PatchSession(CAppSetting& settings, PatchList& items, std::string&
 
 PatchSession::~PatchSession() = default;
 
-SettingsFileState PatchSession::OpenDefault() {
+SettingsFileState PatchSession::OpenDefault(std::string_view programName) {
     homeDir_.clear();
     portable_ = true;
     std::string module;
     if (!GetModuleFileName(&module) || module.empty())
         return OpenStore(std::string());
+    if (!programName.empty()) {
+        std::string folder;
+        SplitPath(module.c_str(), &folder, nullptr);
+        module = folder + "/" + std::string(programName);
+    }
     // Beside the program when that is its own folder, else in the user's
     // XDG folders (an installed program).
     const DataLocations where = ResolveDataLocations(SettingsFileForModule(module));
@@ -142,8 +149,9 @@ bool PatchSession::MakeBackupPath() {
 
 // The one place that writes the settings file. A file that was there but
 // could not be read holds a list this session never saw: it is not replaced.
-bool PatchSession::SaveStore() {
-    StorePatchList(settings_, items_, targetPath_);
+bool PatchSession::SaveStore(bool storeList) {
+    if (storeList)
+        StorePatchList(settings_, items_, targetPath_);
     if (state_ == SettingsFileState::Unreadable)
         return false;
     if (!portable_) {
@@ -187,20 +195,69 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
     const std::string previousTarget = targetPath_;
     const std::string previousBackup = backupPath_;
     targetPath_ = path;
-    SessionOutcome failure;
-    if (!MakeBackupPath())
-        failure = FileFailure(Status::BackupPathTooLong, kBackupPathTooLong);
-    else if (!MakeBackupCopy(targetPath_, backupPath_))
-        failure = FileFailure(Status::BackupFailed, kBackupCopyFailed);
-    if (!failure.ok()) {
+    SessionOutcome outcome = MakeBackupPath()
+                                 ? TakeBackup(previousTarget)
+                                 : FileFailure(Status::BackupPathTooLong, kBackupPathTooLong);
+    // Refused, or not saved for a reason that goes away: the previous target
+    // stays. Only a settings file that could not be read (and so is never
+    // written) leaves the session on the new target.
+    if (!outcome.ok() &&
+        !(outcome.status == Status::NotSaved && state_ == SettingsFileState::Unreadable)) {
         targetPath_ = previousTarget;
         backupPath_ = previousBackup;
-        return failure;
     }
+    return outcome;
+}
 
-    Record(backupPath_, kBackupSizeKey, kBackupSha256Key);
-    Forget(kTargetSizeKey, kTargetSha256Key); // that was another file
-    return SaveList();
+SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
+    // What the file records now, to put back when the copy does not take
+    // the backup's place.
+    const char* const keys[] = {kBackupSizeKey, kBackupSha256Key, kTargetSizeKey, kTargetSha256Key,
+                                kTargetStampKey};
+    std::vector<std::optional<std::string>> kept;
+    for (const char* key : keys) {
+        const char* value = nullptr;
+        kept.push_back(settings_.GetValue(key, &value, nullptr) && value
+                           ? std::optional<std::string>(value)
+                           : std::nullopt);
+    }
+    FileStamp seen;
+    const bool stamped = StampFile(targetPath_, &seen);
+    FileFingerprint copied;
+    bool asked = false;
+    bool saved = false;
+    // The list names the new copy (and its fingerprint) before the copy
+    // replaces the old one: when the list cannot be saved, the backup it
+    // names is still the one on disk.
+    const bool replaced = MakeBackupCopy(targetPath_, backupPath_, &copied, [&] {
+        asked = true;
+        settings_.SetString(kBackupSizeKey, std::to_string(copied.size).c_str());
+        settings_.SetString(kBackupSha256Key, copied.Sha256Hex().c_str());
+        ForgetTarget(); // that was another file, or another version of it
+        if (stamped)
+            StampTarget(seen, copied.size);
+        saved = SaveStore();
+        // A settings file that could not be read is never written: the
+        // session works on with the new copy all the same.
+        return saved || state_ == SettingsFileState::Unreadable;
+    });
+    if (replaced)
+        return saved ? SessionOutcome{} : NotSaved(false);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i])
+            settings_.SetString(keys[i], kept[i]->c_str());
+        else
+            settings_.DeleteKey(keys[i]);
+    }
+    if (asked && !saved)
+        return NotSaved(false);
+    if (saved) { // the file names the copy that could not take its place
+        const std::string taken = targetPath_;
+        targetPath_ = previousTarget;
+        SaveStore();
+        targetPath_ = taken;
+    }
+    return FileFailure(SessionOutcome::Status::BackupFailed, kBackupCopyFailed);
 }
 
 SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& askTargetChanged) {
@@ -219,17 +276,19 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
             return cancelled;
         }
         if (answer == TargetChangedAnswer::Rebackup) {
-            if (backupPath_.empty() || !MakeBackupCopy(targetPath_, backupPath_))
+            if (backupPath_.empty())
                 return FileFailure(Status::BackupFailed, kBackupCopyFailed);
-            Record(backupPath_, kBackupSizeKey, kBackupSha256Key);
-            Forget(kTargetSizeKey, kTargetSha256Key);
-            if (!SaveStore())
+            SessionOutcome taken = TakeBackup(targetPath_);
+            if (taken.status == Status::NotSaved)
                 return NotSaved(true);
+            if (!taken.ok())
+                return taken;
         }
     }
 
     SessionOutcome outcome;
-    outcome.rebuild = ::RebuildTarget(backupPath_, items_, targetPath_);
+    FileFingerprint written;
+    outcome.rebuild = ::RebuildTarget(backupPath_, items_, targetPath_, &written);
     if (!outcome.rebuild.ok()) {
         outcome.status = Status::RebuildFailed;
         outcome.text = outcome.rebuild.text;
@@ -237,8 +296,21 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
         return outcome;
     }
     outcome.rebuilt = true;
-    Record(targetPath_, kTargetSizeKey, kTargetSha256Key);
-    if (!SaveStore()) {
+    // The rebuild hashed what it wrote; only when it could not is the target
+    // read again.
+    if (written.size != 0) {
+        settings_.SetString(kTargetSizeKey, std::to_string(written.size).c_str());
+        settings_.SetString(kTargetSha256Key, written.Sha256Hex().c_str());
+    } else {
+        Record(targetPath_, kTargetSizeKey, kTargetSha256Key);
+    }
+    FileFingerprint recorded;
+    FileStamp stamp;
+    if (RecordedTarget(&recorded) && StampFile(targetPath_, &stamp))
+        StampTarget(stamp, recorded.size);
+    else
+        settings_.DeleteKey(kTargetStampKey);
+    if (!SaveStore(false)) { // only the records are new
         outcome.status = Status::NotSaved;
         outcome.text = NotSavedText(false);
         outcome.caption = kFileCaption;
@@ -255,10 +327,24 @@ bool PatchSession::TargetChanged() const {
         return false; // a list from before records were kept: nothing to compare
     // A missing target is simply created; one that is not a regular file is
     // refused by the rebuild.
-    struct stat st {};
-    if (targetPath_.empty() || ::stat(targetPath_.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    FileStamp stamp;
+    if (targetPath_.empty() || !StampFile(targetPath_, &stamp))
         return false;
-    const auto size = static_cast<std::uint64_t>(st.st_size);
+    // The same file (device and inode), size, and times of the last change of
+    // its contents and of its inode as when it was last seen holding a
+    // recorded state: taken as unchanged without reading it. That is the
+    // accepted trade-off of the stamp: a program that rewrites the file in
+    // place, keeping its size, within the same tick of the file system's
+    // clock as that last look goes unnoticed. Restoring the modification
+    // time afterwards (touch -d, utimensat) does not hide a change: it sets
+    // the inode's change time, which no program can set back.
+    const char* stampText = nullptr;
+    FileStamp seen;
+    if (settings_.GetValue(kTargetStampKey, &stampText, nullptr) && stampText &&
+        seen.SetText(stampText) && seen == stamp &&
+        ((hasBackup && backup.size == stamp.size) || (hasTarget && target.size == stamp.size)))
+        return false;
+    const std::uint64_t size = stamp.size;
     if (!(hasBackup && backup.size == size) && !(hasTarget && target.size == size))
         return true;
     FileFingerprint now;
@@ -301,4 +387,17 @@ void PatchSession::Record(const std::string& path, const char* sizeKey, const ch
 void PatchSession::Forget(const char* sizeKey, const char* shaKey) {
     settings_.DeleteKey(sizeKey);
     settings_.DeleteKey(shaKey);
+}
+
+void PatchSession::ForgetTarget() {
+    Forget(kTargetSizeKey, kTargetSha256Key);
+    settings_.DeleteKey(kTargetStampKey);
+}
+
+void PatchSession::StampTarget(const FileStamp& stamp, std::uint64_t knownSize) {
+    FileStamp now;
+    if (stamp.size == knownSize && StampFile(targetPath_, &now) && now == stamp)
+        settings_.SetString(kTargetStampKey, stamp.Text().c_str());
+    else
+        settings_.DeleteKey(kTargetStampKey);
 }

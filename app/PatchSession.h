@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // Top-level keys of the settings file that remember the backup copy and the
 // last target the rebuild wrote: size in decimal, SHA-256 as 64 hex digits.
@@ -22,6 +23,10 @@ inline constexpr const char* kBackupSizeKey = "BackupSize";
 inline constexpr const char* kBackupSha256Key = "BackupSha256";
 inline constexpr const char* kTargetSizeKey = "TargetSize";
 inline constexpr const char* kTargetSha256Key = "TargetSha256";
+// The target's FileStamp (Fingerprint.h) when it was last seen holding what
+// the records describe: while it still matches, the target is taken as
+// unchanged without reading it.
+inline constexpr const char* kTargetStampKey = "TargetStamp";
 
 // What opening the settings file found.
 enum class SettingsFileState {
@@ -75,10 +80,11 @@ class PatchSession {
     PatchSession& operator=(const PatchSession&) = delete;
 
     // Opens the program's own settings file and loads the target path and
-    // the list (sorted). Beside the executable (named after it, with
-    // Path_bak beside it) when that is the program's own folder, else in the
-    // user's XDG folders (see ResolveDataLocations), made on first use.
-    SettingsFileState OpenDefault();
+    // the list (sorted). Beside the executable (named after it, or after
+    // programName when one is given, with Path_bak beside it) when that is
+    // the program's own folder, else in the user's XDG folders (see
+    // ResolveDataLocations), made on first use.
+    SettingsFileState OpenDefault(std::string_view programName = {});
     // The same for the settings file at path; the backup folder is Path_bak
     // in that file's folder.
     SettingsFileState Open(const std::string& settingsFile);
@@ -114,10 +120,13 @@ class PatchSession {
     // could not write it; the list in memory stays as it is either way.
     SessionOutcome SaveList();
 
-    // "文件": takes path as the target, copies it over its backup (keeping
-    // the previous backup when that fails), records the backup's fingerprint
-    // and saves the list. Every failure but NotSaved leaves target and backup
-    // paths as they were; after NotSaved the new target stays in memory.
+    // "文件": takes path as the target, copies it over its backup, records
+    // the backup's fingerprint and saves the list; the copy replaces the
+    // previous backup only once the list naming it is saved. Every failure
+    // leaves the target, the backup and the settings file as they were, but
+    // for a settings file that could not be read at the start: it is never
+    // written (NotSaved), and the session goes on with the new target and its
+    // backup copy in memory.
     SessionOutcome ChooseTarget(const std::string& path);
 
     // "保存": saves the list as it stands, flags included, and rebuilds the
@@ -130,8 +139,9 @@ class PatchSession {
     SessionOutcome Apply(const std::function<TargetChangedAnswer()>& askTargetChanged);
 
     // True when there is a record, the target exists, and it matches neither
-    // the recorded backup nor the recorded last target (sizes are compared
-    // first; a file is hashed only when its size matches a record).
+    // the recorded backup nor the recorded last target. A target whose stamp
+    // matches the recorded one is not read at all; otherwise sizes are
+    // compared first and a file is hashed only when its size matches a record.
     bool TargetChanged() const;
 
     // The recorded fingerprints; false when there is none (or it is damaged).
@@ -140,12 +150,22 @@ class PatchSession {
 
   private:
     SettingsFileState OpenStore(const std::string& path);
-    bool SaveStore();
+    // Copies the target over its backup path and saves its record with the
+    // list, all or nothing (see ChooseTarget); previousTarget is the target
+    // the file names again when the copy fails after the list was saved.
+    SessionOutcome TakeBackup(const std::string& previousTarget);
+    // Saves the store to its file, with the list and target path written into
+    // it first unless they are there already.
+    bool SaveStore(bool storeList = true);
     std::string NotSavedText(bool rebuildSkipped) const;
     // Fingerprints the file at path into the record (removed when it cannot
     // be read).
     void Record(const std::string& path, const char* sizeKey, const char* shaKey);
     void Forget(const char* sizeKey, const char* shaKey);
+    void ForgetTarget();
+    // Records stamp as the target's when the target still has it and the
+    // size of what it was known to hold; else forgets any stamp.
+    void StampTarget(const FileStamp& stamp, std::uint64_t knownSize);
     bool Recorded(const char* sizeKey, const char* shaKey, FileFingerprint* out) const;
     SessionOutcome NotSaved(bool rebuildSkipped) const;
 

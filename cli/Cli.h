@@ -6,4 +6,10 @@
 
 #include <ostream>
 
-int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+// How RunCli ends: by returning the exit status, or (for the program itself)
+// by ending the process with it as soon as the output is flushed, without
+// taking apart what it holds in memory.
+enum class CliEnd { Return, ExitProcess };
+
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+           CliEnd end = CliEnd::Return);

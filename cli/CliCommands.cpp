@@ -17,6 +17,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <string>
@@ -41,6 +44,8 @@ struct Arguments {
     std::string settings;
     bool json = false;
     bool dryRun = false;
+    bool rebackup = false;
+    bool overwrite = false;
     std::string file;
     std::string offset;
     std::string oldHex;
@@ -150,6 +155,9 @@ std::string SpacedHex(const std::uint8_t* data, std::uint32_t length) {
 struct Column {
     std::string title;
     std::function<std::string_view(std::size_t row, std::string* scratch)> cell;
+    // The display width of the widest cell when it is known without making
+    // every cell (0: measured).
+    std::size_t width = 0;
 };
 
 // Columns padded to their widest cell; the last one is not padded.
@@ -157,7 +165,9 @@ void WriteTable(std::string* text, const std::vector<Column>& columns, std::size
     std::string scratch;
     std::vector<std::size_t> widths(columns.size());
     for (std::size_t c = 0; c < columns.size(); ++c) {
-        widths[c] = DisplayWidth(columns[c].title);
+        widths[c] = std::max(DisplayWidth(columns[c].title), columns[c].width);
+        if (columns[c].width != 0)
+            continue;
         for (std::size_t r = 0; r < rows; ++r)
             widths[c] = std::max(widths[c], DisplayWidth(columns[c].cell(r, &scratch)));
     }
@@ -211,12 +221,15 @@ void AppendJsonItems(std::string* text, const PatchList& items,
     text->append(items.empty() ? "]" : "\n  ]");
 }
 
-std::string StateCell(const ItemStatus& status) {
-    std::string cell = status.attention ? "!" : "";
-    cell += ItemStateName(status.state);
+// "!" for an item that needs attention, the state, and the overlap mark;
+// overlapping is the mark's text.
+std::string_view StateCell(const ItemStatus& status, const std::string& overlapping,
+                           std::string* scratch) {
+    scratch->assign(status.attention ? "!" : "");
+    scratch->append(ItemStateName(status.state));
     if (status.overlapping)
-        cell += Tr(",overlapping");
-    return cell;
+        scratch->append(overlapping);
+    return *scratch;
 }
 
 // The list, with each item's state; for status only, also the verdict, which
@@ -257,6 +270,7 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
             .append(list.TargetPath().empty() ? Tr("(none chosen)") : list.TargetPath())
             .append("\n");
         // Titles go through Tr() when the table is made.
+        const std::string overlapping = Tr(",overlapping");
         std::vector<Column> columns{
             {Tr("ROW"),
              [](std::size_t r, std::string* scratch) {
@@ -273,9 +287,19 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
                  return std::string_view(items[r].enabled != 0 ? yes : no);
              }},
             {Tr("STATE"), [&](std::size_t r, std::string* scratch) {
-                 *scratch = StateCell(states[r]);
-                 return std::string_view(*scratch);
+                 return StateCell(states[r], overlapping, scratch);
              }}};
+        // The widths of the columns made of numbers and names, without
+        // making every cell twice.
+        columns[0].width = std::to_string(items.size()).size();
+        columns[1].width = OffsetText(0).size();
+        columns[2].width = std::max(DisplayWidth(Tr("Yes")), DisplayWidth(Tr("No")));
+        const std::size_t overlapWidth = DisplayWidth(overlapping);
+        for (const ItemStatus& status : states)
+            columns[3].width =
+                std::max(columns[3].width, (status.attention ? 1 : 0) +
+                                               std::strlen(ItemStateName(status.state)) +
+                                               (status.overlapping ? overlapWidth : 0));
         auto view = [](const std::string& field) { return std::string_view(field); };
         if (statusOnly) {
             columns.push_back({Tr("TARGET HOLDS"), [&](std::size_t r, std::string*) {
@@ -318,11 +342,29 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
 
 // ---- apply ----
 
-CliResult DryRun(PatchListFile& list, std::ostream& out) {
+CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostream& out) {
     CliResult files = list.CheckRebuildFiles();
     if (!files.ok())
         return files;
-    const std::string backup = list.BackupPath();
+    // A changed target is only told about; with --rebackup the rebuild would
+    // start from the target as it is now.
+    std::string text;
+    const bool changed = list.TargetChanged();
+    if (changed) {
+        const char* next =
+            whenChanged == TargetChangedAnswer::Rebackup
+                ? "apply --rebackup would first take a new backup copy from it."
+            : whenChanged == TargetChangedAnswer::Overwrite
+                ? "apply --overwrite would rebuild it from the old backup copy anyway."
+                : "apply would refuse to write it without --rebackup or --overwrite.";
+        text.append(Fill(Tr("Target %1 was changed since its backup copy was taken or it was "
+                            "last rebuilt: %2"),
+                         {list.TargetPath(), Tr(next)}))
+            .append("\n");
+    }
+    const std::string backup = changed && whenChanged == TargetChangedAnswer::Rebackup
+                                   ? list.TargetPath()
+                                   : list.BackupPath();
     const RebuildPreview preview = PreviewRebuild(backup, list.items);
     using Status = RebuildOutcome::Status;
     if (preview.status == Status::BackupUnreadable)
@@ -354,7 +396,6 @@ CliResult DryRun(PatchListFile& list, std::ostream& out) {
     const FileChanges changes =
         FindChanges(target.data, target.length, after.data, after.length, kMaxShownRanges);
 
-    std::string text;
     if (targetMissing)
         text.append(Fill(Tr("Target %1 does not exist: it would be made from the backup copy."),
                          {list.TargetPath()}))
@@ -582,15 +623,22 @@ CliResult ChooseTarget(PatchListFile& list, const std::string& file, std::ostrea
     return CliResult{};
 }
 
-CliResult Apply(PatchListFile& list, bool dryRun, std::ostream& out) {
-    if (dryRun)
-        return DryRun(list, out);
-    CliResult applied = list.Apply();
+CliResult Apply(PatchListFile& list, const Arguments& args, std::ostream& out) {
+    const TargetChangedAnswer whenChanged = args.rebackup    ? TargetChangedAnswer::Rebackup
+                                            : args.overwrite ? TargetChangedAnswer::Overwrite
+                                                             : TargetChangedAnswer::Cancel;
+    if (args.dryRun)
+        return DryRun(list, whenChanged, out);
+    bool renewed = false;
+    CliResult applied = list.Apply(whenChanged, &renewed);
     if (!applied.ok())
         return applied;
     std::size_t enabled = 0;
     for (const PatchItem& item : list.items)
         enabled += item.enabled != 0 ? 1 : 0;
+    if (renewed)
+        out << Fill(Tr("Took a new backup copy %1 from the target as it was."), {list.BackupPath()})
+            << "\n";
     out << Fill(Tr("Rebuilt %1 from its backup copy with %2 enabled items."),
                 {list.TargetPath(), std::to_string(enabled)})
         << "\n";
@@ -602,14 +650,7 @@ void ReportFailure(std::ostream& err, const std::string& message) {
     err.flush();
 }
 
-std::string DefaultSettingsPath() {
-    std::string folder;
-    if (!GetModuleDir(&folder))
-        return std::string();
-    return folder + "/bytemender.ini";
-}
-
-int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err, CliEnd end) {
     Arguments args;
     CLI::App app{Tr("Patches bytes of a target file from a patch list, as the Bytemender window "
                     "does: the same settings file, backup folder and rebuild."),
@@ -620,14 +661,17 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     app.require_subcommand(0, 1); // none is reported below, after unknown words
     app.fallthrough();
     app.add_option("--settings", args.settings,
-                   Tr("The settings file holding the list (default: bytemender.ini beside the "
-                      "program, the window's). The backup copies are in Path_bak beside it."))
+                   Tr("The settings file holding the list, with the backup copies in Path_bak "
+                      "beside it. Default: the window's, bytemender.ini beside the program when "
+                      "it is there already or the program's folder is writable and not a system "
+                      "folder (/usr, /opt ...); else $XDG_CONFIG_HOME/bytemender/bytemender.ini, "
+                      "with the backup copies in $XDG_DATA_HOME/bytemender/Path_bak."))
         ->type_name("FILE");
     app.footer(Tr("Rows are numbered from 1 in the order \"list\" shows (by offset).\n"
-                  "Exit status: 0 done; 1 a check failed (an item's check in apply, status "
-                  "found an item not as listed, or a patch or an item that import or export "
-                  "checks does not fit the backup copy); 2 usage or input error (a malformed "
-                  "patch file too); 3 a file could not be "
+                  "Exit status: 0 done; 1 a check failed (an item's check in apply, a target "
+                  "changed by someone else, status found an item not as listed, or a patch or "
+                  "an item that import or export checks does not fit the backup copy); 2 usage "
+                  "or input error (a malformed patch file too); 3 a file could not be "
                   "read or written (nothing was changed).\n"
                   "Run \"bytemender-cli COMMAND --help\" for the options of a command."));
 
@@ -645,10 +689,20 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     auto* apply = app.add_subcommand(
         "apply", Tr("Save the list and rebuild the target from its backup copy with every "
                     "enabled item, as the window's \"保存\" does. Each item is checked first; "
-                    "when one fails nothing is written."));
+                    "when one fails nothing is written. A target that someone else changed since "
+                    "(exit status 1) is written only with --rebackup or --overwrite."));
     apply->add_flag("--dry-run", args.dryRun,
                     Tr("Print each range of the target that would change, with its old and new "
                        "bytes, and write nothing"));
+    auto* rebackup = apply->add_flag(
+        "--rebackup", args.rebackup,
+        Tr("When the target was changed since its backup copy was taken or it was last rebuilt "
+           "(an update of the program), take a new backup copy from it and rebuild from that"));
+    apply
+        ->add_flag("--overwrite", args.overwrite,
+                   Tr("When the target was changed since its backup copy was taken or it was "
+                      "last rebuilt, rebuild it from the old backup copy anyway"))
+        ->excludes(rebackup);
 
     auto* target = app.add_subcommand(
         "target", Tr("Choose the target file, as the window's \"文件\" does: a backup copy of it "
@@ -738,24 +792,18 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         return kExitUsage;
     }
 
-    const std::string settings = args.settings.empty() ? DefaultSettingsPath() : args.settings;
-    if (settings.empty()) {
-        ReportFailure(err, Tr("the program's folder cannot be found; name the settings file "
-                              "with --settings"));
-        return kExitFileError;
-    }
     // Only the commands that make a list may start without a settings file,
     // as the window starts with an empty list.
     const bool mayCreate = target->parsed() || add->parsed() || exchange.MayCreateList();
     PatchListFile file;
-    CliResult result = file.Open(settings, !mayCreate);
+    CliResult result = file.Open(args.settings, !mayCreate);
     if (result.ok()) {
         if (list->parsed())
             result = ListOrStatus(file, args.json, false, out);
         else if (status->parsed())
             result = ListOrStatus(file, args.json, true, out);
         else if (apply->parsed())
-            result = Apply(file, args.dryRun, out);
+            result = Apply(file, args, out);
         else if (target->parsed())
             result = ChooseTarget(file, args.file, out);
         else if (add->parsed())
@@ -778,14 +826,22 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     out.flush();
     if (!result.ok() && !result.message.empty())
         ReportFailure(err, result.message);
+    if (end == CliEnd::ExitProcess) {
+        // Every file is closed by now; what is left is memory, which the
+        // system takes back at once (taking a long list and its settings
+        // apart piece by piece costs a tenth of a "status").
+        err.flush();
+        std::fflush(nullptr);
+        std::_Exit(result.status);
+    }
     return result.status;
 }
 
 } // namespace
 
-int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, CliEnd end) {
     try {
-        return Run(argc, argv, out, err);
+        return Run(argc, argv, out, err, end);
     } catch (const std::bad_alloc&) {
         err << kProgram << ": " << Tr("not enough memory") << "\n";
     } catch (const std::exception& e) {

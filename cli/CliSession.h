@@ -1,10 +1,12 @@
 // The patch list file, the backup copy and the target as the command line
 // reads and writes them: opening the settings file, saving the list, choosing
 // a target and rebuilding it. Everything that writes a file goes through
-// here, so that the command line keeps exactly the window's steps.
+// here and on through the window's own session, so that the command line
+// takes exactly the window's steps.
 #pragma once
 
 #include "app/PatchItem.h"
+#include "app/PatchSession.h"
 
 #include <memory>
 #include <string>
@@ -29,9 +31,9 @@ CliResult Failed(int status, std::string message);
 // message ("target", "backup copy").
 CliResult CheckReadableFile(const std::string& path, const char* what);
 
-// The settings file and the list it holds, loaded as the window loads it:
-// the list in offset order, the target path, and the backup path beside the
-// settings file.
+// The settings file and the list it holds, on the window's own session
+// (PatchSession): the same loading, saving, backup copy, rebuild and records.
+// This adds the command line's checks and messages.
 class PatchListFile {
   public:
     PatchListFile();
@@ -39,22 +41,26 @@ class PatchListFile {
     PatchListFile(const PatchListFile&) = delete;
     PatchListFile& operator=(const PatchListFile&) = delete;
 
-    // Reads the settings file. A missing file is an error when mustExist,
-    // otherwise an empty list that the first save creates. A file that exists
-    // but cannot be read is always an error: saving would wipe it.
+    // Reads the settings file at settingsPath, or with an empty path the
+    // window's bytemender.ini, found by the window's rule (beside the
+    // program, or in the user's XDG folders: PatchSession::OpenDefault). A
+    // missing file is an error
+    // when mustExist, otherwise an empty list that the first save creates. A
+    // file that exists but cannot be read is always an error: saving would
+    // wipe it.
     CliResult Open(const std::string& settingsPath, bool mustExist);
 
-    const std::string& SettingsPath() const { return settingsPath_; }
-    const std::string& TargetPath() const { return targetPath_; }
-    // "<settings folder>/Path_bak/<file name of the target>"; empty when no
-    // target is chosen or the path would be too long.
+    std::string SettingsPath() const;
+    const std::string& TargetPath() const;
+    // "<backup folder>/<file name of the target>"; empty when no target is
+    // chosen or the path would be too long.
     std::string BackupPath() const;
 
     // Writes the list and the target path into the settings file.
     CliResult Save();
 
-    // What "文件" does: takes file as the target, copies it to its backup
-    // path and saves the list. All or nothing.
+    // What "文件" does: takes file as the target, copies it over its backup
+    // path and saves the list.
     CliResult ChooseTarget(const std::string& file);
 
     // An error when the list has no target yet.
@@ -65,18 +71,21 @@ class PatchListFile {
     // (or missing) and not the backup itself.
     CliResult CheckRebuildFiles() const;
 
-    // What "保存" does: saves the settings file, then rebuilds the target from
-    // the backup with every enabled item. Nothing is rebuilt when the
-    // settings file could not be written.
-    CliResult Apply();
+    // True when the target was changed by someone else since its backup copy
+    // was taken or it was last rebuilt (see PatchSession::TargetChanged).
+    bool TargetChanged() const;
 
-    // The list in memory; commands change it and then call Save().
-    PatchList items;
+    // What "保存" does: saves the settings file, then rebuilds the target
+    // from the backup with every enabled item. A target changed by someone
+    // else is rebuilt only as whenChanged says (Cancel: a check failure that
+    // tells how to go on); *renewed (if given) tells whether a new backup
+    // copy was taken.
+    CliResult Apply(TargetChangedAnswer whenChanged, bool* renewed = nullptr);
 
   private:
-    struct Store;
-    std::unique_ptr<Store> store_;
-    std::string settingsPath_;
-    std::string settingsDir_;
-    std::string targetPath_;
+    std::unique_ptr<PatchSession> session_; // made before items refers into it
+
+  public:
+    // The list in memory; commands change it and then call Save().
+    PatchList& items;
 };

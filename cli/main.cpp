@@ -3,5 +3,5 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
-    return RunCli(argc, argv, std::cout, std::cerr);
+    return RunCli(argc, argv, std::cout, std::cerr, CliEnd::ExitProcess);
 }

@@ -4,6 +4,7 @@
 #include "engine/HexText.h"
 
 #include <cerrno>
+#include <charconv>
 #include <fcntl.h>
 #include <memory>
 #include <openssl/evp.h>
@@ -72,14 +73,12 @@ bool FingerprintFile(const std::string& path, FileFingerprint* out) {
         return false;
     ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    const DigestContext context(EVP_MD_CTX_new());
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
-        return false;
+    Sha256Stream hash;
     const std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[kBlockSize]);
     if (!block)
         return false;
     // The size is what was hashed, so the two always describe the same bytes.
-    std::uint64_t size = 0;
+    FileFingerprint result;
     for (;;) {
         const ssize_t got = ::read(file.get(), block.get(), kBlockSize);
         if (got < 0 && errno == EINTR)
@@ -88,15 +87,11 @@ bool FingerprintFile(const std::string& path, FileFingerprint* out) {
             return false;
         if (got == 0)
             break;
-        if (EVP_DigestUpdate(context.get(), block.get(), static_cast<std::size_t>(got)) != 1)
+        if (!hash.Add(block.get(), static_cast<std::size_t>(got)))
             return false;
-        size += static_cast<std::uint64_t>(got);
+        result.size += static_cast<std::uint64_t>(got);
     }
-    FileFingerprint result;
-    result.size = size;
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), result.sha256.data(), &length) != 1 ||
-        length != result.sha256.size())
+    if (!hash.Finish(&result.sha256))
         return false;
     if (out)
         *out = result;
@@ -109,4 +104,77 @@ std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {
     if (EVP_Digest(data, size, digest.data(), &length, EVP_sha256(), nullptr) != 1)
         digest.fill(0);
     return digest;
+}
+
+struct Sha256Stream::Context {
+    DigestContext digest{EVP_MD_CTX_new()};
+    bool ok = false;
+};
+
+Sha256Stream::Sha256Stream() : context_(std::make_unique<Context>()) {
+    context_->ok =
+        context_->digest && EVP_DigestInit_ex(context_->digest.get(), EVP_sha256(), nullptr) == 1;
+}
+
+Sha256Stream::~Sha256Stream() = default;
+
+bool Sha256Stream::Add(const void* data, std::size_t size) {
+    if (context_->ok && size != 0)
+        context_->ok = EVP_DigestUpdate(context_->digest.get(), data, size) == 1;
+    return context_->ok;
+}
+
+bool Sha256Stream::Finish(std::array<std::uint8_t, 32>* digest) {
+    unsigned int length = 0;
+    std::array<std::uint8_t, 32> result{};
+    if (!context_->ok || EVP_DigestFinal_ex(context_->digest.get(), result.data(), &length) != 1 ||
+        length != result.size())
+        return context_->ok = false;
+    context_->ok = false; // a context is finished once
+    *digest = result;
+    return true;
+}
+
+std::string FileStamp::Text() const {
+    return std::to_string(device) + " " + std::to_string(inode) + " " + std::to_string(size) + " " +
+           std::to_string(modifiedNs) + " " + std::to_string(changedNs);
+}
+
+bool FileStamp::SetText(const std::string& text) {
+    FileStamp parsed;
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    auto number = [&](auto* value, bool last) {
+        const auto [stop, error] = std::from_chars(at, end, *value, 10);
+        if (error != std::errc() || stop == at)
+            return false;
+        at = stop;
+        if (last)
+            return at == end;
+        if (at == end || *at != ' ')
+            return false;
+        ++at;
+        return true;
+    };
+    if (!number(&parsed.device, false) || !number(&parsed.inode, false) ||
+        !number(&parsed.size, false) || !number(&parsed.modifiedNs, false) ||
+        !number(&parsed.changedNs, true))
+        return false;
+    *this = parsed;
+    return true;
+}
+
+bool StampFile(const std::string& path, FileStamp* out) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    auto ns = [](const timespec& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    out->device = static_cast<std::uint64_t>(info.st_dev);
+    out->inode = static_cast<std::uint64_t>(info.st_ino);
+    out->size = static_cast<std::uint64_t>(info.st_size);
+    out->modifiedNs = ns(info.st_mtim);
+    out->changedNs = ns(info.st_ctim);
+    return true;
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct FileFingerprint {
@@ -23,3 +25,43 @@ bool FingerprintFile(const std::string& path, FileFingerprint* out);
 
 // SHA-256 of a byte run (for tests and small data).
 std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size);
+
+// SHA-256 of data that comes in pieces.
+class Sha256Stream {
+  public:
+    Sha256Stream();
+    ~Sha256Stream();
+    Sha256Stream(const Sha256Stream&) = delete;
+    Sha256Stream& operator=(const Sha256Stream&) = delete;
+
+    // False once anything failed; later calls then do nothing.
+    bool Add(const void* data, std::size_t size);
+    // The digest of everything added; false when any step failed.
+    bool Finish(std::array<std::uint8_t, 32>* digest);
+
+  private:
+    struct Context;
+    std::unique_ptr<Context> context_;
+};
+
+// What the file system tells of a file without reading it: which file it is
+// (device and inode), its size, and when its contents (mtime) and its inode
+// (ctime) last changed, in nanoseconds. Two equal stamps of a path mean that
+// the file was very probably not written in between: see the user of it for
+// what that may and may not decide.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+
+    bool operator==(const FileStamp&) const = default;
+    // The five numbers in decimal, separated by single spaces.
+    std::string Text() const;
+    // Parses what Text() writes; false leaves the stamp as it was.
+    bool SetText(const std::string& text);
+};
+
+// Stamps the regular file at path (links followed); false when there is none.
+bool StampFile(const std::string& path, FileStamp* out);

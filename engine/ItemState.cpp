@@ -15,6 +15,8 @@
 #include <map>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -26,6 +28,10 @@ constexpr std::uint32_t kDataCapacity = 4096;
 constexpr std::uint64_t kReachableBytes = (std::uint64_t(1) << 32) + kDataCapacity;
 // How many items ahead the files' bytes are requested from memory.
 constexpr std::size_t kLookAhead = 8;
+// A fault on a mapped file maps a window of this many bytes around it. With
+// at least one item per window on average, nearly every window of the file
+// is touched anyway.
+constexpr std::uint64_t kFaultWindow = 64 * 1024;
 
 // A file cut shorter by another program while it is mapped makes the next
 // touch of a lost page raise SIGBUS. While a pass runs, such a fault ends the
@@ -88,7 +94,9 @@ bool GuardedCopy(std::uint8_t* out, const std::uint8_t* mapped, std::uint32_t le
 // middle of a pass cannot end the program.
 class FileView {
   public:
-    explicit FileView(const std::string& path) {
+    // items: how many items will be looked up, to judge whether mapping the
+    // whole file ahead pays.
+    FileView(const std::string& path, std::size_t items) {
         if (path.empty())
             return;
         // O_NONBLOCK: opening a FIFO must not wait for a writer.
@@ -109,8 +117,21 @@ class FileView {
         map_ = static_cast<const std::uint8_t*>(map);
         ::close(fd_);
         fd_ = -1;
+        // For a long list the pages are mapped on a second thread while the
+        // first works through the items, instead of a fault every few items.
+        // A page the work reaches first is simply faulted in as usual.
+        if (items >= mapLength_ / kFaultWindow) {
+            try {
+                populate_ = std::thread(
+                    [map, length = mapLength_] { ::madvise(map, length, MADV_POPULATE_READ); });
+            } catch (const std::system_error&) {
+                // No thread: every page is faulted in when first touched.
+            }
+        }
     }
     ~FileView() {
+        if (populate_.joinable())
+            populate_.join();
         if (map_)
             ::munmap(const_cast<std::uint8_t*>(map_), mapLength_);
         if (fd_ >= 0)
@@ -152,6 +173,7 @@ class FileView {
     std::uint64_t size_ = 0;
     const std::uint8_t* map_ = nullptr;
     std::size_t mapLength_ = 0;
+    std::thread populate_;
 };
 
 // The bytes that enabled items earlier in the list write, as the rebuild
@@ -308,8 +330,8 @@ std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
                                           std::span<const PatchItem> items) {
     std::vector<ItemStatus> states(items.size());
     const BusErrorGuard guard;
-    const FileView backupFile(backupPath);
-    const FileView targetFile(targetPath);
+    const FileView backupFile(backupPath, items.size());
+    const FileView targetFile(targetPath, items.size());
     const bool haveBackup = backupFile.ok() && backupFile.size() > 0;
     WrittenBytes written;
     // Per item: whether a later enabled item writes over some of its new

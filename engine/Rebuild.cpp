@@ -8,7 +8,10 @@
 // passes is the target written: the backup is copied into the replacement
 // (copy_file_range, so the bytes need not pass through this process), the
 // patched runs are written over it, and the replacement takes the target's
-// place in one rename.
+// place in one rename. When the caller wants the written bytes' SHA-256, a
+// second thread hashes the backup's bytes with the patched runs laid over
+// them while the main thread copies and flushes (the flush waits on the disk,
+// the hash on the processor).
 #include "engine/Rebuild.h"
 
 #include "engine/HexText.h"
@@ -22,7 +25,11 @@
 #include <fcntl.h>
 #include <iterator>
 #include <map>
+#include <memory>
+#include <optional>
+#include <stop_token>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -166,10 +173,63 @@ class PatchedRuns {
     Runs runs_;
 };
 
+// Hashes the bytes a rebuild writes, on a thread of its own: the source's
+// first length bytes with the patched runs laid over them. The runs and the
+// source must stay unchanged until Finish (or destruction, which stops the
+// work and waits for it).
+class OutputHasher {
+  public:
+    OutputHasher(int source, std::uint64_t length, const PatchedRuns& patched)
+        : source_(source), length_(length), patched_(patched),
+          thread_([this](std::stop_token stop) { done_ = Run(stop); }) {}
+
+    // Waits for the hash; false when it could not be had.
+    bool Finish(FileFingerprint* out) {
+        thread_.join();
+        if (!done_)
+            return false;
+        out->size = length_;
+        out->sha256 = digest_;
+        return true;
+    }
+
+  private:
+    static constexpr std::size_t kBlock = std::size_t(1) << 20;
+
+    bool Run(const std::stop_token& stop) {
+        const std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[kBlock]);
+        if (!block)
+            return false;
+        Sha256Stream hash;
+        for (std::uint64_t at = 0; at < length_;) {
+            if (stop.stop_requested())
+                return false;
+            const auto size =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, length_ - at));
+            if (!ReadAt(source_, at, block.get(), size))
+                return false;
+            patched_.Overlay(at, block.get(), size);
+            if (!hash.Add(block.get(), size))
+                return false;
+            at += size;
+        }
+        return hash.Finish(&digest_);
+    }
+
+    const int source_;
+    const std::uint64_t length_;
+    const PatchedRuns& patched_;
+    std::array<std::uint8_t, 32> digest_{};
+    bool done_ = false;
+    std::jthread thread_; // last: starts once everything above is set
+};
+
 } // namespace
 
 RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
-                             const std::string& targetPath) {
+                             const std::string& targetPath, FileFingerprint* written) {
+    if (written)
+        *written = FileFingerprint{};
     struct stat backupStat {};
     const Fd backup(OpenRegular(backupPath, &backupStat));
     // Files of 4 GiB or more are out of reach of 32-bit offsets and never loaded.
@@ -212,6 +272,9 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
     // The pristine copy is never the file written, under any name.
     if (IsSameFile(targetPath, backupStat))
         return WriteFailed();
+    std::optional<OutputHasher> hasher;
+    if (written)
+        hasher.emplace(backup.get(), length, patched);
     SafeFile target;
     if (!target.Open(targetPath) || !target.CopyFrom(backup.get(), 0, length))
         return WriteFailed();
@@ -221,18 +284,30 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
     }
     if (!target.Commit())
         return WriteFailed();
+    if (hasher && !hasher->Finish(written))
+        *written = FileFingerprint{};
     return RebuildOutcome{};
 }
 
-bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath) {
+bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
+                    FileFingerprint* copied, const std::function<bool()>& beforeReplacing) {
     struct stat source {};
     const Fd target(OpenRegular(targetPath, &source));
     if (target.get() < 0 || IsSameFile(backupPath, source))
         return false;
+    const auto length = static_cast<std::uint64_t>(source.st_size);
+    const PatchedRuns unchanged;
+    std::optional<OutputHasher> hasher;
+    if (copied)
+        hasher.emplace(target.get(), length, unchanged);
     SafeFile backup;
-    return backup.Open(backupPath) &&
-           backup.CopyFrom(target.get(), 0, static_cast<std::uint64_t>(source.st_size)) &&
-           backup.Commit();
+    if (!backup.Open(backupPath) || !backup.CopyFrom(target.get(), 0, length))
+        return false;
+    if (hasher && !hasher->Finish(copied))
+        return false;
+    if (beforeReplacing && !beforeReplacing())
+        return false;
+    return backup.Commit();
 }
 
 bool MakeBackupPath(const std::string& moduleDir, const std::string& targetPath,

@@ -2,7 +2,9 @@
 #pragma once
 
 #include "app/PatchItem.h"
+#include "engine/Fingerprint.h"
 
+#include <functional>
 #include <span>
 #include <string>
 
@@ -29,13 +31,25 @@ struct RebuildOutcome {
 // when any item fails. Only regular files are read and written: a backup that
 // is not one counts as unreadable; a target that is not one, that may not be
 // written, or that is the backup itself (under any name) gets WriteFailed.
+//
+// With written given, a successful rebuild also fills it with the size and
+// SHA-256 of the bytes it wrote, hashed alongside the copy and the flush
+// instead of in a pass of their own. *written is reset first; a size of 0
+// after success means the hash could not be had (the rebuild never writes an
+// empty target).
 RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
-                             const std::string& targetPath);
+                             const std::string& targetPath, FileFingerprint* written = nullptr);
 
 // Copies the target over its backup through SafeFile. False when the target
 // is not a regular file (nothing waits on a FIFO), when both name the same
 // file, or when the backup cannot be replaced (for instance a read-only one).
-bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath);
+// With copied given it receives the size and SHA-256 of the bytes copied,
+// hashed alongside the copy. With beforeReplacing given, it runs once the
+// copy is complete and before it replaces the backup; when it returns false
+// the backup stays as it was (and the result is false).
+bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
+                    FileFingerprint* copied = nullptr,
+                    const std::function<bool()>& beforeReplacing = {});
 
 // Forms "<moduleDir>/Path_bak/<file name of target>" and creates the backup
 // folder (a failure to create it is ignored). Returns false, with backupPath

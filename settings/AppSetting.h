@@ -30,6 +30,11 @@ struct SettingEntry {
 using EnumKeysCallback = int (*)(const char* key, const char* name, const char* value,
                                  void* context);
 
+// How GetInt and GetUInt read a value text: for callers that walk the store
+// with EnumKeys instead of looking each key up.
+std::int32_t ParseIntValue(const char* text);
+std::uint32_t ParseUIntValue(const char* text);
+
 // One row of a batch table; type 0 ends the table.
 struct SettingTableRow {
     std::int32_t type; // 1 integer, 2 text, 4 double, 5 byte run; others are passed over

@@ -197,17 +197,21 @@ int CAppSetting::SetBinary(const char* key, const void* data, std::uint32_t coun
     return SetValue(key, text.c_str(), -1) != 0 ? 1 : 0;
 }
 
+std::int32_t ParseIntValue(const char* text) {
+    return HasHexPrefix(text) ? static_cast<std::int32_t>(ParseUnsigned(text, 16))
+                              : ParseSigned(text);
+}
+
+std::uint32_t ParseUIntValue(const char* text) {
+    return ParseUnsigned(text, HasHexPrefix(text) ? 16 : 10);
+}
+
 int CAppSetting::GetInt(const char* key, std::int32_t* value) {
-    return GetParsed(*this, key, value, [](const char* text) {
-        return HasHexPrefix(text) ? static_cast<std::int32_t>(ParseUnsigned(text, 16))
-                                  : ParseSigned(text);
-    });
+    return GetParsed(*this, key, value, &ParseIntValue);
 }
 
 int CAppSetting::GetUInt(const char* key, std::uint32_t* value) {
-    return GetParsed(*this, key, value, [](const char* text) {
-        return ParseUnsigned(text, HasHexPrefix(text) ? 16 : 10);
-    });
+    return GetParsed(*this, key, value, &ParseUIntValue);
 }
 
 int CAppSetting::GetDouble(const char* key, double* value) {

@@ -1,5 +1,6 @@
 // The main window's list commands on a large list, and "保存" against the bare
-// rebuild plus the two fingerprints of the target it takes. Runs on the
+// rebuild (the rebuild hashes what it writes alongside, and a target whose
+// stamp still matches is not read before). Runs on the
 // offscreen platform unless another is set; the prompts are scripted (the
 // item editor fills its record without being shown).
 //
@@ -200,25 +201,28 @@ int main(int argc, char** argv) {
                 if (!::RebuildTarget(backup, patches, target).ok())
                     status = 1;
             });
-            // "保存" hashes the target before the rebuild (has someone else
-            // changed it?) and after it (the record of what it wrote): the
-            // reference is the bare rebuild plus those two fingerprints.
+            // For comparison: what reading the whole target once costs.
             FileFingerprint print;
             const double fingerprint = BestMs(3, [&] {
                 if (!FingerprintFile(target, &print))
                     status = 1;
             });
+            // The bare rebuilds changed the target behind the window's back:
+            // the first "保存" asks and hashes; the runs measured find it as
+            // they left it.
+            dlg.ApplyPatches();
             const double save = BestMs(3, [&] { dlg.ApplyPatches(); });
-            const double reference = bare + 2 * fingerprint;
             std::printf("commands_bench: target %u MiB, %d enabled items\n", targetMiB,
                         enabledCount);
             std::printf("%-52s %9.1f ms\n", "bare RebuildTarget (engine)", bare);
             std::printf("%-52s %9.1f ms\n", "FingerprintFile of the target (size, SHA-256)",
                         fingerprint);
-            std::printf("%-52s %9.1f ms   goal < %6.1f ms   ratio %.2f (goal <= 1.30 of rebuild "
-                        "+ 2 fingerprints)\n",
-                        "\"保存\" (save, check, rebuild, record)", save, reference * 1.3,
-                        save / reference);
+            // Besides the rebuild (its hash runs alongside), "保存" saves the
+            // list before it and the record after it, and the window then
+            // shows each item's state again.
+            std::printf("%-52s %9.1f ms   goal < %6.1f ms   ratio %.2f (goal <= 1.50 of the bare "
+                        "rebuild)\n",
+                        "\"保存\" (save, check, rebuild, record)", save, bare * 1.5, save / bare);
             if (prompts.messages != 0)
                 status = 1;
         }

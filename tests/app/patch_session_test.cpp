@@ -4,6 +4,7 @@
 
 #include "app/PatchSession.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -129,6 +130,70 @@ TEST(PatchSessionTest, TargetCountsAsChangedOnlyAgainstARecord) {
             EXPECT_EQ(reopened.Apply(nullptr).status, SessionOutcome::Status::Cancelled);
             EXPECT_EQ(ReadBytes(target), c.contents);
         }
+    }
+}
+
+// After a rebuild the target's stamp is recorded. While the stamp matches the
+// file is not read at all; anything that changes it (even with the size kept
+// and the modification time put back) sends the check back to the hash.
+TEST(PatchSessionTest, TargetStampSparesOnlyTheHashOfAnUntouchedTarget) {
+    const struct {
+        const char* name;
+        std::function<void(const std::string& target)> change;
+        bool changed;
+        const char* stamp = nullptr; // written over the recorded stamp
+    } cases[] = {
+        // With the hash records spoiled (no change made), only the stamp can
+        // say "unchanged".
+        {"untouched: the stamp alone decides", nullptr, false},
+        {"untouched, damaged stamp: no stamp", [](const std::string&) {}, true, "1 2 3 4"},
+        {"rewritten in place, same size, modification time put back",
+         [](const std::string& target) {
+             struct stat before {};
+             ::stat(target.c_str(), &before);
+             WriteBytes(target, "pristinE");
+             const timespec times[2] = {before.st_atim, before.st_mtim};
+             ::utimensat(AT_FDCWD, target.c_str(), times, 0);
+         },
+         true},
+        {"replaced by another file with the same bytes",
+         [](const std::string& target) {
+             const std::string bytes = ReadBytes(target);
+             fs::remove(target);
+             WriteBytes(target, bytes);
+         },
+         false},
+        {"touched only",
+         [](const std::string& target) { ::utimensat(AT_FDCWD, target.c_str(), nullptr, 0); },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string target = dir.File("t.bin");
+        WriteBytes(target, "pristine");
+        {
+            PatchSession session;
+            session.Open(dir.File("list.ini"));
+            ASSERT_TRUE(session.ChooseTarget(target).ok());
+            ASSERT_TRUE(session.Apply(nullptr).ok());
+            ASSERT_TRUE(session.Settings().GetValue(kTargetStampKey, nullptr, nullptr));
+        }
+        // The file system's clock moves on from the rebuild (the stamp cannot
+        // tell apart two writes within one of its ticks).
+        ::usleep(30000);
+        if (c.change)
+            c.change(target);
+        PatchSession reopened;
+        reopened.Open(dir.File("list.ini"));
+        const std::string other(64, 'a');
+        if (c.stamp)
+            reopened.Settings().SetString(kTargetStampKey, c.stamp);
+        if (!c.change || c.stamp) {
+            reopened.Settings().SetString(kBackupSha256Key, other.c_str());
+            reopened.Settings().SetString(kTargetSha256Key, other.c_str());
+        }
+        EXPECT_EQ(reopened.TargetChanged(), c.changed);
     }
 }
 

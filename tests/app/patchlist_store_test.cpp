@@ -112,6 +112,11 @@ TEST_F(StoreTest, CountDecidesHowManyItemsLoad) {
          "PathList\\Count = 2147483647\r\nPathList\\0000\\Offset = 0x20\r\n"
          "PathList\\0002\\Offset = 0x10\r\n",
          {0, 0x10, 0x20}},
+        {"only the keys the list writes count, in any letter case",
+         "PathList\\Count = 3\r\nPathList\\1\\Offset = 0x50\r\nPathList\\00002\\Offset = 0x60\r\n"
+         "pathlist\\0001\\OFFSET = 0x30\r\nPathList\\0002\\Offset\\x = 0x70\r\n"
+         "PathListX\\0002\\Offset = 0x80\r\nPathList\\0003\\Offset = 0x90\r\n",
+         {0, 0, 0x30}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -249,6 +249,85 @@ TEST_F(CliTest, SharesTheListWithTheWindow) {
     EXPECT_EQ(handEdited[3], Item(0x300, "c", "01", "02", 5));
 }
 
+// Someone else updated the target after it was rebuilt (the same size, other
+// bytes, the item's own bytes unchanged): apply writes it only when told how.
+TEST_F(CliTest, ChangedTargetIsWrittenOnlyWhenTold) {
+    std::string updated = original_;
+    updated.replace(0x300, 3, "new");
+    std::string patchedUpdate = updated;
+    patchedUpdate.replace(0x10, 2, Bytes({0xEB, 0x05}));
+    std::string patchedOriginal = original_;
+    patchedOriginal.replace(0x10, 2, Bytes({0xEB, 0x05}));
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string message; // a fragment of standard output, or of standard error
+        std::string target;  // afterwards
+        std::string backup;
+    } cases[] = {
+        {{"apply"}, 1, target_ + " was changed since", updated, original_},
+        {{"apply", "--dry-run"}, 0, "apply would refuse to write it", updated, original_},
+        {{"apply", "--dry-run", "--rebackup"},
+         0,
+         "00000010  length 1  74  ->  EB",
+         updated,
+         original_},
+        {{"apply", "--rebackup"}, 0, "Took a new backup copy", patchedUpdate, updated},
+        {{"apply", "--overwrite"}, 0, "Rebuilt", patchedOriginal, original_},
+        {{"apply", "--rebackup", "--overwrite"}, 2, "excludes", updated, original_},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        fs::remove_all(dir_.File("Path_bak"));
+        fs::remove(settings_);
+        WriteBytes(target_, original_);
+        PrepareList();
+        ASSERT_EQ(Cli({"apply"}).status, 0);
+        WriteBytes(target_, updated);
+        const Outcome run = Cli(c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE((run.out + run.err).find(c.message), std::string::npos) << run.out << run.err;
+        EXPECT_EQ(ReadBytes(target_), c.target);
+        EXPECT_EQ(ReadBytes(backup_), c.backup);
+        // Once written, the target is what the list last saw: no more question.
+        if (c.status == 0 && c.args.size() == 2 && c.args[1] != "--dry-run") {
+            EXPECT_EQ(Cli({"apply"}).status, 0);
+        }
+    }
+}
+
+// Without --settings the program takes the window's settings file by the
+// window's rule: in a folder the user may not write, the user's XDG folders.
+TEST_F(CliTest, DefaultSettingsFollowTheWindowsRule) {
+    const std::string home = dir_.File("home");
+    fs::create_directory(home);
+    GiveToUnprivileged(home);
+    GiveToUnprivileged(target_);
+    fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                     fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+    const int status = RunInChild(true, [&] {
+        ::setenv("HOME", home.c_str(), 1);
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+        for (const auto& args : std::vector<std::vector<std::string>>{
+                 {"target", target_},
+                 {"add", "--offset", "10", "--old", "7405", "--new", "EB05", "--enable"},
+                 {"apply"}}) {
+            if (Cli(args).status != 0)
+                return 1;
+        }
+        return 0;
+    });
+    EXPECT_EQ(status, 0);
+    std::string target;
+    EXPECT_EQ(LoadWithWindowStore(home + "/.config/bytemender/bytemender.ini", &target).size(), 1u);
+    EXPECT_EQ(target, target_);
+    EXPECT_EQ(ReadBytes(home + "/data/bytemender/Path_bak/game.bin"), original_);
+    EXPECT_FALSE(fs::exists(settings_));
+    EXPECT_FALSE(fs::exists(dir_.File("Path_bak")));
+}
+
 // Help for the program and every subcommand, through the in-process entry.
 TEST(CliHelp, EverySubcommandHasHelp) {
     for (const char* command : {"list", "status", "apply", "target", "add", "edit", "copy",
@@ -382,6 +461,15 @@ TEST_F(CliTest, BadInputChangesNothing) {
          {"copy", "1"},
          3,
          "could not be written to the settings file " + settings_,
+         true},
+        {"list cannot be saved for a new target of the same name",
+         [](CliTest& t) {
+             fs::create_directory(t.dir_.File("other"));
+             WriteBytes(t.dir_.File("other/game.bin"), "tiny"); // fits the size limit
+         },
+         {"target", dir_.File("other/game.bin")},
+         3,
+         "it still names the previous target",
          true},
         {"list cannot be saved before apply",
          nullptr,

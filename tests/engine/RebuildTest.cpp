@@ -31,7 +31,15 @@ struct Scenario {
 
 TEST(RebuildTarget, Scenarios) {
     const std::string b = "0123456789"; // 30 31 ... 39
+    // More than one block of the hash that runs beside the copy, with an item
+    // across the border of the first.
+    const std::string big = std::string((1 << 20) + 5, 'x');
     const Scenario scenarios[] = {
+        {"item across a hashing block",
+         big,
+         {Item((1 << 20) - 1, "7878", "4142")},
+         Status::Ok,
+         std::string(big).replace((1 << 20) - 1, 2, "AB")},
         {"no items", b, {}, Status::Ok, b},
         {"only disabled items", b, {Item(0, "zz", "41", 0), Item(99, "", "41", 0)}, Status::Ok, b},
         {"applied", b, {Item(2, "32 33", "41 42")}, Status::Ok, "01AB456789"},
@@ -99,9 +107,16 @@ TEST(RebuildTarget, Scenarios) {
         TempDir dir;
         WriteBytes(dir.File("backup"), s.backup);
         WriteBytes(dir.File("target"), kUntouched);
+        FileFingerprint written;
+        written.size = 99;
         const RebuildOutcome outcome =
-            RebuildTarget(dir.File("backup"), s.items, dir.File("target"));
+            RebuildTarget(dir.File("backup"), s.items, dir.File("target"), &written);
         EXPECT_EQ(outcome.status, s.status) << s.name;
+        // What the rebuild says it wrote is what the target holds.
+        FileFingerprint expected;
+        if (outcome.ok())
+            expected = FileFingerprint{s.target.size(), Sha256(s.target.data(), s.target.size())};
+        EXPECT_EQ(written, expected) << s.name;
         EXPECT_EQ(outcome.text, s.text) << s.name;
         EXPECT_EQ(ReadBytes(dir.File("target")), s.target) << s.name;
         EXPECT_EQ(ReadBytes(dir.File("backup")), s.backup) << s.name; // never written
