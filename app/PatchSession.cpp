@@ -8,6 +8,7 @@
 #include "winutil/CodePage.h"
 #include "winutil/FileUtil.h"
 #include "winutil/Locations.h"
+#include "winutil/Translate.h"
 
 #include <cerrno>
 #include <charconv>
@@ -23,22 +24,30 @@
 namespace {
 
 // Messages about whole files (error icon, caption "错误").
-constexpr char kFileCaption[] = "错误";
-constexpr char kTargetPathTooLong[] = " 选择的文件路径过长, 无法使用! ";
-constexpr char kBackupPathTooLong[] = " 备份文件路径过长, 无法备份选择的文件! ";
-constexpr char kBackupCopyFailed[] = " 无法备份选择的文件! ";
-constexpr char kListNotWritten[] = " 无法将列表写入设置文件";
-constexpr char kListNotWrittenLocked[] = " 设置文件无法读取, 列表不会写入该文件";
-constexpr char kRebuildSkipped[] = ", 未重建目标文件! ";
-constexpr char kListUnreadable[] =
-    " 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, "
-    "列表不会被保存. ";
+const char* const kFileCaption = QT_TRANSLATE_NOOP("PatchSession", "错误");
+const char* const kTargetPathTooLong =
+    QT_TRANSLATE_NOOP("PatchSession", " 选择的文件路径过长, 无法使用! ");
+const char* const kBackupPathTooLong =
+    QT_TRANSLATE_NOOP("PatchSession", " 备份文件路径过长, 无法备份选择的文件! ");
+const char* const kBackupCopyFailed = QT_TRANSLATE_NOOP("PatchSession", " 无法备份选择的文件! ");
+const char* const kListNotWritten = QT_TRANSLATE_NOOP("PatchSession", " 无法将列表写入设置文件");
+const char* const kListNotWrittenLocked =
+    QT_TRANSLATE_NOOP("PatchSession", " 设置文件无法读取, 列表不会写入该文件");
+const char* const kRebuildSkipped = QT_TRANSLATE_NOOP("PatchSession", ", 未重建目标文件! ");
+const char* const kListUnreadable = QT_TRANSLATE_NOOP(
+    "PatchSession", " 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, "
+                    "列表不会被保存. ");
+
+// A message in the user's language.
+std::string Tr(const char* source) {
+    return Translate("PatchSession", source);
+}
 
 SessionOutcome FileFailure(SessionOutcome::Status status, const char* text) {
     SessionOutcome outcome;
     outcome.status = status;
-    outcome.text = text;
-    outcome.caption = kFileCaption;
+    outcome.text = Tr(text);
+    outcome.caption = Tr(kFileCaption);
     return outcome;
 }
 
@@ -127,7 +136,7 @@ std::string PatchSession::SettingsFilePath() const {
 }
 
 std::string PatchSession::UnreadableText() const {
-    return std::string(kListUnreadable) + "\n" + SettingsFilePath();
+    return Tr(kListUnreadable) + "\n" + SettingsFilePath();
 }
 
 void PatchSession::LoadList() {
@@ -164,8 +173,8 @@ bool PatchSession::SaveStore(bool storeList) {
 
 std::string PatchSession::NotSavedText(bool rebuildSkipped) const {
     std::string text =
-        state_ == SettingsFileState::Unreadable ? kListNotWrittenLocked : kListNotWritten;
-    text += rebuildSkipped ? kRebuildSkipped : "! ";
+        Tr(state_ == SettingsFileState::Unreadable ? kListNotWrittenLocked : kListNotWritten);
+    text += rebuildSkipped ? Tr(kRebuildSkipped) : std::string("! ");
     text += "\n";
     text += SettingsFilePath();
     return text;
@@ -175,7 +184,7 @@ SessionOutcome PatchSession::NotSaved(bool rebuildSkipped) const {
     SessionOutcome outcome;
     outcome.status = SessionOutcome::Status::NotSaved;
     outcome.text = NotSavedText(rebuildSkipped);
-    outcome.caption = kFileCaption;
+    outcome.caption = Tr(kFileCaption);
     return outcome;
 }
 
@@ -313,7 +322,7 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
     if (!SaveStore(false)) { // only the records are new
         outcome.status = Status::NotSaved;
         outcome.text = NotSavedText(false);
-        outcome.caption = kFileCaption;
+        outcome.caption = Tr(kFileCaption);
     }
     return outcome;
 }

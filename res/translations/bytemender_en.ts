@@ -550,6 +550,41 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
     </message>
 </context>
 <context>
+    <name>PatchSession</name>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source> 选择的文件路径过长, 无法使用! </source>
+        <translation> The path of the selected file is too long to use! </translation>
+    </message>
+    <message>
+        <source> 备份文件路径过长, 无法备份选择的文件! </source>
+        <translation> The backup path is too long: cannot back up the selected file! </translation>
+    </message>
+    <message>
+        <source> 无法备份选择的文件! </source>
+        <translation> Cannot back up the selected file! </translation>
+    </message>
+    <message>
+        <source> 无法将列表写入设置文件</source>
+        <translation> Cannot write the list to the settings file</translation>
+    </message>
+    <message>
+        <source> 设置文件无法读取, 列表不会写入该文件</source>
+        <translation> The settings file could not be read, so the list is not written to it</translation>
+    </message>
+    <message>
+        <source>, 未重建目标文件! </source>
+        <translation>, and the target file was not rebuilt! </translation>
+    </message>
+    <message>
+        <source> 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, 列表不会被保存. </source>
+        <translation> Cannot read the list in the settings file! The list will not be saved until the file can be read and the program is restarted. </translation>
+    </message>
+</context>
+<context>
     <name>Rebuild</name>
     <message>
         <source> 无法访问选择的文件! </source>
