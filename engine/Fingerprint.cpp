@@ -2,6 +2,7 @@
 #include "engine/Fingerprint.h"
 
 #include "engine/HexText.h"
+#include "winutil/UniqueFd.h"
 
 #include <cerrno>
 #include <charconv>
@@ -21,21 +22,6 @@ struct DigestContextFree {
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
 using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 } // namespace
 
@@ -67,7 +53,7 @@ bool FileFingerprint::SetSha256Hex(const std::string& hex) {
 
 bool FingerprintFile(const std::string& path, FileFingerprint* out) {
     // Without O_NONBLOCK, opening a FIFO waits for a writer forever.
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat info {};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;

@@ -18,6 +18,7 @@
 #include "winutil/FileUtil.h"
 #include "winutil/SafeFile.h"
 #include "winutil/Translate.h"
+#include "winutil/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -62,22 +63,6 @@ RebuildOutcome WriteFailed() {
                    Tr(QT_TRANSLATE_NOOP("Rebuild", " 无法写入输出文件! ")),
                    Tr(QT_TRANSLATE_NOOP("Rebuild", "错误")));
 }
-
-// Owns a file descriptor for one scope.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 // Opens a regular file for reading without waiting on a FIFO or device; -1
 // for anything else. *st receives what it is.
@@ -231,7 +216,7 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
     if (written)
         *written = FileFingerprint{};
     struct stat backupStat {};
-    const Fd backup(OpenRegular(backupPath, &backupStat));
+    const UniqueFd backup(OpenRegular(backupPath, &backupStat));
     // Files of 4 GiB or more are out of reach of 32-bit offsets and never loaded.
     if (backup.get() < 0 || backupStat.st_size <= 0 ||
         static_cast<std::uint64_t>(backupStat.st_size) >= (std::uint64_t(1) << 32))
@@ -292,7 +277,7 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
 bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
                     FileFingerprint* copied, const std::function<bool()>& beforeReplacing) {
     struct stat source {};
-    const Fd target(OpenRegular(targetPath, &source));
+    const UniqueFd target(OpenRegular(targetPath, &source));
     if (target.get() < 0 || IsSameFile(backupPath, source))
         return false;
     const auto length = static_cast<std::uint64_t>(source.st_size);

@@ -3,6 +3,7 @@
 #include "winutil/FileUtil.h"
 
 #include "winutil/CodePage.h"
+#include "winutil/UniqueFd.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -32,23 +33,6 @@ struct BlockHeader {
     std::size_t totalSize; // header included
 };
 static_assert(sizeof(BlockHeader) <= kHeaderSize);
-
-// Owns a file descriptor for one scope.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
 
 int OpenRetry(const char* path, int flags, mode_t mode = 0) {
     int fd;
@@ -115,7 +99,7 @@ char* ReadFileWhole(const char* path, std::uint32_t* length) {
         return nullptr;
     // Without blocking: opening a FIFO for reading would wait for a writer.
     // Anything but a regular file is refused below.
-    Fd fd(OpenRetry(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    UniqueFd fd(OpenRetry(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!fd.valid())
         return nullptr;
     struct stat st;
@@ -191,7 +175,7 @@ std::uint32_t WriteFileWhole(const char* path, const void* data, std::uint32_t c
     if (!path || std::strlen(path) >= kPathCapacity)
         return 0;
     // A FIFO without a reader is refused at once instead of waiting for one.
-    Fd fd(OpenRetry(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
+    UniqueFd fd(OpenRetry(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
     if (!fd.valid())
         return 0;
     struct stat st;
@@ -298,7 +282,7 @@ bool HasFileChanged(const char16_t* path, FileChangeStamp* stamp) {
     std::uint64_t writeTime = 0;
     if (path) {
         const std::string narrow = WideToCodePage(path);
-        Fd fd(OpenRetry(narrow.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        UniqueFd fd(OpenRetry(narrow.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         struct stat st;
         if (fd.valid() && ::fstat(fd.get(), &st) == 0) {
             size = static_cast<std::uint64_t>(st.st_size);

@@ -3,6 +3,7 @@
 // items. Files go to $BM_BENCH_DIR, else $TMPDIR, else /tmp, and are removed
 // at the end.
 #include "app/PatchListStore.h"
+#include "bench/support/BenchClock.h"
 #include "engine/HexText.h"
 #include "engine/Rebuild.h"
 #include "settings/AppSetting.h"
@@ -23,14 +24,12 @@
 
 namespace {
 
+using bench::Now;
+using bench::TempFolder;
+
 constexpr std::size_t kMiB = std::size_t(1) << 20;
 constexpr std::size_t kFileSize = 256 * kMiB;
 constexpr int kRounds = 5;
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // CPU seconds (user and system) of this process, and of its waited-for
 // children: on a busy machine these vary far less than the elapsed time.
@@ -53,15 +52,6 @@ template <class F> void Measure(Timing* timing, int who, F&& run) {
     run();
     timing->wall = std::min(timing->wall, Now() - start);
     timing->cpu = std::min(timing->cpu, CpuSeconds(who) - cpu);
-}
-
-std::string TempFolder() {
-    for (const char* name : {"BM_BENCH_DIR", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return value;
-    }
-    return "/tmp";
 }
 
 // Runs the program to its end with its output thrown away; its exit status.

@@ -1,6 +1,7 @@
 // Throughput of the rebuild and of the data scan, each next to a reference
 // measured in the same run. Temporary files go to $BM_BENCH_DIR, else $TMPDIR,
 // else /tmp, and are removed at the end.
+#include "bench/support/BenchClock.h"
 #include "engine/HexText.h"
 #include "engine/Rebuild.h"
 #include "engine/Search.h"
@@ -20,40 +21,15 @@
 
 namespace {
 
+using bench::Best;
+using bench::Now;
+using bench::PeakRssMiB;
+using bench::TempFolder;
+
 constexpr std::size_t kMiB = std::size_t(1) << 20;
 constexpr std::size_t kFileSize = 256 * kMiB;
 constexpr int kItems = 10000;
 constexpr int kRounds = 3;
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-template <class F> double Best(F&& run) {
-    double best = 1e30;
-    for (int i = 0; i < kRounds; ++i) {
-        const double start = Now();
-        run();
-        best = std::min(best, Now() - start);
-    }
-    return best;
-}
-
-double PeakRssMiB() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-std::string TempFolder() {
-    for (const char* name : {"BM_BENCH_DIR", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return value;
-    }
-    return "/tmp";
-}
 
 // The reference for the rebuild: the same bytes copied by the kernel into a
 // new file and flushed to the disk, which is the least a safe replace costs.
@@ -196,12 +172,13 @@ void BenchScan() {
         std::uint8_t pattern[16];
         std::memcpy(pattern, data + kFileSize / 2, 16); // one match at least
         matches.reserve(16);
-        const double ours = Best([&] {
+        const double ours = Best(kRounds, [&] {
             matches.clear();
             FindInBuffer(data, kFileSize, pattern, 16, &matches);
         });
         std::size_t count = 0;
-        const double naive = Best([&] { count = FirstByteScan(data, kFileSize, pattern, 16); });
+        const double naive =
+            Best(kRounds, [&] { count = FirstByteScan(data, kFileSize, pattern, 16); });
         std::printf("scan: 16-byte pattern in 256 MiB random bytes: %.2f GB/s; memchr+memcmp: "
                     "%.2f GB/s; ratio %.2f (goal >= 8 GB/s)%s\n",
                     mib / ours / 1e3, mib / naive / 1e3, naive / ours,
@@ -222,12 +199,12 @@ void BenchScan() {
     for (const Case& c : cases) {
         const auto* pattern = reinterpret_cast<const std::uint8_t*>(c.pattern.data());
         FindStats stats;
-        const double ours = Best([&] {
+        const double ours = Best(kRounds, [&] {
             matches.clear();
             FindInBuffer(data, kFileSize, pattern, c.pattern.size(), &matches, &stats);
         });
-        const double glibc =
-            Best([&] { MemmemScan(data, kFileSize, pattern, c.pattern.size(), &reference); });
+        const double glibc = Best(
+            kRounds, [&] { MemmemScan(data, kFileSize, pattern, c.pattern.size(), &reference); });
         const double rate = mib / ours, glibcRate = mib / glibc;
         std::printf("scan: %s in 256 MiB of 'A': %.0f MB/s; glibc memmem: %.0f MB/s; ratio %.2f "
                     "(goal >= %.0f MB/s and >= memmem)%s%s\n",
@@ -247,12 +224,12 @@ void BenchScan() {
     periodic += "AA";
     const auto* pattern = reinterpret_cast<const std::uint8_t*>(periodic.data());
     FindStats stats;
-    const double ours = Best([&] {
+    const double ours = Best(kRounds, [&] {
         matches.clear();
         FindInBuffer(data, kFileSize, pattern, periodic.size(), &matches, &stats);
     });
     const double glibc =
-        Best([&] { MemmemScan(data, kFileSize, pattern, periodic.size(), &reference); });
+        Best(kRounds, [&] { MemmemScan(data, kFileSize, pattern, periodic.size(), &reference); });
     std::printf("scan: 500 \"AB\" + \"AA\" in 256 MiB of \"AB\": %.0f MB/s; glibc memmem: %.0f "
                 "MB/s; ratio %.2f%s%s\n",
                 mib / ours, mib / glibc, glibc / ours,

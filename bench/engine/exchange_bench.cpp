@@ -3,6 +3,7 @@
 // differing runs next to GNU cmp reading the same two files in the same run
 // (goal: within 1.5x). Temporary files go to $BM_BENCH_DIR, else $TMPDIR, else
 // /tmp, and are removed at the end.
+#include "bench/support/BenchClock.h"
 #include "engine/HexText.h"
 #include "engine/PatchExchange.h"
 
@@ -20,23 +21,12 @@
 
 namespace {
 
+using bench::Now;
+using bench::TempFolder;
+
 constexpr std::size_t kMiB = std::size_t(1) << 20;
 constexpr int kChanges = 100000;
 constexpr int kRounds = 3;
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-std::string TempFolder() {
-    for (const char* name : {"BM_BENCH_DIR", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return value;
-    }
-    return "/tmp";
-}
 
 bool WriteFile(const std::string& path, const void* data, std::size_t size) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -2,6 +2,7 @@
 // fingerprint throughput, each next to its goal. Temporary files go to
 // $BM_BENCH_DIR, else $TMPDIR, else /tmp, and are removed at the end. The
 // files were just written, so the figures are for a warm page cache.
+#include "bench/support/BenchClock.h"
 #include "engine/Fingerprint.h"
 #include "engine/HexText.h"
 #include "engine/ItemState.h"
@@ -19,6 +20,9 @@
 
 namespace {
 
+using bench::Now;
+using bench::TempFolder;
+
 constexpr std::size_t kMiB = std::size_t(1) << 20;
 constexpr std::size_t kFileSize = 256 * kMiB;
 constexpr std::size_t kItems = 100000;
@@ -31,20 +35,6 @@ double CpuNow() {
     timespec now{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-std::string TempFolder() {
-    for (const char* name : {"BM_BENCH_DIR", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return value;
-    }
-    return "/tmp";
 }
 
 // Writes random backup and target files (the target holds the new bytes of
