@@ -355,6 +355,32 @@ TEST_F(CliTest, DefaultSettingsFollowTheWindowsRule) {
     EXPECT_FALSE(fs::exists(dir_.File("Path_bak")));
 }
 
+// English when the interface language is English: the command line's own
+// texts, its help and the rebuild's message; other languages keep the
+// Chinese source texts.
+TEST_F(CliTest, EnglishInterface) {
+    PrepareList();
+    ASSERT_EQ(Cli({"edit", "1", "--old", "0102"}).status, 0);
+    const struct {
+        const char* lang;
+        std::vector<std::string> args;
+        int status;
+        std::string message; // a fragment of standard output or standard error
+    } cases[] = {
+        {"en_US.UTF-8", {"remove", "3"}, 2, "row 3 does not exist: the list has rows 1 to 2"},
+        {"en_US.UTF-8", {"--help"}, 0, "-h,--help                   Print this help and exit"},
+        {"en_US.UTF-8", {"apply"}, 1, "row 1 at offset 00000010:\n\nThe old data does not match!"},
+        {"en_US.UTF-8", {"list"}, 0, "ROW  OFFSET    ENABLED  STATE"},
+        {"de_DE.UTF-8", {"apply"}, 1, "第 1 行, 偏移 00000010:\n\n原始数据不匹配!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.lang) + " " + c.args[0]);
+        const Outcome run = Cli(c.args, c.lang);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE((run.out + run.err).find(c.message), std::string::npos) << run.out << run.err;
+    }
+}
+
 // Help for the program and every subcommand, through the in-process entry.
 TEST(CliHelp, EverySubcommandHasHelp) {
     for (const char* command : {"list", "status", "apply", "target", "add", "edit", "copy",
