@@ -103,22 +103,27 @@ void WarnAboutDataText(std::ostream& err, const std::string& text, const char* w
     const HexTextCount count = CountHexText(text);
     if (count.bytes == 0)
         err << kProgram << ": "
-            << Fill(Tr("warning: the %1 of row %2 (\"%3\") holds no pair of hex digits; "
-                       "it stands for no bytes"),
-                    {Tr(which), std::to_string(row), text})
+            << FormatText(
+                   Tr(QT_TRANSLATE_NOOP(
+                       "bytemender-cli",
+                       "警告: 第 %2 行的%1 (\"%3\") 中没有成对的十六进制数字, 它不代表任何字节")),
+                   {Tr(which), std::to_string(row), text})
             << "\n";
     else if (count.droppedDigits != 0)
         err << kProgram << ": "
-            << Fill(Tr("warning: the %1 of row %2 (\"%3\") has a hex digit without a partner; "
-                       "it is ignored"),
-                    {Tr(which), std::to_string(row), text})
+            << FormatText(
+                   Tr(QT_TRANSLATE_NOOP(
+                       "bytemender-cli",
+                       "警告: 第 %2 行的%1 (\"%3\") 中有一个单独的十六进制数字, 它会被忽略")),
+                   {Tr(which), std::to_string(row), text})
             << "\n";
 }
 
 CliResult CheckTextLength(const std::string& text, const char* option) {
     if (text.size() > kMaxTextBytes)
-        return Failed(kExitUsage, Fill(Tr("%1 is longer than %2 bytes"),
-                                       {option, std::to_string(kMaxTextBytes)}));
+        return Failed(kExitUsage,
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 超过了 %2 字节")),
+                                 {option, std::to_string(kMaxTextBytes)}));
     return CliResult{};
 }
 
@@ -126,10 +131,13 @@ CliResult CheckTextLength(const std::string& text, const char* option) {
 CliResult CheckRow(long long row, std::size_t count, std::size_t* position) {
     if (row < 1 || static_cast<unsigned long long>(row) > count) {
         if (count == 0)
-            return Failed(kExitUsage, Fill(Tr("row %1 does not exist: the list is empty"),
-                                           {std::to_string(row)}));
-        return Failed(kExitUsage, Fill(Tr("row %1 does not exist: the list has rows 1 to %2"),
-                                       {std::to_string(row), std::to_string(count)}));
+            return Failed(kExitUsage, FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                                      "第 %1 行不存在: 列表为空")),
+                                                 {std::to_string(row)}));
+        return Failed(kExitUsage,
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                      "第 %1 行不存在: 列表只有第 1 到 %2 行")),
+                                 {std::to_string(row), std::to_string(count)}));
     }
     *position = static_cast<std::size_t>(row - 1);
     return CliResult{};
@@ -238,8 +246,10 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
     if (statusOnly) {
         if (CliResult chosen = list.RequireTarget(); !chosen.ok())
             return chosen;
-        for (CliResult readable : {CheckReadableFile(list.BackupPath(), "backup copy"),
-                                   CheckReadableFile(list.TargetPath(), "target")}) {
+        for (CliResult readable :
+             {CheckReadableFile(list.BackupPath(), QT_TRANSLATE_NOOP("bytemender-cli", "备份文件")),
+              CheckReadableFile(list.TargetPath(),
+                                QT_TRANSLATE_NOOP("bytemender-cli", "目标文件"))}) {
             if (!readable.ok())
                 return readable;
         }
@@ -266,34 +276,38 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
         AppendJsonItems(&text, items, states);
         text.append("\n}\n");
     } else {
-        text.append(Tr("Target: "))
-            .append(list.TargetPath().empty() ? Tr("(none chosen)") : list.TargetPath())
+        text.append(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件: ")))
+            .append(list.TargetPath().empty() ? Tr(QT_TRANSLATE_NOOP("bytemender-cli", "(未选择)"))
+                                              : list.TargetPath())
             .append("\n");
         // Titles go through Tr() when the table is made.
-        const std::string overlapping = Tr(",overlapping");
+        const std::string overlapping = Tr(QT_TRANSLATE_NOOP("bytemender-cli", ",重叠"));
         std::vector<Column> columns{
-            {Tr("ROW"),
+            {Tr(QT_TRANSLATE_NOOP("bytemender-cli", "行")),
              [](std::size_t r, std::string* scratch) {
                  *scratch = std::to_string(r + 1);
                  return std::string_view(*scratch);
              }},
-            {Tr("OFFSET"),
+            {Tr(QT_TRANSLATE_NOOP("bytemender-cli", "偏移")),
              [&](std::size_t r, std::string* scratch) {
                  *scratch = OffsetText(items[r].offset);
                  return std::string_view(*scratch);
              }},
-            {Tr("ENABLED"),
-             [&, yes = Tr("Yes"), no = Tr("No")](std::size_t r, std::string*) {
+            {Tr(QT_TRANSLATE_NOOP("bytemender-cli", "有效")),
+             [&, yes = Tr(QT_TRANSLATE_NOOP("bytemender-cli", "是")),
+              no = Tr(QT_TRANSLATE_NOOP("bytemender-cli", "否"))](std::size_t r, std::string*) {
                  return std::string_view(items[r].enabled != 0 ? yes : no);
              }},
-            {Tr("STATE"), [&](std::size_t r, std::string* scratch) {
+            {Tr(QT_TRANSLATE_NOOP("bytemender-cli", "状态")),
+             [&](std::size_t r, std::string* scratch) {
                  return StateCell(states[r], overlapping, scratch);
              }}};
         // The widths of the columns made of numbers and names, without
         // making every cell twice.
         columns[0].width = std::to_string(items.size()).size();
         columns[1].width = OffsetText(0).size();
-        columns[2].width = std::max(DisplayWidth(Tr("Yes")), DisplayWidth(Tr("No")));
+        columns[2].width = std::max(DisplayWidth(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "是"))),
+                                    DisplayWidth(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "否"))));
         const std::size_t overlapWidth = DisplayWidth(overlapping);
         for (const ItemStatus& status : states)
             columns[3].width =
@@ -302,34 +316,36 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
                                                (status.overlapping ? overlapWidth : 0));
         auto view = [](const std::string& field) { return std::string_view(field); };
         if (statusOnly) {
-            columns.push_back({Tr("TARGET HOLDS"), [&](std::size_t r, std::string*) {
-                                   return view(states[r].targetHex);
-                               }});
-            columns.push_back({Tr("DESCRIPTION"), [&](std::size_t r, std::string*) {
-                                   return view(items[r].description);
-                               }});
+            columns.push_back(
+                {Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件中")),
+                 [&](std::size_t r, std::string*) { return view(states[r].targetHex); }});
+            columns.push_back(
+                {Tr(QT_TRANSLATE_NOOP("bytemender-cli", "描述")),
+                 [&](std::size_t r, std::string*) { return view(items[r].description); }});
         } else {
-            columns.push_back({Tr("DESCRIPTION"), [&](std::size_t r, std::string*) {
-                                   return view(items[r].description);
-                               }});
             columns.push_back(
-                {Tr("OLD"), [&](std::size_t r, std::string*) { return view(items[r].oldHex); }});
-            columns.push_back(
-                {Tr("NEW"), [&](std::size_t r, std::string*) { return view(items[r].newHex); }});
+                {Tr(QT_TRANSLATE_NOOP("bytemender-cli", "描述")),
+                 [&](std::size_t r, std::string*) { return view(items[r].description); }});
+            columns.push_back({Tr(QT_TRANSLATE_NOOP("bytemender-cli", "原数据")),
+                               [&](std::size_t r, std::string*) { return view(items[r].oldHex); }});
+            columns.push_back({Tr(QT_TRANSLATE_NOOP("bytemender-cli", "新数据")),
+                               [&](std::size_t r, std::string*) { return view(items[r].newHex); }});
         }
         if (!items.empty())
             WriteTable(&text, columns, items.size());
         else
-            text.append(Tr("The list is empty.")).append("\n");
+            text.append(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "列表为空."))).append("\n");
         if (statusOnly) {
             if (allAsListed)
-                text.append(
-                    Fill(Tr("All %1 items are as listed."), {std::to_string(items.size())}));
+                text.append(FormatText(
+                    Tr(QT_TRANSLATE_NOOP("bytemender-cli", "全部 %1 个项目都与列表一致.")),
+                    {std::to_string(items.size())}));
             else
-                text.append(
-                    Fill(Tr("%1 of %2 items are not as listed (enabled items should be "
-                            "applied, disabled ones original)."),
-                         {std::to_string(items.size() - asListed), std::to_string(items.size())}));
+                text.append(FormatText(
+                    Tr(QT_TRANSLATE_NOOP(
+                        "bytemender-cli",
+                        "%2 个项目中有 %1 个与列表不一致 (有效的项目应为已应用, 无效的应为原样).")),
+                    {std::to_string(items.size() - asListed), std::to_string(items.size())}));
             text.append("\n");
         }
     }
@@ -353,13 +369,16 @@ CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostr
     if (changed) {
         const char* next =
             whenChanged == TargetChangedAnswer::Rebackup
-                ? "apply --rebackup would first take a new backup copy from it."
+                ? QT_TRANSLATE_NOOP("bytemender-cli", "apply --rebackup 会先从它重新备份.")
             : whenChanged == TargetChangedAnswer::Overwrite
-                ? "apply --overwrite would rebuild it from the old backup copy anyway."
-                : "apply would refuse to write it without --rebackup or --overwrite.";
-        text.append(Fill(Tr("Target %1 was changed since its backup copy was taken or it was "
-                            "last rebuilt: %2"),
-                         {list.TargetPath(), Tr(next)}))
+                ? QT_TRANSLATE_NOOP("bytemender-cli",
+                                    "apply --overwrite 仍会由原来的备份文件重建它.")
+                : QT_TRANSLATE_NOOP("bytemender-cli",
+                                    "没有 --rebackup 或 --overwrite 时 apply 不会写入它.");
+        text.append(
+                FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                "目标文件 %1 在备份或上次重建之后被修改过: %2")),
+                           {list.TargetPath(), Tr(next)}))
             .append("\n");
     }
     const std::string backup = changed && whenChanged == TargetChangedAnswer::Rebackup
@@ -368,15 +387,18 @@ CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostr
     const RebuildPreview preview = PreviewRebuild(backup, list.items);
     using Status = RebuildOutcome::Status;
     if (preview.status == Status::BackupUnreadable)
-        return Failed(kExitFileError, Fill(Tr("backup copy %1 cannot be read"), {backup}));
+        return Failed(
+            kExitFileError,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")), {backup}));
     if (preview.status != Status::Ok) {
         const PatchItem& item = list.items[preview.failedRow];
-        const char* problem =
-            preview.status == Status::OutOfRange ? "文件范围超出!" : "原始数据不匹配!";
+        const char* problem = preview.status == Status::OutOfRange
+                                  ? QT_TRANSLATE_NOOP("Rebuild", "文件范围超出!")
+                                  : QT_TRANSLATE_NOOP("Rebuild", "原始数据不匹配!");
         return Failed(kExitCheckFailed,
-                      Fill(Tr("row %1 at offset %2:"),
-                           {std::to_string(preview.failedRow + 1), OffsetText(item.offset)}) +
-                          "\n" + item.description + "\n" + Tr(problem));
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "第 %1 行, 偏移 %2:")),
+                                 {std::to_string(preview.failedRow + 1), OffsetText(item.offset)}) +
+                          "\n" + item.description + "\n" + Translate("Rebuild", problem));
     }
 
     // What the target holds now; a missing target would be made from the
@@ -387,25 +409,30 @@ CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostr
         struct stat st {};
         if (::stat(list.TargetPath().c_str(), &st) == 0 || errno != ENOENT)
             return Failed(kExitFileError,
-                          Fill(Tr("target %1 cannot be read"), {list.TargetPath()}));
+                          FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取目标文件 %1")),
+                                     {list.TargetPath()}));
         targetMissing = true;
         if (!target.Load(backup.c_str()))
-            return Failed(kExitFileError, Fill(Tr("backup copy %1 cannot be read"), {backup}));
+            return Failed(kExitFileError,
+                          FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")),
+                                     {backup}));
     }
     const FileBuffer& after = *preview.bytes;
     const FileChanges changes =
         FindChanges(target.data, target.length, after.data, after.length, kMaxShownRanges);
 
     if (targetMissing)
-        text.append(Fill(Tr("Target %1 does not exist: it would be made from the backup copy."),
-                         {list.TargetPath()}))
+        text.append(FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                    "目标文件 %1 不存在: 将由备份文件生成.")),
+                               {list.TargetPath()}))
             .append("\n");
     for (const ChangedRange& range : changes.ranges) {
         const std::uint32_t shown = std::min(range.length, kMaxShownRangeBytes);
         const char* more = range.length > shown ? " ..." : "";
         text.append(OffsetText(range.offset))
             .append("  ")
-            .append(Fill(Tr("length %1"), {std::to_string(range.length)}))
+            .append(FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "长度 %1")),
+                               {std::to_string(range.length)}))
             .append("  ")
             .append(SpacedHex(target.data + range.offset, shown))
             .append(more)
@@ -415,18 +442,21 @@ CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostr
             .append("\n");
     }
     if (changes.moreRanges)
-        text.append(Fill(Tr("... and %1 more ranges"), {std::to_string(changes.moreRanges)}))
+        text.append(FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "... 另有 %1 处")),
+                               {std::to_string(changes.moreRanges)}))
             .append("\n");
     if (target.length != after.length)
-        text.append(Fill(Tr("The target would change its length from %1 to %2 bytes."),
-                         {std::to_string(target.length), std::to_string(after.length)}))
+        text.append(FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                    "目标文件的长度将从 %1 字节变为 %2 字节.")),
+                               {std::to_string(target.length), std::to_string(after.length)}))
             .append("\n");
     const std::uint64_t rangeCount = changes.ranges.size() + changes.moreRanges;
     if (rangeCount == 0 && target.length == after.length)
-        text.append(Tr("Nothing would change.")).append("\n");
+        text.append(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "没有任何改变."))).append("\n");
     else
-        text.append(Fill(Tr("%1 bytes in %2 ranges would change; nothing was written."),
-                         {std::to_string(changes.changedBytes), std::to_string(rangeCount)}))
+        text.append(FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                    "将有 %2 处共 %1 字节改变, 未写入任何文件.")),
+                               {std::to_string(changes.changedBytes), std::to_string(rangeCount)}))
             .append("\n");
     out << text;
     return CliResult{};
@@ -438,7 +468,9 @@ CliResult AddItem(PatchListFile& list, const Arguments& args, std::ostream& out,
                   std::ostream& err) {
     PatchItem item;
     if (!ParseOffsetArgument(args.offset, &item.offset))
-        return Failed(kExitUsage, Fill(Tr("--offset %1 is not a hex offset"), {args.offset}));
+        return Failed(kExitUsage, FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                                  "--offset %1 不是十六进制偏移")),
+                                             {args.offset}));
     for (auto [text, option] : {std::pair{&args.oldHex, "--old"},
                                 {&args.newHex, "--new"},
                                 {&args.description, "--description"}}) {
@@ -447,7 +479,8 @@ CliResult AddItem(PatchListFile& list, const Arguments& args, std::ostream& out,
             return length;
     }
     if (args.oldHex.empty() || args.newHex.empty())
-        return Failed(kExitUsage, Tr("an item needs both --old and --new data"));
+        return Failed(kExitUsage,
+                      Tr(QT_TRANSLATE_NOOP("bytemender-cli", "项目需要 --old 和 --new 两种数据")));
     item.oldHex = args.oldHex;
     item.newHex = args.newHex;
     item.description = args.description;
@@ -463,9 +496,11 @@ CliResult AddItem(PatchListFile& list, const Arguments& args, std::ostream& out,
     CliResult saved = list.Save();
     if (!saved.ok())
         return saved;
-    WarnAboutDataText(err, item.oldHex, "old data", row);
-    WarnAboutDataText(err, item.newHex, "new data", row);
-    out << Fill(Tr("Added as row %1."), {std::to_string(row)}) << "\n";
+    WarnAboutDataText(err, item.oldHex, QT_TRANSLATE_NOOP("bytemender-cli", "原始数据"), row);
+    WarnAboutDataText(err, item.newHex, QT_TRANSLATE_NOOP("bytemender-cli", "修改数据"), row);
+    out << FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "已增加为第 %1 行.")),
+                      {std::to_string(row)})
+        << "\n";
     return CliResult{};
 }
 
@@ -481,10 +516,14 @@ CliResult EditItem(PatchListFile& list, const Arguments& args, const CLI::App& e
     const bool hasDescription = edit.count("--description") > 0;
     if (!hasOffset && !hasOld && !hasNew && !hasDescription)
         return Failed(kExitUsage,
-                      Tr("nothing to change: give --offset, --old, --new or --description"));
+                      Tr(QT_TRANSLATE_NOOP(
+                          "bytemender-cli",
+                          "没有要修改的内容: 请给出 --offset, --old, --new 或 --description")));
     PatchItem item = list.items[position];
     if (hasOffset && !ParseOffsetArgument(args.offset, &item.offset))
-        return Failed(kExitUsage, Fill(Tr("--offset %1 is not a hex offset"), {args.offset}));
+        return Failed(kExitUsage, FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                                  "--offset %1 不是十六进制偏移")),
+                                             {args.offset}));
     for (auto [text, option] : {std::pair{&args.oldHex, "--old"},
                                 {&args.newHex, "--new"},
                                 {&args.description, "--description"}}) {
@@ -499,9 +538,11 @@ CliResult EditItem(PatchListFile& list, const Arguments& args, const CLI::App& e
     if (hasDescription)
         item.description = args.description;
     if (item.oldHex.empty() || item.newHex.empty())
-        return Failed(kExitUsage,
-                      Fill(Tr("row %1 would have no old or no new data; an item needs both"),
-                           {std::to_string(args.row)}));
+        return Failed(
+            kExitUsage,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                            "第 %1 行将没有原数据或新数据, 项目需要两者")),
+                       {std::to_string(args.row)}));
     // Like the window's edit, the item keeps its place; the list is in offset
     // order again the next time it is read.
     list.items[position] = item;
@@ -509,10 +550,14 @@ CliResult EditItem(PatchListFile& list, const Arguments& args, const CLI::App& e
     if (!saved.ok())
         return saved;
     if (hasOld)
-        WarnAboutDataText(err, item.oldHex, "old data", position + 1);
+        WarnAboutDataText(err, item.oldHex, QT_TRANSLATE_NOOP("bytemender-cli", "原始数据"),
+                          position + 1);
     if (hasNew)
-        WarnAboutDataText(err, item.newHex, "new data", position + 1);
-    out << Fill(Tr("Changed row %1."), {std::to_string(position + 1)}) << "\n";
+        WarnAboutDataText(err, item.newHex, QT_TRANSLATE_NOOP("bytemender-cli", "修改数据"),
+                          position + 1);
+    out << FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "已修改第 %1 行.")),
+                      {std::to_string(position + 1)})
+        << "\n";
     return CliResult{};
 }
 
@@ -526,8 +571,10 @@ CliResult CopyItem(PatchListFile& list, long long rowNumber, std::ostream& out) 
     CliResult saved = list.Save();
     if (!saved.ok())
         return saved;
-    out << Fill(Tr("Copied row %1: the copy is row %1, the item copied is now row %2."),
-                {std::to_string(position + 1), std::to_string(position + 2)})
+    out << FormatText(
+               Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                    "已复制第 %1 行: 副本是第 %1 行, 被复制的项目现在是第 %2 行.")),
+               {std::to_string(position + 1), std::to_string(position + 2)})
         << "\n";
     return CliResult{};
 }
@@ -541,7 +588,9 @@ CliResult RemoveItem(PatchListFile& list, long long rowNumber, std::ostream& out
     CliResult saved = list.Save();
     if (!saved.ok())
         return saved;
-    out << Fill(Tr("Removed row %1."), {std::to_string(position + 1)}) << "\n";
+    out << FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "已删除第 %1 行.")),
+                      {std::to_string(position + 1)})
+        << "\n";
     return CliResult{};
 }
 
@@ -555,8 +604,10 @@ CliResult SetEnabled(PatchListFile& list, const std::vector<long long>& rows, bo
             positions.push_back(i);
     } else {
         if (rows.empty())
-            return Failed(kExitUsage, enable ? Tr("name the rows to enable")
-                                             : Tr("name the rows to disable, or give --all"));
+            return Failed(kExitUsage,
+                          enable ? Tr(QT_TRANSLATE_NOOP("bytemender-cli", "请给出要设为有效的行"))
+                                 : Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                        "请给出要设为无效的行, 或者 --all")));
         for (const long long rowNumber : rows) {
             std::size_t position = 0;
             CliResult row = CheckRow(rowNumber, list.items.size(), &position);
@@ -578,9 +629,11 @@ CliResult SetEnabled(PatchListFile& list, const std::vector<long long>& rows, bo
     CliResult saved = list.Save();
     if (!saved.ok())
         return saved;
-    out << Fill(enable ? Tr("%1 items enabled, %2 were already enabled.")
-                       : Tr("%1 items disabled, %2 were already disabled."),
-                {std::to_string(changed), std::to_string(positions.size() - changed)})
+    out << FormatText(
+               enable
+                   ? Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 个项目设为有效, %2 个原本已有效."))
+                   : Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 个项目设为无效, %2 个原本已无效.")),
+               {std::to_string(changed), std::to_string(positions.size() - changed)})
         << "\n";
     return CliResult{};
 }
@@ -589,16 +642,22 @@ CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& 
     const HexTextCount count = CountHexText(pattern);
     if (count.bytes == 0)
         return Failed(kExitUsage,
-                      Fill(Tr("\"%1\" holds no pair of hex digits to search for"), {pattern}));
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                      "\"%1\" 中没有可搜索的成对十六进制数字")),
+                                 {pattern}));
     if (count.droppedDigits != 0)
-        return Failed(kExitUsage, Fill(Tr("\"%1\" has a hex digit without a partner"), {pattern}));
+        return Failed(
+            kExitUsage,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "\"%1\" 中有一个单独的十六进制数字")),
+                       {pattern}));
     if (CliResult chosen = list.RequireTarget(); !chosen.ok())
         return chosen;
     const std::string backup = list.BackupPath();
     if (backup.empty())
         return Failed(kExitFileError,
-                      Fill(Tr("the backup path for %1 would be too long"), {list.TargetPath()}));
-    CliResult readable = CheckReadableFile(backup, "backup copy");
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 的备份文件路径过长")),
+                                 {list.TargetPath()}));
+    CliResult readable = CheckReadableFile(backup, QT_TRANSLATE_NOOP("bytemender-cli", "备份文件"));
     if (!readable.ok())
         return readable;
     std::vector<std::uint8_t> bytes(count.bytes);
@@ -606,7 +665,9 @@ CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& 
     std::vector<std::uint32_t> matches;
     if (!FindAllOccurrences(&matches, backup.c_str(), bytes.data(),
                             static_cast<std::uint32_t>(bytes.size())))
-        return Failed(kExitFileError, Fill(Tr("backup copy %1 cannot be read"), {backup}));
+        return Failed(
+            kExitFileError,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")), {backup}));
     std::string text;
     text.reserve(matches.size() * 9);
     for (const std::uint32_t offset : matches)
@@ -619,7 +680,9 @@ CliResult ChooseTarget(PatchListFile& list, const std::string& file, std::ostrea
     CliResult chosen = list.ChooseTarget(file);
     if (!chosen.ok())
         return chosen;
-    out << Fill(Tr("Target: %1\nBackup copy: %2"), {list.TargetPath(), list.BackupPath()}) << "\n";
+    out << FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件: %1\n备份文件: %2")),
+                      {list.TargetPath(), list.BackupPath()})
+        << "\n";
     return CliResult{};
 }
 
@@ -637,10 +700,13 @@ CliResult Apply(PatchListFile& list, const Arguments& args, std::ostream& out) {
     for (const PatchItem& item : list.items)
         enabled += item.enabled != 0 ? 1 : 0;
     if (renewed)
-        out << Fill(Tr("Took a new backup copy %1 from the target as it was."), {list.BackupPath()})
+        out << FormatText(
+                   Tr(QT_TRANSLATE_NOOP("bytemender-cli", "已从目标文件的当前内容重新备份到 %1.")),
+                   {list.BackupPath()})
             << "\n";
-    out << Fill(Tr("Rebuilt %1 from its backup copy with %2 enabled items."),
-                {list.TargetPath(), std::to_string(enabled)})
+    out << FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                           "已由备份文件重建 %1, 应用了 %2 个有效项目.")),
+                      {list.TargetPath(), std::to_string(enabled)})
         << "\n";
     return CliResult{};
 }
@@ -652,124 +718,166 @@ void ReportFailure(std::ostream& err, const std::string& message) {
 
 int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err, CliEnd end) {
     Arguments args;
-    CLI::App app{Tr("Patches bytes of a target file from a patch list, as the Bytemender window "
-                    "does: the same settings file, backup folder and rebuild."),
-                 kProgram};
-    app.set_help_flag("-h,--help", Tr("Print this help and exit"));
+    CLI::App app{
+        Tr(QT_TRANSLATE_NOOP("bytemender-cli", "按修补列表改写目标文件中的字节, 与 Bytemender "
+                                               "窗口相同: 同一个设置文件, 备份文件夹和重建方式.")),
+        kProgram};
+    app.set_help_flag("-h,--help", Tr(QT_TRANSLATE_NOOP("bytemender-cli", "显示本帮助并退出")));
     app.set_version_flag("--version", std::string(kProgram) + " " + BM_VERSION,
-                         Tr("Print the version and exit"));
+                         Tr(QT_TRANSLATE_NOOP("bytemender-cli", "显示版本并退出")));
     app.require_subcommand(0, 1); // none is reported below, after unknown words
     app.fallthrough();
-    app.add_option("--settings", args.settings,
-                   Tr("The settings file holding the list, with the backup copies in Path_bak "
-                      "beside it. Default: the window's, bytemender.ini beside the program when "
-                      "it is there already or the program's folder is writable and not a system "
-                      "folder (/usr, /opt ...); else $XDG_CONFIG_HOME/bytemender/bytemender.ini, "
-                      "with the backup copies in $XDG_DATA_HOME/bytemender/Path_bak."))
+    app.add_option(
+           "--settings", args.settings,
+           Tr(QT_TRANSLATE_NOOP(
+               "bytemender-cli",
+               "保存列表的设置文件, 备份文件在它旁边的 Path_bak 中. 默认为窗口所用的: 程序旁边的 "
+               "bytemender.ini (当它已经存在, 或者程序所在的文件夹可以写入且不是系统文件夹 /usr, "
+               "/opt ... 时); 否则为 $XDG_CONFIG_HOME/bytemender/bytemender.ini, 备份文件在 "
+               "$XDG_DATA_HOME/bytemender/Path_bak 中.")))
         ->type_name("FILE");
-    app.footer(Tr("Rows are numbered from 1 in the order \"list\" shows (by offset).\n"
-                  "Exit status: 0 done; 1 a check failed (an item's check in apply, a target "
-                  "changed by someone else, status found an item not as listed, or a patch or "
-                  "an item that import or export checks does not fit the backup copy); 2 usage "
-                  "or input error (a malformed patch file too); 3 a file could not be "
-                  "read or written (nothing was changed).\n"
-                  "Run \"bytemender-cli COMMAND --help\" for the options of a command."));
+    app.footer(Tr(QT_TRANSLATE_NOOP(
+        "bytemender-cli",
+        "行号从 1 开始, 按 \"list\" 显示的顺序 (按偏移).\n退出状态: 0 完成; 1 检查未通过 (apply "
+        "中项目的检查, 目标文件被他人修改, status 发现与列表不一致的项目, 或者 import/export "
+        "检查的补丁或项目与备份文件不符); 2 用法或输入错误 (包括格式错误的补丁文件); 3 "
+        "无法读取或写入文件 (未做任何改变).\n用 \"bytemender-cli 命令 --help\" 查看命令的选项.")));
 
     auto* list = app.add_subcommand(
-        "list", Tr("Show the items: row, offset, enabled, state, description, old and new data. "
-                   "A '!' before the state marks an item the target disagrees with."));
-    list->add_flag("--json", args.json, Tr("Write JSON for scripts"));
+        "list", Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                     "显示项目: 行, 偏移, 有效, 状态, 描述, 原数据和新数据. "
+                                     "状态前的 '!' 表示目标文件与该项目不符.")));
+    list->add_flag("--json", args.json,
+                   Tr(QT_TRANSLATE_NOOP("bytemender-cli", "输出 JSON, 供脚本使用")));
 
     auto* status = app.add_subcommand(
-        "status", Tr("Show each item's state in the backup and the target (applied, original, "
-                     "differs, out-of-range, backup-mismatch; overlapping). Exit status 0 when "
-                     "every enabled item is applied and every disabled one original, else 1."));
-    status->add_flag("--json", args.json, Tr("Write JSON for scripts"));
+        "status",
+        Tr(QT_TRANSLATE_NOOP(
+            "bytemender-cli",
+            "显示每个项目在备份文件和目标文件中的状态 (applied 已应用, original 原样, differs "
+            "不同, out-of-range 超出范围, backup-mismatch 备份不符; overlapping 重叠). "
+            "所有有效项目都已应用且所有无效项目都是原样时退出状态为 0, 否则为 1.")));
+    status->add_flag("--json", args.json,
+                     Tr(QT_TRANSLATE_NOOP("bytemender-cli", "输出 JSON, 供脚本使用")));
 
     auto* apply = app.add_subcommand(
-        "apply", Tr("Save the list and rebuild the target from its backup copy with every "
-                    "enabled item, as the window's \"保存\" does. Each item is checked first; "
-                    "when one fails nothing is written. A target that someone else changed since "
-                    "(exit status 1) is written only with --rebackup or --overwrite."));
-    apply->add_flag("--dry-run", args.dryRun,
-                    Tr("Print each range of the target that would change, with its old and new "
-                       "bytes, and write nothing"));
+        "apply",
+        Tr(QT_TRANSLATE_NOOP(
+            "bytemender-cli",
+            "保存列表, 并由备份文件重建目标文件, 应用每个有效项目, 与窗口的 \"保存\" 相同. "
+            "先检查每个项目, 有一个不通过就不写入任何文件. 目标文件在此之后被他人修改过时 "
+            "(退出状态 1), 只有给出 --rebackup 或 --overwrite 才会写入.")));
+    apply->add_flag(
+        "--dry-run", args.dryRun,
+        Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                             "显示目标文件中将改变的每一处及其原字节和新字节, 不写入任何文件")));
     auto* rebackup = apply->add_flag(
         "--rebackup", args.rebackup,
-        Tr("When the target was changed since its backup copy was taken or it was last rebuilt "
-           "(an update of the program), take a new backup copy from it and rebuild from that"));
+        Tr(QT_TRANSLATE_NOOP(
+            "bytemender-cli",
+            "目标文件在备份或上次重建之后被修改过时 (程序更新), 从它重新备份, 再由新的备份重建")));
     apply
-        ->add_flag("--overwrite", args.overwrite,
-                   Tr("When the target was changed since its backup copy was taken or it was "
-                      "last rebuilt, rebuild it from the old backup copy anyway"))
+        ->add_flag(
+            "--overwrite", args.overwrite,
+            Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                 "目标文件在备份或上次重建之后被修改过时, 仍由原来的备份文件重建")))
         ->excludes(rebackup);
 
     auto* target = app.add_subcommand(
-        "target", Tr("Choose the target file, as the window's \"文件\" does: a backup copy of it "
-                     "goes into Path_bak and the list names it."));
-    target->add_option("FILE", args.file, Tr("The file to patch"))->required();
+        "target",
+        Tr(QT_TRANSLATE_NOOP(
+            "bytemender-cli",
+            "选择目标文件, 与窗口的 \"文件\" 相同: 它的备份放入 Path_bak, 列表记下它的路径.")));
+    target->add_option("FILE", args.file, Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要修补的文件")))
+        ->required();
 
     const auto offsetCheck = CLI::Validator(
         [](std::string& text) {
             std::uint32_t offset = 0;
             return ParseOffsetArgument(text, &offset)
                        ? std::string()
-                       : Fill(Tr("\"%1\" is not a hex offset (hex digits, optional 0x, at most "
-                                 "FFFFFFFF)"),
-                              {text});
+                       : FormatText(
+                             Tr(QT_TRANSLATE_NOOP(
+                                 "bytemender-cli",
+                                 "\"%1\" 不是十六进制偏移 (十六进制数字, 可带 0x, 最大 FFFFFFFF)")),
+                             {text});
         },
         "HEX");
 
     auto* add = app.add_subcommand(
-        "add", Tr("Add an item (disabled unless --enable); the list stays in offset order. "
-                  "Saves the list."));
-    add->add_option("--offset", args.offset, Tr("Offset in the target, hex (optional 0x)"))
+        "add", Tr(QT_TRANSLATE_NOOP(
+                   "bytemender-cli",
+                   "增加一个项目 (除非给出 --enable, 否则为无效); 列表保持偏移顺序. 保存列表.")));
+    add->add_option("--offset", args.offset,
+                    Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件中的偏移, 十六进制 (可带 0x)")))
         ->required()
         ->check(offsetCheck);
-    add->add_option("--old", args.oldHex, Tr("The bytes expected there, as hex text"))
+    add->add_option("--old", args.oldHex,
+                    Tr(QT_TRANSLATE_NOOP("bytemender-cli", "该处应有的字节, 十六进制文本")))
         ->required()
         ->type_name("HEX");
-    add->add_option("--new", args.newHex, Tr("The bytes to put there, as hex text"))
+    add->add_option("--new", args.newHex,
+                    Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要写入该处的字节, 十六进制文本")))
         ->required()
         ->type_name("HEX");
-    add->add_option("--description", args.description, Tr("What the item changes"))
+    add->add_option("--description", args.description,
+                    Tr(QT_TRANSLATE_NOOP("bytemender-cli", "项目修改的内容")))
         ->type_name("TEXT");
-    add->add_flag("--enable", args.enable, Tr("Add the item enabled"));
+    add->add_flag("--enable", args.enable,
+                  Tr(QT_TRANSLATE_NOOP("bytemender-cli", "增加为有效的项目")));
 
     auto* edit = app.add_subcommand(
-        "edit", Tr("Change fields of item N; the item keeps its row until the list is read "
-                   "again. Saves the list."));
-    edit->add_option("N", args.row, Tr("Row number"))->required();
-    edit->add_option("--offset", args.offset, Tr("New offset, hex (optional 0x)"))
+        "edit", Tr(QT_TRANSLATE_NOOP(
+                    "bytemender-cli",
+                    "修改第 N 个项目的字段; 在列表重新读取之前项目保持所在的行. 保存列表.")));
+    edit->add_option("N", args.row, Tr(QT_TRANSLATE_NOOP("bytemender-cli", "行号")))->required();
+    edit->add_option("--offset", args.offset,
+                     Tr(QT_TRANSLATE_NOOP("bytemender-cli", "新的偏移, 十六进制 (可带 0x)")))
         ->check(offsetCheck);
-    edit->add_option("--old", args.oldHex, Tr("New expected bytes, as hex text"))->type_name("HEX");
-    edit->add_option("--new", args.newHex, Tr("New bytes to put there, as hex text"))
+    edit->add_option("--old", args.oldHex,
+                     Tr(QT_TRANSLATE_NOOP("bytemender-cli", "新的应有字节, 十六进制文本")))
         ->type_name("HEX");
-    edit->add_option("--description", args.description, Tr("New description"))->type_name("TEXT");
+    edit->add_option("--new", args.newHex,
+                     Tr(QT_TRANSLATE_NOOP("bytemender-cli", "新的要写入的字节, 十六进制文本")))
+        ->type_name("HEX");
+    edit->add_option("--description", args.description,
+                     Tr(QT_TRANSLATE_NOOP("bytemender-cli", "新的描述")))
+        ->type_name("TEXT");
 
     auto* copy = app.add_subcommand(
-        "copy", Tr("Copy item N; the copy goes directly above it. Saves the list."));
-    copy->add_option("N", args.row, Tr("Row number"))->required();
+        "copy", Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                     "复制第 N 个项目; 副本直接放在它的上面. 保存列表.")));
+    copy->add_option("N", args.row, Tr(QT_TRANSLATE_NOOP("bytemender-cli", "行号")))->required();
 
-    auto* remove = app.add_subcommand("remove", Tr("Remove item N. Saves the list."));
-    remove->add_option("N", args.row, Tr("Row number"))->required();
+    auto* remove = app.add_subcommand(
+        "remove", Tr(QT_TRANSLATE_NOOP("bytemender-cli", "删除第 N 个项目. 保存列表.")));
+    remove->add_option("N", args.row, Tr(QT_TRANSLATE_NOOP("bytemender-cli", "行号")))->required();
 
     auto* enable = app.add_subcommand(
-        "enable", Tr("Enable items and save the list (unlike the window's button, which "
-                     "keeps the change in memory: here it would be lost otherwise). The target "
-                     "changes with the next apply."));
-    enable->add_option("N", args.rows, Tr("Row numbers"))->required();
+        "enable", Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                       "将项目设为有效并保存列表 (窗口的按钮只在内存中修改, "
+                                       "这里不保存就会丢失). 目标文件在下次 apply 时改变.")));
+    enable->add_option("N", args.rows, Tr(QT_TRANSLATE_NOOP("bytemender-cli", "行号 (一个或多个)")))
+        ->required();
 
     auto* disable = app.add_subcommand(
-        "disable", Tr("Disable items, or all of them, and save the list (here a change that is "
-                      "not saved would be lost). The target changes with the next apply."));
-    auto* disableRows = disable->add_option("N", args.rows, Tr("Row numbers"));
-    disable->add_flag("--all", args.all, Tr("Disable every item"))->excludes(disableRows);
+        "disable", Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                        "将项目或全部项目设为无效并保存列表 "
+                                        "(这里不保存的修改会丢失). 目标文件在下次 apply 时改变.")));
+    auto* disableRows = disable->add_option(
+        "N", args.rows, Tr(QT_TRANSLATE_NOOP("bytemender-cli", "行号 (一个或多个)")));
+    disable
+        ->add_flag("--all", args.all, Tr(QT_TRANSLATE_NOOP("bytemender-cli", "将所有项目设为无效")))
+        ->excludes(disableRows);
 
     auto* search = app.add_subcommand(
-        "search", Tr("Print every offset of the bytes in the backup copy, one per line "
-                     "(matches do not overlap)."));
-    search->add_option("HEX", args.pattern, Tr("The bytes to find, as hex text"))->required();
+        "search",
+        Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                             "显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠).")));
+    search
+        ->add_option("HEX", args.pattern,
+                     Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要查找的字节, 十六进制文本")))
+        ->required();
 
     const ExchangeCommands exchange(app); // import, export, diff
 
@@ -779,16 +887,19 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         return app.exit(e, out, err);
     } catch (const CLI::ParseError& e) {
         err << kProgram << ": " << e.what() << "\n"
-            << Tr("Run \"bytemender-cli --help\" for more information.") << "\n";
+            << Tr(QT_TRANSLATE_NOOP("bytemender-cli", "用 \"bytemender-cli --help\" 查看更多信息."))
+            << "\n";
         return kExitUsage;
     }
 
     if (app.get_subcommands().empty()) {
         err << kProgram << ": "
-            << Tr("a command is needed: list, status, apply, target, add, edit, copy, remove, "
-                  "enable, disable, search, import, export or diff")
+            << Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                    "需要一个命令: list, status, apply, target, add, edit, copy, "
+                                    "remove, enable, disable, search, import, export 或 diff"))
             << "\n"
-            << Tr("Run \"bytemender-cli --help\" for more information.") << "\n";
+            << Tr(QT_TRANSLATE_NOOP("bytemender-cli", "用 \"bytemender-cli --help\" 查看更多信息."))
+            << "\n";
         return kExitUsage;
     }
 
@@ -840,10 +951,11 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
 } // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, CliEnd end) {
+    UseInterfaceLanguage();
     try {
         return Run(argc, argv, out, err, end);
     } catch (const std::bad_alloc&) {
-        err << kProgram << ": " << Tr("not enough memory") << "\n";
+        err << kProgram << ": " << Tr(QT_TRANSLATE_NOOP("bytemender-cli", "内存不足")) << "\n";
     } catch (const std::exception& e) {
         err << kProgram << ": " << e.what() << "\n";
     }

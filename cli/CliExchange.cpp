@@ -47,28 +47,34 @@ CliResult ReadableBackup(const PatchListFile& list, std::string* backup) {
     *backup = list.BackupPath();
     if (backup->empty())
         return Failed(kExitFileError,
-                      Fill(Tr("the backup path for %1 would be too long"), {list.TargetPath()}));
-    return CheckReadableFile(*backup, "backup copy");
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 的备份文件路径过长")),
+                                 {list.TargetPath()}));
+    return CheckReadableFile(*backup, QT_TRANSLATE_NOOP("bytemender-cli", "备份文件"));
 }
 
 CliResult Import(PatchListFile& list, const std::string& file, std::ostream& out) {
     std::string backup;
     if (CliResult readable = ReadableBackup(list, &backup); !readable.ok())
         return readable;
-    if (CliResult readable = CheckReadableFile(file, "patch file"); !readable.ok())
+    if (CliResult readable =
+            CheckReadableFile(file, QT_TRANSLATE_NOOP("bytemender-cli", "补丁文件"));
+        !readable.ok())
         return readable;
     const ExchangeOutcome imported = ImportIntoList(list.items, backup, file);
     if (!imported.ok())
         return Failed(ExitStatusOf(imported.problem),
-                      imported.detail + "\n" + Tr("Nothing was imported; the list is unchanged."));
+                      imported.detail + "\n" +
+                          Tr(QT_TRANSLATE_NOOP("bytemender-cli", "未导入任何项目, 列表未改变.")));
     if (imported.count == 0) {
-        out << Tr("The patch file holds no changes; the list is unchanged.") << "\n";
+        out << Tr(QT_TRANSLATE_NOOP("bytemender-cli", "补丁文件中没有任何修改, 列表未改变."))
+            << "\n";
         return CliResult{};
     }
     if (CliResult saved = list.Save(); !saved.ok())
         return saved;
-    out << Fill(Tr("Imported %1 items from %2 (%3), enabled, in offset order."),
-                {std::to_string(imported.count), file, PatchFormatName(imported.format)})
+    out << FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                           "已从 %2 (%3) 导入 %1 个项目, 设为有效, 按偏移排序.")),
+                      {std::to_string(imported.count), file, PatchFormatName(imported.format)})
         << "\n";
     return CliResult{};
 }
@@ -79,9 +85,10 @@ CliResult Export(PatchListFile& list, const std::string& file, const std::string
     if (formatName.empty() ? !DetectPatchFormat({}, file, &format)
                            : !PatchFormatFromName(formatName, &format))
         return Failed(kExitUsage,
-                      Fill(Tr("the extension of %1 names no patch format; give --format ips, "
-                              "ips32, dif, 1337 or haxdiff"),
-                           {file}));
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                      "%1 的扩展名不对应任何补丁格式, 请给出 "
+                                                      "--format ips, ips32, dif, 1337 或 haxdiff")),
+                                 {file}));
     std::string backup;
     if (CliResult readable = ReadableBackup(list, &backup); !readable.ok())
         return readable;
@@ -94,25 +101,31 @@ CliResult Export(PatchListFile& list, const std::string& file, const std::string
     case Status::NothingToExport:
         return Failed(kExitUsage,
                       list.items.empty()
-                          ? Tr("the list is empty: nothing to export")
-                          : Tr("no item is enabled: nothing to export (--all exports every item)"));
+                          ? Tr(QT_TRANSLATE_NOOP("bytemender-cli", "列表为空, 没有可导出的项目"))
+                          : Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                 "没有有效的项目可导出 (--all 导出所有项目)")));
     case Status::ListFile:
-        return Failed(kExitUsage, Fill(Tr("%1 is the target, its backup copy or the settings "
-                                          "file; an export does not replace it"),
-                                       {file}));
+        return Failed(
+            kExitUsage,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                            "%1 是目标文件, 备份文件或设置文件, 导出不会替换它")),
+                       {file}));
     default:
-        return Failed(ExitStatusOf(exported.problem),
-                      exported.detail + "\n" + Fill(Tr("Nothing was written to %1."), {file}));
+        return Failed(
+            ExitStatusOf(exported.problem),
+            exported.detail + "\n" +
+                FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "未写入 %1.")), {file}));
     }
-    out << Fill(Tr("Exported %1 items to %2 (%3)."),
-                {std::to_string(exported.count), file, PatchFormatName(format)})
+    out << FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "已导出 %1 个项目到 %2 (%3).")),
+                      {std::to_string(exported.count), file, PatchFormatName(format)})
         << "\n";
     return CliResult{};
 }
 
 CliResult Diff(PatchListFile& list, const std::string& original, const std::string& patched,
                bool commonLength, std::ostream& out) {
-    for (auto [file, what] : {std::pair{&original, "original file"}, {&patched, "patched file"}}) {
+    for (auto [file, what] : {std::pair{&original, QT_TRANSLATE_NOOP("bytemender-cli", "原始文件")},
+                              {&patched, QT_TRANSLATE_NOOP("bytemender-cli", "修改后的文件")}}) {
         if (CliResult readable = CheckReadableFile(*file, what); !readable.ok())
             return readable;
     }
@@ -128,24 +141,27 @@ CliResult Diff(PatchListFile& list, const std::string& original, const std::stri
     if (diffed.status == ExchangeOutcome::Status::Cancelled)
         return Failed(
             kExitUsage,
-            Fill(Tr("%1 has %2 bytes and %3 has %4 bytes; items cannot change a file's "
-                    "length (--common-length compares the first %5 bytes)"),
-                 {original, std::to_string(lengths[0]), patched, std::to_string(lengths[1]),
-                  std::to_string(std::min(lengths[0], lengths[1]))}));
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                            "%1 有 %2 字节而 %3 有 %4 字节; 项目无法改变文件的大小 "
+                                            "(--common-length 只比较前 %5 字节)")),
+                       {original, std::to_string(lengths[0]), patched, std::to_string(lengths[1]),
+                        std::to_string(std::min(lengths[0], lengths[1]))}));
     if (!diffed.ok())
         return Failed(ExitStatusOf(diffed.problem),
-                      diffed.detail + "\n" + Tr("Nothing was added; the list is unchanged."));
+                      diffed.detail + "\n" +
+                          Tr(QT_TRANSLATE_NOOP("bytemender-cli", "未增加任何项目, 列表未改变.")));
     if (diffed.count == 0) {
-        out << (differentLengths ? Tr("The files are equal in their common length; the list is "
-                                      "unchanged.")
-                                 : Tr("The files are equal; the list is unchanged."))
+        out << (differentLengths
+                    ? Tr(QT_TRANSLATE_NOOP("bytemender-cli", "两个文件的共同部分相同, 列表未改变."))
+                    : Tr(QT_TRANSLATE_NOOP("bytemender-cli", "两个文件的内容相同, 列表未改变.")))
             << "\n";
         return CliResult{};
     }
     if (CliResult saved = list.Save(); !saved.ok())
         return saved;
-    out << Fill(Tr("Added %1 items for the bytes that differ, enabled, in offset order."),
-                {std::to_string(diffed.count)})
+    out << FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                           "已为不同的字节增加 %1 个项目, 设为有效, 按偏移排序.")),
+                      {std::to_string(diffed.count)})
         << "\n";
     return CliResult{};
 }
@@ -155,40 +171,58 @@ CliResult Diff(PatchListFile& list, const std::string& original, const std::stri
 ExchangeCommands::ExchangeCommands(CLI::App& app) : parts_(std::make_unique<Parts>()) {
     Parts& p = *parts_;
     p.import = app.add_subcommand(
-        "import",
-        Tr("Add the changes of a patch file (IPS, IPS32, IDA .dif, x64dbg .1337 or haxdiff, "
-           "recognised by its contents or extension) as enabled items in offset order, checked "
-           "against the backup copy; saves the list. Any problem adds nothing."));
-    p.import->add_option("FILE", p.file, Tr("The patch file"))->required();
+        "import", Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                       "将补丁文件 (IPS, IPS32, IDA .dif, x64dbg .1337 或 haxdiff, "
+                                       "按内容或扩展名识别) 中的修改增加为有效项目, 按偏移排序, "
+                                       "并与备份文件核对; 保存列表. 有任何问题都不增加.")));
+    p.import
+        ->add_option("FILE", p.file, Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要导入的补丁文件")))
+        ->required();
 
     p.exportTo = app.add_subcommand(
-        "export", Tr("Write the enabled items (or all) as a patch file, checked against the "
-                     "backup copy; nothing is written when an item does not fit it."));
-    p.exportTo->add_option("FILE", p.file, Tr("The patch file to write (replaced whole)"))
+        "export", Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                       "将有效项目 (或全部项目) 写成补丁文件, 并与备份文件核对; "
+                                       "有项目与备份文件不符时不写入任何文件.")));
+    p.exportTo
+        ->add_option("FILE", p.file,
+                     Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要写入的补丁文件 (整个替换)")))
         ->required();
     p.exportTo
-        ->add_option("--format", p.formatName,
-                     Tr("ips, ips32, dif, 1337 or haxdiff (default: from the extension of FILE)"))
+        ->add_option(
+            "--format", p.formatName,
+            Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                 "ips, ips32, dif, 1337 或 haxdiff (默认: 按 FILE 的扩展名)")))
         ->type_name("FORMAT")
         ->check(CLI::Validator(
             [](std::string& name) {
                 PatchFormat format;
                 return PatchFormatFromName(name, &format)
                            ? std::string()
-                           : Fill(Tr("\"%1\" is no format: ips, ips32, dif, 1337 or haxdiff"),
-                                  {name});
+                           : FormatText(
+                                 Tr(QT_TRANSLATE_NOOP(
+                                     "bytemender-cli",
+                                     "\"%1\" 不是补丁格式: ips, ips32, dif, 1337 或 haxdiff")),
+                                 {name});
             },
             "FORMAT"));
-    p.exportTo->add_flag("--all", p.all, Tr("Export every item, not only the enabled ones"));
+    p.exportTo->add_flag("--all", p.all,
+                         Tr(QT_TRANSLATE_NOOP("bytemender-cli", "导出所有项目, 不只是有效的")));
 
     p.diff = app.add_subcommand(
-        "diff", Tr("Add one enabled item per run of bytes that differ between two files (runs "
-                   "fewer than 8 equal bytes apart make one item), in offset order; saves the "
-                   "list."));
-    p.diff->add_option("ORIGINAL", p.original, Tr("The file as it was"))->required();
-    p.diff->add_option("PATCHED", p.patched, Tr("The file as it should become"))->required();
-    p.diff->add_flag("--common-length", p.commonLength,
-                     Tr("Compare files of different lengths as far as the shorter one goes"));
+        "diff", Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                     "两个文件中每一段不同的字节增加一个有效项目 (相隔少于 8 "
+                                     "个相同字节的段合为一个项目), 按偏移排序; 保存列表.")));
+    p.diff
+        ->add_option("ORIGINAL", p.original,
+                     Tr(QT_TRANSLATE_NOOP("bytemender-cli", "修改前的文件")))
+        ->required();
+    p.diff
+        ->add_option("PATCHED", p.patched,
+                     Tr(QT_TRANSLATE_NOOP("bytemender-cli", "修改后应有的文件")))
+        ->required();
+    p.diff->add_flag(
+        "--common-length", p.commonLength,
+        Tr(QT_TRANSLATE_NOOP("bytemender-cli", "比较长度不同的文件时只比较到较短文件的末尾")));
 }
 
 ExchangeCommands::~ExchangeCommands() = default;

@@ -40,24 +40,28 @@ bool SameFile(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
-// Window texts of the rebuild, shown without their padding spaces.
-std::string WindowText(const char* text) {
-    std::string shown = Tr(text);
+// A window text, already in the user's language, without its padding spaces.
+std::string WindowText(const std::string& shown) {
     const std::size_t first = shown.find_first_not_of(' ');
     const std::size_t last = shown.find_last_not_of(' ');
     return first == std::string::npos ? std::string() : shown.substr(first, last - first + 1);
 }
 
-constexpr const char* kBackupUnreadable = " 无法访问选择的文件! ";
-constexpr const char* kWriteFailed = " 无法写入输出文件! ";
+// The rebuild's own texts for the checks made here before it runs.
+std::string RebuildText(const char* source) {
+    return WindowText(Translate("Rebuild", source));
+}
 
-// The window's item message, "<description>\r\n<fixed text>", with a plain
+constexpr const char* kBackupUnreadable = QT_TRANSLATE_NOOP("Rebuild", " 无法访问选择的文件! ");
+constexpr const char* kWriteFailed = QT_TRANSLATE_NOOP("Rebuild", " 无法写入输出文件! ");
+
+// The rebuild's item message, "<description>\r\n<fixed text>", with a plain
 // line break.
 std::string ItemMessage(const std::string& text) {
     const std::size_t cut = text.rfind("\r\n");
     if (cut == std::string::npos)
         return text;
-    return text.substr(0, cut) + "\n" + Tr(text.substr(cut + 2).c_str());
+    return text.substr(0, cut) + "\n" + text.substr(cut + 2);
 }
 
 } // namespace
@@ -74,12 +78,15 @@ CliResult CheckReadableFile(const std::string& path, const char* what) {
     const int openError = errno;
     if (fd < 0)
         return Failed(kExitFileError,
-                      Fill(Tr("%1 %2 cannot be read: %3"), {Tr(what), path, Reason(openError)}));
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 %2 无法读取: %3")),
+                                 {Tr(what), path, Reason(openError)}));
     struct stat st {};
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
     if (!regular)
-        return Failed(kExitFileError, Fill(Tr("%1 %2 is not a regular file"), {Tr(what), path}));
+        return Failed(kExitFileError,
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 %2 不是普通文件")),
+                                 {Tr(what), path}));
     return CliResult{};
 }
 
@@ -95,8 +102,10 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
         state = session_->OpenDefault(kWindowProgram);
         path = session_->SettingsFilePath();
         if (path.empty())
-            return Failed(kExitFileError, Tr("the program's folder cannot be found; name the "
-                                             "settings file with --settings"));
+            return Failed(
+                kExitFileError,
+                Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                     "找不到程序所在的文件夹, 请用 --settings 指定设置文件")));
     } else {
         path = Absolute(settingsPath);
         state = session_->Open(path);
@@ -106,15 +115,21 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
         break;
     case SettingsFileState::Missing:
         if (mustExist)
-            return Failed(kExitFileError,
-                          Fill(Tr("settings file %1 does not exist (choose a target first, or "
-                                  "name another file with --settings)"),
-                               {path}));
+            return Failed(
+                kExitFileError,
+                FormatText(
+                    Tr(QT_TRANSLATE_NOOP(
+                        "bytemender-cli",
+                        "设置文件 %1 不存在 (请先选择目标文件, 或用 --settings 指定其他文件)")),
+                    {path}));
         break;
     case SettingsFileState::Unreadable: {
-        CliResult readable = CheckReadableFile(path, "settings file");
+        CliResult readable =
+            CheckReadableFile(path, QT_TRANSLATE_NOOP("bytemender-cli", "设置文件"));
         if (readable.ok())
-            readable = Failed(kExitFileError, Fill(Tr("settings file %1 cannot be read"), {path}));
+            readable = Failed(
+                kExitFileError,
+                FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取设置文件 %1")), {path}));
         return readable;
     }
     }
@@ -136,25 +151,30 @@ std::string PatchListFile::BackupPath() const {
 CliResult PatchListFile::Save() {
     if (!session_->SaveList().ok())
         return Failed(kExitFileError,
-                      Fill(Tr("the list could not be written to the settings file %1; "
-                              "it is unchanged"),
-                           {SettingsPath()}));
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                      "无法将列表写入设置文件 %1, 该文件未改变")),
+                                 {SettingsPath()}));
     return CliResult{};
 }
 
 CliResult PatchListFile::ChooseTarget(const std::string& file) {
     const std::string chosen = Absolute(file);
     if (chosen.size() >= kPathCapacity)
-        return Failed(kExitUsage, Fill(Tr("target path %1 is too long (at most %2 bytes)"),
-                                       {chosen, std::to_string(kPathCapacity - 1)}));
-    CliResult readable = CheckReadableFile(chosen, "target");
+        return Failed(kExitUsage,
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                      "目标文件路径 %1 过长 (最多 %2 字节)")),
+                                 {chosen, std::to_string(kPathCapacity - 1)}));
+    CliResult readable = CheckReadableFile(chosen, QT_TRANSLATE_NOOP("bytemender-cli", "目标文件"));
     if (!readable.ok())
         return readable;
     std::string name;
     SplitPath(chosen.c_str(), nullptr, &name);
     const std::string backupFolder = session_->HomeDir() + "/Path_bak";
     if (SameFile(chosen, backupFolder + "/" + name))
-        return Failed(kExitFileError, Fill(Tr("target %1 is the backup copy itself"), {chosen}));
+        return Failed(
+            kExitFileError,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 就是备份文件本身")),
+                       {chosen}));
 
     const SessionOutcome outcome = session_->ChooseTarget(chosen);
     using Status = SessionOutcome::Status;
@@ -162,25 +182,32 @@ CliResult PatchListFile::ChooseTarget(const std::string& file) {
     case Status::Ok:
         return CliResult{};
     case Status::BackupPathTooLong:
-        return Failed(kExitFileError, Fill(Tr("the backup path for %1 in %2 would be too long"),
-                                           {chosen, backupFolder}));
+        return Failed(
+            kExitFileError,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 在 %2 中的备份文件路径过长")),
+                       {chosen, backupFolder}));
     case Status::NotSaved:
-        return Failed(kExitFileError,
-                      Fill(Tr("the list could not be written to the settings file %1; it still "
-                              "names the previous target"),
-                           {SettingsPath()}));
+        return Failed(
+            kExitFileError,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                            "无法将列表写入设置文件 %1, 它仍记着之前的目标文件")),
+                       {SettingsPath()}));
     default:
-        return Failed(kExitFileError, Fill(Tr("the backup copy of %1 could not be made in %2"),
-                                           {chosen, backupFolder}) +
-                                          "\n" + WindowText(outcome.text.c_str()));
+        return Failed(kExitFileError,
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法在 %2 中备份 %1")),
+                                 {chosen, backupFolder}) +
+                          "\n" + WindowText(outcome.text));
     }
 }
 
 CliResult PatchListFile::RequireTarget() const {
     if (TargetPath().empty())
-        return Failed(kExitUsage, Fill(Tr("the list in %1 has no target; choose one with "
-                                          "\"bytemender-cli target FILE\""),
-                                       {SettingsPath()}));
+        return Failed(
+            kExitUsage,
+            FormatText(Tr(QT_TRANSLATE_NOOP(
+                           "bytemender-cli",
+                           "%1 中的列表没有目标文件, 请用 \"bytemender-cli target FILE\" 选择")),
+                       {SettingsPath()}));
     return CliResult{};
 }
 
@@ -191,24 +218,32 @@ CliResult PatchListFile::CheckRebuildFiles() const {
     const std::string& target = TargetPath();
     const std::string backup = BackupPath();
     if (backup.empty())
-        return Failed(kExitFileError,
-                      Fill(Tr("the backup path for %1 would be too long"), {target}) + "\n" +
-                          WindowText(kBackupUnreadable));
-    CliResult readable = CheckReadableFile(backup, "backup copy");
+        return Failed(
+            kExitFileError,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 的备份文件路径过长")), {target}) +
+                "\n" + RebuildText(kBackupUnreadable));
+    CliResult readable = CheckReadableFile(backup, QT_TRANSLATE_NOOP("bytemender-cli", "备份文件"));
     if (!readable.ok())
-        return Failed(kExitFileError, readable.message + "\n" + WindowText(kBackupUnreadable));
+        return Failed(kExitFileError, readable.message + "\n" + RebuildText(kBackupUnreadable));
     struct stat st {};
     if (::stat(backup.c_str(), &st) == 0 && st.st_size == 0)
-        return Failed(kExitFileError, Fill(Tr("backup copy %1 is empty"), {backup}) + "\n" +
-                                          WindowText(kBackupUnreadable));
+        return Failed(
+            kExitFileError,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "备份文件 %1 是空的")), {backup}) +
+                "\n" + RebuildText(kBackupUnreadable));
     if (::stat(target.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode))
-            return Failed(kExitFileError, Fill(Tr("target %1 is not a regular file"), {target}) +
-                                              "\n" + WindowText(kWriteFailed));
+            return Failed(
+                kExitFileError,
+                FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 不是普通文件")),
+                           {target}) +
+                    "\n" + RebuildText(kWriteFailed));
         if (SameFile(target, backup))
-            return Failed(kExitFileError,
-                          Fill(Tr("target %1 is the backup copy itself"), {target}) + "\n" +
-                              WindowText(kWriteFailed));
+            return Failed(
+                kExitFileError,
+                FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 就是备份文件本身")),
+                           {target}) +
+                    "\n" + RebuildText(kWriteFailed));
     }
     return CliResult{};
 }
@@ -239,33 +274,36 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed) {
         return CliResult{};
     case Status::NotSaved:
         if (outcome.rebuilt)
-            return Failed(kExitFileError,
-                          Fill(Tr("target %1 was rebuilt, but the record of it could not be "
-                                  "written to the settings file %2"),
-                               {target, SettingsPath()}));
+            return Failed(
+                kExitFileError,
+                FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                "目标文件 %1 已重建, 但无法将记录写入设置文件 %2")),
+                           {target, SettingsPath()}));
         return Failed(kExitFileError,
-                      Fill(Tr("the list could not be written to the settings file %1; "
-                              "the target was not rebuilt"),
-                           {SettingsPath()}));
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                      "无法将列表写入设置文件 %1, 未重建目标文件")),
+                                 {SettingsPath()}));
     case Status::Cancelled:
         return Failed(
             kExitCheckFailed,
-            Fill(Tr("target %1 was changed since its backup copy was taken or it was last "
-                    "rebuilt (was the program updated?); nothing was written.\n"
-                    "Run \"bytemender-cli apply --rebackup\" to take a new backup copy from "
-                    "the target as it is now and rebuild from that, or \"bytemender-cli apply "
-                    "--overwrite\" to rebuild from the old backup copy %2 anyway."),
-                 {target, backup}));
+            FormatText(
+                Tr(QT_TRANSLATE_NOOP(
+                    "bytemender-cli",
+                    "目标文件 %1 在备份或上次重建之后被修改过 (程序更新了吗?); 未写入任何文件.\n用 "
+                    "\"bytemender-cli apply --rebackup\" 从目标文件的当前内容重新备份并由它重建, "
+                    "或者用 \"bytemender-cli apply --overwrite\" 仍由原来的备份文件 %2 重建.")),
+                {target, backup}));
     case Status::BackupFailed:
         return Failed(kExitFileError,
-                      Fill(Tr("backup copy %1 could not be replaced by a copy of target %2; the "
-                              "target was not rebuilt"),
-                           {backup, target}) +
-                          "\n" + WindowText(outcome.text.c_str()));
+                      FormatText(Tr(QT_TRANSLATE_NOOP(
+                                     "bytemender-cli",
+                                     "无法用目标文件 %2 的副本替换备份文件 %1, 未重建目标文件")),
+                                 {backup, target}) +
+                          "\n" + WindowText(outcome.text));
     case Status::RebuildFailed:
         break;
     default:
-        return Failed(kExitFileError, WindowText(outcome.text.c_str()));
+        return Failed(kExitFileError, WindowText(outcome.text));
     }
     const RebuildOutcome& rebuild = outcome.rebuild;
     using Rebuild = RebuildOutcome::Status;
@@ -273,11 +311,15 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed) {
     case Rebuild::Ok:
         return CliResult{};
     case Rebuild::BackupUnreadable:
-        return Failed(kExitFileError, Fill(Tr("backup copy %1 cannot be read"), {backup}) + "\n" +
-                                          WindowText(rebuild.text.c_str()));
+        return Failed(
+            kExitFileError,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")), {backup}) +
+                "\n" + WindowText(rebuild.text));
     case Rebuild::WriteFailed:
-        return Failed(kExitFileError, Fill(Tr("target %1 could not be written"), {target}) + "\n" +
-                                          WindowText(rebuild.text.c_str()));
+        return Failed(
+            kExitFileError,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法写入目标文件 %1")), {target}) +
+                "\n" + WindowText(rebuild.text));
     case Rebuild::OutOfRange:
     case Rebuild::OldDataMismatch:
         break;
@@ -288,8 +330,8 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed) {
     const RebuildPreview preview = PreviewRebuild(backup, items);
     if (preview.status == rebuild.status) {
         const PatchItem& item = items[preview.failedRow];
-        where = Fill(Tr("row %1 at offset %2:"),
-                     {std::to_string(preview.failedRow + 1), OffsetText(item.offset)}) +
+        where = FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "第 %1 行, 偏移 %2:")),
+                           {std::to_string(preview.failedRow + 1), OffsetText(item.offset)}) +
                 "\n";
     }
     return Failed(kExitCheckFailed, where + ItemMessage(rebuild.text));

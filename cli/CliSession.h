@@ -28,7 +28,7 @@ struct CliResult {
 CliResult Failed(int status, std::string message);
 
 // A regular file that can be opened for reading; what names it in the
-// message ("target", "backup copy").
+// message: a source text of the "bytemender-cli" context ("目标文件", "备份文件").
 CliResult CheckReadableFile(const std::string& path, const char* what);
 
 // The settings file and the list it holds, on the window's own session

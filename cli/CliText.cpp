@@ -1,35 +1,47 @@
 #include "cli/CliText.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 
-std::string Tr(const char* source) {
-    return source;
+namespace {
+
+// One finished translation of the .ts file.
+struct TranslationRow {
+    const char* context;
+    const char* source;
+    const char* translation;
+};
+
+// Sorted by context, then source, byte for byte (strcmp order).
+constexpr TranslationRow kEnglish[] = {
+#include "bytemender_en_table.inc"
+};
+
+int Compare(const TranslationRow& row, const char* context, const char* source) {
+    const int byContext = std::strcmp(row.context, context);
+    return byContext != 0 ? byContext : std::strcmp(row.source, source);
 }
 
-std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
-    std::string out;
-    out.reserve(pattern.size() + 32);
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const char c = pattern[i];
-        if (c == '%' && i + 1 < pattern.size()) {
-            const char next = pattern[i + 1];
-            if (next == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-            if (next >= '1' && next <= '9') {
-                const auto index = static_cast<std::size_t>(next - '1');
-                if (index < args.size()) {
-                    out += *(args.begin() + index);
-                    ++i;
-                    continue;
-                }
-            }
-        }
-        out += c;
-    }
-    return out;
+std::string English(const char* context, const char* source) {
+    const auto* found = std::lower_bound(
+        std::begin(kEnglish), std::end(kEnglish), 0,
+        [&](const TranslationRow& row, int) { return Compare(row, context, source) < 0; });
+    if (found != std::end(kEnglish) && Compare(*found, context, source) == 0)
+        return found->translation;
+    return std::string();
+}
+
+} // namespace
+
+std::string Tr(const char* source) {
+    return Translate("bytemender-cli", source);
+}
+
+void UseInterfaceLanguage() {
+    if (UserInterfaceIsEnglish())
+        SetTranslator(&English);
 }
 
 std::string OffsetText(std::uint32_t offset) {

@@ -1,20 +1,23 @@
 // Texts of the command-line front end: the one place every user-visible text
-// passes through (so that a translation can be hooked in), argument filling,
-// and the small formatting helpers of the table and the JSON output.
+// passes through (so that it shows in the user's language), and the small formatting helpers of the
+// table and the JSON output.
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 
-// The text to show for a source text. Today the source text itself; a
-// translation step replaces this one function.
+#include "winutil/Translate.h"
+
+// The text to show for one of the command line's source texts (context
+// "bytemender-cli"; mark each with QT_TRANSLATE_NOOP where it is written).
+// Placeholders %1 .. %9 are filled with FormatText.
 std::string Tr(const char* source);
 
-// pattern with %1 .. %9 replaced by the arguments in that order ("%%" is a
-// single '%'). A missing argument leaves its marker as it is.
-std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args);
+// Installs the English translation of every text (the command line's, the
+// engine's and the session's) when the user's interface language is English;
+// otherwise the Chinese source texts stay.
+void UseInterfaceLanguage();
 
 // Eight lower-case hex digits, as the list shows an offset.
 std::string OffsetText(std::uint32_t offset);

@@ -655,4 +655,583 @@ Cancel: write no file. </translation>
         <translation>Target File Changed</translation>
     </message>
 </context>
+<context>
+    <name>bytemender-cli</name>
+    <message>
+        <source>警告: 第 %2 行的%1 (&quot;%3&quot;) 中没有成对的十六进制数字, 它不代表任何字节</source>
+        <translation>warning: the %1 of row %2 (&quot;%3&quot;) holds no pair of hex digits; it stands for no bytes</translation>
+    </message>
+    <message>
+        <source>警告: 第 %2 行的%1 (&quot;%3&quot;) 中有一个单独的十六进制数字, 它会被忽略</source>
+        <translation>warning: the %1 of row %2 (&quot;%3&quot;) has a hex digit without a partner; it is ignored</translation>
+    </message>
+    <message>
+        <source>%1 超过了 %2 字节</source>
+        <translation>%1 is longer than %2 bytes</translation>
+    </message>
+    <message>
+        <source>第 %1 行不存在: 列表为空</source>
+        <translation>row %1 does not exist: the list is empty</translation>
+    </message>
+    <message>
+        <source>第 %1 行不存在: 列表只有第 1 到 %2 行</source>
+        <translation>row %1 does not exist: the list has rows 1 to %2</translation>
+    </message>
+    <message>
+        <source>备份文件</source>
+        <translation>backup copy</translation>
+    </message>
+    <message>
+        <source>目标文件</source>
+        <translation>target</translation>
+    </message>
+    <message>
+        <source>目标文件: </source>
+        <translation>Target: </translation>
+    </message>
+    <message>
+        <source>(未选择)</source>
+        <translation>(none chosen)</translation>
+    </message>
+    <message>
+        <source>,重叠</source>
+        <translation>,overlapping</translation>
+    </message>
+    <message>
+        <source>行</source>
+        <translation>ROW</translation>
+    </message>
+    <message>
+        <source>偏移</source>
+        <translation>OFFSET</translation>
+    </message>
+    <message>
+        <source>有效</source>
+        <translation>ENABLED</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>STATE</translation>
+    </message>
+    <message>
+        <source>目标文件中</source>
+        <translation>TARGET HOLDS</translation>
+    </message>
+    <message>
+        <source>描述</source>
+        <translation>DESCRIPTION</translation>
+    </message>
+    <message>
+        <source>原数据</source>
+        <translation>OLD</translation>
+    </message>
+    <message>
+        <source>新数据</source>
+        <translation>NEW</translation>
+    </message>
+    <message>
+        <source>列表为空.</source>
+        <translation>The list is empty.</translation>
+    </message>
+    <message>
+        <source>全部 %1 个项目都与列表一致.</source>
+        <translation>All %1 items are as listed.</translation>
+    </message>
+    <message>
+        <source>%2 个项目中有 %1 个与列表不一致 (有效的项目应为已应用, 无效的应为原样).</source>
+        <translation>%1 of %2 items are not as listed (enabled items should be applied, disabled ones original).</translation>
+    </message>
+    <message>
+        <source>apply --rebackup 会先从它重新备份.</source>
+        <translation>apply --rebackup would first take a new backup copy from it.</translation>
+    </message>
+    <message>
+        <source>apply --overwrite 仍会由原来的备份文件重建它.</source>
+        <translation>apply --overwrite would rebuild it from the old backup copy anyway.</translation>
+    </message>
+    <message>
+        <source>没有 --rebackup 或 --overwrite 时 apply 不会写入它.</source>
+        <translation>apply would refuse to write it without --rebackup or --overwrite.</translation>
+    </message>
+    <message>
+        <source>目标文件 %1 在备份或上次重建之后被修改过: %2</source>
+        <translation>Target %1 was changed since its backup copy was taken or it was last rebuilt: %2</translation>
+    </message>
+    <message>
+        <source>无法读取备份文件 %1</source>
+        <translation>backup copy %1 cannot be read</translation>
+    </message>
+    <message>
+        <source>第 %1 行, 偏移 %2:</source>
+        <translation>row %1 at offset %2:</translation>
+    </message>
+    <message>
+        <source>无法读取目标文件 %1</source>
+        <translation>target %1 cannot be read</translation>
+    </message>
+    <message>
+        <source>目标文件 %1 不存在: 将由备份文件生成.</source>
+        <translation>Target %1 does not exist: it would be made from the backup copy.</translation>
+    </message>
+    <message>
+        <source>长度 %1</source>
+        <translation>length %1</translation>
+    </message>
+    <message>
+        <source>... 另有 %1 处</source>
+        <translation>... and %1 more ranges</translation>
+    </message>
+    <message>
+        <source>目标文件的长度将从 %1 字节变为 %2 字节.</source>
+        <translation>The target would change its length from %1 to %2 bytes.</translation>
+    </message>
+    <message>
+        <source>没有任何改变.</source>
+        <translation>Nothing would change.</translation>
+    </message>
+    <message>
+        <source>将有 %2 处共 %1 字节改变, 未写入任何文件.</source>
+        <translation>%1 bytes in %2 ranges would change; nothing was written.</translation>
+    </message>
+    <message>
+        <source>--offset %1 不是十六进制偏移</source>
+        <translation>--offset %1 is not a hex offset</translation>
+    </message>
+    <message>
+        <source>项目需要 --old 和 --new 两种数据</source>
+        <translation>an item needs both --old and --new data</translation>
+    </message>
+    <message>
+        <source>原始数据</source>
+        <translation>old data</translation>
+    </message>
+    <message>
+        <source>修改数据</source>
+        <translation>new data</translation>
+    </message>
+    <message>
+        <source>已增加为第 %1 行.</source>
+        <translation>Added as row %1.</translation>
+    </message>
+    <message>
+        <source>没有要修改的内容: 请给出 --offset, --old, --new 或 --description</source>
+        <translation>nothing to change: give --offset, --old, --new or --description</translation>
+    </message>
+    <message>
+        <source>第 %1 行将没有原数据或新数据, 项目需要两者</source>
+        <translation>row %1 would have no old or no new data; an item needs both</translation>
+    </message>
+    <message>
+        <source>已修改第 %1 行.</source>
+        <translation>Changed row %1.</translation>
+    </message>
+    <message>
+        <source>已复制第 %1 行: 副本是第 %1 行, 被复制的项目现在是第 %2 行.</source>
+        <translation>Copied row %1: the copy is row %1, the item copied is now row %2.</translation>
+    </message>
+    <message>
+        <source>已删除第 %1 行.</source>
+        <translation>Removed row %1.</translation>
+    </message>
+    <message>
+        <source>请给出要设为有效的行</source>
+        <translation>name the rows to enable</translation>
+    </message>
+    <message>
+        <source>请给出要设为无效的行, 或者 --all</source>
+        <translation>name the rows to disable, or give --all</translation>
+    </message>
+    <message>
+        <source>%1 个项目设为有效, %2 个原本已有效.</source>
+        <translation>%1 items enabled, %2 were already enabled.</translation>
+    </message>
+    <message>
+        <source>%1 个项目设为无效, %2 个原本已无效.</source>
+        <translation>%1 items disabled, %2 were already disabled.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 中没有可搜索的成对十六进制数字</source>
+        <translation>&quot;%1&quot; holds no pair of hex digits to search for</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 中有一个单独的十六进制数字</source>
+        <translation>&quot;%1&quot; has a hex digit without a partner</translation>
+    </message>
+    <message>
+        <source>%1 的备份文件路径过长</source>
+        <translation>the backup path for %1 would be too long</translation>
+    </message>
+    <message>
+        <source>目标文件: %1
+备份文件: %2</source>
+        <translation>Target: %1
+Backup copy: %2</translation>
+    </message>
+    <message>
+        <source>已从目标文件的当前内容重新备份到 %1.</source>
+        <translation>Took a new backup copy %1 from the target as it was.</translation>
+    </message>
+    <message>
+        <source>已由备份文件重建 %1, 应用了 %2 个有效项目.</source>
+        <translation>Rebuilt %1 from its backup copy with %2 enabled items.</translation>
+    </message>
+    <message>
+        <source>按修补列表改写目标文件中的字节, 与 Bytemender 窗口相同: 同一个设置文件, 备份文件夹和重建方式.</source>
+        <translation>Patches bytes of a target file from a patch list, as the Bytemender window does: the same settings file, backup folder and rebuild.</translation>
+    </message>
+    <message>
+        <source>显示本帮助并退出</source>
+        <translation>Print this help and exit</translation>
+    </message>
+    <message>
+        <source>显示版本并退出</source>
+        <translation>Print the version and exit</translation>
+    </message>
+    <message>
+        <source>保存列表的设置文件, 备份文件在它旁边的 Path_bak 中. 默认为窗口所用的: 程序旁边的 bytemender.ini (当它已经存在, 或者程序所在的文件夹可以写入且不是系统文件夹 /usr, /opt ... 时); 否则为 $XDG_CONFIG_HOME/bytemender/bytemender.ini, 备份文件在 $XDG_DATA_HOME/bytemender/Path_bak 中.</source>
+        <translation>The settings file holding the list, with the backup copies in Path_bak beside it. Default: the window&apos;s, bytemender.ini beside the program when it is there already or the program&apos;s folder is writable and not a system folder (/usr, /opt ...); else $XDG_CONFIG_HOME/bytemender/bytemender.ini, with the backup copies in $XDG_DATA_HOME/bytemender/Path_bak.</translation>
+    </message>
+    <message>
+        <source>行号从 1 开始, 按 &quot;list&quot; 显示的顺序 (按偏移).
+退出状态: 0 完成; 1 检查未通过 (apply 中项目的检查, 目标文件被他人修改, status 发现与列表不一致的项目, 或者 import/export 检查的补丁或项目与备份文件不符); 2 用法或输入错误 (包括格式错误的补丁文件); 3 无法读取或写入文件 (未做任何改变).
+用 &quot;bytemender-cli 命令 --help&quot; 查看命令的选项.</source>
+        <translation>Rows are numbered from 1 in the order &quot;list&quot; shows (by offset).
+Exit status: 0 done; 1 a check failed (an item&apos;s check in apply, a target changed by someone else, status found an item not as listed, or a patch or an item that import or export checks does not fit the backup copy); 2 usage or input error (a malformed patch file too); 3 a file could not be read or written (nothing was changed).
+Run &quot;bytemender-cli COMMAND --help&quot; for the options of a command.</translation>
+    </message>
+    <message>
+        <source>显示项目: 行, 偏移, 有效, 状态, 描述, 原数据和新数据. 状态前的 &apos;!&apos; 表示目标文件与该项目不符.</source>
+        <translation>Show the items: row, offset, enabled, state, description, old and new data. A &apos;!&apos; before the state marks an item the target disagrees with.</translation>
+    </message>
+    <message>
+        <source>输出 JSON, 供脚本使用</source>
+        <translation>Write JSON for scripts</translation>
+    </message>
+    <message>
+        <source>显示每个项目在备份文件和目标文件中的状态 (applied 已应用, original 原样, differs 不同, out-of-range 超出范围, backup-mismatch 备份不符; overlapping 重叠). 所有有效项目都已应用且所有无效项目都是原样时退出状态为 0, 否则为 1.</source>
+        <translation>Show each item&apos;s state in the backup and the target (applied, original, differs, out-of-range, backup-mismatch; overlapping). Exit status 0 when every enabled item is applied and every disabled one original, else 1.</translation>
+    </message>
+    <message>
+        <source>保存列表, 并由备份文件重建目标文件, 应用每个有效项目, 与窗口的 &quot;保存&quot; 相同. 先检查每个项目, 有一个不通过就不写入任何文件. 目标文件在此之后被他人修改过时 (退出状态 1), 只有给出 --rebackup 或 --overwrite 才会写入.</source>
+        <translation>Save the list and rebuild the target from its backup copy with every enabled item, as the window&apos;s &quot;Save&quot; does. Each item is checked first; when one fails nothing is written. A target that someone else changed since (exit status 1) is written only with --rebackup or --overwrite.</translation>
+    </message>
+    <message>
+        <source>显示目标文件中将改变的每一处及其原字节和新字节, 不写入任何文件</source>
+        <translation>Print each range of the target that would change, with its old and new bytes, and write nothing</translation>
+    </message>
+    <message>
+        <source>目标文件在备份或上次重建之后被修改过时 (程序更新), 从它重新备份, 再由新的备份重建</source>
+        <translation>When the target was changed since its backup copy was taken or it was last rebuilt (an update of the program), take a new backup copy from it and rebuild from that</translation>
+    </message>
+    <message>
+        <source>目标文件在备份或上次重建之后被修改过时, 仍由原来的备份文件重建</source>
+        <translation>When the target was changed since its backup copy was taken or it was last rebuilt, rebuild it from the old backup copy anyway</translation>
+    </message>
+    <message>
+        <source>选择目标文件, 与窗口的 &quot;文件&quot; 相同: 它的备份放入 Path_bak, 列表记下它的路径.</source>
+        <translation>Choose the target file, as the window&apos;s &quot;File&quot; does: a backup copy of it goes into Path_bak and the list names it.</translation>
+    </message>
+    <message>
+        <source>要修补的文件</source>
+        <translation>The file to patch</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 不是十六进制偏移 (十六进制数字, 可带 0x, 最大 FFFFFFFF)</source>
+        <translation>&quot;%1&quot; is not a hex offset (hex digits, optional 0x, at most FFFFFFFF)</translation>
+    </message>
+    <message>
+        <source>增加一个项目 (除非给出 --enable, 否则为无效); 列表保持偏移顺序. 保存列表.</source>
+        <translation>Add an item (disabled unless --enable); the list stays in offset order. Saves the list.</translation>
+    </message>
+    <message>
+        <source>目标文件中的偏移, 十六进制 (可带 0x)</source>
+        <translation>Offset in the target, hex (optional 0x)</translation>
+    </message>
+    <message>
+        <source>该处应有的字节, 十六进制文本</source>
+        <translation>The bytes expected there, as hex text</translation>
+    </message>
+    <message>
+        <source>要写入该处的字节, 十六进制文本</source>
+        <translation>The bytes to put there, as hex text</translation>
+    </message>
+    <message>
+        <source>项目修改的内容</source>
+        <translation>What the item changes</translation>
+    </message>
+    <message>
+        <source>增加为有效的项目</source>
+        <translation>Add the item enabled</translation>
+    </message>
+    <message>
+        <source>修改第 N 个项目的字段; 在列表重新读取之前项目保持所在的行. 保存列表.</source>
+        <translation>Change fields of item N; the item keeps its row until the list is read again. Saves the list.</translation>
+    </message>
+    <message>
+        <source>行号</source>
+        <translation>Row number</translation>
+    </message>
+    <message>
+        <source>新的偏移, 十六进制 (可带 0x)</source>
+        <translation>New offset, hex (optional 0x)</translation>
+    </message>
+    <message>
+        <source>新的应有字节, 十六进制文本</source>
+        <translation>New expected bytes, as hex text</translation>
+    </message>
+    <message>
+        <source>新的要写入的字节, 十六进制文本</source>
+        <translation>New bytes to put there, as hex text</translation>
+    </message>
+    <message>
+        <source>新的描述</source>
+        <translation>New description</translation>
+    </message>
+    <message>
+        <source>复制第 N 个项目; 副本直接放在它的上面. 保存列表.</source>
+        <translation>Copy item N; the copy goes directly above it. Saves the list.</translation>
+    </message>
+    <message>
+        <source>删除第 N 个项目. 保存列表.</source>
+        <translation>Remove item N. Saves the list.</translation>
+    </message>
+    <message>
+        <source>将项目设为有效并保存列表 (窗口的按钮只在内存中修改, 这里不保存就会丢失). 目标文件在下次 apply 时改变.</source>
+        <translation>Enable items and save the list (unlike the window&apos;s button, which keeps the change in memory: here it would be lost otherwise). The target changes with the next apply.</translation>
+    </message>
+    <message>
+        <source>行号 (一个或多个)</source>
+        <translation>Row numbers</translation>
+    </message>
+    <message>
+        <source>将项目或全部项目设为无效并保存列表 (这里不保存的修改会丢失). 目标文件在下次 apply 时改变.</source>
+        <translation>Disable items, or all of them, and save the list (here a change that is not saved would be lost). The target changes with the next apply.</translation>
+    </message>
+    <message>
+        <source>将所有项目设为无效</source>
+        <translation>Disable every item</translation>
+    </message>
+    <message>
+        <source>显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠).</source>
+        <translation>Print every offset of the bytes in the backup copy, one per line (matches do not overlap).</translation>
+    </message>
+    <message>
+        <source>要查找的字节, 十六进制文本</source>
+        <translation>The bytes to find, as hex text</translation>
+    </message>
+    <message>
+        <source>用 &quot;bytemender-cli --help&quot; 查看更多信息.</source>
+        <translation>Run &quot;bytemender-cli --help&quot; for more information.</translation>
+    </message>
+    <message>
+        <source>需要一个命令: list, status, apply, target, add, edit, copy, remove, enable, disable, search, import, export 或 diff</source>
+        <translation>a command is needed: list, status, apply, target, add, edit, copy, remove, enable, disable, search, import, export or diff</translation>
+    </message>
+    <message>
+        <source>内存不足</source>
+        <translation>not enough memory</translation>
+    </message>
+    <message>
+        <source>补丁文件</source>
+        <translation>patch file</translation>
+    </message>
+    <message>
+        <source>未导入任何项目, 列表未改变.</source>
+        <translation>Nothing was imported; the list is unchanged.</translation>
+    </message>
+    <message>
+        <source>补丁文件中没有任何修改, 列表未改变.</source>
+        <translation>The patch file holds no changes; the list is unchanged.</translation>
+    </message>
+    <message>
+        <source>已从 %2 (%3) 导入 %1 个项目, 设为有效, 按偏移排序.</source>
+        <translation>Imported %1 items from %2 (%3), enabled, in offset order.</translation>
+    </message>
+    <message>
+        <source>%1 的扩展名不对应任何补丁格式, 请给出 --format ips, ips32, dif, 1337 或 haxdiff</source>
+        <translation>the extension of %1 names no patch format; give --format ips, ips32, dif, 1337 or haxdiff</translation>
+    </message>
+    <message>
+        <source>列表为空, 没有可导出的项目</source>
+        <translation>the list is empty: nothing to export</translation>
+    </message>
+    <message>
+        <source>没有有效的项目可导出 (--all 导出所有项目)</source>
+        <translation>no item is enabled: nothing to export (--all exports every item)</translation>
+    </message>
+    <message>
+        <source>%1 是目标文件, 备份文件或设置文件, 导出不会替换它</source>
+        <translation>%1 is the target, its backup copy or the settings file; an export does not replace it</translation>
+    </message>
+    <message>
+        <source>未写入 %1.</source>
+        <translation>Nothing was written to %1.</translation>
+    </message>
+    <message>
+        <source>已导出 %1 个项目到 %2 (%3).</source>
+        <translation>Exported %1 items to %2 (%3).</translation>
+    </message>
+    <message>
+        <source>原始文件</source>
+        <translation>original file</translation>
+    </message>
+    <message>
+        <source>修改后的文件</source>
+        <translation>patched file</translation>
+    </message>
+    <message>
+        <source>%1 有 %2 字节而 %3 有 %4 字节; 项目无法改变文件的大小 (--common-length 只比较前 %5 字节)</source>
+        <translation>%1 has %2 bytes and %3 has %4 bytes; items cannot change a file&apos;s length (--common-length compares the first %5 bytes)</translation>
+    </message>
+    <message>
+        <source>未增加任何项目, 列表未改变.</source>
+        <translation>Nothing was added; the list is unchanged.</translation>
+    </message>
+    <message>
+        <source>两个文件的共同部分相同, 列表未改变.</source>
+        <translation>The files are equal in their common length; the list is unchanged.</translation>
+    </message>
+    <message>
+        <source>两个文件的内容相同, 列表未改变.</source>
+        <translation>The files are equal; the list is unchanged.</translation>
+    </message>
+    <message>
+        <source>已为不同的字节增加 %1 个项目, 设为有效, 按偏移排序.</source>
+        <translation>Added %1 items for the bytes that differ, enabled, in offset order.</translation>
+    </message>
+    <message>
+        <source>将补丁文件 (IPS, IPS32, IDA .dif, x64dbg .1337 或 haxdiff, 按内容或扩展名识别) 中的修改增加为有效项目, 按偏移排序, 并与备份文件核对; 保存列表. 有任何问题都不增加.</source>
+        <translation>Add the changes of a patch file (IPS, IPS32, IDA .dif, x64dbg .1337 or haxdiff, recognised by its contents or extension) as enabled items in offset order, checked against the backup copy; saves the list. Any problem adds nothing.</translation>
+    </message>
+    <message>
+        <source>要导入的补丁文件</source>
+        <translation>The patch file</translation>
+    </message>
+    <message>
+        <source>将有效项目 (或全部项目) 写成补丁文件, 并与备份文件核对; 有项目与备份文件不符时不写入任何文件.</source>
+        <translation>Write the enabled items (or all) as a patch file, checked against the backup copy; nothing is written when an item does not fit it.</translation>
+    </message>
+    <message>
+        <source>要写入的补丁文件 (整个替换)</source>
+        <translation>The patch file to write (replaced whole)</translation>
+    </message>
+    <message>
+        <source>ips, ips32, dif, 1337 或 haxdiff (默认: 按 FILE 的扩展名)</source>
+        <translation>ips, ips32, dif, 1337 or haxdiff (default: from the extension of FILE)</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 不是补丁格式: ips, ips32, dif, 1337 或 haxdiff</source>
+        <translation>&quot;%1&quot; is no format: ips, ips32, dif, 1337 or haxdiff</translation>
+    </message>
+    <message>
+        <source>导出所有项目, 不只是有效的</source>
+        <translation>Export every item, not only the enabled ones</translation>
+    </message>
+    <message>
+        <source>两个文件中每一段不同的字节增加一个有效项目 (相隔少于 8 个相同字节的段合为一个项目), 按偏移排序; 保存列表.</source>
+        <translation>Add one enabled item per run of bytes that differ between two files (runs fewer than 8 equal bytes apart make one item), in offset order; saves the list.</translation>
+    </message>
+    <message>
+        <source>修改前的文件</source>
+        <translation>The file as it was</translation>
+    </message>
+    <message>
+        <source>修改后应有的文件</source>
+        <translation>The file as it should become</translation>
+    </message>
+    <message>
+        <source>比较长度不同的文件时只比较到较短文件的末尾</source>
+        <translation>Compare files of different lengths as far as the shorter one goes</translation>
+    </message>
+    <message>
+        <source>%1 %2 无法读取: %3</source>
+        <translation>%1 %2 cannot be read: %3</translation>
+    </message>
+    <message>
+        <source>%1 %2 不是普通文件</source>
+        <translation>%1 %2 is not a regular file</translation>
+    </message>
+    <message>
+        <source>找不到程序所在的文件夹, 请用 --settings 指定设置文件</source>
+        <translation>the program&apos;s folder cannot be found; name the settings file with --settings</translation>
+    </message>
+    <message>
+        <source>设置文件 %1 不存在 (请先选择目标文件, 或用 --settings 指定其他文件)</source>
+        <translation>settings file %1 does not exist (choose a target first, or name another file with --settings)</translation>
+    </message>
+    <message>
+        <source>设置文件</source>
+        <translation>settings file</translation>
+    </message>
+    <message>
+        <source>无法读取设置文件 %1</source>
+        <translation>settings file %1 cannot be read</translation>
+    </message>
+    <message>
+        <source>无法将列表写入设置文件 %1, 该文件未改变</source>
+        <translation>the list could not be written to the settings file %1; it is unchanged</translation>
+    </message>
+    <message>
+        <source>目标文件路径 %1 过长 (最多 %2 字节)</source>
+        <translation>target path %1 is too long (at most %2 bytes)</translation>
+    </message>
+    <message>
+        <source>目标文件 %1 就是备份文件本身</source>
+        <translation>target %1 is the backup copy itself</translation>
+    </message>
+    <message>
+        <source>%1 在 %2 中的备份文件路径过长</source>
+        <translation>the backup path for %1 in %2 would be too long</translation>
+    </message>
+    <message>
+        <source>无法将列表写入设置文件 %1, 它仍记着之前的目标文件</source>
+        <translation>the list could not be written to the settings file %1; it still names the previous target</translation>
+    </message>
+    <message>
+        <source>无法在 %2 中备份 %1</source>
+        <translation>the backup copy of %1 could not be made in %2</translation>
+    </message>
+    <message>
+        <source>%1 中的列表没有目标文件, 请用 &quot;bytemender-cli target FILE&quot; 选择</source>
+        <translation>the list in %1 has no target; choose one with &quot;bytemender-cli target FILE&quot;</translation>
+    </message>
+    <message>
+        <source>备份文件 %1 是空的</source>
+        <translation>backup copy %1 is empty</translation>
+    </message>
+    <message>
+        <source>目标文件 %1 不是普通文件</source>
+        <translation>target %1 is not a regular file</translation>
+    </message>
+    <message>
+        <source>目标文件 %1 已重建, 但无法将记录写入设置文件 %2</source>
+        <translation>target %1 was rebuilt, but the record of it could not be written to the settings file %2</translation>
+    </message>
+    <message>
+        <source>无法将列表写入设置文件 %1, 未重建目标文件</source>
+        <translation>the list could not be written to the settings file %1; the target was not rebuilt</translation>
+    </message>
+    <message>
+        <source>目标文件 %1 在备份或上次重建之后被修改过 (程序更新了吗?); 未写入任何文件.
+用 &quot;bytemender-cli apply --rebackup&quot; 从目标文件的当前内容重新备份并由它重建, 或者用 &quot;bytemender-cli apply --overwrite&quot; 仍由原来的备份文件 %2 重建.</source>
+        <translation>target %1 was changed since its backup copy was taken or it was last rebuilt (was the program updated?); nothing was written.
+Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from the target as it is now and rebuild from that, or &quot;bytemender-cli apply --overwrite&quot; to rebuild from the old backup copy %2 anyway.</translation>
+    </message>
+    <message>
+        <source>无法用目标文件 %2 的副本替换备份文件 %1, 未重建目标文件</source>
+        <translation>backup copy %1 could not be replaced by a copy of target %2; the target was not rebuilt</translation>
+    </message>
+    <message>
+        <source>无法写入目标文件 %1</source>
+        <translation>target %1 could not be written</translation>
+    </message>
+</context>
 </TS>

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <vector>
@@ -13,6 +14,17 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// The tests read the Chinese source texts, whatever the user's language.
+class SourceTexts : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+            ::unsetenv(name);
+        ::setenv("LANG", "C", 1);
+    }
+};
+const auto* const kSourceTexts = ::testing::AddGlobalTestEnvironment(new SourceTexts);
 
 struct Outcome {
     int status;
@@ -62,11 +74,11 @@ TEST_F(CliExchangeTest, ImportExportDiff) {
         std::string out;
     } steps[] = {
         {{"import", File("p.dif", std::string(kDif) + "00000020: 20 01\n00000021: 21 02\n")},
-         "Imported 1 items from " + dir_.File("p.dif") + " (dif)"},
-        {{"export", dir_.File("out.patch"), "--format", "IPS32"}, "Exported 2 items"},
-        {{"diff", target_, File("patched.bin", patched)}, "Added 1 items"},
-        {{"export", dir_.File("all.haxdiff"), "--all"}, "Exported 3 items"},
-        {{"list"}, "3    00000300  Yes      !original  patched.bin #1  00    78\n"},
+         "已从 " + dir_.File("p.dif") + " (dif) 导入 1 个项目"},
+        {{"export", dir_.File("out.patch"), "--format", "IPS32"}, "已导出 2 个项目"},
+        {{"diff", target_, File("patched.bin", patched)}, "已为不同的字节增加 1 个项目"},
+        {{"export", dir_.File("all.haxdiff"), "--all"}, "已导出 3 个项目"},
+        {{"list"}, "3   00000300  是    !original  patched.bin #1  00      78\n"},
     };
     for (const auto& step : steps) {
         const Outcome run = Cli(step.args);
@@ -93,17 +105,14 @@ TEST_F(CliExchangeTest, BadInputChangesNothing) {
          {"import", File("mm.dif", std::string(kDif) + "00000020: 99 01\n")},
          1,
          "偏移 0x00000020 处的原始数据在补丁中是 99, 在备份文件中却是 20"},
-        {"missing patch", {"import", dir_.File("none.ips")}, 3, "none.ips cannot be read"},
-        {"no format", {"export", dir_.File("x.txt")}, 2, "x.txt names no patch format"},
-        {"over the target",
-         {"export", target_, "--format", "ips"},
-         2,
-         "an export does not replace it"},
+        {"missing patch", {"import", dir_.File("none.ips")}, 3, "none.ips 无法读取"},
+        {"no format", {"export", dir_.File("x.txt")}, 2, "x.txt 的扩展名不对应任何补丁格式"},
+        {"over the target", {"export", target_, "--format", "ips"}, 2, "导出不会替换它"},
         {"a .1337 file needs a PE backup",
          {"export", dir_.File("x.1337")},
          2,
          "备份文件不是 PE 文件"},
-        {"lengths differ", {"diff", target_, longer}, 2, "--common-length compares"},
+        {"lengths differ", {"diff", target_, longer}, 2, "--common-length 只比较前"},
     };
     const std::string settings = ReadBytes(settings_);
     for (const auto& c : cases) {

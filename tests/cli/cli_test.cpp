@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,9 +31,22 @@ struct Outcome {
     std::string err;
 };
 
+// The tests read the Chinese source texts: no language setting of the user
+// reaches the program, in-process or started.
+class SourceTexts : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+            ::unsetenv(name);
+        ::setenv("LANG", "C", 1);
+    }
+};
+const auto* const kSourceTexts = ::testing::AddGlobalTestEnvironment(new SourceTexts);
+
 // Runs the program with these arguments and collects its output through pipes
-// (which no file-size limit cuts).
-Outcome RunProgram(const std::string& program, const std::vector<std::string>& args) {
+// (which no file-size limit cuts). lang, when given, replaces LANG.
+Outcome RunProgram(const std::string& program, const std::vector<std::string>& args,
+                   const char* lang = nullptr) {
     int outPipe[2];
     int errPipe[2];
     Outcome run;
@@ -46,9 +60,20 @@ Outcome RunProgram(const std::string& program, const std::vector<std::string>& a
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable; ++variable) {
+        if (!lang || std::string_view(*variable).rfind("LANG=", 0) != 0)
+            variables.emplace_back(*variable);
+    }
+    if (lang)
+        variables.push_back(std::string("LANG=") + lang);
+    std::vector<char*> envp;
+    for (std::string& variable : variables)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
     pid_t pid = 0;
     const bool started =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
@@ -124,7 +149,9 @@ class CliTest : public ::testing::Test {
         WriteBytes(target_, original_);
     }
 
-    Outcome Cli(std::vector<std::string> args) { return RunProgram(program_, args); }
+    Outcome Cli(std::vector<std::string> args, const char* lang = nullptr) {
+        return RunProgram(program_, args, lang);
+    }
 
     // The target chosen and two items: row 1 at 0x10 (enabled), row 2 at 0x200.
     void PrepareList() {
@@ -161,26 +188,26 @@ TEST_F(CliTest, ScriptedSession) {
         std::string out; // a fragment of standard output
     };
     const Step steps[] = {
-        {{"target", target_}, 0, "Backup copy: " + backup_},
+        {{"target", target_}, 0, "备份文件: " + backup_},
         {{"add", "--offset", "0x200", "--old", Hex(0x200), "--new", "00", "--description", "b"},
          0,
-         "Added as row 1."},
+         "已增加为第 1 行."},
         {{"add", "--offset", "10", "--old", "74 05", "--new", "EB05", "--description", "jump"},
          0,
-         "Added as row 1."},
-        {{"enable", "1"}, 0, "1 items enabled"},
-        {{"status"}, 1, "1    00000010  Yes      !original  74 05         jump"},
-        {{"apply", "--dry-run"}, 0, "00000010  length 1  74  ->  EB\n"},
-        {{"apply"}, 0, "with 1 enabled items"},
+         "已增加为第 1 行."},
+        {{"enable", "1"}, 0, "1 个项目设为有效"},
+        {{"status"}, 1, "1   00000010  是    !original  74 05       jump"},
+        {{"apply", "--dry-run"}, 0, "00000010  长度 1  74  ->  EB\n"},
+        {{"apply"}, 0, "应用了 1 个有效项目"},
         {{"status", "--json"}, 0, "\"state\": \"applied\", \"asListed\": true"},
-        {{"list"}, 0, "2    00000200  No       original  b            " + Hex(0x200) + "     00\n"},
+        {{"list"}, 0, "2   00000200  否    original  b     " + Hex(0x200) + "      00\n"},
         {{"search", "7405"}, 0, "00000010\n"},
-        {{"copy", "2"}, 0, "the copy is row 2"},
-        {{"edit", "2", "--description", "copy", "--new", "FF"}, 0, "Changed row 2."},
-        {{"remove", "3"}, 0, "Removed row 3."},
-        {{"disable", "--all"}, 0, "1 items disabled"},
-        {{"apply"}, 0, "with 0 enabled items"},
-        {{"status"}, 0, "All 2 items are as listed."},
+        {{"copy", "2"}, 0, "副本是第 2 行"},
+        {{"edit", "2", "--description", "copy", "--new", "FF"}, 0, "已修改第 2 行."},
+        {{"remove", "3"}, 0, "已删除第 3 行."},
+        {{"disable", "--all"}, 0, "1 个项目设为无效"},
+        {{"apply"}, 0, "应用了 0 个有效项目"},
+        {{"status"}, 0, "全部 2 个项目都与列表一致."},
     };
     for (const Step& step : steps) {
         const Outcome run = Cli(step.args);
@@ -189,7 +216,7 @@ TEST_F(CliTest, ScriptedSession) {
         if (step.args == std::vector<std::string>{"apply", "--dry-run"}) {
             EXPECT_EQ(ReadBytes(target_), original_) << "a dry run wrote the target";
         }
-        if (run.out.find("with 1 enabled") != std::string::npos) {
+        if (run.out.find("应用了 1 个有效项目") != std::string::npos) {
             EXPECT_EQ(ReadBytes(target_), patched);
         }
     }
@@ -265,15 +292,15 @@ TEST_F(CliTest, ChangedTargetIsWrittenOnlyWhenTold) {
         std::string target;  // afterwards
         std::string backup;
     } cases[] = {
-        {{"apply"}, 1, target_ + " was changed since", updated, original_},
-        {{"apply", "--dry-run"}, 0, "apply would refuse to write it", updated, original_},
+        {{"apply"}, 1, "目标文件 " + target_ + " 在备份或上次重建之后被修改过", updated, original_},
+        {{"apply", "--dry-run"}, 0, "apply 不会写入它", updated, original_},
         {{"apply", "--dry-run", "--rebackup"},
          0,
-         "00000010  length 1  74  ->  EB",
+         "00000010  长度 1  74  ->  EB",
          updated,
          original_},
-        {{"apply", "--rebackup"}, 0, "Took a new backup copy", patchedUpdate, updated},
-        {{"apply", "--overwrite"}, 0, "Rebuilt", patchedOriginal, original_},
+        {{"apply", "--rebackup"}, 0, "已从目标文件的当前内容重新备份", patchedUpdate, updated},
+        {{"apply", "--overwrite"}, 0, "已由备份文件重建", patchedOriginal, original_},
         {{"apply", "--rebackup", "--overwrite"}, 2, "excludes", updated, original_},
     };
     for (const auto& c : cases) {
@@ -326,6 +353,32 @@ TEST_F(CliTest, DefaultSettingsFollowTheWindowsRule) {
     EXPECT_EQ(ReadBytes(home + "/data/bytemender/Path_bak/game.bin"), original_);
     EXPECT_FALSE(fs::exists(settings_));
     EXPECT_FALSE(fs::exists(dir_.File("Path_bak")));
+}
+
+// English when the interface language is English: the command line's own
+// texts, its help and the rebuild's message; other languages keep the
+// Chinese source texts.
+TEST_F(CliTest, EnglishInterface) {
+    PrepareList();
+    ASSERT_EQ(Cli({"edit", "1", "--old", "0102"}).status, 0);
+    const struct {
+        const char* lang;
+        std::vector<std::string> args;
+        int status;
+        std::string message; // a fragment of standard output or standard error
+    } cases[] = {
+        {"en_US.UTF-8", {"remove", "3"}, 2, "row 3 does not exist: the list has rows 1 to 2"},
+        {"en_US.UTF-8", {"--help"}, 0, "-h,--help                   Print this help and exit"},
+        {"en_US.UTF-8", {"apply"}, 1, "row 1 at offset 00000010:\n\nThe old data does not match!"},
+        {"en_US.UTF-8", {"list"}, 0, "ROW  OFFSET    ENABLED  STATE"},
+        {"de_DE.UTF-8", {"apply"}, 1, "第 1 行, 偏移 00000010:\n\n原始数据不匹配!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.lang) + " " + c.args[0]);
+        const Outcome run = Cli(c.args, c.lang);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE((run.out + run.err).find(c.message), std::string::npos) << run.out << run.err;
+    }
 }
 
 // Help for the program and every subcommand, through the in-process entry.
@@ -384,83 +437,77 @@ TEST_F(CliTest, BadInputChangesNothing) {
     const std::vector<Case> cases = {
         {"unknown command", nullptr, {"frob"}, 2, "not expected: frob"},
         {"unknown option", nullptr, {"list", "--frob"}, 2, "--frob"},
-        {"no command", nullptr, {}, 2, "a command is needed"},
-        {"row past the end",
-         nullptr,
-         {"remove", "3"},
-         2,
-         "row 3 does not exist: the list has "
-         "rows 1 to 2"},
-        {"row 0", nullptr, {"enable", "2", "0"}, 2, "row 0 does not exist"},
+        {"no command", nullptr, {}, 2, "需要一个命令"},
+        {"row past the end", nullptr, {"remove", "3"}, 2, "第 3 行不存在: 列表只有第 1 到 2 行"},
+        {"row 0", nullptr, {"enable", "2", "0"}, 2, "第 0 行不存在"},
         {"row not a number", nullptr, {"copy", "x"}, 2, "Could not convert: N = x"},
         {"bad hex offset",
          nullptr,
          {"add", "--offset", "12zz", "--old", "00", "--new", "01"},
          2,
-         "\"12zz\" is not a hex offset"},
+         "\"12zz\" 不是十六进制偏移"},
         {"offset above 32 bits",
          nullptr,
          {"edit", "1", "--offset", "100000000"},
          2,
-         "not a hex offset"},
+         "不是十六进制偏移"},
         {"no new data", nullptr, {"add", "--offset", "1", "--old", "00"}, 2, "--new is required"},
-        {"empty old data", nullptr, {"edit", "1", "--old", ""}, 2, "row 1 would have no old"},
-        {"nothing to edit", nullptr, {"edit", "1"}, 2, "nothing to change"},
-        {"bad search hex", nullptr, {"search", "zz"}, 2, "no pair of hex digits"},
-        {"odd search hex", nullptr, {"search", "740"}, 2, "without a partner"},
+        {"empty old data", nullptr, {"edit", "1", "--old", ""}, 2, "第 1 行将没有原数据"},
+        {"nothing to edit", nullptr, {"edit", "1"}, 2, "没有要修改的内容"},
+        {"bad search hex", nullptr, {"search", "zz"}, 2, "没有可搜索的成对十六进制数字"},
+        {"odd search hex", nullptr, {"search", "740"}, 2, "中有一个单独的十六进制数字"},
         {"rows and --all", nullptr, {"disable", "1", "--all"}, 2, "excludes"},
         {"missing settings file",
          nullptr,
          {"--settings", missing, "list"},
          3,
-         missing + " does not exist"},
+         "设置文件 " + missing + " 不存在"},
         {"settings file is a folder",
          nullptr,
          {"--settings", dir_.path(), "status"},
          3,
-         dir_.path() + " is not a regular file"},
+         dir_.path() + " 不是普通文件"},
         {"unreadable settings file",
          hugeSettings,
          {"add", "--offset", "1", "--old", "00", "--new", "01"},
          3,
-         "settings file " + settings_ + " cannot be read"},
+         "无法读取设置文件 " + settings_},
         {"missing target",
          nullptr,
          {"target", dir_.File("nothere.bin")},
          3,
-         "nothere.bin cannot be read: No such file"},
-        {"target is a folder", nullptr, {"target", dir_.path()}, 3, "is not a regular file"},
+         "nothere.bin 无法读取: No such file"},
+        {"target is a folder", nullptr, {"target", dir_.path()}, 3, "不是普通文件"},
         {"target is a folder at apply",
          targetIsFolder,
          {"apply"},
          3,
-         target_ + " is not a regular file\n无法写入输出文件!"},
+         "目标文件 " + target_ + " 不是普通文件\n无法写入输出文件!"},
         {"missing backup",
          removeBackup,
          {"apply"},
          3,
-         backup_ + " cannot be read: No such file or directory\n无法访问选择的文件!"},
+         backup_ + " 无法读取: No such file or directory\n无法访问选择的文件!"},
         {"unreadable backup",
          backupIsFolder,
          {"search", "00"},
          3,
-         "backup copy " + backup_ + " is not a regular file"},
+         "备份文件 " + backup_ + " 不是普通文件"},
         {"old data differs",
          wrongOldData,
          {"apply"},
          1,
-         "row 2 at offset 00000200:\n\n原始数据不"
-         "匹配!"},
+         "第 2 行, 偏移 00000200:\n\n原始数据不匹配!"},
         {"item past the end",
          pastTheEnd,
          {"apply", "--dry-run"},
          1,
-         "row 3 at offset 00000fff:\ntoo far\n文件范围超出!"},
+         "第 3 行, 偏移 00000fff:\ntoo far\n文件范围超出!"},
         {"list cannot be saved",
          nullptr,
          {"copy", "1"},
          3,
-         "could not be written to the settings file " + settings_,
+         "无法将列表写入设置文件 " + settings_,
          true},
         {"list cannot be saved for a new target of the same name",
          [](CliTest& t) {
@@ -469,14 +516,9 @@ TEST_F(CliTest, BadInputChangesNothing) {
          },
          {"target", dir_.File("other/game.bin")},
          3,
-         "it still names the previous target",
+         "它仍记着之前的目标文件",
          true},
-        {"list cannot be saved before apply",
-         nullptr,
-         {"apply"},
-         3,
-         "the target was not rebuilt",
-         true},
+        {"list cannot be saved before apply", nullptr, {"apply"}, 3, "未重建目标文件", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
