@@ -3,6 +3,7 @@
 #include "tests/support/TestFiles.h"
 
 #include "cli/Cli.h"
+#include "tests/support/SourceTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -14,17 +15,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// The tests read the Chinese source texts, whatever the user's language.
-class SourceTexts : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
-            ::unsetenv(name);
-        ::setenv("LANG", "C", 1);
-    }
-};
-const auto* const kSourceTexts = ::testing::AddGlobalTestEnvironment(new SourceTexts);
 
 struct Outcome {
     int status;

@@ -5,6 +5,7 @@
 #include "app/PatchListStore.h"
 #include "cli/Cli.h"
 #include "settings/AppSetting.h"
+#include "tests/support/SourceTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -30,18 +31,6 @@ struct Outcome {
     std::string out;
     std::string err;
 };
-
-// The tests read the Chinese source texts: no language setting of the user
-// reaches the program, in-process or started.
-class SourceTexts : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
-            ::unsetenv(name);
-        ::setenv("LANG", "C", 1);
-    }
-};
-const auto* const kSourceTexts = ::testing::AddGlobalTestEnvironment(new SourceTexts);
 
 // Runs the program with these arguments and collects its output through pipes
 // (which no file-size limit cuts). lang, when given, replaces LANG.
