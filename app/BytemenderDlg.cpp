@@ -50,7 +50,7 @@ const char* const kAboutMenuText = QT_TRANSLATE_NOOP("CBytemenderDlg", "关于 B
 // The state column's room: the target path field and the list are this many
 // dialog units wider than in the five-column layout, and the buttons and the
 // window's right edge move as far, so that all six columns show at once.
-constexpr int kStateColumnUnits = 56;
+constexpr int kStateColumnUnits = 70;
 
 struct ButtonTemplate {
     int id;

@@ -23,7 +23,7 @@ const ColumnInfo kColumns[PatchListModel::kColumnCount] = {
     {QT_TRANSLATE_NOOP("PatchListModel", "原数据"), Qt::AlignRight, 120},
     {QT_TRANSLATE_NOOP("PatchListModel", "新数据"), Qt::AlignRight, 120},
     {QT_TRANSLATE_NOOP("PatchListModel", "修改"), Qt::AlignLeft, 64},
-    {QT_TRANSLATE_NOOP("PatchListModel", "状态"), Qt::AlignLeft, 100},
+    {QT_TRANSLATE_NOOP("PatchListModel", "状态"), Qt::AlignLeft, 124},
 };
 
 // How each state shows: its label, the first line of its tooltip, and the

@@ -6,6 +6,9 @@
 //   editor_showcase search   a search with many matches: the listing in the offset box
 //   editor_showcase error    the main window's message for an item whose old data
 //                            does not match, over the main window
+//   editor_showcase window   the main window on the settings file beside this
+//                            program (also window-maximized, window-menu with
+//                            its menu open, and about with the about box)
 //
 // Files it needs (a backup copy, a target) go to a temporary folder; the main
 // window's settings file and Path_bak folder are the ones beside this program.
@@ -18,8 +21,10 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolButton>
 
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +54,8 @@ std::vector<std::uint8_t> SampleBytes() {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: editor_showcase add|modify|search|error\n");
+    std::fprintf(stderr, "usage: editor_showcase "
+                         "add|modify|search|error|window|window-maximized|window-menu|about\n");
     return 2;
 }
 
@@ -85,6 +91,20 @@ int main(int argc, char** argv) {
                 search->click();
         }
         status = dlg.exec();
+    } else if (scene == "window" || scene == "window-maximized" || scene == "window-menu" ||
+               scene == "about") {
+        // The main window on the settings file beside this program.
+        CBytemenderDlg window;
+        if (scene == "window-maximized")
+            window.setWindowState(Qt::WindowMaximized);
+        if (scene == "about")
+            QMetaObject::invokeMethod(&window, &CBytemenderDlg::OnAbout, Qt::QueuedConnection);
+        if (scene == "window-menu") {
+            if (auto* more =
+                    qobject_cast<QToolButton*>(GetDlgItem(&window, CBytemenderDlg::IDC_MORE)))
+                QMetaObject::invokeMethod(more, &QToolButton::showMenu, Qt::QueuedConnection);
+        }
+        status = window.exec();
     } else if (scene == "error") {
         CBytemenderDlg window;
         const std::string target = MakeTempFile(temp, "game.bin", SampleBytes());

@@ -116,10 +116,12 @@ shoot() {
     echo "$out/$picture"
 }
 
-shoot main-window.png env BYTEMENDER_SCREENSHOT_STEP=main "$work/bytemender"
-shoot main-window-maximized.png env BYTEMENDER_SCREENSHOT_STEP=maximized "$work/bytemender"
-shoot main-window-menu.png env BYTEMENDER_SCREENSHOT_STEP=menu "$work/bytemender"
-shoot about-box.png env BYTEMENDER_SCREENSHOT_STEP=about "$work/bytemender"
+# The showcase opens the main window on the settings file beside itself.
+cp "$work/bytemender.ini" "$work/editor_showcase.ini"
+shoot main-window.png "$work/bytemender"
+shoot main-window-maximized.png "$work/editor_showcase" window-maximized
+shoot main-window-menu.png "$work/editor_showcase" window-menu
+shoot about-box.png "$work/editor_showcase" about
 shoot editor-add.png "$work/editor_showcase" add
 shoot editor-modify.png "$work/editor_showcase" modify
 shoot editor-search-listing.png "$work/editor_showcase" search

@@ -13,7 +13,7 @@
     </message>
     <message>
         <source>按修补列表改写文件中的字节</source>
-        <translation>Rewrites the bytes of a file from a patch list</translation>
+        <translation>Patches file bytes from a list</translation>
     </message>
     <message>
         <source>确定</source>
@@ -21,11 +21,11 @@
     </message>
     <message>
         <source>列表和备份保存在程序所在的文件夹中 (便携使用)</source>
-        <translation>The list and the backups are kept in the program&apos;s folder (portable use)</translation>
+        <translation>List and backups: beside the program (portable)</translation>
     </message>
     <message>
         <source>列表和备份保存在用户的文件夹中</source>
-        <translation>The list and the backups are kept in your user folders</translation>
+        <translation>List and backups: in your user folders</translation>
     </message>
     <message>
         <source>设置文件:</source>

@@ -35,12 +35,12 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
         const char16_t* caption;
         int x, y, w, h;
     } controls[] = {
-        {1000, u"", 7, 7, 438, 14},          {1001, nullptr, 7, 25, 438, 273},
-        {1006, u"文件", 450, 7, 50, 14},     {1003, u"编辑", 450, 24, 50, 14},
-        {1004, u"增加", 450, 41, 50, 14},    {1007, u"复制", 450, 58, 50, 14},
-        {1005, u"删除", 450, 75, 50, 14},    {2, u"全无效", 450, 248, 50, 16},
-        {1, u"有效/无效", 450, 266, 50, 16}, {1002, u"保存", 450, 284, 50, 14},
-        {1008, u"更多", 450, 96, 50, 14},
+        {1000, u"", 7, 7, 452, 14},          {1001, nullptr, 7, 25, 452, 273},
+        {1006, u"文件", 464, 7, 50, 14},     {1003, u"编辑", 464, 24, 50, 14},
+        {1004, u"增加", 464, 41, 50, 14},    {1007, u"复制", 464, 58, 50, 14},
+        {1005, u"删除", 464, 75, 50, 14},    {2, u"全无效", 464, 248, 50, 16},
+        {1, u"有效/无效", 464, 266, 50, 16}, {1002, u"保存", 464, 284, 50, 14},
+        {1008, u"更多", 464, 96, 50, 14},
     };
     for (const auto& c : controls) {
         QWidget* control = GetDlgItem(&dlg, c.id);
@@ -53,10 +53,10 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
                 << c.id;
         }
     }
-    EXPECT_EQ(dlg.size(), DialogUnitsToPixels(font, 0, 0, 507, 305).size());
+    EXPECT_EQ(dlg.size(), DialogUnitsToPixels(font, 0, 0, 521, 305).size());
     auto* frame = dlg.findChild<QGroupBox*>();
     ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->geometry(), DialogUnitsToPixels(font, 450, 117, 50, 121));
+    EXPECT_EQ(frame->geometry(), DialogUnitsToPixels(font, 464, 117, 50, 121));
     EXPECT_TRUE(qobject_cast<QLineEdit*>(GetDlgItem(&dlg, 1000))->isReadOnly());
     EXPECT_TRUE(dlg.Button(1)->isDefault());
     EXPECT_FALSE(dlg.Button(2)->isDefault());
@@ -131,7 +131,7 @@ TEST_F(MainWindowTest, ListViewIsAReportWithSixColumns) {
         int width;
     } columns[] = {{u"偏移", Qt::AlignLeft, 80},     {u"描述", Qt::AlignLeft, 240},
                    {u"原数据", Qt::AlignRight, 120}, {u"新数据", Qt::AlignRight, 120},
-                   {u"修改", Qt::AlignLeft, 64},     {u"状态", Qt::AlignLeft, 100}};
+                   {u"修改", Qt::AlignLeft, 64},     {u"状态", Qt::AlignLeft, 124}};
     ASSERT_EQ(dlg.Model()->columnCount(), 6);
     for (int column = 0; column < 6; ++column) {
         SCOPED_TRACE(column);
