@@ -40,27 +40,14 @@ int ExitStatusOf(ExchangeProblem problem) {
     return kExitUsage;
 }
 
-// The backup copy of the list's target, readable; import and export read it.
-CliResult ReadableBackup(const PatchListFile& list, std::string* backup) {
-    if (CliResult chosen = list.RequireTarget(); !chosen.ok())
-        return chosen;
-    *backup = list.BackupPath();
-    if (backup->empty())
-        return Failed(kExitFileError,
-                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 的备份文件路径过长")),
-                                 {list.TargetPath()}));
-    return CheckReadableFile(*backup, QT_TRANSLATE_NOOP("bytemender-cli", "备份文件"));
-}
-
 CliResult Import(PatchListFile& list, const std::string& file, std::ostream& out) {
-    std::string backup;
-    if (CliResult readable = ReadableBackup(list, &backup); !readable.ok())
+    if (CliResult readable = list.CheckBackup(); !readable.ok())
         return readable;
     if (CliResult readable =
             CheckReadableFile(file, QT_TRANSLATE_NOOP("bytemender-cli", "补丁文件"));
         !readable.ok())
         return readable;
-    const ExchangeOutcome imported = ImportIntoList(list.items, backup, file);
+    const ExchangeOutcome imported = ImportIntoList(list.items, list.BackupPath(), file);
     if (!imported.ok())
         return Failed(ExitStatusOf(imported.problem),
                       imported.detail + "\n" +
@@ -89,9 +76,9 @@ CliResult Export(PatchListFile& list, const std::string& file, const std::string
                                                       "%1 的扩展名不对应任何补丁格式, 请给出 "
                                                       "--format ips, ips32, dif, 1337 或 haxdiff")),
                                  {file}));
-    std::string backup;
-    if (CliResult readable = ReadableBackup(list, &backup); !readable.ok())
+    if (CliResult readable = list.CheckBackup(); !readable.ok())
         return readable;
+    const std::string backup = list.BackupPath();
     const ExchangeOutcome exported = ExportList(
         list.items, backup, {list.TargetPath(), backup, list.SettingsPath()}, file, format, all);
     using Status = ExchangeOutcome::Status;

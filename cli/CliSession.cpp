@@ -3,6 +3,7 @@
 // checks and messages on top.
 #include "cli/CliSession.h"
 
+#include "app/PatchExchangeJobs.h"
 #include "cli/CliPreview.h"
 #include "cli/CliText.h"
 #include "engine/Rebuild.h"
@@ -31,13 +32,6 @@ std::string Absolute(const std::string& path) {
     if (absolute.empty())
         return path;
     return absolute.lexically_normal().string();
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {};
-    struct stat sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
 }
 
 // A window text, already in the user's language, without its padding spaces.
@@ -170,7 +164,7 @@ CliResult PatchListFile::ChooseTarget(const std::string& file) {
     std::string name;
     SplitPath(chosen.c_str(), nullptr, &name);
     const std::string backupFolder = session_->HomeDir() + "/Path_bak";
-    if (SameFile(chosen, backupFolder + "/" + name))
+    if (IsSameFile(chosen, backupFolder + "/" + name))
         return Failed(
             kExitFileError,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 就是备份文件本身")),
@@ -211,20 +205,26 @@ CliResult PatchListFile::RequireTarget() const {
     return CliResult{};
 }
 
+CliResult PatchListFile::CheckBackup() const {
+    if (CliResult chosen = RequireTarget(); !chosen.ok())
+        return chosen;
+    const std::string backup = BackupPath();
+    if (backup.empty())
+        return Failed(kExitFileError,
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 的备份文件路径过长")),
+                                 {TargetPath()}));
+    return CheckReadableFile(backup, QT_TRANSLATE_NOOP("bytemender-cli", "备份文件"));
+}
+
 CliResult PatchListFile::CheckRebuildFiles() const {
     CliResult chosen = RequireTarget();
     if (!chosen.ok())
         return chosen;
-    const std::string& target = TargetPath();
-    const std::string backup = BackupPath();
-    if (backup.empty())
-        return Failed(
-            kExitFileError,
-            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 的备份文件路径过长")), {target}) +
-                "\n" + RebuildText(kBackupUnreadable));
-    CliResult readable = CheckReadableFile(backup, QT_TRANSLATE_NOOP("bytemender-cli", "备份文件"));
+    CliResult readable = CheckBackup();
     if (!readable.ok())
         return Failed(kExitFileError, readable.message + "\n" + RebuildText(kBackupUnreadable));
+    const std::string& target = TargetPath();
+    const std::string backup = BackupPath();
     struct stat st {};
     if (::stat(backup.c_str(), &st) == 0 && st.st_size == 0)
         return Failed(
@@ -238,7 +238,7 @@ CliResult PatchListFile::CheckRebuildFiles() const {
                 FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 不是普通文件")),
                            {target}) +
                     "\n" + RebuildText(kWriteFailed));
-        if (SameFile(target, backup))
+        if (IsSameFile(target, backup))
             return Failed(
                 kExitFileError,
                 FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 就是备份文件本身")),

@@ -66,6 +66,10 @@ class PatchListFile {
     // An error when the list has no target yet.
     CliResult RequireTarget() const;
 
+    // An error when the list has no target, or its backup copy is no
+    // readable regular file; import, export and the rebuild read it.
+    CliResult CheckBackup() const;
+
     // Checks the backup and the target before a rebuild: a chosen target, a
     // readable, non-empty backup copy and a target that is a regular file
     // (or missing) and not the backup itself.
