@@ -2,7 +2,6 @@
 // read and written only through PatchListFile.
 #include "cli/Cli.h"
 
-#include "app/PatchListStore.h"
 #include "cli/CliExchange.h"
 #include "cli/CliPreview.h"
 #include "cli/CliSession.h"
@@ -486,13 +485,13 @@ CliResult AddItem(PatchListFile& list, const Arguments& args, std::ostream& out,
     item.description = args.description;
     item.enabled = args.enable ? 1 : 0;
 
-    // Appended and sorted as the window does: after the items of equal offset.
+    // Where the window's append and sort puts it in the sorted list: after the
+    // items of equal offset.
     const auto place = std::upper_bound(
         list.items.begin(), list.items.end(), item.offset,
         [](std::uint32_t offset, const PatchItem& other) { return offset < other.offset; });
     const std::size_t row = static_cast<std::size_t>(place - list.items.begin()) + 1;
-    list.items.push_back(item);
-    SortPatchList(list.items);
+    list.items.insert(place, item);
     CliResult saved = list.Save();
     if (!saved.ok())
         return saved;
