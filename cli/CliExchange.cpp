@@ -40,6 +40,18 @@ int ExitStatusOf(ExchangeProblem problem) {
     return kExitUsage;
 }
 
+// After items joined the list: says so, or that none did, and saves the list
+// when it changed.
+CliResult SaveAdded(PatchListFile& list, std::size_t count, const std::string& unchanged,
+                    const std::string& added, std::ostream& out) {
+    if (count != 0) {
+        if (CliResult saved = list.Save(); !saved.ok())
+            return saved;
+    }
+    out << (count == 0 ? unchanged : added) << "\n";
+    return CliResult{};
+}
+
 CliResult Import(PatchListFile& list, const std::string& file, std::ostream& out) {
     if (CliResult readable = list.CheckBackup(); !readable.ok())
         return readable;
@@ -52,18 +64,13 @@ CliResult Import(PatchListFile& list, const std::string& file, std::ostream& out
         return Failed(ExitStatusOf(imported.problem),
                       imported.detail + "\n" +
                           Tr(QT_TRANSLATE_NOOP("bytemender-cli", "未导入任何项目, 列表未改变.")));
-    if (imported.count == 0) {
-        out << Tr(QT_TRANSLATE_NOOP("bytemender-cli", "补丁文件中没有任何修改, 列表未改变."))
-            << "\n";
-        return CliResult{};
-    }
-    if (CliResult saved = list.Save(); !saved.ok())
-        return saved;
-    out << FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                                           "已从 %2 (%3) 导入 %1 个项目, 设为有效, 按偏移排序.")),
-                      {std::to_string(imported.count), file, PatchFormatName(imported.format)})
-        << "\n";
-    return CliResult{};
+    return SaveAdded(
+        list, imported.count,
+        Tr(QT_TRANSLATE_NOOP("bytemender-cli", "补丁文件中没有任何修改, 列表未改变.")),
+        FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                        "已从 %2 (%3) 导入 %1 个项目, 设为有效, 按偏移排序.")),
+                   {std::to_string(imported.count), file, PatchFormatName(imported.format)}),
+        out);
 }
 
 CliResult Export(PatchListFile& list, const std::string& file, const std::string& formatName,
@@ -137,20 +144,15 @@ CliResult Diff(PatchListFile& list, const std::string& original, const std::stri
         return Failed(ExitStatusOf(diffed.problem),
                       diffed.detail + "\n" +
                           Tr(QT_TRANSLATE_NOOP("bytemender-cli", "未增加任何项目, 列表未改变.")));
-    if (diffed.count == 0) {
-        out << (differentLengths
-                    ? Tr(QT_TRANSLATE_NOOP("bytemender-cli", "两个文件的共同部分相同, 列表未改变."))
-                    : Tr(QT_TRANSLATE_NOOP("bytemender-cli", "两个文件的内容相同, 列表未改变.")))
-            << "\n";
-        return CliResult{};
-    }
-    if (CliResult saved = list.Save(); !saved.ok())
-        return saved;
-    out << FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                                           "已为不同的字节增加 %1 个项目, 设为有效, 按偏移排序.")),
-                      {std::to_string(diffed.count)})
-        << "\n";
-    return CliResult{};
+    return SaveAdded(
+        list, diffed.count,
+        differentLengths
+            ? Tr(QT_TRANSLATE_NOOP("bytemender-cli", "两个文件的共同部分相同, 列表未改变."))
+            : Tr(QT_TRANSLATE_NOOP("bytemender-cli", "两个文件的内容相同, 列表未改变.")),
+        FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                        "已为不同的字节增加 %1 个项目, 设为有效, 按偏移排序.")),
+                   {std::to_string(diffed.count)}),
+        out);
 }
 
 } // namespace
