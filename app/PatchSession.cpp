@@ -19,6 +19,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -171,19 +172,13 @@ bool PatchSession::SaveStore(bool storeList) {
     return settings_.Save(nullptr) != 0;
 }
 
-std::string PatchSession::NotSavedText(bool rebuildSkipped) const {
-    std::string text =
-        Tr(state_ == SettingsFileState::Unreadable ? kListNotWrittenLocked : kListNotWritten);
-    text += rebuildSkipped ? Tr(kRebuildSkipped) : std::string("! ");
-    text += "\n";
-    text += SettingsFilePath();
-    return text;
-}
-
 SessionOutcome PatchSession::NotSaved(bool rebuildSkipped) const {
     SessionOutcome outcome;
     outcome.status = SessionOutcome::Status::NotSaved;
-    outcome.text = NotSavedText(rebuildSkipped);
+    outcome.text =
+        Tr(state_ == SettingsFileState::Unreadable ? kListNotWrittenLocked : kListNotWritten);
+    outcome.text += rebuildSkipped ? Tr(kRebuildSkipped) : std::string("! ");
+    outcome.text += "\n" + SettingsFilePath();
     outcome.caption = Tr(kFileCaption);
     return outcome;
 }
@@ -320,9 +315,10 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
     else
         settings_.DeleteKey(kTargetStampKey);
     if (!SaveStore(false)) { // only the records are new
-        outcome.status = Status::NotSaved;
-        outcome.text = NotSavedText(false);
-        outcome.caption = Tr(kFileCaption);
+        SessionOutcome notSaved = NotSaved(false);
+        notSaved.rebuild = std::move(outcome.rebuild);
+        notSaved.rebuilt = true;
+        return notSaved;
     }
     return outcome;
 }
@@ -339,6 +335,9 @@ bool PatchSession::TargetChanged() const {
     FileStamp stamp;
     if (targetPath_.empty() || !StampFile(targetPath_, &stamp))
         return false;
+    // A size neither record has is a change, without reading the file.
+    if (!(hasBackup && backup.size == stamp.size) && !(hasTarget && target.size == stamp.size))
+        return true;
     // The same file (device and inode), size, and times of the last change of
     // its contents and of its inode as when it was last seen holding a
     // recorded state: taken as unchanged without reading it. That is the
@@ -350,12 +349,8 @@ bool PatchSession::TargetChanged() const {
     const char* stampText = nullptr;
     FileStamp seen;
     if (settings_.GetValue(kTargetStampKey, &stampText, nullptr) && stampText &&
-        seen.SetText(stampText) && seen == stamp &&
-        ((hasBackup && backup.size == stamp.size) || (hasTarget && target.size == stamp.size)))
+        seen.SetText(stampText) && seen == stamp)
         return false;
-    const std::uint64_t size = stamp.size;
-    if (!(hasBackup && backup.size == size) && !(hasTarget && target.size == size))
-        return true;
     FileFingerprint now;
     if (!FingerprintFile(targetPath_, &now))
         return false; // cannot be read: the rebuild says so itself

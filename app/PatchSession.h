@@ -157,7 +157,6 @@ class PatchSession {
     // Saves the store to its file, with the list and target path written into
     // it first unless they are there already.
     bool SaveStore(bool storeList = true);
-    std::string NotSavedText(bool rebuildSkipped) const;
     // Fingerprints the file at path into the record (removed when it cannot
     // be read).
     void Record(const std::string& path, const char* sizeKey, const char* shaKey);
