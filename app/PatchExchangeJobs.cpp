@@ -5,6 +5,7 @@
 
 #include "app/PatchListStore.h"
 #include "app/PatchSession.h"
+#include "engine/Fingerprint.h"
 #include "winutil/Translate.h"
 
 #include <algorithm>
@@ -73,15 +74,6 @@ ExchangeOutcome Notice(const char* text) {
     outcome.caption = Tr(kNoticeCaption);
     outcome.notice = true;
     return outcome;
-}
-
-// A regular file's length; false for anything else.
-bool RegularFileLength(const std::string& path, std::uint64_t* length) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    *length = static_cast<std::uint64_t>(st.st_size);
-    return true;
 }
 
 // Saves the session's list after items joined it; a list that could not be
@@ -164,12 +156,12 @@ DiffIntoList(PatchList& list, const std::string& originalPath, const std::string
     // Files of different lengths are compared only as far as both go, and
     // only when the user says so. Anything that is no readable file is left
     // to the comparison, which names it.
-    std::uint64_t originalLength = 0;
-    std::uint64_t patchedLength = 0;
+    FileStamp original;
+    FileStamp patched;
     bool commonLengthOnly = false;
-    if (RegularFileLength(originalPath, &originalLength) &&
-        RegularFileLength(patchedPath, &patchedLength) && originalLength != patchedLength) {
-        if (!askCommonLength || !askCommonLength(originalLength, patchedLength)) {
+    if (StampFile(originalPath, &original) && StampFile(patchedPath, &patched) &&
+        original.size != patched.size) {
+        if (!askCommonLength || !askCommonLength(original.size, patched.size)) {
             ExchangeOutcome cancelled;
             cancelled.status = ExchangeOutcome::Status::Cancelled;
             return cancelled;
