@@ -243,15 +243,12 @@ std::string_view StateCell(const ItemStatus& status, const std::string& overlapp
 // needs both files.
 CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ostream& out) {
     if (statusOnly) {
-        if (CliResult chosen = list.RequireTarget(); !chosen.ok())
-            return chosen;
-        for (CliResult readable :
-             {CheckReadableFile(list.BackupPath(), QT_TRANSLATE_NOOP("bytemender-cli", "备份文件")),
-              CheckReadableFile(list.TargetPath(),
-                                QT_TRANSLATE_NOOP("bytemender-cli", "目标文件"))}) {
-            if (!readable.ok())
-                return readable;
-        }
+        if (CliResult backup = list.CheckBackup(); !backup.ok())
+            return backup;
+        if (CliResult target = CheckReadableFile(list.TargetPath(),
+                                                 QT_TRANSLATE_NOOP("bytemender-cli", "目标文件"));
+            !target.ok())
+            return target;
     }
     const PatchList& items = list.items;
     const std::vector<ItemStatus> states =
