@@ -302,18 +302,18 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
     outcome.rebuilt = true;
     // The rebuild hashed what it wrote; only when it could not is the target
     // read again.
-    if (written.size != 0) {
-        settings_.SetString(kTargetSizeKey, std::to_string(written.size).c_str());
-        settings_.SetString(kTargetSha256Key, written.Sha256Hex().c_str());
+    FileFingerprint recorded = written;
+    if (recorded.size != 0 || FingerprintFile(targetPath_, &recorded)) {
+        settings_.SetString(kTargetSizeKey, std::to_string(recorded.size).c_str());
+        settings_.SetString(kTargetSha256Key, recorded.Sha256Hex().c_str());
+        FileStamp stamp;
+        if (StampFile(targetPath_, &stamp) && stamp.size == recorded.size)
+            settings_.SetString(kTargetStampKey, stamp.Text().c_str());
+        else
+            settings_.DeleteKey(kTargetStampKey);
     } else {
-        Record(targetPath_, kTargetSizeKey, kTargetSha256Key);
+        ForgetTarget();
     }
-    FileFingerprint recorded;
-    FileStamp stamp;
-    if (RecordedTarget(&recorded) && StampFile(targetPath_, &stamp))
-        StampTarget(stamp, recorded.size);
-    else
-        settings_.DeleteKey(kTargetStampKey);
     if (!SaveStore(false)) { // only the records are new
         SessionOutcome notSaved = NotSaved(false);
         notSaved.rebuild = std::move(outcome.rebuild);
@@ -378,23 +378,9 @@ bool PatchSession::Recorded(const char* sizeKey, const char* shaKey, FileFingerp
     return true;
 }
 
-void PatchSession::Record(const std::string& path, const char* sizeKey, const char* shaKey) {
-    FileFingerprint fingerprint;
-    if (!FingerprintFile(path, &fingerprint)) {
-        Forget(sizeKey, shaKey);
-        return;
-    }
-    settings_.SetString(sizeKey, std::to_string(fingerprint.size).c_str());
-    settings_.SetString(shaKey, fingerprint.Sha256Hex().c_str());
-}
-
-void PatchSession::Forget(const char* sizeKey, const char* shaKey) {
-    settings_.DeleteKey(sizeKey);
-    settings_.DeleteKey(shaKey);
-}
-
 void PatchSession::ForgetTarget() {
-    Forget(kTargetSizeKey, kTargetSha256Key);
+    settings_.DeleteKey(kTargetSizeKey);
+    settings_.DeleteKey(kTargetSha256Key);
     settings_.DeleteKey(kTargetStampKey);
 }
 

@@ -157,10 +157,6 @@ class PatchSession {
     // Saves the store to its file, with the list and target path written into
     // it first unless they are there already.
     bool SaveStore(bool storeList = true);
-    // Fingerprints the file at path into the record (removed when it cannot
-    // be read).
-    void Record(const std::string& path, const char* sizeKey, const char* shaKey);
-    void Forget(const char* sizeKey, const char* shaKey);
     void ForgetTarget();
     // Records stamp as the target's when the target still has it and the
     // size of what it was known to hold; else forgets any stamp.
