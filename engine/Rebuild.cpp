@@ -209,49 +209,98 @@ class OutputHasher {
     std::jthread thread_; // last: starts once everything above is set
 };
 
-} // namespace
-
-RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
-                             const std::string& targetPath, FileFingerprint* written) {
-    if (written)
-        *written = FileFingerprint{};
-    struct stat backupStat {};
-    const UniqueFd backup(OpenRegular(backupPath, &backupStat));
-    // Files of 4 GiB or more are out of reach of 32-bit offsets and never loaded.
-    if (backup.get() < 0 || backupStat.st_size <= 0 ||
-        static_cast<std::uint64_t>(backupStat.st_size) >= (std::uint64_t(1) << 32))
-        return BackupUnreadable();
-    const auto length = static_cast<std::uint64_t>(backupStat.st_size);
-
-    PatchedRuns patched;
+// Checks the enabled items in list order against the backup and gathers
+// their new bytes in patched. On failure *failed receives the item's index.
+RebuildOutcome::Status CheckItems(int backup, std::uint64_t length,
+                                  std::span<const PatchItem> items, PatchedRuns* patched,
+                                  std::size_t* failed) {
     std::uint8_t oldBytes[kDataCapacity];
     std::uint8_t newBytes[kDataCapacity];
     std::uint8_t found[kDataCapacity];
-    for (const PatchItem& item : items) {
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        const PatchItem& item = items[index];
         if (item.enabled == 0)
             continue;
+        *failed = index;
         const std::uint32_t oldLength = ParseHexText(item.oldHex.c_str(), oldBytes, kDataCapacity);
         const std::uint32_t newLength = ParseHexText(item.newHex.c_str(), newBytes, kDataCapacity);
         // 64-bit sum: an offset near the top of the 32-bit range must not wrap round.
         const std::uint64_t end =
             std::uint64_t(item.offset) + std::uint64_t(std::max(oldLength, newLength));
         if (end > length)
-            return Failure(RebuildOutcome::Status::OutOfRange,
-                           item.description + "\r\n" +
-                               Tr(QT_TRANSLATE_NOOP("Rebuild", "文件范围超出!")),
-                           "Error");
+            return RebuildOutcome::Status::OutOfRange;
         if (oldLength != 0) {
-            if (!ReadAt(backup.get(), item.offset, found, oldLength))
-                return BackupUnreadable();
-            patched.Overlay(item.offset, found, oldLength);
+            if (!ReadAt(backup, item.offset, found, oldLength))
+                return RebuildOutcome::Status::BackupUnreadable;
+            patched->Overlay(item.offset, found, oldLength);
             if (std::memcmp(found, oldBytes, oldLength) != 0)
-                return Failure(RebuildOutcome::Status::OldDataMismatch,
-                               item.description + "\r\n" +
-                                   Tr(QT_TRANSLATE_NOOP("Rebuild", "原始数据不匹配!")),
-                               "Error");
+                return RebuildOutcome::Status::OldDataMismatch;
         }
         if (newLength != 0)
-            patched.Put(item.offset, newBytes, newLength);
+            patched->Put(item.offset, newBytes, newLength);
+    }
+    *failed = 0;
+    return RebuildOutcome::Status::Ok;
+}
+
+// Opens the backup for a rebuild: -1 unless it is a regular file of 1 byte up
+// to 4 GiB less one (larger files are out of reach of 32-bit offsets).
+int OpenBackup(const std::string& backupPath, struct stat* st) {
+    const int fd = OpenRegular(backupPath, st);
+    if (fd >= 0 &&
+        (st->st_size <= 0 || static_cast<std::uint64_t>(st->st_size) >= (std::uint64_t(1) << 32))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+RebuildPlan PlanRebuild(const std::string& backupPath, std::span<const PatchItem> items) {
+    RebuildPlan plan;
+    struct stat backupStat {};
+    const UniqueFd backup(OpenBackup(backupPath, &backupStat));
+    if (backup.get() < 0) {
+        plan.status = RebuildOutcome::Status::BackupUnreadable;
+        return plan;
+    }
+    PatchedRuns patched;
+    plan.status = CheckItems(backup.get(), static_cast<std::uint64_t>(backupStat.st_size), items,
+                             &patched, &plan.failedItem);
+    if (plan.status == RebuildOutcome::Status::Ok) {
+        for (const auto& [offset, bytes] : patched.runs()) {
+            if (!bytes.empty())
+                plan.runs.push_back(PatchedRun{offset, bytes});
+        }
+    }
+    return plan;
+}
+
+RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
+                             const std::string& targetPath, FileFingerprint* written) {
+    if (written)
+        *written = FileFingerprint{};
+    struct stat backupStat {};
+    const UniqueFd backup(OpenBackup(backupPath, &backupStat));
+    if (backup.get() < 0)
+        return BackupUnreadable();
+    const auto length = static_cast<std::uint64_t>(backupStat.st_size);
+
+    PatchedRuns patched;
+    std::size_t failed = 0;
+    const RebuildOutcome::Status status =
+        CheckItems(backup.get(), length, items, &patched, &failed);
+    if (status == RebuildOutcome::Status::BackupUnreadable)
+        return BackupUnreadable();
+    if (status != RebuildOutcome::Status::Ok) {
+        const char* problem = status == RebuildOutcome::Status::OutOfRange
+                                  ? QT_TRANSLATE_NOOP("Rebuild", "文件范围超出!")
+                                  : QT_TRANSLATE_NOOP("Rebuild", "原始数据不匹配!");
+        RebuildOutcome outcome =
+            Failure(status, items[failed].description + "\r\n" + Tr(problem), "Error");
+        outcome.failedItem = failed;
+        return outcome;
     }
 
     // The pristine copy is never the file written, under any name.
