@@ -3,6 +3,7 @@
 #include "engine/ItemState.h"
 
 #include "engine/HexText.h"
+#include "winutil/FdIo.h"
 
 #include <algorithm>
 #include <atomic>
@@ -155,16 +156,7 @@ class FileView {
                               std::uint8_t* scratch) const {
         if (map_)
             return GuardedCopy(scratch, map_ + offset, length) ? scratch : nullptr;
-        for (std::uint32_t done = 0; done < length;) {
-            const ssize_t got =
-                ::pread(fd_, scratch + done, length - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return nullptr;
-            done += static_cast<std::uint32_t>(got);
-        }
-        return scratch;
+        return ReadAllAt(fd_, offset, scratch, length) ? scratch : nullptr;
     }
 
   private:

@@ -15,6 +15,7 @@
 #include "engine/Rebuild.h"
 
 #include "engine/HexText.h"
+#include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 #include "winutil/SafeFile.h"
 #include "winutil/Translate.h"
@@ -86,20 +87,6 @@ bool IsSameFile(const std::string& path, const struct stat& st) {
     struct stat other {};
     return ::stat(path.c_str(), &other) == 0 && other.st_dev == st.st_dev &&
            other.st_ino == st.st_ino;
-}
-
-bool ReadAt(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
-    while (size > 0) {
-        const ssize_t got = ::pread(fd, out, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        out += got;
-        size -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
 }
 
 // The bytes the enabled items put so far, as disjoint runs keyed by their
@@ -191,7 +178,7 @@ class OutputHasher {
                 return false;
             const auto size =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, length_ - at));
-            if (!ReadAt(source_, at, block.get(), size))
+            if (!ReadAllAt(source_, at, block.get(), size))
                 return false;
             patched_.Overlay(at, block.get(), size);
             if (!hash.Add(block.get(), size))
@@ -230,7 +217,7 @@ RebuildOutcome::Status CheckItems(int backup, std::uint64_t length,
         if (end > length)
             return RebuildOutcome::Status::OutOfRange;
         if (oldLength != 0) {
-            if (!ReadAt(backup, item.offset, found, oldLength))
+            if (!ReadAllAt(backup, item.offset, found, oldLength))
                 return RebuildOutcome::Status::BackupUnreadable;
             patched->Overlay(item.offset, found, oldLength);
             if (std::memcmp(found, oldBytes, oldLength) != 0)
