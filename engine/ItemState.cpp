@@ -100,10 +100,9 @@ class FileView {
     FileView(const std::string& path, std::size_t items) {
         if (path.empty())
             return;
-        // O_NONBLOCK: opening a FIFO must not wait for a writer.
-        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         struct stat info {};
-        if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))
+        fd_ = OpenRegularForReading(path.c_str(), &info);
+        if (fd_ < 0)
             return;
         size_ = static_cast<std::uint64_t>(info.st_size);
         ok_ = true;

@@ -65,22 +65,6 @@ RebuildOutcome WriteFailed() {
                    Tr(QT_TRANSLATE_NOOP("Rebuild", "错误")));
 }
 
-// Opens a regular file for reading without waiting on a FIFO or device; -1
-// for anything else. *st receives what it is.
-int OpenRegular(const std::string& path, struct stat* st) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // True when path names the file st describes (links followed): writing it
 // would overwrite the source itself.
 bool IsSameFile(const std::string& path, const struct stat& st) {
@@ -233,7 +217,7 @@ RebuildOutcome::Status CheckItems(int backup, std::uint64_t length,
 // Opens the backup for a rebuild: -1 unless it is a regular file of 1 byte up
 // to 4 GiB less one (larger files are out of reach of 32-bit offsets).
 int OpenBackup(const std::string& backupPath, struct stat* st) {
-    const int fd = OpenRegular(backupPath, st);
+    const int fd = OpenRegularForReading(backupPath.c_str(), st);
     if (fd >= 0 &&
         (st->st_size <= 0 || static_cast<std::uint64_t>(st->st_size) >= (std::uint64_t(1) << 32))) {
         ::close(fd);
@@ -313,7 +297,7 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
 bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
                     FileFingerprint* copied, const std::function<bool()>& beforeReplacing) {
     struct stat source {};
-    const UniqueFd target(OpenRegular(targetPath, &source));
+    const UniqueFd target(OpenRegularForReading(targetPath.c_str(), &source));
     if (target.get() < 0 || IsSameFile(backupPath, source))
         return false;
     const auto length = static_cast<std::uint64_t>(source.st_size);

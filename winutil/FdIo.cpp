@@ -1,8 +1,23 @@
 #include "winutil/FdIo.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+int OpenRegularForReading(const char* path, struct stat* st) {
+    int fd;
+    do {
+        fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 bool ReadAllAt(int fd, std::uint64_t offset, void* out, std::size_t size) {
     auto* at = static_cast<unsigned char*>(out);

@@ -1,9 +1,14 @@
-// Whole reads and writes at an offset of an open file, going on after short
-// transfers and interrupted calls.
+// Opening a file to read, and whole reads and writes at an offset of an open
+// file, going on after short transfers and interrupted calls.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <sys/stat.h>
+
+// Opens path for reading when it is a regular file, never waiting on a FIFO
+// or device while opening; -1 for anything else. *st receives what it is.
+int OpenRegularForReading(const char* path, struct stat* st);
 
 // Reads exactly size bytes at offset. False on an error (errno tells which) or
 // when the file ends first (errno is then 0).

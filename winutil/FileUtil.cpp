@@ -81,13 +81,9 @@ char* ReadFileWhole(const char* path, std::uint32_t* length) {
         *length = 0;
     if (!path)
         return nullptr;
-    // Without blocking: opening a FIFO for reading would wait for a writer.
-    // Anything but a regular file is refused below.
-    UniqueFd fd(OpenRetry(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid())
-        return nullptr;
     struct stat st;
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    const UniqueFd fd(OpenRegularForReading(path, &st));
+    if (!fd.valid())
         return nullptr;
     if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) >= (std::uint64_t(1) << 32))
         return nullptr;
