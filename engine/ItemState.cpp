@@ -7,11 +7,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <csetjmp>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <iterator>
 #include <map>
 #include <sys/mman.h>

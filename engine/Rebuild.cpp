@@ -22,9 +22,7 @@
 #include "winutil/UniqueFd.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <iterator>
 #include <map>
 #include <memory>
