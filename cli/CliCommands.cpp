@@ -8,6 +8,7 @@
 #include "cli/CliText.h"
 #include "engine/HexText.h"
 #include "engine/ItemState.h"
+#include "engine/Rebuild.h"
 #include "engine/Search.h"
 #include "winutil/FileUtil.h"
 
@@ -380,21 +381,33 @@ CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostr
     const std::string backup = changed && whenChanged == TargetChangedAnswer::Rebackup
                                    ? list.TargetPath()
                                    : list.BackupPath();
-    const RebuildPreview preview = PreviewRebuild(backup, list.items);
+    const RebuildPlan plan = PlanRebuild(backup, list.items);
     using Status = RebuildOutcome::Status;
-    if (preview.status == Status::BackupUnreadable)
+    const auto backupUnreadable = [&backup] {
         return Failed(
             kExitFileError,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")), {backup}));
-    if (preview.status != Status::Ok) {
-        const PatchItem& item = list.items[preview.failedRow];
-        const char* problem = preview.status == Status::OutOfRange
+    };
+    if (plan.status == Status::BackupUnreadable)
+        return backupUnreadable();
+    if (plan.status != Status::Ok) {
+        const PatchItem& item = list.items[plan.failedItem];
+        const char* problem = plan.status == Status::OutOfRange
                                   ? QT_TRANSLATE_NOOP("Rebuild", "文件范围超出!")
                                   : QT_TRANSLATE_NOOP("Rebuild", "原始数据不匹配!");
         return Failed(kExitCheckFailed,
                       FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "第 %1 行, 偏移 %2:")),
-                                 {std::to_string(preview.failedRow + 1), OffsetText(item.offset)}) +
+                                 {std::to_string(plan.failedItem + 1), OffsetText(item.offset)}) +
                           "\n" + item.description + "\n" + Translate("Rebuild", problem));
+    }
+    // What the rebuild would write: the backup with the planned runs over it.
+    FileBuffer after;
+    if (!after.Load(backup.c_str()))
+        return backupUnreadable();
+    for (const PatchedRun& run : plan.runs) {
+        if (run.offset + run.bytes.size() > after.length) // the backup changed meanwhile
+            return backupUnreadable();
+        std::memcpy(after.data + run.offset, run.bytes.data(), run.bytes.size());
     }
 
     // What the target holds now; a missing target would be made from the
@@ -409,11 +422,8 @@ CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostr
                                      {list.TargetPath()}));
         targetMissing = true;
         if (!target.Load(backup.c_str()))
-            return Failed(kExitFileError,
-                          FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")),
-                                     {backup}));
+            return backupUnreadable();
     }
-    const FileBuffer& after = *preview.bytes;
     const FileChanges changes =
         FindChanges(target.data, target.length, after.data, after.length, kMaxShownRanges);
 

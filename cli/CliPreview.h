@@ -1,29 +1,9 @@
-// The rebuild worked through in memory, without writing: for --dry-run and to
-// name the item that stopped a rebuild.
+// The differences a dry run shows between the target and what a rebuild would write.
 #pragma once
-
-#include "app/PatchItem.h"
-#include "engine/Rebuild.h"
-#include "winutil/FileUtil.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <span>
-#include <string>
 #include <vector>
-
-struct RebuildPreview {
-    RebuildOutcome::Status status = RebuildOutcome::Status::Ok;
-    std::size_t failedRow = 0; // 0-based list position of the failing item
-    // The backup's bytes with the items applied, when status is Ok.
-    std::unique_ptr<FileBuffer> bytes;
-};
-
-// Applies the items to the backup's bytes exactly as the rebuild does (the
-// same decoding, checks and order). Only BackupUnreadable, OutOfRange and
-// OldDataMismatch can come back.
-RebuildPreview PreviewRebuild(const std::string& backupPath, std::span<const PatchItem> items);
 
 // One run of bytes that differ between two files.
 struct ChangedRange {

@@ -4,7 +4,6 @@
 #include "cli/CliSession.h"
 
 #include "app/PatchExchangeJobs.h"
-#include "cli/CliPreview.h"
 #include "cli/CliText.h"
 #include "engine/Rebuild.h"
 #include "winutil/FileUtil.h"
@@ -324,15 +323,10 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed) {
     case Rebuild::OldDataMismatch:
         break;
     }
-    // The rebuild names the item by its description only; working it through
-    // again finds its row.
-    std::string where;
-    const RebuildPreview preview = PreviewRebuild(backup, items);
-    if (preview.status == rebuild.status) {
-        const PatchItem& item = items[preview.failedRow];
-        where = FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "第 %1 行, 偏移 %2:")),
-                           {std::to_string(preview.failedRow + 1), OffsetText(item.offset)}) +
-                "\n";
-    }
+    const PatchItem& item = items[rebuild.failedItem];
+    const std::string where =
+        FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "第 %1 行, 偏移 %2:")),
+                   {std::to_string(rebuild.failedItem + 1), OffsetText(item.offset)}) +
+        "\n";
     return Failed(kExitCheckFailed, where + ItemMessage(rebuild.text));
 }

@@ -139,6 +139,8 @@ bool TakeHexNumber(std::string_view* text, int maxDigits, std::uint64_t* value);
 bool TakeHexByte(std::string_view* text, std::uint8_t* value);
 // Skips spaces and tabs; returns whether any were skipped.
 bool SkipBlanks(std::string_view* text);
+// When *text starts with prefix, advances past it and returns true.
+bool TakeText(std::string_view* text, std::string_view prefix);
 
 void Append(std::vector<std::uint8_t>* out, std::string_view text);
 void AppendHexByte(std::vector<std::uint8_t>* out, std::uint8_t value);

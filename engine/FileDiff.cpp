@@ -3,6 +3,7 @@
 // bytes of every run read again to make its items.
 #include "engine/ExchangeInternal.h"
 #include "engine/PatchExchange.h"
+#include "winutil/FdIo.h"
 
 #include <algorithm>
 #include <bit>
@@ -57,21 +58,12 @@ class File {
     // Exactly count bytes at offset; a short file is a failure (it changed).
     bool Read(std::uint64_t offset, std::uint8_t* out, std::size_t count,
               std::string* error) const {
-        std::size_t done = 0;
-        while (done < count) {
-            const ssize_t got =
-                ::pread(fd_, out + done, count - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                *error = got < 0 ? path_ + ": " + std::strerror(errno)
-                                 : Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 文件比之前短了"),
-                                           {path_});
-                return false;
-            }
-            done += static_cast<std::size_t>(got);
-        }
-        return true;
+        if (ReadAllAt(fd_, offset, out, count))
+            return true;
+        *error = errno != 0
+                     ? path_ + ": " + std::strerror(errno)
+                     : Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 文件比之前短了"), {path_});
+        return false;
     }
 
   private:

@@ -2,6 +2,7 @@
 #include "engine/Fingerprint.h"
 
 #include "engine/HexText.h"
+#include "winutil/FdIo.h"
 #include "winutil/UniqueFd.h"
 
 #include <cerrno>
@@ -52,10 +53,9 @@ bool FileFingerprint::SetSha256Hex(const std::string& hex) {
 }
 
 bool FingerprintFile(const std::string& path, FileFingerprint* out) {
-    // Without O_NONBLOCK, opening a FIFO waits for a writer forever.
-    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat info {};
-    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    const UniqueFd file(OpenRegularForReading(path.c_str(), &info));
+    if (!file.valid())
         return false;
     ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 

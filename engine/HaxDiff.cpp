@@ -87,20 +87,13 @@ bool ParseHaxDiff(Bytes patch, ChangeSet* changes, std::string* error) {
             hunk = Hunk{};
             hunk.place = place;
             std::string_view rest = line.substr(2);
-            const bool blank = SkipBlanks(&rest);
-            bool ok = blank && TakeHexNumber(&rest, 16, &hunk.offset);
-            ok = ok && rest.substr(0, 2) == ",-";
-            if (ok)
-                rest.remove_prefix(2);
-            ok = ok && TakeHexNumber(&rest, 16, &hunk.oldCount) && rest.substr(0, 2) == ",+";
-            if (ok)
-                rest.remove_prefix(2);
-            ok = ok && TakeHexNumber(&rest, 16, &hunk.newCount);
-            if (ok) {
+            bool ok = SkipBlanks(&rest) && TakeHexNumber(&rest, 16, &hunk.offset) &&
+                      TakeText(&rest, ",-") && TakeHexNumber(&rest, 16, &hunk.oldCount) &&
+                      TakeText(&rest, ",+") && TakeHexNumber(&rest, 16, &hunk.newCount);
+            if (ok) { // a closing "@@" is optional
                 SkipBlanks(&rest);
-                if (rest.substr(0, 2) == "@@")
-                    rest = Trim(rest.substr(2));
-                ok = rest.empty();
+                TakeText(&rest, "@@");
+                ok = Trim(rest).empty();
             }
             if (!ok)
                 return changes->Fail(

@@ -26,13 +26,12 @@ bool ParseIdaDif(Bytes patch, ChangeSet* changes, std::string* error) {
         const Place place{Place::Kind::Line, lines.number(), 0};
         std::uint64_t offset = 0;
         std::uint8_t oldByte = 0, newByte = 0;
-        if (!TakeHexNumber(&rest, 16, &offset) || rest.empty() || rest.front() != ':')
+        if (!TakeHexNumber(&rest, 16, &offset) || !TakeText(&rest, ":"))
             return changes->Fail(
                 place,
                 Message(QT_TRANSLATE_NOOP("PatchExchange", "应为 \"OFFSET: OLD NEW\", "
                                                            "偏移为最多 16 位的十六进制数")),
                 error);
-        rest.remove_prefix(1);
         SkipBlanks(&rest);
         if (!TakeHexByte(&rest, &oldByte) || !SkipBlanks(&rest) || !TakeHexByte(&rest, &newByte) ||
             !rest.empty())

@@ -3,14 +3,13 @@
 #include "engine/ItemState.h"
 
 #include "engine/HexText.h"
+#include "winutil/FdIo.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <csetjmp>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <iterator>
 #include <map>
 #include <sys/mman.h>
@@ -99,10 +98,9 @@ class FileView {
     FileView(const std::string& path, std::size_t items) {
         if (path.empty())
             return;
-        // O_NONBLOCK: opening a FIFO must not wait for a writer.
-        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         struct stat info {};
-        if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))
+        fd_ = OpenRegularForReading(path.c_str(), &info);
+        if (fd_ < 0)
             return;
         size_ = static_cast<std::uint64_t>(info.st_size);
         ok_ = true;
@@ -155,16 +153,7 @@ class FileView {
                               std::uint8_t* scratch) const {
         if (map_)
             return GuardedCopy(scratch, map_ + offset, length) ? scratch : nullptr;
-        for (std::uint32_t done = 0; done < length;) {
-            const ssize_t got =
-                ::pread(fd_, scratch + done, length - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return nullptr;
-            done += static_cast<std::uint32_t>(got);
-        }
-        return scratch;
+        return ReadAllAt(fd_, offset, scratch, length) ? scratch : nullptr;
     }
 
   private:

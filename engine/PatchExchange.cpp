@@ -254,6 +254,13 @@ bool SkipBlanks(std::string_view* text) {
     return n > 0;
 }
 
+bool TakeText(std::string_view* text, std::string_view prefix) {
+    if (!text->starts_with(prefix))
+        return false;
+    text->remove_prefix(prefix.size());
+    return true;
+}
+
 void Append(std::vector<std::uint8_t>* out, std::string_view text) {
     out->insert(out->end(), text.begin(), text.end());
 }

@@ -15,15 +15,14 @@
 #include "engine/Rebuild.h"
 
 #include "engine/HexText.h"
+#include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 #include "winutil/SafeFile.h"
 #include "winutil/Translate.h"
 #include "winutil/UniqueFd.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -64,42 +63,12 @@ RebuildOutcome WriteFailed() {
                    Tr(QT_TRANSLATE_NOOP("Rebuild", "错误")));
 }
 
-// Opens a regular file for reading without waiting on a FIFO or device; -1
-// for anything else. *st receives what it is.
-int OpenRegular(const std::string& path, struct stat* st) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // True when path names the file st describes (links followed): writing it
 // would overwrite the source itself.
 bool IsSameFile(const std::string& path, const struct stat& st) {
     struct stat other {};
     return ::stat(path.c_str(), &other) == 0 && other.st_dev == st.st_dev &&
            other.st_ino == st.st_ino;
-}
-
-bool ReadAt(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
-    while (size > 0) {
-        const ssize_t got = ::pread(fd, out, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        out += got;
-        size -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
 }
 
 // The bytes the enabled items put so far, as disjoint runs keyed by their
@@ -191,7 +160,7 @@ class OutputHasher {
                 return false;
             const auto size =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, length_ - at));
-            if (!ReadAt(source_, at, block.get(), size))
+            if (!ReadAllAt(source_, at, block.get(), size))
                 return false;
             patched_.Overlay(at, block.get(), size);
             if (!hash.Add(block.get(), size))
@@ -209,49 +178,98 @@ class OutputHasher {
     std::jthread thread_; // last: starts once everything above is set
 };
 
-} // namespace
-
-RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
-                             const std::string& targetPath, FileFingerprint* written) {
-    if (written)
-        *written = FileFingerprint{};
-    struct stat backupStat {};
-    const UniqueFd backup(OpenRegular(backupPath, &backupStat));
-    // Files of 4 GiB or more are out of reach of 32-bit offsets and never loaded.
-    if (backup.get() < 0 || backupStat.st_size <= 0 ||
-        static_cast<std::uint64_t>(backupStat.st_size) >= (std::uint64_t(1) << 32))
-        return BackupUnreadable();
-    const auto length = static_cast<std::uint64_t>(backupStat.st_size);
-
-    PatchedRuns patched;
+// Checks the enabled items in list order against the backup and gathers
+// their new bytes in patched. On failure *failed receives the item's index.
+RebuildOutcome::Status CheckItems(int backup, std::uint64_t length,
+                                  std::span<const PatchItem> items, PatchedRuns* patched,
+                                  std::size_t* failed) {
     std::uint8_t oldBytes[kDataCapacity];
     std::uint8_t newBytes[kDataCapacity];
     std::uint8_t found[kDataCapacity];
-    for (const PatchItem& item : items) {
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        const PatchItem& item = items[index];
         if (item.enabled == 0)
             continue;
+        *failed = index;
         const std::uint32_t oldLength = ParseHexText(item.oldHex.c_str(), oldBytes, kDataCapacity);
         const std::uint32_t newLength = ParseHexText(item.newHex.c_str(), newBytes, kDataCapacity);
         // 64-bit sum: an offset near the top of the 32-bit range must not wrap round.
         const std::uint64_t end =
             std::uint64_t(item.offset) + std::uint64_t(std::max(oldLength, newLength));
         if (end > length)
-            return Failure(RebuildOutcome::Status::OutOfRange,
-                           item.description + "\r\n" +
-                               Tr(QT_TRANSLATE_NOOP("Rebuild", "文件范围超出!")),
-                           "Error");
+            return RebuildOutcome::Status::OutOfRange;
         if (oldLength != 0) {
-            if (!ReadAt(backup.get(), item.offset, found, oldLength))
-                return BackupUnreadable();
-            patched.Overlay(item.offset, found, oldLength);
+            if (!ReadAllAt(backup, item.offset, found, oldLength))
+                return RebuildOutcome::Status::BackupUnreadable;
+            patched->Overlay(item.offset, found, oldLength);
             if (std::memcmp(found, oldBytes, oldLength) != 0)
-                return Failure(RebuildOutcome::Status::OldDataMismatch,
-                               item.description + "\r\n" +
-                                   Tr(QT_TRANSLATE_NOOP("Rebuild", "原始数据不匹配!")),
-                               "Error");
+                return RebuildOutcome::Status::OldDataMismatch;
         }
         if (newLength != 0)
-            patched.Put(item.offset, newBytes, newLength);
+            patched->Put(item.offset, newBytes, newLength);
+    }
+    *failed = 0;
+    return RebuildOutcome::Status::Ok;
+}
+
+// Opens the backup for a rebuild: -1 unless it is a regular file of 1 byte up
+// to 4 GiB less one (larger files are out of reach of 32-bit offsets).
+int OpenBackup(const std::string& backupPath, struct stat* st) {
+    const int fd = OpenRegularForReading(backupPath.c_str(), st);
+    if (fd >= 0 &&
+        (st->st_size <= 0 || static_cast<std::uint64_t>(st->st_size) >= (std::uint64_t(1) << 32))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+RebuildPlan PlanRebuild(const std::string& backupPath, std::span<const PatchItem> items) {
+    RebuildPlan plan;
+    struct stat backupStat {};
+    const UniqueFd backup(OpenBackup(backupPath, &backupStat));
+    if (backup.get() < 0) {
+        plan.status = RebuildOutcome::Status::BackupUnreadable;
+        return plan;
+    }
+    PatchedRuns patched;
+    plan.status = CheckItems(backup.get(), static_cast<std::uint64_t>(backupStat.st_size), items,
+                             &patched, &plan.failedItem);
+    if (plan.status == RebuildOutcome::Status::Ok) {
+        for (const auto& [offset, bytes] : patched.runs()) {
+            if (!bytes.empty())
+                plan.runs.push_back(PatchedRun{offset, bytes});
+        }
+    }
+    return plan;
+}
+
+RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
+                             const std::string& targetPath, FileFingerprint* written) {
+    if (written)
+        *written = FileFingerprint{};
+    struct stat backupStat {};
+    const UniqueFd backup(OpenBackup(backupPath, &backupStat));
+    if (backup.get() < 0)
+        return BackupUnreadable();
+    const auto length = static_cast<std::uint64_t>(backupStat.st_size);
+
+    PatchedRuns patched;
+    std::size_t failed = 0;
+    const RebuildOutcome::Status status =
+        CheckItems(backup.get(), length, items, &patched, &failed);
+    if (status == RebuildOutcome::Status::BackupUnreadable)
+        return BackupUnreadable();
+    if (status != RebuildOutcome::Status::Ok) {
+        const char* problem = status == RebuildOutcome::Status::OutOfRange
+                                  ? QT_TRANSLATE_NOOP("Rebuild", "文件范围超出!")
+                                  : QT_TRANSLATE_NOOP("Rebuild", "原始数据不匹配!");
+        RebuildOutcome outcome =
+            Failure(status, items[failed].description + "\r\n" + Tr(problem), "Error");
+        outcome.failedItem = failed;
+        return outcome;
     }
 
     // The pristine copy is never the file written, under any name.
@@ -277,7 +295,7 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
 bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
                     FileFingerprint* copied, const std::function<bool()>& beforeReplacing) {
     struct stat source {};
-    const UniqueFd target(OpenRegular(targetPath, &source));
+    const UniqueFd target(OpenRegularForReading(targetPath.c_str(), &source));
     if (target.get() < 0 || IsSameFile(backupPath, source))
         return false;
     const auto length = static_cast<std::uint64_t>(source.st_size);

@@ -4,9 +4,12 @@
 #include "app/PatchItem.h"
 #include "engine/Fingerprint.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 // What the rebuild ended with. Every failure comes with the message to show
 // (system code page text) and its caption; showing it is the caller's job.
@@ -21,8 +24,29 @@ struct RebuildOutcome {
     Status status = Status::Ok;
     std::string text;
     std::string caption;
+    // For OutOfRange and OldDataMismatch: the index in items of the item that failed.
+    std::size_t failedItem = 0;
     bool ok() const { return status == Status::Ok; }
 };
+
+// One run of bytes a rebuild puts over the backup's bytes.
+struct PatchedRun {
+    std::uint64_t offset = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// The checks of a rebuild without the writing.
+struct RebuildPlan {
+    RebuildOutcome::Status status = RebuildOutcome::Status::Ok;
+    std::size_t failedItem = 0; // as in RebuildOutcome
+    // When status is Ok: what the items put, disjoint and in ascending order.
+    std::vector<PatchedRun> runs;
+};
+
+// Runs the checks RebuildTarget makes before it writes (the same decoding,
+// order and reading of the backup) and returns what it would write. Only
+// BackupUnreadable, OutOfRange and OldDataMismatch can come back.
+RebuildPlan PlanRebuild(const std::string& backupPath, std::span<const PatchItem> items);
 
 // Applies every enabled item in list order to the backup after its range and
 // old-data checks (each item sees the new bytes of the items before it) and

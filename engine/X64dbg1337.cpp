@@ -98,21 +98,12 @@ bool ParseX64dbg1337(Bytes patch, ChangeSet* changes, std::string* error) {
         const Place place{Place::Kind::Line, lines.number(), 0};
         std::uint64_t rva = 0;
         std::uint8_t oldByte = 0, newByte = 0;
-        bool ok = TakeHexNumber(&rest, 16, &rva);
-        SkipBlanks(&rest);
-        ok = ok && rest.substr(0, 1) == ":";
-        if (ok) {
-            rest.remove_prefix(1);
-            SkipBlanks(&rest);
-            ok = TakeHexByte(&rest, &oldByte);
-            SkipBlanks(&rest);
-            ok = ok && rest.substr(0, 2) == "->";
-        }
-        if (ok) {
-            rest.remove_prefix(2);
-            SkipBlanks(&rest);
-            ok = TakeHexByte(&rest, &newByte) && rest.empty();
-        }
+        // Blanks may stand around the ':' and the "->".
+        const auto blanks = [&rest] { return SkipBlanks(&rest), true; };
+        const bool ok = TakeHexNumber(&rest, 16, &rva) && blanks() && TakeText(&rest, ":") &&
+                        blanks() && TakeHexByte(&rest, &oldByte) && blanks() &&
+                        TakeText(&rest, "->") && blanks() && TakeHexByte(&rest, &newByte) &&
+                        rest.empty();
         if (!ok)
             return changes->Fail(
                 place,

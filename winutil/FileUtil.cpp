@@ -3,6 +3,7 @@
 #include "winutil/FileUtil.h"
 
 #include "winutil/CodePage.h"
+#include "winutil/FdIo.h"
 #include "winutil/UniqueFd.h"
 
 #include <cerrno>
@@ -66,23 +67,6 @@ char* AllocateBlock(std::size_t size) {
     return static_cast<char*>(base) + kHeaderSize;
 }
 
-// Reads exactly size bytes; false on an error or an early end of file.
-bool ReadExactly(int fd, char* out, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(fd, out + done, size - done);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (got == 0)
-            return false;
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
 std::size_t LastSeparator(const char* path) {
     const char* back = std::strrchr(path, '\\');
     const char* slash = std::strrchr(path, '/');
@@ -97,13 +81,9 @@ char* ReadFileWhole(const char* path, std::uint32_t* length) {
         *length = 0;
     if (!path)
         return nullptr;
-    // Without blocking: opening a FIFO for reading would wait for a writer.
-    // Anything but a regular file is refused below.
-    UniqueFd fd(OpenRetry(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid())
-        return nullptr;
     struct stat st;
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    const UniqueFd fd(OpenRegularForReading(path, &st));
+    if (!fd.valid())
         return nullptr;
     if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) >= (std::uint64_t(1) << 32))
         return nullptr;
@@ -113,7 +93,7 @@ char* ReadFileWhole(const char* path, std::uint32_t* length) {
     char* data = AllocateBlock(size);
     if (!data)
         return nullptr;
-    if (!ReadExactly(fd.get(), data, size)) {
+    if (!ReadAllAt(fd.get(), 0, data, size)) {
         FreeFileData(data);
         return nullptr;
     }

@@ -2,6 +2,8 @@
 // fallback for folders that take no new file.
 #include "winutil/SafeFile.h"
 
+#include "winutil/FdIo.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -86,23 +88,6 @@ bool IsTempName(const char* entry, const std::string& prefix) {
     for (std::size_t i = prefix.size(); i < length; ++i) {
         if (std::strchr(kSuffixAlphabet, entry[i]) == nullptr)
             return false;
-    }
-    return true;
-}
-
-bool WriteAllAt(int fd, const char* data, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t put = ::pwrite(fd, data, size, static_cast<off_t>(offset));
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (put == 0)
-            return false;
-        data += put;
-        size -= static_cast<std::size_t>(put);
-        offset += static_cast<std::uint64_t>(put);
     }
     return true;
 }
@@ -289,7 +274,7 @@ bool SafeFile::Write(const void* data, std::size_t size) {
     if (!state_ || !state_->Usable())
         return false;
     State& s = *state_;
-    if (!WriteAllAt(s.fd, static_cast<const char*>(data), size, s.position))
+    if (!WriteAllAt(s.fd, s.position, data, size))
         return s.Fail(Reason::IoError);
     s.position += size;
     s.Wrote(s.position);
@@ -300,7 +285,7 @@ bool SafeFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
     if (!state_ || !state_->Usable())
         return false;
     State& s = *state_;
-    if (!WriteAllAt(s.fd, static_cast<const char*>(data), size, offset))
+    if (!WriteAllAt(s.fd, offset, data, size))
         return s.Fail(Reason::IoError);
     s.Wrote(offset + size);
     return true;
@@ -338,8 +323,8 @@ bool SafeFile::CopyFrom(int source, std::uint64_t sourceOffset, std::uint64_t le
         const ssize_t got = ::pread(source, s.buffer.get(), std::min(chunk, kCopyBlock), in);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0 || !WriteAllAt(s.fd, s.buffer.get(), static_cast<std::size_t>(got),
-                                    static_cast<std::uint64_t>(out)))
+        if (got <= 0 || !WriteAllAt(s.fd, static_cast<std::uint64_t>(out), s.buffer.get(),
+                                    static_cast<std::size_t>(got)))
             return s.Fail(Reason::IoError);
         in += got;
         out += got;

@@ -120,9 +120,25 @@ TEST(RebuildTarget, Scenarios) {
         EXPECT_EQ(outcome.text, s.text) << s.name;
         EXPECT_EQ(ReadBytes(dir.File("target")), s.target) << s.name;
         EXPECT_EQ(ReadBytes(dir.File("backup")), s.backup) << s.name; // never written
+        const bool item = s.status == Status::OutOfRange || s.status == Status::OldDataMismatch;
         if (!outcome.ok()) {
-            const bool item = s.status == Status::OutOfRange || s.status == Status::OldDataMismatch;
             EXPECT_EQ(outcome.caption, item ? "Error" : "错误") << s.name;
+        }
+        if (item) { // the index names the item the text names
+            EXPECT_EQ(s.items.at(outcome.failedItem).description + "\r\n",
+                      s.text.substr(0, s.text.find('\n') + 1))
+                << s.name;
+        }
+        // Planning checks alike and, when it passes, holds what the rebuild wrote.
+        const RebuildPlan plan = PlanRebuild(dir.File("backup"), s.items);
+        EXPECT_EQ(plan.status, s.status) << s.name;
+        EXPECT_EQ(plan.failedItem, outcome.failedItem) << s.name;
+        std::string planned = s.backup;
+        for (const PatchedRun& run : plan.runs)
+            planned.replace(run.offset, run.bytes.size(),
+                            std::string(run.bytes.begin(), run.bytes.end()));
+        if (plan.status == Status::Ok) {
+            EXPECT_EQ(planned, s.target) << s.name;
         }
     }
 }

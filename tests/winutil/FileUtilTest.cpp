@@ -1,6 +1,8 @@
 #include "winutil/FileUtil.h"
 
 #include "tests/support/TestFiles.h"
+#include "winutil/FdIo.h"
+#include "winutil/UniqueFd.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -222,3 +224,32 @@ TEST(HasFileChanged, NullStampUsesTheDefaultStamp) {
 }
 
 } // namespace
+
+TEST(ReadAllAt, EarlyEndIsToldFromAnError) {
+    TempDir dir;
+    WriteBytes(dir.File("f"), "abcdef");
+    const UniqueFd fd(::open(dir.File("f").c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_TRUE(fd.valid());
+    struct Case {
+        std::uint64_t offset;
+        std::size_t size;
+        bool ok; // else the file ends first, with errno 0
+    } const cases[] = {{2, 4, true}, {0, 0, true}, {4, 3, false}, {6, 1, false}};
+    for (const Case& c : cases) {
+        char out[8] = {};
+        errno = EINVAL;
+        EXPECT_EQ(ReadAllAt(fd.get(), c.offset, out, c.size), c.ok) << c.offset;
+        if (c.ok) {
+            EXPECT_EQ(std::string(out, c.size), std::string("abcdef").substr(c.offset, c.size));
+        } else {
+            EXPECT_EQ(errno, 0) << c.offset;
+        }
+    }
+    EXPECT_FALSE(ReadAllAt(-1, 0, nullptr, 1));
+    EXPECT_EQ(errno, EBADF);
+    // Written bytes land at the offset and are read back there.
+    ASSERT_TRUE(WriteAllAt(fd.get(), 3, "XY", 2));
+    char back[6];
+    ASSERT_TRUE(ReadAllAt(fd.get(), 0, back, 6));
+    EXPECT_EQ(std::string(back, 6), "abcXYf");
+}
