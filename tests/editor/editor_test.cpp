@@ -68,6 +68,8 @@ struct OffsetCase {
     const char* name; // the test's name for this row
     const char* typed;
     std::uint32_t expected;
+    // CTest lists a row by its name, not by its bytes.
+    friend void PrintTo(const OffsetCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class OffsetBoxTest : public ::testing::TestWithParam<OffsetCase> {};
