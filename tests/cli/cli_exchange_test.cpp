@@ -78,6 +78,8 @@ TEST_F(CliExchangeTest, ImportExportDiff) {
     }
     EXPECT_EQ(ReadBytes(dir_.File("out.patch")),
               "IPS32" + Bytes({0, 0, 0, 0x10, 0, 1, 0xAA, 0, 0, 0, 0x20, 0, 2, 1, 2}) + "EEOF");
+    // --all: the item disabled before it is exported too.
+    EXPECT_NE(ReadBytes(dir_.File("all.haxdiff")).find("@@ 10,"), std::string::npos);
 }
 
 TEST_F(CliExchangeTest, BadInputChangesNothing) {
