@@ -389,7 +389,7 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
          PatchFormat::HaxDiff,
          "@@ FFFFFFFFFFFFFFFF,-2,+2\n+ 01 02\n",
          {},
-         "p: 第 1 行: 偏移 "},
+         "p: 第 1 行: 偏移 0xFFFFFFFFFFFFFFFF + 2 字节超出了备份文件的末尾"},
         {"haxdiff old byte mismatch",
          PatchFormat::HaxDiff,
          "@@ 2,-1,+1\n- 99\n+ 01\n",
