@@ -156,7 +156,7 @@ TEST(PatchSessionTest, TargetStampSparesOnlyTheHashOfAnUntouchedTarget) {
              ::utimensat(AT_FDCWD, target.c_str(), times, 0);
          },
          true},
-        {"replaced by another file with the same bytes",
+        {"replaced by another file with the bytes of the last rebuild",
          [](const std::string& target) {
              const std::string bytes = ReadBytes(target);
              fs::remove(target);
@@ -176,6 +176,7 @@ TEST(PatchSessionTest, TargetStampSparesOnlyTheHashOfAnUntouchedTarget) {
             PatchSession session;
             session.Open(dir.File("list.ini"));
             ASSERT_TRUE(session.ChooseTarget(target).ok());
+            session.Items().push_back(PatchItem{0, "", "70", "50", 1}); // "Pristine"
             ASSERT_TRUE(session.Apply(nullptr).ok());
             ASSERT_TRUE(session.Settings().GetValue(kTargetStampKey, nullptr, nullptr));
         }

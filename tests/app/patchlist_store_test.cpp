@@ -159,6 +159,16 @@ TEST_F(StoreTest, OffsetsReadAsDecimalOrHexAndSortStablyAsUnsigned) {
     EXPECT_EQ(order, "bcfead"); // equal offsets keep their stored order
     EXPECT_EQ(list[3].offset, 0x1au);
     EXPECT_EQ(list[5].offset, 0xFFFFFFF0u);
+    // Also in lists longer than 16, which a plain sort orders differently.
+    PatchList many;
+    for (int i = 0; i < 40; ++i)
+        many.push_back(Item(i % 3 ? 0x20 : 0x10, std::to_string(100 + i), "", "", 1));
+    SortPatchList(many);
+    for (std::size_t i = 1; i < many.size(); ++i)
+        EXPECT_TRUE(
+            many[i - 1].offset < many[i].offset ||
+            (many[i - 1].offset == many[i].offset && many[i - 1].description < many[i].description))
+            << i;
 
     const std::string saved = SavedText(list, "");
     EXPECT_NE(saved.find("PathList\\0001\\Offset = 0x00000010\r\n"), std::string::npos);
@@ -167,15 +177,17 @@ TEST_F(StoreTest, OffsetsReadAsDecimalOrHexAndSortStablyAsUnsigned) {
 }
 
 TEST_F(StoreTest, EnabledFlagsKeepTheirReadValue) {
-    Open("PathList\\Count = 3\r\n"
+    Open("PathList\\Count = 4\r\n"
          "PathList\\0000\\Offset = 1\r\nPathList\\0000\\Path = 5\r\n"
          "PathList\\0001\\Offset = 2\r\nPathList\\0001\\Path = 0x10\r\n"
-         "PathList\\0002\\Offset = 3\r\nPathList\\0002\\Path = 0\r\n");
+         "PathList\\0002\\Offset = 3\r\nPathList\\0002\\Path = 0\r\n"
+         "PathList\\0003\\Offset = 4\r\nPathList\\0003\\Path = -1\r\n");
     const PatchList list = Loaded();
-    ASSERT_EQ(list.size(), 3u);
+    ASSERT_EQ(list.size(), 4u);
     EXPECT_EQ(list[0].enabled, 5);
     EXPECT_EQ(list[1].enabled, 16);
     EXPECT_EQ(list[2].enabled, 0);
+    EXPECT_EQ(list[3].enabled, -1);
     const std::string saved = SavedText(list, "");
     EXPECT_NE(saved.find("PathList\\0000\\Path = 5\r\n"), std::string::npos);
     EXPECT_NE(saved.find("PathList\\0001\\Path = 16\r\n"), std::string::npos);
@@ -229,6 +241,7 @@ TEST(WindowTitle, FollowsTheTargetFileName) {
         // A cut never leaves half a character: 170 three-byte characters are
         // 510 bytes, and the next one would not fit.
         {Repeat("数", 172), "Bytemender - " + Repeat("数", 170)},
+        {Repeat("\U0001F600", 128), "Bytemender - " + Repeat("\U0001F600", 127)},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MakeWindowTitle(c.target), c.title) << c.target;

@@ -67,6 +67,7 @@ TEST_F(CliExchangeTest, ImportExportDiff) {
          "已从 " + dir_.File("p.dif") + " (dif) 导入 1 个项目"},
         {{"export", dir_.File("out.patch"), "--format", "IPS32"}, "已导出 2 个项目"},
         {{"diff", target_, File("patched.bin", patched)}, "已为不同的字节增加 1 个项目"},
+        {{"disable", "1"}, ""},
         {{"export", dir_.File("all.haxdiff"), "--all"}, "已导出 3 个项目"},
         {{"list"}, "3   00000300  是    !original  patched.bin #1  00      78\n"},
     };
@@ -77,6 +78,8 @@ TEST_F(CliExchangeTest, ImportExportDiff) {
     }
     EXPECT_EQ(ReadBytes(dir_.File("out.patch")),
               "IPS32" + Bytes({0, 0, 0, 0x10, 0, 1, 0xAA, 0, 0, 0, 0x20, 0, 2, 1, 2}) + "EEOF");
+    // --all: the item disabled before it is exported too.
+    EXPECT_NE(ReadBytes(dir_.File("all.haxdiff")).find("@@ 10,"), std::string::npos);
 }
 
 TEST_F(CliExchangeTest, BadInputChangesNothing) {

@@ -195,6 +195,7 @@ TEST(CutNarrowText, NeverSplitsAUtf8Character) {
         {"a" + zhong, 2, "a"},
         {"a" + zhong, 3, "a"},
         {"a" + zhong + "b", 4, "a" + zhong},
+        {"a\U0001F600", 4, "a"}, // F0 9F 98 80
         // Stray continuation bytes are not UTF-8: a plain byte cut.
         {"\x80\x80\x80\x80\x80\x80", 4, "\x80\x80\x80\x80"},
     };

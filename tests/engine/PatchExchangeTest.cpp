@@ -54,10 +54,12 @@ void Put32(ByteVector* image, std::size_t at, std::uint32_t value) {
         (*image)[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-// A PE32 image: headers up to 0x200; ".text" at RVA 0x1000 with 0x400 bytes of
-// file data from 0x200 of which 0x300 are mapped; ".data" at RVA 0x3000 with
-// the rest of the file from 0x600. size reaches past the IPS "EOF" offset.
-ByteVector TinyPe(std::size_t size = 0x460000) {
+// A PE32 (or PE32+) image: headers up to 0x200; ".text" at RVA 0x1000 with
+// 0x400 bytes of file data from 0x200 of which textMapped are mapped; ".data"
+// at RVA 0x3000 with the rest of the file from 0x600. size reaches past the
+// IPS "EOF" offset.
+ByteVector TinyPe(std::size_t size = 0x460000, bool pe32Plus = false,
+                  std::uint32_t textMapped = 0x300) {
     ByteVector image(size);
     for (std::size_t i = 0; i < size; ++i)
         image[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
@@ -65,14 +67,14 @@ ByteVector TinyPe(std::size_t size = 0x460000) {
     image[0] = 'M';
     image[1] = 'Z';
     Put32(&image, 0x3C, 0x40);
-    Put32(&image, 0x40, 0x00004550);        // "PE\0\0"
-    image[0x46] = 2;                        // sections
-    image[0x54] = 0xE0;                     // optional header size
-    image[0x58] = 0x0B, image[0x59] = 0x01; // PE32
-    Put32(&image, 0x58 + 60, 0x200);        // SizeOfHeaders
-    const std::size_t table = 0x58 + 0xE0;
+    Put32(&image, 0x40, 0x00004550);      // "PE\0\0"
+    image[0x46] = 2;                      // sections
+    image[0x54] = pe32Plus ? 0xF0 : 0xE0; // optional header size
+    image[0x58] = 0x0B, image[0x59] = pe32Plus ? 2 : 1;
+    Put32(&image, 0x58 + 60, 0x200); // SizeOfHeaders
+    const std::size_t table = 0x58 + image[0x54];
     const std::uint32_t sections[2][4] = {
-        {0x300, 0x1000, 0x400, 0x200},
+        {textMapped, 0x1000, 0x400, 0x200},
         {0, 0x3000, static_cast<std::uint32_t>(size - 0x600), 0x600}};
     for (int s = 0; s < 2; ++s)
         for (int f = 0; f < 4; ++f)
@@ -233,6 +235,7 @@ struct Imported {
     std::string file;
     PatchList items; // without names
     std::string error = "";
+    ByteVector backup = {}; // empty: Backup()
 };
 
 TEST(PatchExchange, ImportReadsHandWrittenFiles) {
@@ -244,6 +247,7 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
         return s;
     }();
     const std::string end = "0x00460000"; // the backup's length
+    const std::uint8_t notAtEof = b[0x454F45] ^ 0xFF;
     const Imported cases[] = {
         {"IPS record and run",
          PatchFormat::Ips,
@@ -258,6 +262,10 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
          PatchFormat::Ips,
          "PATCH" + Bytes({0, 0, 2, 0, 1, 0x41}) + "EOF" + Bytes({0x46, 0, 0}),
          {Item(2, at2, "41")}},
+        {"IPS record at the offset before EOF changing its first byte keeps it",
+         PatchFormat::Ips,
+         "PATCH\x45\x4F\x45" + Bytes({0, 2, notAtEof, 0x41}) + "EOF",
+         {Item(0x454F45, Hex(b, 0x454F45, 2), Hex({notAtEof}, 0, 1) + "41")}},
         {"IPS32 record",
          PatchFormat::Ips32,
          "IPS32" + Bytes({0, 0x45, 0x4F, 0x46, 0, 1, 0x41}) + "EEOF",
@@ -279,6 +287,12 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
              Hex(b, 0x600, 1) + "->91\n",
          {Item(0x10, at10, "90"), Item(0x204, Hex(b, 0x204, 1), "90"),
           Item(0x600, Hex(b, 0x600, 1), "91")}},
+        {".1337 in a PE32+ image",
+         PatchFormat::X64dbg1337,
+         ">game.exe\n00001004:" + Hex(b, 0x204, 1) + "->90\n",
+         {Item(0x204, Hex(b, 0x204, 1), "90")},
+         "",
+         TinyPe(0x1000, true)},
         {"haxdiff with comments and hunks without old bytes",
          PatchFormat::HaxDiff,
          "haxdiff/1.0\n# made by hand\n@@ 2,-2,+2\n- " + at2 + at3 +
@@ -305,6 +319,11 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
          "PATCH" + Bytes({0, 0, 2, 0, 1, 0x41}) + "EOF" + Bytes({0, 0, 0x10}),
          {},
          "p: 补丁在 \"EOF\" 之后把文件长度设为 16 字节 (备份文件有 4587520 字节)"},
+        {"IPS truncation growing the file",
+         PatchFormat::Ips,
+         "PATCH" + Bytes({0, 0, 2, 0, 1, 0x41}) + "EOF" + Bytes({0x46, 0, 1}),
+         {},
+         "p: 补丁在 \"EOF\" 之后把文件长度设为 4587521 字节"},
         {"IPS record past the end",
          PatchFormat::Ips,
          "PATCH" + Bytes({0x45, 0xFF, 0xFF, 0, 2, 1, 2}) + "EOF",
@@ -345,6 +364,12 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
          ">game.exe\n00001004:" + Hex(b, 0x204, 1) + "->90\n00001300:00->90\n",
          {},
          "p: 第 3 行: RVA 0x00001300 不在备份文件的文件头或任何节的数据之内"},
+        {".1337 address in the part of a section only memory holds",
+         PatchFormat::X64dbg1337,
+         ">game.exe\n00001500:" + Hex(b, 0x700, 1) + "->90\n",
+         {},
+         "p: 第 2 行: RVA 0x00001500 不在备份文件的文件头或任何节的数据之内",
+         TinyPe(0x1000, false, 0x800)},
         {"haxdiff size change",
          PatchFormat::HaxDiff,
          "@@ 2,-2,+3\n+ 01 02 03\n",
@@ -360,6 +385,11 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
          "@@ 2,-1,+1\n+ 0 1\n",
          {},
          "p: 第 2 行: 十六进制数字的个数为奇数"},
+        {"haxdiff hunk whose end wraps past 2^64",
+         PatchFormat::HaxDiff,
+         "@@ FFFFFFFFFFFFFFFF,-2,+2\n+ 01 02\n",
+         {},
+         "p: 第 1 行: 偏移 0xFFFFFFFFFFFFFFFF + 2 字节超出了备份文件的末尾"},
         {"haxdiff old byte mismatch",
          PatchFormat::HaxDiff,
          "@@ 2,-1,+1\n- 99\n+ 01\n",
@@ -376,7 +406,8 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
         PatchList items = {Item(1, "", "")};
         const PatchList before = items;
         std::string error;
-        const bool ok = ImportPatchData(c.format, ToBytes(c.file), "p", b, &items, &error);
+        const bool ok = ImportPatchData(c.format, ToBytes(c.file), "p",
+                                        c.backup.empty() ? b : c.backup, &items, &error);
         EXPECT_EQ(ok, c.error.empty()) << error;
         if (ok)
             EXPECT_EQ(items, Named(c.items, "p"));
@@ -523,8 +554,11 @@ TEST(DiffFiles, RunsJoinAcrossShortGaps) {
     change(0, 1);                   // at the start
     change(8, 2);                   // 7 equal bytes before: joined with the first
     change(100, 1), change(109, 1); // 8 equal bytes between: two items
+    change(200, 9);                 // ends after one 8-byte step
     change(256 * 1024 - 5, 3);      // a gap of 6 across the block boundary: joined
     change(256 * 1024 + 1, 2);
+    change(512 * 1024 - 5, 1); // 8 equal bytes across the next boundary: two items
+    change(512 * 1024 + 4, 1);
     change(300000, 5000);           // long: split at 4096 bytes
     change(original.size() - 1, 1); // at the end
     const auto span = [&](std::size_t at, std::size_t count) {
@@ -532,8 +566,9 @@ TEST(DiffFiles, RunsJoinAcrossShortGaps) {
                     Hex(patched, at, count));
     };
     const PatchList expected =
-        Named({span(0, 10), span(100, 1), span(109, 1), span(256 * 1024 - 5, 8), span(300000, 4096),
-               span(304096, 904), span(original.size() - 1, 1)},
+        Named({span(0, 10), span(100, 1), span(109, 1), span(200, 9), span(256 * 1024 - 5, 8),
+               span(300000, 4096), span(304096, 904), span(512 * 1024 - 5, 1),
+               span(512 * 1024 + 4, 1), span(original.size() - 1, 1)},
               "new.bin");
     WriteBytes(dir.File("old.bin"), std::string(original.begin(), original.end()));
     WriteBytes(dir.File("new.bin"), std::string(patched.begin(), patched.end()));

@@ -61,7 +61,9 @@ TEST(ParseLines, HandWrittenQuirks) {
                              "[Heading]\r\n"
                              "empty = \r\n"
                              " = no key\r\n"
-                             "trail = x \r\n";
+                             "trail = x \r\n"
+                             "left= x\r\n"
+                             "right =x\r\n";
     WriteBytes(dir.File("a.ini"), text);
     CAppSetting store;
     ASSERT_EQ(store.Load(dir.File("a.ini").c_str(), 1), 1);
@@ -69,9 +71,10 @@ TEST(ParseLines, HandWrittenQuirks) {
         std::string key;
         std::string value;
     } cases[] = {
-        {"a=b", "<none>"},    {"k", "v = w"},       {"  name", "spaced"}, {"name", "<missing>"},
-        {"path", "C:\xDAta"}, {"win", "C:Windows"}, {"#note", "<none>"},  {"[heading]", "<none>"},
-        {"empty", ""},        {"", "no key"},       {"trail", "x "},
+        {"a=b", "<none>"},      {"k", "v = w"},       {"  name", "spaced"}, {"name", "<missing>"},
+        {"path", "C:\xDAta"},   {"win", "C:Windows"}, {"#note", "<none>"},  {"[heading]", "<none>"},
+        {"empty", ""},          {"", "no key"},       {"trail", "x "},      {"left= x", "<none>"},
+        {"right =x", "<none>"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Value(store, c.key), c.value) << "key [" << c.key << "]";

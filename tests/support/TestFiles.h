@@ -13,6 +13,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -124,4 +125,12 @@ inline int RunInChild(bool unprivileged, const std::function<int()>& body, unsig
 inline void GiveToUnprivileged(const std::string& path) {
     if (::geteuid() == 0)
         (void)::lchown(path.c_str(), kUnprivileged, kUnprivileged);
+}
+
+// A character device like /dev/null made as folder/null, so that a test of a
+// refusal to write to a device never aims at the machine's own. Empty when the
+// system does not let this process make device nodes (only root may).
+inline std::string NullDeviceIn(const std::string& folder) {
+    const std::string path = folder + "/null";
+    return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? path : std::string();
 }

@@ -71,4 +71,32 @@ TEST(DataLocations, SystemProgramFolderIsNeverPortable) {
     EXPECT_NE(where.settingsFile.find("/bytemender/bytemender-no-such.ini"), std::string::npos);
 }
 
+// The system's folders are whole path components: a writable folder whose
+// name merely starts like one is the program's own. Each row runs in a child
+// confined (chroot) to a temporary folder that holds the named folders.
+TEST(DataLocations, SystemFoldersAreWholeComponents) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to confine a child to a folder";
+    const struct {
+        const char* folder;
+        bool portable;
+    } cases[] = {
+        {"/usr/local/bin", false}, {"/opt", false},    {"/sbin", false},
+        {"/usrlocal", true},       {"/optimus", true}, {"/binaries/x", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        TempDir dir;
+        ASSERT_TRUE(std::filesystem::create_directories(dir.path() + c.folder));
+        const int status = RunInChild(false, [&] {
+            if (::chroot(dir.path().c_str()) != 0 || ::chdir("/") != 0)
+                return 2;
+            return ResolveDataLocations(std::string(c.folder) + "/b.ini").portable ? 1 : 0;
+        });
+        if (status == 2)
+            GTEST_SKIP() << "this system does not let the test confine a child";
+        EXPECT_EQ(status, c.portable ? 1 : 0);
+    }
+}
+
 } // namespace

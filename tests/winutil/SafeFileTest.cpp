@@ -2,6 +2,7 @@
 
 #include "tests/support/TestFiles.h"
 
+#include <cstdio>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -77,6 +78,9 @@ TEST(SafeFile, ReplaceCases) {
              EXPECT_EQ(Stat(d + "/f").st_mode & 07777, 0640u);
              EXPECT_EQ(Stat(d + "/f").st_uid, ::geteuid() == 0 ? kUnprivileged : ::geteuid());
          }},
+        {"bits the file-creation mask removes are kept", false,
+         [](const std::string& d) { return Put(d, "f", kOld, 0664); }, Reason::Ok, "f", kNew,
+         [](const std::string& d) { EXPECT_EQ(Stat(d + "/f").st_mode & 07777, 0664u); }},
         {"symbolic link stays a link, the file it names changes", false,
          [](const std::string& d) {
              ::mkdir((d + "/sub").c_str(), 0755);
@@ -100,8 +104,8 @@ TEST(SafeFile, ReplaceCases) {
          },
          Reason::NotRegular, "", "",
          [](const std::string& d) { EXPECT_TRUE(fs::is_fifo(d + "/f")); }},
-        {"device refused", false, [](const std::string&) { return std::string("/dev/null"); },
-         Reason::NotRegular, "", ""},
+        {"device refused", false, NullDeviceIn, Reason::NotRegular, "", "",
+         [](const std::string& d) { EXPECT_TRUE(fs::is_character_file(d + "/null")); }},
         {"folder refused", false,
          [](const std::string& d) {
              ::mkdir((d + "/f").c_str(), 0755);
@@ -152,6 +156,10 @@ TEST(SafeFile, ReplaceCases) {
         TempDir dir;
         ::chmod(dir.path().c_str(), 0777); // the unprivileged user works here too
         const std::string path = c.setup(dir.path());
+        if (path.empty()) {
+            std::printf("[ SKIPPED  ] %s: cannot be made here\n", c.name);
+            continue;
+        }
         const int status = RunInChild(c.unprivileged, [&] {
             const rlimit limit{c.sizeLimit, c.sizeLimit};
             std::signal(SIGXFSZ, SIG_IGN);
