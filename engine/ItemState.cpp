@@ -126,9 +126,18 @@ class FileView {
 // checked against what the rebuild will see when it reaches the item, not
 // only against the backup (an item may expect the bytes an earlier one put
 // there).
+//
+// Lists are kept in offset order, and their items rarely overlap: while each
+// write starts at or past the end of the one before, the writes are simply
+// appended to a sorted list. The first write that does not moves them into
+// an ordered map, which cuts and replaces what a write covers.
 class WrittenBytes {
   public:
     bool Touches(std::uint64_t begin, std::uint64_t end) const {
+        if (!mapped_) {
+            const auto placed = FirstAscendingEndingAfter(begin);
+            return placed != ascending_.end() && placed->begin < end;
+        }
         const auto run = FirstEndingAfter(begin);
         return run != runs_.end() && run->first < end;
     }
@@ -136,12 +145,14 @@ class WrittenBytes {
     // Copies the written bytes of [begin, end) over out, where out[0] stands
     // for the byte at begin.
     void Overlay(std::uint64_t begin, std::uint64_t end, std::uint8_t* out) const {
-        for (auto run = FirstEndingAfter(begin); run != runs_.end() && run->first < end; ++run) {
-            const std::uint64_t from = std::max(begin, run->first);
-            const std::uint64_t to = std::min(end, run->second.end);
-            std::memcpy(out + (from - begin), &bytes_[run->second.at + (from - run->first)],
-                        static_cast<std::size_t>(to - from));
+        if (!mapped_) {
+            for (auto placed = FirstAscendingEndingAfter(begin);
+                 placed != ascending_.end() && placed->begin < end; ++placed)
+                CopyRun(placed->begin, placed->run, begin, end, out);
+            return;
         }
+        for (auto run = FirstEndingAfter(begin); run != runs_.end() && run->first < end; ++run)
+            CopyRun(run->first, run->second, begin, end, out);
     }
 
     // Writes item's new bytes over [begin, begin + length) and calls
@@ -153,6 +164,11 @@ class WrittenBytes {
         const std::uint64_t end = begin + length;
         const std::size_t at = bytes_.size();
         bytes_.insert(bytes_.end(), data, data + length);
+        if (!mapped_ && (ascending_.empty() || begin >= ascending_.back().run.end)) {
+            ascending_.push_back(Placed{begin, Run{end, at, item}});
+            return;
+        }
+        MoveToMap();
         auto run = FirstEndingAfter(begin);
         if (run != runs_.end() && run->first < begin) {
             // Starts before the new bytes: keep its head, and its tail when it
@@ -185,6 +201,35 @@ class WrittenBytes {
         std::size_t item;  // the item that wrote them
     };
     using Runs = std::map<std::uint64_t, Run>;
+    struct Placed {
+        std::uint64_t begin;
+        Run run;
+    };
+
+    // Copies what run (starting at first) holds of [begin, end) over out.
+    void CopyRun(std::uint64_t first, const Run& run, std::uint64_t begin, std::uint64_t end,
+                 std::uint8_t* out) const {
+        const std::uint64_t from = std::max(begin, first);
+        const std::uint64_t to = std::min(end, run.end);
+        std::memcpy(out + (from - begin), &bytes_[run.at + (from - first)],
+                    static_cast<std::size_t>(to - from));
+    }
+
+    // The appended runs are sorted and disjoint, so their ends ascend too.
+    std::vector<Placed>::const_iterator FirstAscendingEndingAfter(std::uint64_t offset) const {
+        return std::partition_point(
+            ascending_.begin(), ascending_.end(),
+            [offset](const Placed& placed) { return placed.run.end <= offset; });
+    }
+
+    void MoveToMap() {
+        if (mapped_)
+            return;
+        for (const Placed& placed : ascending_)
+            runs_.emplace_hint(runs_.end(), placed.begin, placed.run);
+        ascending_ = {};
+        mapped_ = true;
+    }
 
     Runs::const_iterator FirstEndingAfter(std::uint64_t offset) const {
         auto run = runs_.upper_bound(offset);
@@ -199,6 +244,8 @@ class WrittenBytes {
         return run;
     }
 
+    std::vector<Placed> ascending_; // while mapped_ is false
+    bool mapped_ = false;
     Runs runs_;
     std::vector<std::uint8_t> bytes_;
 };
