@@ -96,33 +96,9 @@ std::string ReadAll(const std::string& path) {
     return bytes;
 }
 
-// One read of the whole file and a memchr walk over its lines.
-double ReadAndSplit(const std::string& path, std::size_t* lines) {
-    const auto start = Clock::now();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    ::fstat(fd, &st);
-    char* data = static_cast<char*>(std::malloc(static_cast<std::size_t>(st.st_size) + 2));
-    const ssize_t got = ::read(fd, data, static_cast<std::size_t>(st.st_size));
-    ::close(fd);
-    std::size_t count = 0;
-    const char* at = data;
-    const char* end = data + (got > 0 ? got : 0);
-    while (at < end) {
-        const char* nl =
-            static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
-        ++count;
-        at = nl ? nl + 1 : end;
-    }
-    std::free(data);
-    *lines = count;
-    return Ms(Clock::now() - start);
-}
-
-// Read and split as above, and every line cut at its " = " with its value's
-// escapes decoded in place, as the store's parser does: what a load costs
-// before any entry is made. The rest of a load is the table of entries.
-double ReadSplitAndParse(const std::string& path, std::size_t* values) {
+// One read of the whole file and a memchr walk over its lines; each line
+// (its bytes up to the LF) goes to line(begin, end), which may change it.
+template <typename F> double ReadAndSplit(const std::string& path, std::size_t* lines, F&& line) {
     const auto start = Clock::now();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
@@ -135,7 +111,26 @@ double ReadSplitAndParse(const std::string& path, std::size_t* values) {
     char* end = data + (got > 0 ? got : 0);
     while (at < end) {
         char* nl = static_cast<char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
-        char* lineEnd = nl ? nl : end;
+        ++count;
+        line(at, nl ? nl : end);
+        at = nl ? nl + 1 : end;
+    }
+    std::free(data);
+    *lines = count;
+    return Ms(Clock::now() - start);
+}
+
+double ReadAndSplit(const std::string& path, std::size_t* lines) {
+    return ReadAndSplit(path, lines, [](char*, char*) {});
+}
+
+// Read and split as above, and every line cut at its " = " with its value's
+// escapes decoded in place, as the store's parser does: what a load costs
+// before any entry is made. The rest of a load is the table of entries.
+double ReadSplitAndParse(const std::string& path, std::size_t* values) {
+    std::size_t lines = 0;
+    *values = 0;
+    return ReadAndSplit(path, &lines, [values](char* at, char* lineEnd) {
         if (lineEnd > at && lineEnd[-1] == '\r')
             --lineEnd;
         *lineEnd = '\0';
@@ -146,13 +141,9 @@ double ReadSplitAndParse(const std::string& path, std::size_t* values) {
             equals[-1] = '\0';
             char* value = equals + 2;
             value[UnescapeInPlace(value, static_cast<std::size_t>(lineEnd - value))] = '\0';
-            ++count;
+            ++*values;
         }
-        at = nl ? nl + 1 : end;
-    }
-    std::free(data);
-    *values = count;
-    return Ms(Clock::now() - start);
+    });
 }
 
 // The least any table of one node per key costs: the keys of the file (in
