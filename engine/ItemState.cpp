@@ -4,165 +4,121 @@
 
 #include "engine/HexText.h"
 #include "winutil/FdIo.h"
+#include "winutil/UniqueFd.h"
 
 #include <algorithm>
-#include <atomic>
-#include <csetjmp>
-#include <csignal>
 #include <cstring>
 #include <iterator>
 #include <map>
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
 // Room for the old and the new data of one item, as in the rebuild.
 constexpr std::uint32_t kDataCapacity = 4096;
-// Offsets are 32-bit and an item spans at most kDataCapacity bytes: nothing
-// past this many bytes of a file is ever looked at.
-constexpr std::uint64_t kReachableBytes = (std::uint64_t(1) << 32) + kDataCapacity;
-// How many items ahead the files' bytes are requested from memory.
-constexpr std::size_t kLookAhead = 8;
-// A fault on a mapped file maps a window of this many bytes around it. With
-// at least one item per window on average, nearly every window of the file
-// is touched anyway.
-constexpr std::uint64_t kFaultWindow = 64 * 1024;
+// One read brings in at most this many bytes, and takes in the next item
+// (in list order) when it starts at most kReadGap bytes past what is read
+// already. Measured on a 2-core virtual machine (states_bench): a read
+// costs about as much as copying 32 KiB, so reading a gap that small is
+// cheaper than a second call; mapping the files instead costs more than
+// copying them outright (filling the page tables for a 256 MiB file takes
+// several times as long as reading it).
+constexpr std::uint64_t kReadWindow = 256 * 1024;
+constexpr std::uint64_t kReadGap = 32 * 1024;
 
-// A file cut shorter by another program while it is mapped makes the next
-// touch of a lost page raise SIGBUS. While a pass runs, such a fault ends the
-// one copy that touched the page (the bytes count as unreadable) instead of
-// the program. The handler runs with SIGBUS unblocked (SA_NODEFER), so a
-// jump out of it needs no signal-mask bookkeeping.
-thread_local sigjmp_buf* volatile t_copyJump = nullptr;
-
-class BusErrorGuard {
+// Where the reads of a pass should end. Lists are kept in offset order, so
+// the items after one usually lie just past it: a read that starts at an item
+// goes on over the following items while they stay close and ascending. A
+// list out of order only costs more reads.
+class ReadPlan {
   public:
-    BusErrorGuard() {
-        struct sigaction action {};
-        action.sa_sigaction = &OnBusError;
-        action.sa_flags = SA_SIGINFO | SA_NODEFER;
-        sigemptyset(&action.sa_mask);
-        installed_ = ::sigaction(SIGBUS, &action, &previous_) == 0;
-        if (installed_)
-            s_previous = previous_;
+    explicit ReadPlan(std::span<const PatchItem> items) : items_(items) {}
+
+    // The end of the read that serves item index onwards.
+    std::uint64_t ReachFrom(std::size_t index) {
+        if (index >= first_ && index < last_)
+            return end_;
+        first_ = index;
+        last_ = index + 1;
+        const std::uint64_t start = items_[index].offset;
+        end_ = start + MostBytes(items_[index]);
+        for (; last_ < items_.size(); ++last_) {
+            const PatchItem& next = items_[last_];
+            const std::uint64_t nextEnd = std::uint64_t(next.offset) + MostBytes(next);
+            if (next.offset < items_[last_ - 1].offset || next.offset > end_ + kReadGap ||
+                nextEnd - start > kReadWindow)
+                break;
+            end_ = std::max(end_, nextEnd);
+        }
+        return end_;
     }
-    ~BusErrorGuard() {
-        if (installed_)
-            ::sigaction(SIGBUS, &previous_, nullptr);
-    }
-    BusErrorGuard(const BusErrorGuard&) = delete;
-    BusErrorGuard& operator=(const BusErrorGuard&) = delete;
 
   private:
-    static void OnBusError(int signal, siginfo_t*, void*) {
-        if (t_copyJump)
-            ::siglongjmp(*t_copyJump, 1);
-        // Not one of ours: put the previous handling back; the faulting
-        // instruction runs again and meets it.
-        ::sigaction(signal, &s_previous, nullptr);
+    // At most what the item's texts decode to: a byte takes two digits.
+    static std::uint64_t MostBytes(const PatchItem& item) {
+        return std::min<std::uint64_t>(kDataCapacity,
+                                       std::max(item.oldHex.size(), item.newHex.size()) / 2);
     }
-    static inline struct sigaction s_previous {};
-    struct sigaction previous_ {};
-    bool installed_ = false;
+
+    std::span<const PatchItem> items_;
+    std::size_t first_ = 0;
+    std::size_t last_ = 0;
+    std::uint64_t end_ = 0;
 };
 
-// Copies length bytes of a mapped file; false when a page of it was lost.
-bool GuardedCopy(std::uint8_t* out, const std::uint8_t* mapped, std::uint32_t length) {
-    sigjmp_buf jump;
-    if (sigsetjmp(jump, 0) != 0) {
-        t_copyJump = nullptr;
-        return false;
-    }
-    t_copyJump = &jump;
-    // The copy must stay between the two stores (the handler reads them).
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    std::memcpy(out, mapped, length);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    t_copyJump = nullptr;
-    return true;
-}
-
-// A regular file opened for reading: mapped when it can be (only the pages
-// the items touch are brought in), read piecewise otherwise. Reading
-// piecewise costs a system call per item, too slow for long lists; bytes
-// from the map are copied under BusErrorGuard, so a file cut shorter in the
-// middle of a pass cannot end the program.
+// A regular file opened for reading, read through a window of up to
+// kReadWindow bytes: an item's bytes come from the window when the read
+// before took them in, from one new read otherwise. A file cut shorter by
+// another program in the middle of a pass makes the lost bytes unreadable.
 class FileView {
   public:
-    // items: how many items will be looked up, to judge whether mapping the
-    // whole file ahead pays.
-    FileView(const std::string& path, std::size_t items) {
-        if (path.empty())
-            return;
-        struct stat info {};
-        fd_ = OpenRegularForReading(path.c_str(), &info);
-        if (fd_ < 0)
-            return;
-        size_ = static_cast<std::uint64_t>(info.st_size);
-        ok_ = true;
-        mapLength_ = static_cast<std::size_t>(std::min(size_, kReachableBytes));
-        if (mapLength_ == 0)
-            return;
-        void* map = ::mmap(nullptr, mapLength_, PROT_READ, MAP_SHARED, fd_, 0);
-        if (map == MAP_FAILED) {
-            mapLength_ = 0; // some file systems cannot map: read instead
-            return;
-        }
-        map_ = static_cast<const std::uint8_t*>(map);
-        ::close(fd_);
-        fd_ = -1;
-        // For a long list the pages are mapped on a second thread while the
-        // first works through the items, instead of a fault every few items.
-        // A page the work reaches first is simply faulted in as usual.
-        if (items >= mapLength_ / kFaultWindow) {
-            try {
-                populate_ = std::thread(
-                    [map, length = mapLength_] { ::madvise(map, length, MADV_POPULATE_READ); });
-            } catch (const std::system_error&) {
-                // No thread: every page is faulted in when first touched.
-            }
-        }
-    }
-    ~FileView() {
-        if (populate_.joinable())
-            populate_.join();
-        if (map_)
-            ::munmap(const_cast<std::uint8_t*>(map_), mapLength_);
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileView(const FileView&) = delete;
-    FileView& operator=(const FileView&) = delete;
+    explicit FileView(const std::string& path) : fd_(Open(path, &size_)) {}
 
-    bool ok() const { return ok_; }
+    bool ok() const { return fd_.valid(); }
     std::uint64_t size() const { return size_; }
 
-    // Hints that the byte at offset will be read soon.
-    void Prefetch(std::uint64_t offset) const {
-        if (offset < mapLength_ && map_)
-            __builtin_prefetch(map_ + offset);
-    }
-
-    // The length bytes at offset (which the caller has checked lie inside
-    // the file), in the map or read into scratch; null when reading fails.
-    const std::uint8_t* Bytes(std::uint64_t offset, std::uint32_t length,
-                              std::uint8_t* scratch) const {
-        if (map_)
-            return GuardedCopy(scratch, map_ + offset, length) ? scratch : nullptr;
-        return ReadAllAt(fd_, offset, scratch, length) ? scratch : nullptr;
+    // The length bytes at offset (which the caller has checked lie inside the
+    // file), valid until the next call; null when reading fails. A new read
+    // goes on to reach (see ReadPlan) when that lies within the file.
+    const std::uint8_t* Bytes(std::uint64_t offset, std::uint32_t length, std::uint64_t reach) {
+        const std::uint64_t end = offset + length;
+        if (offset >= windowBegin_ && end <= windowBegin_ + windowFilled_)
+            return window_.data() + (offset - windowBegin_);
+        if (window_.empty())
+            window_.resize(kReadWindow);
+        windowFilled_ = 0;
+        const std::uint64_t want = std::max(end, std::min({reach, offset + kReadWindow, size_}));
+        // A file cut shorter since it was opened may still hold the item's
+        // own bytes: those are read alone when the longer read fails.
+        for (const std::uint64_t stop : {want, end}) {
+            if (ReadAllAt(fd_.get(), offset, window_.data(),
+                          static_cast<std::size_t>(stop - offset))) {
+                windowBegin_ = offset;
+                windowFilled_ = stop - offset;
+                return window_.data();
+            }
+            if (stop == end)
+                break;
+        }
+        return nullptr;
     }
 
   private:
-    int fd_ = -1;
-    bool ok_ = false;
-    std::uint64_t size_ = 0;
-    const std::uint8_t* map_ = nullptr;
-    std::size_t mapLength_ = 0;
-    std::thread populate_;
+    static int Open(const std::string& path, std::uint64_t* size) {
+        if (path.empty())
+            return -1;
+        struct stat info {};
+        const int fd = OpenRegularForReading(path.c_str(), &info);
+        if (fd >= 0)
+            *size = static_cast<std::uint64_t>(info.st_size);
+        return fd;
+    }
+
+    std::uint64_t size_ = 0; // before fd_: Open sets it
+    UniqueFd fd_;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t windowBegin_ = 0;
+    std::uint64_t windowFilled_ = 0;
 };
 
 // The bytes that enabled items earlier in the list write, as the rebuild
@@ -170,9 +126,18 @@ class FileView {
 // checked against what the rebuild will see when it reaches the item, not
 // only against the backup (an item may expect the bytes an earlier one put
 // there).
+//
+// Lists are kept in offset order, and their items rarely overlap: while each
+// write starts at or past the end of the one before, the writes are simply
+// appended to a sorted list. The first write that does not moves them into
+// an ordered map, which cuts and replaces what a write covers.
 class WrittenBytes {
   public:
     bool Touches(std::uint64_t begin, std::uint64_t end) const {
+        if (!mapped_) {
+            const auto placed = FirstAscendingEndingAfter(begin);
+            return placed != ascending_.end() && placed->begin < end;
+        }
         const auto run = FirstEndingAfter(begin);
         return run != runs_.end() && run->first < end;
     }
@@ -180,12 +145,14 @@ class WrittenBytes {
     // Copies the written bytes of [begin, end) over out, where out[0] stands
     // for the byte at begin.
     void Overlay(std::uint64_t begin, std::uint64_t end, std::uint8_t* out) const {
-        for (auto run = FirstEndingAfter(begin); run != runs_.end() && run->first < end; ++run) {
-            const std::uint64_t from = std::max(begin, run->first);
-            const std::uint64_t to = std::min(end, run->second.end);
-            std::memcpy(out + (from - begin), &bytes_[run->second.at + (from - run->first)],
-                        static_cast<std::size_t>(to - from));
+        if (!mapped_) {
+            for (auto placed = FirstAscendingEndingAfter(begin);
+                 placed != ascending_.end() && placed->begin < end; ++placed)
+                CopyRun(placed->begin, placed->run, begin, end, out);
+            return;
         }
+        for (auto run = FirstEndingAfter(begin); run != runs_.end() && run->first < end; ++run)
+            CopyRun(run->first, run->second, begin, end, out);
     }
 
     // Writes item's new bytes over [begin, begin + length) and calls
@@ -197,6 +164,11 @@ class WrittenBytes {
         const std::uint64_t end = begin + length;
         const std::size_t at = bytes_.size();
         bytes_.insert(bytes_.end(), data, data + length);
+        if (!mapped_ && (ascending_.empty() || begin >= ascending_.back().run.end)) {
+            ascending_.push_back(Placed{begin, Run{end, at, item}});
+            return;
+        }
+        MoveToMap();
         auto run = FirstEndingAfter(begin);
         if (run != runs_.end() && run->first < begin) {
             // Starts before the new bytes: keep its head, and its tail when it
@@ -229,6 +201,35 @@ class WrittenBytes {
         std::size_t item;  // the item that wrote them
     };
     using Runs = std::map<std::uint64_t, Run>;
+    struct Placed {
+        std::uint64_t begin;
+        Run run;
+    };
+
+    // Copies what run (starting at first) holds of [begin, end) over out.
+    void CopyRun(std::uint64_t first, const Run& run, std::uint64_t begin, std::uint64_t end,
+                 std::uint8_t* out) const {
+        const std::uint64_t from = std::max(begin, first);
+        const std::uint64_t to = std::min(end, run.end);
+        std::memcpy(out + (from - begin), &bytes_[run.at + (from - first)],
+                    static_cast<std::size_t>(to - from));
+    }
+
+    // The appended runs are sorted and disjoint, so their ends ascend too.
+    std::vector<Placed>::const_iterator FirstAscendingEndingAfter(std::uint64_t offset) const {
+        return std::partition_point(
+            ascending_.begin(), ascending_.end(),
+            [offset](const Placed& placed) { return placed.run.end <= offset; });
+    }
+
+    void MoveToMap() {
+        if (mapped_)
+            return;
+        for (const Placed& placed : ascending_)
+            runs_.emplace_hint(runs_.end(), placed.begin, placed.run);
+        ascending_ = {};
+        mapped_ = true;
+    }
 
     Runs::const_iterator FirstEndingAfter(std::uint64_t offset) const {
         auto run = runs_.upper_bound(offset);
@@ -243,20 +244,22 @@ class WrittenBytes {
         return run;
     }
 
+    std::vector<Placed> ascending_; // while mapped_ is false
+    bool mapped_ = false;
     Runs runs_;
     std::vector<std::uint8_t> bytes_;
 };
 
 // What the file holds over [offset, offset + length), cut at its end, as
 // "74 05 1F": at most kShownBytes bytes, then " ...".
-std::string FoundHex(const FileView& file, std::uint64_t offset, std::uint32_t length) {
+std::string FoundHex(FileView& file, std::uint64_t offset, std::uint32_t length,
+                     std::uint64_t reach) {
     if (!file.ok() || offset >= file.size() || length == 0)
         return {};
     static constexpr char kDigits[] = "0123456789ABCDEF";
     const std::uint64_t available = std::min<std::uint64_t>(length, file.size() - offset);
     const auto shown = static_cast<std::uint32_t>(std::min<std::uint64_t>(available, kShownBytes));
-    std::uint8_t scratch[kShownBytes];
-    const std::uint8_t* bytes = file.Bytes(offset, shown, scratch);
+    const std::uint8_t* bytes = file.Bytes(offset, shown, reach);
     if (!bytes)
         return {};
     // Formatted on the stack, then copied once into a string of its size.
@@ -318,9 +321,9 @@ std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
                                           const std::string& targetPath,
                                           std::span<const PatchItem> items) {
     std::vector<ItemStatus> states(items.size());
-    const BusErrorGuard guard;
-    const FileView backupFile(backupPath, items.size());
-    const FileView targetFile(targetPath, items.size());
+    FileView backupFile(backupPath);
+    FileView targetFile(targetPath);
+    ReadPlan plan(items);
     const bool haveBackup = backupFile.ok() && backupFile.size() > 0;
     WrittenBytes written;
     // Per item: whether a later enabled item writes over some of its new
@@ -331,15 +334,7 @@ std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
     std::uint8_t oldBytes[kDataCapacity];
     std::uint8_t newBytes[kDataCapacity];
     std::uint8_t before[kDataCapacity];
-    std::uint8_t backupScratch[kDataCapacity];
-    std::uint8_t targetScratch[kDataCapacity];
     for (std::size_t i = 0; i < items.size(); ++i) {
-        // The items usually lie far apart: start loading a later item's bytes
-        // now so that waiting for memory overlaps with the work on this one.
-        if (i + kLookAhead < items.size()) {
-            backupFile.Prefetch(items[i + kLookAhead].offset);
-            targetFile.Prefetch(items[i + kLookAhead].offset);
-        }
         const PatchItem& item = items[i];
         ItemStatus& status = states[i];
         const bool enabled = item.enabled != 0;
@@ -349,14 +344,15 @@ std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
         const std::uint64_t begin = item.offset;
         const std::uint64_t end = begin + length; // 64-bit: no wrap at the top of 32 bits
 
-        status.backupHex = FoundHex(backupFile, begin, length);
-        status.targetHex = FoundHex(targetFile, begin, length);
+        const std::uint64_t reach = plan.ReachFrom(i);
+        status.backupHex = FoundHex(backupFile, begin, length, reach);
+        status.targetHex = FoundHex(targetFile, begin, length, reach);
         status.state = [&] {
             if (!haveBackup)
                 return ItemState::Unknown;
             if (end > backupFile.size())
                 return ItemState::OutOfRange;
-            const std::uint8_t* start = backupFile.Bytes(begin, length, backupScratch);
+            const std::uint8_t* start = backupFile.Bytes(begin, length, reach);
             if (!start)
                 return ItemState::Unknown;
             if (written.Touches(begin, end)) {
@@ -370,7 +366,7 @@ std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
                 return ItemState::Unknown;
             if (end > targetFile.size())
                 return ItemState::OutOfRange;
-            const std::uint8_t* found = targetFile.Bytes(begin, length, targetScratch);
+            const std::uint8_t* found = targetFile.Bytes(begin, length, reach);
             if (!found)
                 return ItemState::Unknown;
             holdsOld[i] = oldLength > 0 ? std::memcmp(found, oldBytes, oldLength) == 0
@@ -401,7 +397,7 @@ std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
         const std::uint32_t newLength =
             ParseHexText(items[i].newHex.c_str(), newBytes, kDataCapacity);
         written.Overlay(begin, begin + newLength, newBytes);
-        const std::uint8_t* found = targetFile.Bytes(begin, newLength, targetScratch);
+        const std::uint8_t* found = targetFile.Bytes(begin, newLength, begin + newLength);
         if (!found)
             continue;
         const bool holdsNew = std::memcmp(found, newBytes, newLength) == 0;

@@ -38,8 +38,9 @@ struct ItemStatus {
 
 inline constexpr std::size_t kShownBytes = 64;
 
-// One status per item, in list order. Reads only the bytes each item needs
-// (the files are mapped, never loaded whole); a missing, unreadable or
+// One status per item, in list order. Reads only the bytes the items need
+// (never the whole files: neighbouring items share one read, so the cost
+// follows the items, not the files' sizes); a missing, unreadable or
 // non-regular file (a FIFO is never waited on) gives Unknown for what depends
 // on it, and so does an empty backup, which the rebuild refuses. Items are
 // decoded and judged as the rebuild sees them, in list order: an item's old

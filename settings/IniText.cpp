@@ -51,33 +51,47 @@ inline char EscapeLetter(unsigned char c) {
 
 } // namespace
 
+// Eight bytes with ASCII A-Z folded onto a-z, all at once: a byte gets 0x20
+// added exactly when its low seven bits lie in 'A'..'Z' and its top bit is
+// clear. No sum carries into the next byte.
+inline std::uint64_t FoldWord(std::uint64_t x) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHigh = 0x8080808080808080u;
+    const std::uint64_t low = x & ~kHigh;
+    const std::uint64_t atLeastA = low + (0x80 - 'A') * kOnes;
+    const std::uint64_t aboveZ = low + (0x80 - 'Z' - 1) * kOnes;
+    const std::uint64_t upper = atLeastA & ~aboveZ & ~x & kHigh;
+    return x | (upper >> 2);
+}
+
 int CompareKeys(std::string_view a, std::string_view b) {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
     const auto* pa = reinterpret_cast<const unsigned char*>(a.data());
     const auto* pb = reinterpret_cast<const unsigned char*>(b.data());
     std::size_t i = 0;
-    // Keys share long prefixes: skip equal stretches eight bytes at a time and
-    // fold case only where bytes differ.
-    while (i < n) {
-        if (i + 8 <= n) {
-            std::uint64_t x;
-            std::uint64_t y;
-            std::memcpy(&x, pa + i, 8);
-            std::memcpy(&y, pb + i, 8);
-            if (x == y) {
-                i += 8;
-                continue;
-            }
+    // Keys share long prefixes: compare eight folded bytes at a time; the
+    // first byte that differs decides.
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, pa + i, 8);
+        std::memcpy(&y, pb + i, 8);
+        if (x == y) {
+            continue;
         }
-        const std::size_t stop = i + 8 <= n ? i + 8 : n;
-        for (; i < stop; ++i) {
-            if (pa[i] != pb[i]) {
-                const unsigned char ca = FoldAscii(pa[i]);
-                const unsigned char cb = FoldAscii(pb[i]);
-                if (ca != cb) {
-                    return ca < cb ? -1 : 1;
-                }
-            }
+        x = FoldWord(x);
+        y = FoldWord(y);
+        if (x != y) {
+            x = __builtin_bswap64(x); // the first byte becomes the most significant
+            y = __builtin_bswap64(y);
+            return x < y ? -1 : 1;
+        }
+    }
+    for (; i < n; ++i) {
+        const unsigned char ca = FoldAscii(pa[i]);
+        const unsigned char cb = FoldAscii(pb[i]);
+        if (ca != cb) {
+            return ca < cb ? -1 : 1;
         }
     }
     if (a.size() == b.size()) {

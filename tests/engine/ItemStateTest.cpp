@@ -162,6 +162,62 @@ TEST(ItemStates, Scenarios) {
     EXPECT_EQ(names, "applied original differs out-of-range backup-mismatch unknown ");
 }
 
+// A long list is read in shared pieces (an item may sit at the edge of one,
+// start the next, be out of order, or end the file): each item must come out
+// as it does when it is looked at alone.
+TEST(ItemStates, LongListAsItemsAlone) {
+    TempDir dir;
+    const std::string backupPath = dir.File("backup.bin");
+    const std::string targetPath = dir.File("target.bin");
+    std::string backup(std::size_t(3) << 20, '\0');
+    for (std::size_t i = 0; i < backup.size(); ++i)
+        backup[i] = static_cast<char>(i * 131 + i / 977);
+    std::string target = backup;
+    PatchList items;
+    std::uint32_t offset = 0;
+    const std::uint32_t gaps[] = {0, 3, 700, 20000, 40000, 300000, 9000};
+    for (int n = 0; offset + 64 < backup.size(); ++n) {
+        const auto length = static_cast<std::uint32_t>(1 + n % 40);
+        std::string oldHex = Pairs(0, 0);
+        for (std::uint32_t k = 0; k < length; ++k)
+            oldHex += Pairs(static_cast<std::uint8_t>(backup[offset + k]), 1) + " ";
+        const std::string newHex = Pairs(n, static_cast<int>(length));
+        if (n % 3 == 0) // applied
+            for (std::uint32_t k = 0; k < length; ++k)
+                target[offset + k] = static_cast<char>((n + k) & 0xFF);
+        if (n % 7 == 0) // differs
+            target[offset] = static_cast<char>(target[offset] ^ 0x5A);
+        items.push_back(Item(offset, oldHex, newHex, n % 5 != 0));
+        // Items 20 to 99 stand close together: more than one read's worth.
+        offset += length + (n >= 20 && n < 100 ? 4000 : gaps[n % 7]);
+    }
+    const std::uint32_t last = static_cast<std::uint32_t>(backup.size()) - 2;
+    items.push_back(Item(last,
+                         Pairs(static_cast<std::uint8_t>(backup[last]), 1) + " " +
+                             Pairs(static_cast<std::uint8_t>(backup[last + 1]), 1),
+                         "01 02 03")); // reaches past the end
+    ASSERT_GT(items.size(), 120u);
+    std::swap(items[10], items[40]); // out of offset order
+    std::swap(items[41], items[42]);
+    WriteBytes(backupPath, backup);
+    WriteBytes(targetPath, target);
+
+    const std::vector<ItemStatus> together = ComputeItemStates(backupPath, targetPath, items);
+    ASSERT_EQ(together.size(), items.size());
+    std::size_t seen[6] = {};
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const PatchItem one[] = {items[i]};
+        const ItemStatus alone = ComputeItemStates(backupPath, targetPath, one)[0];
+        EXPECT_EQ(together[i].state, alone.state) << "item " << i;
+        EXPECT_EQ(together[i].targetHex, alone.targetHex) << "item " << i;
+        EXPECT_EQ(together[i].backupHex, alone.backupHex) << "item " << i;
+        ++seen[static_cast<int>(alone.state)];
+    }
+    // The list holds every kind the files allow.
+    for (S state : {S::Applied, S::Original, S::Differs, S::OutOfRange})
+        EXPECT_GT(seen[static_cast<int>(state)], 0u) << ItemStateName(state);
+}
+
 std::string Hex(const std::array<std::uint8_t, 32>& digest) {
     FileFingerprint print;
     print.sha256 = digest;
@@ -169,8 +225,7 @@ std::string Hex(const std::array<std::uint8_t, 32>& digest) {
 }
 
 // Another program cutting the target shorter while the states are looked at
-// makes the lost bytes unreadable, never ends the program (the files are
-// mapped: a lost page faults).
+// makes the lost bytes unreadable, never ends the program.
 TEST(ItemStates, TargetCutShorterDuringThePass) {
     TempDir dir;
     const std::string backup = dir.File("backup.bin");

@@ -59,6 +59,16 @@ TEST(KeyCompare, FoldsAsciiOnlyAndComparesOtherBytesUnsigned) {
         {"\xE4", "\xC4", 1}, // and are not folded
         {"Path", "PathList", -1},
         {"", "a", -1},
+        // Eight bytes and more are compared a word at a time.
+        {"PathList\\0001\\Descrip", "PATHLIST\\0001\\DESCRIP", 0},
+        {"PathList\\0001\\Descrip", "pathlist\\0001\\DescriQ", -1},
+        {"PathList\\0010\\Offset", "PathList\\0009\\Offset", 1},
+        {"ABCDEFGH\xC1", "abcdefgh\xE1", -1}, // 0xC1 is no 'A'
+        {"ABCDEFG\xC1", "abcdefg\xE1", -1},
+        {"ABCDEFG[", "abcdefgz", -1}, // '[' and '@' sit next to the letters
+        {"ABCDEFGZ", "abcdefg[", 1},
+        {"abcdefg@", "ABCDEFG`", -1},
+        {"abcdefg\x80", "ABCDEFG\x7F", 1},
     };
     for (const Case& c : cases) {
         const int r = CompareKeys(c.a, c.b);
