@@ -32,6 +32,15 @@ void Flip(PatchItem& item) {
     item.enabled = item.enabled == 0 ? 1 : 0;
 }
 
+// The item editor with the backup copy to search and its refusals shown
+// through the window's prompts.
+void PrepareEditor(CItemEditDlg& dlg, const std::string& backupPath, IUserPrompts& prompts) {
+    dlg.SetBackupPath(backupPath);
+    dlg.showMessage = [&prompts, &dlg](const QString& text, const QString& caption) {
+        prompts.ShowMessage(&dlg, text, caption);
+    };
+}
+
 } // namespace
 
 // 1 "有效/无效" (also Enter): flips every selected item in memory.
@@ -59,7 +68,7 @@ void CBytemenderDlg::OnEditItem() {
     if (row < 0)
         return;
     CItemEditDlg dlg;
-    dlg.SetBackupPath(backupPath);
+    PrepareEditor(dlg, backupPath, *prompts);
     dlg.item = &patchList[static_cast<std::size_t>(row)];
     dlg.isModify = 1;
     if (prompts->RunItemEditor(dlg) != CItemEditDlg::kResultOk)
@@ -72,7 +81,7 @@ void CBytemenderDlg::OnEditItem() {
 void CBytemenderDlg::OnAddItem() {
     PatchItem fresh;
     CItemEditDlg dlg;
-    dlg.SetBackupPath(backupPath);
+    PrepareEditor(dlg, backupPath, *prompts);
     dlg.item = &fresh;
     dlg.isModify = 0;
     if (prompts->RunItemEditor(dlg) != CItemEditDlg::kResultOk)

@@ -6,11 +6,16 @@
 #include "app/PatchListStore.h"
 #include "app/PatchSession.h"
 #include "engine/Fingerprint.h"
+#include "engine/HexText.h"
 #include "winutil/Translate.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <iterator>
+#include <set>
+#include <string_view>
 #include <sys/stat.h>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -43,6 +48,42 @@ const char* const kFilesEqual =
     QT_TRANSLATE_NOOP("PatchExchangeJobs", " 两个文件的内容相同, 列表未改变. ");
 const char* const kCommonPartEqual =
     QT_TRANSLATE_NOOP("PatchExchangeJobs", " 两个文件的共同部分相同, 列表未改变. ");
+const char* const kSomeListed =
+    QT_TRANSLATE_NOOP("PatchExchangeJobs", " 已导入 %1 个项目; 跳过了列表中已有的 %2 个相同项目. ");
+const char* const kAllListed =
+    QT_TRANSLATE_NOOP("PatchExchangeJobs", " 补丁文件中的 %2 个项目都已在列表中, 列表未改变. ");
+
+// An item's data text as import writes it: upper-case pairs, no separators.
+std::string CanonicalHex(const std::string& text) {
+    constexpr std::uint32_t kDecoded = 4096; // as much as the rebuild decodes
+    std::uint8_t bytes[kDecoded];
+    char hex[2 * kDecoded + 1];
+    const std::uint32_t length = ParseHexText(text.c_str(), bytes, kDecoded);
+    FormatHexText(bytes, length, hex);
+    return std::string(hex, 2 * length);
+}
+
+// Removes from *items (in offset order, texts as import writes them) those
+// the list already holds: the same offset and the same old and new bytes.
+// Returns how many went.
+std::size_t DropListedItems(const PatchList& list, PatchList* items) {
+    using Key = std::tuple<std::uint32_t, std::string, std::string>;
+    std::set<Key> listed;
+    const auto byOffset = [](const PatchItem& item, std::uint32_t offset) {
+        return item.offset < offset;
+    };
+    for (const PatchItem& item : list) {
+        // Only items at an offset of the patch can be the same.
+        const auto at = std::lower_bound(items->begin(), items->end(), item.offset, byOffset);
+        if (at != items->end() && at->offset == item.offset)
+            listed.emplace(item.offset, CanonicalHex(item.oldHex), CanonicalHex(item.newHex));
+    }
+    const std::size_t before = items->size();
+    std::erase_if(*items, [&](const PatchItem& item) {
+        return listed.count(Key(item.offset, item.oldHex, item.newHex)) != 0;
+    });
+    return before - items->size();
+}
 
 ExchangeOutcome Failure(ExchangeOutcome::Status status, std::string text) {
     ExchangeOutcome outcome;
@@ -68,9 +109,9 @@ ExchangeOutcome Refused(const char* headline, ExchangeProblem problem, std::stri
     return outcome;
 }
 
-ExchangeOutcome Notice(const char* text) {
+ExchangeOutcome Notice(const char* text, std::initializer_list<std::string_view> args = {}) {
     ExchangeOutcome outcome;
-    outcome.text = Tr(text);
+    outcome.text = FormatText(Tr(text), args);
     outcome.caption = Tr(kNoticeCaption);
     outcome.notice = true;
     return outcome;
@@ -121,9 +162,17 @@ ExchangeOutcome ImportIntoList(PatchList& list, const std::string& backupPath,
     ExchangeProblem problem = ExchangeProblem::None;
     if (!ImportPatchFile(patchPath, backupPath, &items, &error, &format, &problem))
         return Refused(kImportRefused, problem, std::move(error), true);
-    ExchangeOutcome outcome = items.empty() ? Notice(kPatchWithoutChanges) : ExchangeOutcome{};
+    const std::size_t found = items.size();
+    const std::size_t skipped = DropListedItems(list, &items);
+    ExchangeOutcome outcome;
+    if (found == 0)
+        outcome = Notice(kPatchWithoutChanges);
+    else if (skipped != 0)
+        outcome = Notice(items.empty() ? kAllListed : kSomeListed,
+                         {std::to_string(items.size()), std::to_string(skipped)});
     outcome.format = format;
     outcome.count = items.size();
+    outcome.skipped = skipped;
     AddItemsInOrder(list, std::move(items));
     return outcome;
 }
@@ -150,7 +199,8 @@ ExchangeOutcome ExportList(const PatchList& list, const std::string& backupPath,
 }
 
 ExchangeOutcome
-DiffIntoList(PatchList& list, const std::string& originalPath, const std::string& patchedPath,
+DiffIntoList(PatchList& list, const std::string& backupPath, const std::string& originalPath,
+             const std::string& patchedPath,
              const std::function<bool(std::uint64_t originalLength, std::uint64_t patchedLength)>&
                  askCommonLength) {
     // Files of different lengths are compared only as far as both go, and
@@ -171,7 +221,9 @@ DiffIntoList(PatchList& list, const std::string& originalPath, const std::string
     PatchList items;
     std::string error;
     ExchangeProblem problem = ExchangeProblem::None;
-    if (!DiffFiles(originalPath, patchedPath, commonLengthOnly, &items, &error, &problem))
+    if (!DiffFiles(originalPath, patchedPath, commonLengthOnly, &items, &error, &problem) ||
+        (!backupPath.empty() &&
+         !CheckDiffAgainstBackup(items, originalPath, backupPath, &error, &problem)))
         return Refused(kDiffRefused, problem, std::move(error), true);
     ExchangeOutcome outcome;
     if (items.empty())
@@ -206,6 +258,7 @@ ExchangeOutcome DiffIntoSession(
     PatchSession& session, const std::string& originalPath, const std::string& patchedPath,
     const std::function<bool(std::uint64_t originalLength, std::uint64_t patchedLength)>&
         askCommonLength) {
+    const std::string backup = session.TargetPath().empty() ? std::string() : session.BackupPath();
     return Saved(session,
-                 DiffIntoList(session.Items(), originalPath, patchedPath, askCommonLength));
+                 DiffIntoList(session.Items(), backup, originalPath, patchedPath, askCommonLength));
 }

@@ -35,6 +35,9 @@ struct ExchangeOutcome {
     std::string detail;
     // Items added to the list, or written to the patch file.
     std::size_t count = 0;
+    // Import: items of the patch file left out because the list already
+    // holds them (same offset, same old and new bytes).
+    std::size_t skipped = 0;
     // The format of an imported patch file.
     PatchFormat format = PatchFormat::Ips;
     // The window's message (system code page) and its caption; both empty
@@ -60,7 +63,9 @@ bool IsSameFile(const std::string& a, const std::string& b);
 // list is left exactly as it was.
 //
 // Items of the patch file at patchPath (its format recognised), checked
-// against the backup copy, added to list.
+// against the backup copy, added to list; an item the list already holds
+// (same offset, same old and new bytes) is skipped and counted, so a patch
+// imported twice adds nothing the second time.
 ExchangeOutcome ImportIntoList(PatchList& list, const std::string& backupPath,
                                const std::string& patchPath);
 // The enabled items of list (every one with all) written to patchPath in the
@@ -72,8 +77,12 @@ ExchangeOutcome ExportList(const PatchList& list, const std::string& backupPath,
 // One item per run of bytes that differ between the two files, added to list.
 // Files of different lengths are compared in their common length only when
 // askCommonLength (given the two lengths) says so; an empty function says no.
+// With a backupPath (a target is chosen) the items are checked against the
+// backup as an import is: an original file that is not the backup there adds
+// nothing.
 ExchangeOutcome
-DiffIntoList(PatchList& list, const std::string& originalPath, const std::string& patchedPath,
+DiffIntoList(PatchList& list, const std::string& backupPath, const std::string& originalPath,
+             const std::string& patchedPath,
              const std::function<bool(std::uint64_t originalLength, std::uint64_t patchedLength)>&
                  askCommonLength);
 

@@ -40,6 +40,12 @@ class ItemKey {
     std::string key_ = std::string(kPatchListSection) + "\\";
 };
 
+// An item's longest data line: its key with the longest item number the list
+// reads (nine digits), " = " and a data text of kMaxItemTextLength hex digits
+// (which need no escapes). The settings reader keeps it whole.
+static_assert(std::string_view("PathList\\123456789\\NewHex = ").size() + kMaxItemTextLength <=
+              kLineCapacity - 1);
+
 bool ByOffset(const PatchItem& a, const PatchItem& b) {
     return a.offset < b.offset; // both unsigned 32-bit
 }

@@ -39,6 +39,13 @@ const char* const kListUnreadable = QT_TRANSLATE_NOOP(
     "PatchSession", " 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, "
                     "列表不会被保存. ");
 
+const char* const kSettingsTooLarge =
+    QT_TRANSLATE_NOOP("PatchSession", "该文件大于 %1 MiB, 不会是设置文件.");
+const char* const kSettingsNotText = QT_TRANSLATE_NOOP(
+    "PatchSession", "该文件含有 NUL 字节, 不是设置文件 (是程序或其他二进制文件?).");
+const char* const kLineTooLong =
+    QT_TRANSLATE_NOOP("PatchSession", "%1 的一行长于 %2 字节, 读回时会被截断, 因此未写入设置文件.");
+
 // A message in the user's language.
 std::string Tr(const char* source) {
     return Translate("PatchSession", source);
@@ -137,7 +144,23 @@ std::string PatchSession::SettingsFilePath() const {
 }
 
 std::string PatchSession::UnreadableText() const {
-    return Tr(kListUnreadable) + "\n" + SettingsFilePath();
+    const std::string why = RefusalText();
+    return Tr(kListUnreadable) + "\n" + SettingsFilePath() + (why.empty() ? "" : "\n" + why);
+}
+
+std::string PatchSession::RefusalText() const {
+    switch (settings_.Refusal()) {
+    case SettingsRefusal::None:
+        break;
+    case SettingsRefusal::TooLarge:
+        return FormatText(Tr(kSettingsTooLarge), {std::to_string(kMaxSettingsFileBytes >> 20)});
+    case SettingsRefusal::NotText:
+        return Tr(kSettingsNotText);
+    case SettingsRefusal::LineTooLong:
+        return FormatText(Tr(kLineTooLong),
+                          {settings_.RefusedKey(), std::to_string(kLineCapacity - 1)});
+    }
+    return std::string();
 }
 
 void PatchSession::LoadList() {
@@ -179,6 +202,8 @@ SessionOutcome PatchSession::NotSaved(bool rebuildSkipped) const {
         Tr(state_ == SettingsFileState::Unreadable ? kListNotWrittenLocked : kListNotWritten);
     outcome.text += rebuildSkipped ? Tr(kRebuildSkipped) : std::string("! ");
     outcome.text += "\n" + SettingsFilePath();
+    if (const std::string why = RefusalText(); !why.empty())
+        outcome.text += "\n" + why;
     outcome.caption = Tr(kFileCaption);
     return outcome;
 }

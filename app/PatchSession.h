@@ -100,6 +100,10 @@ class PatchSession {
     // The message for an Unreadable file, to show once after opening it
     // (caption "错误").
     std::string UnreadableText() const;
+    // Why the settings store refused the file at the last open or save (too
+    // large, not a settings file, a line too long to be read back); empty
+    // when it did not.
+    std::string RefusalText() const;
 
     PatchList& Items() { return items_; }
     const PatchList& Items() const { return items_; }

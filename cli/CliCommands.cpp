@@ -34,8 +34,6 @@
 namespace {
 
 constexpr const char* kProgram = "bytemender-cli";
-// The item editor keeps at most this many bytes of each text.
-constexpr std::size_t kMaxTextBytes = 4095;
 // --dry-run lists at most this many changed ranges, and this many bytes of each.
 constexpr std::size_t kMaxShownRanges = 10000;
 constexpr std::uint32_t kMaxShownRangeBytes = 16;
@@ -119,11 +117,23 @@ void WarnAboutDataText(std::ostream& err, const std::string& text, const char* w
             << "\n";
 }
 
-CliResult CheckTextLength(const std::string& text, const char* option) {
-    if (text.size() > kMaxTextBytes)
+// The texts an item takes, as the item editor takes them: data texts that fit
+// one line of the settings file, descriptions of kMaxDescriptionLength bytes.
+CliResult CheckTextLengths(const Arguments& args) {
+    for (auto [text, option] : {std::pair{&args.oldHex, "--old"}, {&args.newHex, "--new"}}) {
+        if (text->size() > kMaxItemTextLength)
+            return Failed(
+                kExitUsage,
+                FormatText(
+                    Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                         "%1 有 %2 个字符, 超过了 %3 个字符 (最多 %4 字节的数据)")),
+                    {option, std::to_string(text->size()), std::to_string(kMaxItemTextLength),
+                     std::to_string(kMaxItemBytes)}));
+    }
+    if (args.description.size() > kMaxDescriptionLength)
         return Failed(kExitUsage,
                       FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 超过了 %2 字节")),
-                                 {option, std::to_string(kMaxTextBytes)}));
+                                 {"--description", std::to_string(kMaxDescriptionLength)}));
     return CliResult{};
 }
 
@@ -477,13 +487,8 @@ CliResult AddItem(PatchListFile& list, const Arguments& args, std::ostream& out,
         return Failed(kExitUsage, FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                                                   "--offset %1 不是十六进制偏移")),
                                              {args.offset}));
-    for (auto [text, option] : {std::pair{&args.oldHex, "--old"},
-                                {&args.newHex, "--new"},
-                                {&args.description, "--description"}}) {
-        CliResult length = CheckTextLength(*text, option);
-        if (!length.ok())
-            return length;
-    }
+    if (CliResult length = CheckTextLengths(args); !length.ok())
+        return length;
     if (args.oldHex.empty() || args.newHex.empty())
         return Failed(kExitUsage,
                       Tr(QT_TRANSLATE_NOOP("bytemender-cli", "项目需要 --old 和 --new 两种数据")));
@@ -530,13 +535,8 @@ CliResult EditItem(PatchListFile& list, const Arguments& args, const CLI::App& e
         return Failed(kExitUsage, FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                                                   "--offset %1 不是十六进制偏移")),
                                              {args.offset}));
-    for (auto [text, option] : {std::pair{&args.oldHex, "--old"},
-                                {&args.newHex, "--new"},
-                                {&args.description, "--description"}}) {
-        CliResult length = CheckTextLength(*text, option);
-        if (!length.ok())
-            return length;
-    }
+    if (CliResult length = CheckTextLengths(args); !length.ok())
+        return length;
     if (hasOld)
         item.oldHex = args.oldHex;
     if (hasNew)
@@ -905,6 +905,14 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                                     "remove, enable, disable, search, import, export 或 diff"))
             << "\n"
             << Tr(QT_TRANSLATE_NOOP("bytemender-cli", "用 \"bytemender-cli --help\" 查看更多信息."))
+            << "\n";
+        return kExitUsage;
+    }
+
+    // An empty name is no file: it would silently fall back to the default list.
+    if (app.get_option("--settings")->count() > 0 && args.settings.empty()) {
+        err << kProgram << ": "
+            << Tr(QT_TRANSLATE_NOOP("bytemender-cli", "--settings 需要一个文件名, 不能为空"))
             << "\n";
         return kExitUsage;
     }

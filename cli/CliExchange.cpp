@@ -64,12 +64,18 @@ CliResult Import(PatchListFile& list, const std::string& file, std::ostream& out
         return Failed(ExitStatusOf(imported.problem),
                       imported.detail + "\n" +
                           Tr(QT_TRANSLATE_NOOP("bytemender-cli", "未导入任何项目, 列表未改变.")));
+    const std::string skipped =
+        FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "跳过了 %1 个列表中已有的相同项目.")),
+                   {std::to_string(imported.skipped)});
     return SaveAdded(
         list, imported.count,
-        Tr(QT_TRANSLATE_NOOP("bytemender-cli", "补丁文件中没有任何修改, 列表未改变.")),
+        imported.skipped != 0
+            ? skipped + " " + Tr(QT_TRANSLATE_NOOP("bytemender-cli", "列表未改变."))
+            : Tr(QT_TRANSLATE_NOOP("bytemender-cli", "补丁文件中没有任何修改, 列表未改变.")),
         FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                         "已从 %2 (%3) 导入 %1 个项目, 设为有效, 按偏移排序.")),
-                   {std::to_string(imported.count), file, PatchFormatName(imported.format)}),
+                   {std::to_string(imported.count), file, PatchFormatName(imported.format)}) +
+            (imported.skipped != 0 ? " " + skipped : std::string()),
         out);
 }
 
@@ -123,15 +129,20 @@ CliResult Diff(PatchListFile& list, const std::string& original, const std::stri
         if (CliResult readable = CheckReadableFile(*file, what); !readable.ok())
             return readable;
     }
+    // With a target chosen the items must fit its backup, as an import's do.
+    if (!list.TargetPath().empty()) {
+        if (CliResult readable = list.CheckBackup(); !readable.ok())
+            return readable;
+    }
     std::uint64_t lengths[2] = {0, 0};
     bool differentLengths = false;
-    const ExchangeOutcome diffed =
-        DiffIntoList(list.items, original, patched, [&](std::uint64_t a, std::uint64_t b) {
-            lengths[0] = a;
-            lengths[1] = b;
-            differentLengths = true;
-            return commonLength;
-        });
+    const ExchangeOutcome diffed = DiffIntoList(list.items, list.BackupPath(), original, patched,
+                                                [&](std::uint64_t a, std::uint64_t b) {
+                                                    lengths[0] = a;
+                                                    lengths[1] = b;
+                                                    differentLengths = true;
+                                                    return commonLength;
+                                                });
     if (diffed.status == ExchangeOutcome::Status::Cancelled)
         return Failed(
             kExitUsage,

@@ -57,6 +57,11 @@ std::string ItemMessage(const std::string& text) {
     return text.substr(0, cut) + "\n" + text.substr(cut + 2);
 }
 
+// A reason on a line of its own after a message, when there is one.
+std::string Because(const std::string& reason) {
+    return reason.empty() ? reason : "\n" + reason;
+}
+
 } // namespace
 
 CliResult Failed(int status, std::string message) {
@@ -91,6 +96,7 @@ PatchListFile::~PatchListFile() = default;
 CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
     SettingsFileState state = SettingsFileState::Missing;
     std::string path;
+    std::error_code ignored;
     if (settingsPath.empty()) {
         state = session_->OpenDefault(kWindowProgram);
         path = session_->SettingsFilePath();
@@ -115,6 +121,16 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
                         "bytemender-cli",
                         "设置文件 %1 不存在 (请先选择目标文件, 或用 --settings 指定其他文件)")),
                     {path}));
+        // The list and its backups live in the folder of a file given by
+        // name: a mistyped one is named as such, not as a backup that could
+        // not be made. (The default folders are made on first use.)
+        if (const std::string folder = std::filesystem::path(path).parent_path().string();
+            !settingsPath.empty() && !folder.empty() &&
+            !std::filesystem::is_directory(folder, ignored))
+            return Failed(kExitFileError,
+                          FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                          "设置文件 %1 所在的文件夹 %2 不存在")),
+                                     {path, folder}));
         break;
     case SettingsFileState::Unreadable: {
         CliResult readable =
@@ -122,7 +138,8 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
         if (readable.ok())
             readable = Failed(
                 kExitFileError,
-                FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取设置文件 %1")), {path}));
+                FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取设置文件 %1")), {path}) +
+                    Because(session_->RefusalText()));
         return readable;
     }
     }
@@ -146,7 +163,8 @@ CliResult PatchListFile::Save() {
         return Failed(kExitFileError,
                       FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                                       "无法将列表写入设置文件 %1, 该文件未改变")),
-                                 {SettingsPath()}));
+                                 {SettingsPath()}) +
+                          Because(session_->RefusalText()));
     return CliResult{};
 }
 

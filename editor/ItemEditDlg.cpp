@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -56,7 +57,7 @@ bool IsBlank(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// A box's text as stored in the record: at most kEditorTextCapacity - 1 bytes.
+// The offset box's text: at most kEditorTextCapacity - 1 bytes.
 std::string ReadBox(QWidget* dialog, int id) {
     return CutNarrowText(GetDlgItemTextNarrow(dialog, id), kEditorTextCapacity - 1);
 }
@@ -227,11 +228,28 @@ void CItemEditDlg::reject() {
 
 void CItemEditDlg::OnAccept() {
     // The boxes are written into the record even when the confirmation is
-    // then refused; a later cancel does not undo that.
+    // then refused for a missing text; a later cancel does not undo that.
+    // A text too long for the item is refused before anything is written.
     const std::uint32_t offset = ParseOffsetText(ReadBox(this, IDC_OFFSET));
-    std::string description = ReadBox(this, IDC_DESCRIPTION);
-    std::string oldHex = ReadBox(this, IDC_OLDDATA);
-    std::string newHex = ReadBox(this, IDC_NEWDATA);
+    std::string description = GetDlgItemTextNarrow(this, IDC_DESCRIPTION);
+    std::string oldHex = GetDlgItemTextNarrow(this, IDC_OLDDATA);
+    std::string newHex = GetDlgItemTextNarrow(this, IDC_NEWDATA);
+    QString tooLong;
+    if (oldHex.size() > kMaxItemTextLength || newHex.size() > kMaxItemTextLength)
+        tooLong = tr("数据太长: %1 有 %2 个字符, 最多 %3 个 (%4 字节的数据).")
+                      .arg(oldHex.size() > kMaxItemTextLength ? tr("原始数据") : tr("修改数据"))
+                      .arg(std::max(oldHex.size(), newHex.size()))
+                      .arg(kMaxItemTextLength)
+                      .arg(kMaxItemBytes);
+    else if (description.size() > kMaxDescriptionLength)
+        tooLong = tr("描述信息太长: %1 字节, 最多 %2 字节.")
+                      .arg(description.size())
+                      .arg(kMaxDescriptionLength);
+    if (!tooLong.isEmpty()) {
+        if (showMessage)
+            showMessage(tooLong, tr("错误"));
+        return;
+    }
     const bool complete = !oldHex.empty() && !newHex.empty();
     if (item != nullptr) {
         item->offset = offset;

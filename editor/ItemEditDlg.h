@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,10 @@ class QPushButton;
 // The backup path the dialog holds: at most kEditorBackupPathCapacity - 1
 // bytes of narrow text.
 inline constexpr std::size_t kEditorBackupPathCapacity = 260;
-// Each box is read as at most kEditorTextCapacity - 1 bytes of narrow text.
+// The offset box is read as at most kEditorTextCapacity - 1 bytes of narrow
+// text. The other boxes are read whole: a description longer than
+// kMaxDescriptionLength bytes or a data text longer than kMaxItemTextLength
+// is refused with a message, never cut.
 inline constexpr std::size_t kEditorTextCapacity = 4096;
 
 // The offset box read as an unsigned 32-bit number in base 16: leading white
@@ -63,6 +67,9 @@ class CItemEditDlg : public QDialog {
 
     PatchItem* item = nullptr; // not owned; filled from (modify) and written by OnAccept
     int isModify = 0;          // 1: change an existing item; 0: add one
+    // Shows a refusal of "确定" (text, caption) in a message box owned by the
+    // dialog; the owner routes it through its prompts.
+    std::function<void(const QString& text, const QString& caption)> showMessage;
 
     // Runs when the dialog is shown: title, form from the record, dialog
     // font, focus on "确定". Called by setVisible(true); public for tests.

@@ -4,6 +4,7 @@
 //   editor_showcase add      the editor in add mode
 //   editor_showcase modify   the editor changing an item at offset 0x1f
 //   editor_showcase search   a search with many matches: the listing in the offset box
+//   editor_showcase too-long the message for new data longer than an item holds
 //   editor_showcase error    the main window's message for an item whose old data
 //                            does not match, over the main window
 //   editor_showcase window   the main window on the settings file beside this
@@ -14,6 +15,7 @@
 // window's settings file and Path_bak folder are the ones beside this program.
 #include "app/BytemenderDlg.h"
 #include "app/Language.h"
+#include "app/UserPrompts.h"
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"
@@ -76,13 +78,24 @@ int main(int argc, char** argv) {
 
     PatchItem item{0x1f, "跳转补丁 (jump patch)", "74 05", "EB 05", 1};
     int status = 0;
-    if (scene == "add" || scene == "modify" || scene == "search") {
+    if (scene == "add" || scene == "modify" || scene == "search" || scene == "too-long") {
         PatchItem fresh;
         CItemEditDlg dlg;
+        QtUserPrompts prompts;
         dlg.SetBackupPath(backup);
+        dlg.showMessage = [&](const QString& text, const QString& caption) {
+            prompts.ShowMessage(&dlg, text, caption);
+        };
         dlg.item = scene == "modify" ? &item : &fresh;
         dlg.isModify = scene == "modify" ? 1 : 0;
         dlg.show();
+        if (scene == "too-long") {
+            if (auto* box = qobject_cast<QLineEdit*>(GetDlgItem(&dlg, CItemEditDlg::IDC_NEWDATA)))
+                box->setText(QString(9000, QChar('9')));
+            if (auto* box = qobject_cast<QLineEdit*>(GetDlgItem(&dlg, CItemEditDlg::IDC_OLDDATA)))
+                box->setText(QStringLiteral("74 05"));
+            QTimer::singleShot(300, &dlg, [&dlg] { dlg.accept(); });
+        }
         if (scene == "search") {
             if (auto* box = qobject_cast<QLineEdit*>(GetDlgItem(&dlg, CItemEditDlg::IDC_OLDDATA)))
                 box->setText(QStringLiteral("90 90"));

@@ -2,6 +2,7 @@
 // blocks, equal stretches skipped a machine word group at a time, then the
 // bytes of every run read again to make its items.
 #include "engine/ExchangeInternal.h"
+#include "engine/HexText.h"
 #include "engine/PatchExchange.h"
 #include "winutil/FdIo.h"
 
@@ -237,5 +238,46 @@ bool DiffFiles(const std::string& originalPath, const std::string& patchedPath,
                        newBytes.data(), count, &counter, &result);
     }
     *items = std::move(result);
+    return true;
+}
+
+bool CheckDiffAgainstBackup(std::span<const PatchItem> items, const std::string& originalPath,
+                            const std::string& backupPath, std::string* error,
+                            ExchangeProblem* problem) {
+    auto fail = [&](ExchangeProblem kind, std::string why) {
+        if (error)
+            *error = std::move(why);
+        if (problem)
+            *problem = kind;
+        return false;
+    };
+    std::string why;
+    File backup;
+    if (!backup.Open(backupPath, &why))
+        return fail(ExchangeProblem::File, why);
+    std::uint8_t oldBytes[kMaxItemBytes];
+    std::uint8_t found[kMaxItemBytes];
+    for (const PatchItem& item : items) {
+        const std::uint32_t length = ParseHexText(item.oldHex.c_str(), oldBytes, kMaxItemBytes);
+        if (std::uint64_t(item.offset) + length > backup.size())
+            return fail(ExchangeProblem::Mismatch,
+                        Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                                  "%1: 偏移 %2 + %3 字节超出了备份文件 %4 的末尾 "
+                                                  "(%5 字节): 原始文件不是目标文件的备份"),
+                                {originalPath, Hex32(item.offset), std::to_string(length),
+                                 backupPath, std::to_string(backup.size())}));
+        if (!backup.Read(item.offset, found, length, &why))
+            return fail(ExchangeProblem::File, why);
+        const std::uint8_t* differs = std::mismatch(oldBytes, oldBytes + length, found).first;
+        if (differs != oldBytes + length) {
+            const std::size_t at = static_cast<std::size_t>(differs - oldBytes);
+            return fail(ExchangeProblem::Mismatch,
+                        Message(QT_TRANSLATE_NOOP("PatchExchange",
+                                                  "%1: 偏移 %2 处的字节是 %3, 在备份文件 %4 中"
+                                                  "却是 %5: 原始文件不是目标文件的备份"),
+                                {originalPath, Hex32(item.offset + at), ByteHex(oldBytes[at]),
+                                 backupPath, ByteHex(found[at])}));
+        }
+    }
     return true;
 }

@@ -54,6 +54,9 @@ void WriteIdaDif(const ExportRuns& runs, std::vector<std::uint8_t>* out) {
     Append(out, "\r\n");
     for (const Run& run : runs.runs) {
         for (std::uint32_t i = 0; i < run.length; ++i) {
+            // A byte the item leaves as it is changes nothing: no line.
+            if (runs.backup[run.offset + i] == runs.pool[run.data + i])
+                continue;
             AppendHexNumber(out, run.offset + i, 8);
             Append(out, ": ");
             AppendHexByte(out, runs.backup[run.offset + i]);

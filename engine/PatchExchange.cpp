@@ -4,6 +4,7 @@
 #include "engine/PatchExchange.h"
 
 #include "engine/ExchangeInternal.h"
+#include "engine/Fingerprint.h"
 #include "engine/HexText.h"
 #include "winutil/FileUtil.h"
 #include "winutil/SafeFile.h"
@@ -342,16 +343,16 @@ bool CollectRuns(std::span<const PatchItem> items, Bytes backup, bool all, Expor
     };
     std::vector<Selected> selected;
     std::vector<std::uint8_t> pool;
-    std::uint8_t oldBytes[kExchangeRunLength], newBytes[kExchangeRunLength];
+    // The rebuild decodes at most this many bytes of a data text.
+    constexpr std::uint32_t kDecoded = 4096;
+    std::uint8_t oldBytes[kDecoded], newBytes[kDecoded];
     for (std::size_t i = 0; i < items.size(); ++i) {
         const PatchItem& item = items[i];
         if (!all && item.enabled == 0)
             continue;
         // Decoded exactly as the rebuild decodes them.
-        const std::uint32_t oldLength =
-            ParseHexText(item.oldHex.c_str(), oldBytes, kExchangeRunLength);
-        const std::uint32_t newLength =
-            ParseHexText(item.newHex.c_str(), newBytes, kExchangeRunLength);
+        const std::uint32_t oldLength = ParseHexText(item.oldHex.c_str(), oldBytes, kDecoded);
+        const std::uint32_t newLength = ParseHexText(item.newHex.c_str(), newBytes, kDecoded);
         const std::uint64_t reach = std::uint64_t(item.offset) + std::max(oldLength, newLength);
         if (reach > backup.size())
             return Refuse(error, Message(QT_TRANSLATE_NOOP("PatchExchange",
@@ -494,6 +495,14 @@ bool ImportPatchData(PatchFormat format, std::span<const std::uint8_t> patch,
 
 bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath, PatchList* items,
                      std::string* error, PatchFormat* format, ExchangeProblem* problem) {
+    // A patch file that large holds no list anybody could review; it is not
+    // read at all (a sparse file of gigabytes would take minutes).
+    FileStamp stamp;
+    if (StampFile(patchPath, &stamp) && stamp.size > kMaxPatchFileBytes)
+        return Refuse(error,
+                      Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 补丁文件大于 %2 MiB, 未读取"),
+                              {patchPath, std::to_string(kMaxPatchFileBytes >> 20)}),
+                      problem, ExchangeProblem::BadInput);
     FileBuffer patch, backup;
     if (!patch.Load(patchPath.c_str()))
         return Refuse(error,

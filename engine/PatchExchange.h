@@ -33,13 +33,17 @@ enum class ExchangeProblem {
     File,     // a file could not be read or written
     BadInput, // the patch file breaks its format's rules or is of no known format, or the
               // request cannot be met (files of different lengths, an offset beyond the
-              // format's reach, a .1337 export for a backup without a section table)
+              // format's reach, a .1337 import or export for a backup without a section
+              // table, a patch file larger than kMaxPatchFileBytes)
     Mismatch, // the patch or the items do not fit the backup: outside it, other old
               // bytes, overlapping items, an address of no section of the backup
 };
 
+// The largest patch file an import reads; a larger one is refused unread.
+inline constexpr std::uint64_t kMaxPatchFileBytes = std::uint64_t(64) << 20;
+
 // The longest run one item holds; longer runs become several items.
-inline constexpr std::uint32_t kExchangeRunLength = 4096;
+inline constexpr std::uint32_t kExchangeRunLength = kMaxItemBytes;
 
 // Names for the command line: "ips", "ips32", "dif", "1337", "haxdiff".
 const char* PatchFormatName(PatchFormat format);
@@ -101,3 +105,11 @@ bool DiffFiles(const std::string& originalPath, const std::string& patchedPath,
                ExchangeProblem* problem = nullptr);
 
 inline constexpr std::size_t kDiffJoinGap = 8;
+
+// Checks the items DiffFiles made from originalPath against the backup copy,
+// as an import is checked: each must lie inside the backup with its old
+// bytes (the original file's) matching it there. A Mismatch names the first
+// place where the original file is not the backup.
+bool CheckDiffAgainstBackup(std::span<const PatchItem> items, const std::string& originalPath,
+                            const std::string& backupPath, std::string* error,
+                            ExchangeProblem* problem = nullptr);

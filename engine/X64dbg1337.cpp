@@ -111,8 +111,9 @@ bool ParseX64dbg1337(Bytes patch, ChangeSet* changes, std::string* error) {
                                                            "每个字节为两位十六进制数")),
                 error);
         if (!peRead) {
+            // As for an export: the format cannot be used with this backup.
             if (!pe.Load(changes->backup()))
-                return changes->FailMismatch(
+                return changes->Fail(
                     place,
                     Message(QT_TRANSLATE_NOOP("PatchExchange",
                                               "备份文件不是 PE 文件, 因此无法在其中找到 RVA %1"),

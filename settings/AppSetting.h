@@ -43,6 +43,17 @@ struct SettingTableRow {
     std::int32_t size; // text buffer size in bytes, or byte count of a byte run
 };
 
+// The largest settings file Load reads; a larger one is refused unread.
+inline constexpr std::uint64_t kMaxSettingsFileBytes = std::uint64_t(256) << 20;
+
+// Why the last Load or Save refused a file it could otherwise have used.
+enum class SettingsRefusal {
+    None,
+    TooLarge,    // Load: the file is larger than kMaxSettingsFileBytes
+    NotText,     // Load: it holds NUL bytes, which no settings file does (a program, an image)
+    LineTooLong, // Save: a line would be longer than the reader keeps (RefusedKey names it)
+};
+
 class CAppSetting {
   public:
     CAppSetting();
@@ -87,6 +98,12 @@ class CAppSetting {
 
     // The file that Save() without a path writes (UTF-16).
     const std::u16string& CurrentFile() const;
+
+    // What made the last Load or Save fail on a file it could reach, and for
+    // LineTooLong the key of the first line that would not fit: such a line
+    // is never written, as reading it back would cut it short.
+    SettingsRefusal Refusal() const { return refusal_; }
+    const std::string& RefusedKey() const { return refusedKey_; }
 
     // 1: keep the file's line order when saving; 0: save every key once in
     // key order. The owner sets it directly.
@@ -240,4 +257,6 @@ class CAppSetting {
     std::uint64_t mutation_ = 0; // bumped by every change of entries_
     std::vector<OpenFile> openFiles_;
     bool followDirectives_ = true;
+    SettingsRefusal refusal_ = SettingsRefusal::None;
+    std::string refusedKey_;
 };

@@ -16,7 +16,10 @@
 // folder, flushed and renamed over the settings file, so a failed save leaves
 // the previous file as it was. A settings file the user may not write is
 // never replaced; in a folder that takes no new file a writable settings
-// file is written in place.
+// file is written in place. A line longer than the parser keeps is never
+// written: the save fails instead (Refusal, RefusedKey), since reading it
+// back would silently cut the value. Files that are no settings file (NUL
+// bytes) or too large to be one are not read, so that no save replaces them.
 #include "settings/AppSetting.h"
 
 #include "winutil/CodePage.h"
@@ -89,6 +92,7 @@ int CAppSetting::OpenDefault() {
 }
 
 int CAppSetting::Load(const char* path, int clearFirst) {
+    refusal_ = SettingsRefusal::None;
     return LoadInternal(path, clearFirst, 0);
 }
 
@@ -108,11 +112,23 @@ int CAppSetting::LoadInternal(const char* path, int clearFirst, int depth) {
     if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
         return 0;
     }
+    // A huge file is no list anybody keeps: refused before it is read whole.
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxSettingsFileBytes) {
+        refusal_ = SettingsRefusal::TooLarge;
+        return 0;
+    }
     open.device = static_cast<std::uint64_t>(st.st_dev);
     open.inode = static_cast<std::uint64_t>(st.st_ino);
     std::uint32_t length = 0;
     char* text = ReadFileWhole(path, &length);
     if (text == nullptr) {
+        return 0;
+    }
+    // Save never writes a NUL byte: a file holding one is something else (a
+    // program named by mistake) and is not taken, so that no save replaces it.
+    if (std::memchr(text, '\0', length) != nullptr) {
+        FreeFileData(text);
+        refusal_ = SettingsRefusal::NotText;
         return 0;
     }
     // Most settings lines are a few dozen bytes long: room for the entries
@@ -254,6 +270,8 @@ int CAppSetting::Save(const char* path) {
         return 0;
     }
     SyncOrderMode();
+    refusal_ = SettingsRefusal::None;
+    refusedKey_.clear();
     SafeFile writer;
     if (!writer.Open(target)) {
         return 0;
@@ -264,23 +282,35 @@ int CAppSetting::Save(const char* path) {
     std::uint64_t lines = 0;
     bool ok = true;
     auto emit = [&](const Entry& entry) {
+        if (!ok) {
+            return;
+        }
         const std::size_t need = entry.key.size() + 3 + 2 * entry.value.size() + 2;
         if (used + need > block.size()) {
             block.resize(std::max(block.size() * 2, used + need));
         }
-        char* w = block.data() + used;
+        char* const start = block.data() + used;
+        char* w = start;
         std::memcpy(w, entry.key.data(), entry.key.size());
         w += entry.key.size();
         if (entry.hasValue) {
             std::memcpy(w, " = ", 3);
             w = WriteEscaped(w + 3, entry.value.data(), entry.value.size());
         }
+        // The reader keeps kLineCapacity - 1 bytes of a line: a longer one
+        // would come back cut, so the file is not written at all.
+        if (w - start > kLineCapacity - 1) {
+            refusal_ = SettingsRefusal::LineTooLong;
+            refusedKey_.assign(entry.key);
+            ok = false;
+            return;
+        }
         *w++ = '\r';
         *w++ = '\n';
         used = static_cast<std::size_t>(w - block.data());
         ++lines;
         if (used >= kSaveBlock) {
-            ok = ok && writer.Write(block.data(), used);
+            ok = writer.Write(block.data(), used);
             used = 0;
         }
     };

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -70,7 +71,7 @@ bool ChooseOpenFile(std::string* path, QWidget* owner) {
     if (path->size() >= kPathCapacity)
         path->clear();
 
-    QFileDialog dialog(owner, QStringLiteral("选择文件"));
+    QFileDialog dialog(owner, QCoreApplication::translate("DlgUtil", "选择文件"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // The caption reads "All Files(*.*)" but every file is offered, with or

@@ -112,6 +112,10 @@ struct SafeFile::State {
     std::string temp;   // the temporary file's name; empty in place
     std::uint64_t position = 0;
     std::uint64_t extent = 0;
+    // The set-user and set-group bits to give back after the last write (a
+    // write by anyone but root clears them); 0 when there are none to keep.
+    mode_t keepBits = 0;
+    mode_t bits = 0;                // the file's permission bits with keepBits
     std::unique_ptr<char[]> buffer; // for copies without copy_file_range
 
     State() = default;
@@ -133,6 +137,11 @@ struct SafeFile::State {
     bool Usable() const { return fd >= 0 && !failed && !committed; }
     void Wrote(std::uint64_t end) { extent = std::max(extent, end); }
     bool CreateTemp(const struct stat* existing, bool* refused);
+    // Notes the set-user and set-group bits of existing that the file made
+    // (or opened) for it may keep: those of the owner and the group it has.
+    void KeepPrivilegeBits(const struct stat& existing, const struct stat& made);
+    // Gives them back after the last write.
+    void RestorePrivilegeBits();
     bool OpenInPlace(const std::string& path, const struct stat& existing);
     void SyncFolderAndSweep();
 };
@@ -171,14 +180,34 @@ bool SafeFile::State::CreateTemp(const struct stat* existing, bool* refused) {
         (void)::fchown(fd, static_cast<uid_t>(-1), existing->st_gid); // if a member
     // The file's own bits, before anything is written. Some file systems
     // refuse the change (their bits are fixed): that is fine as long as the
-    // new file is no more open than the old one.
-    const mode_t wanted = existing->st_mode & 07777;
+    // new file is no more open than the old one. The set-user and set-group
+    // bits come last, and only for the owner and group the file had: a
+    // program set-user for its owner never becomes one set-user for whoever
+    // replaced it.
+    const mode_t wanted = existing->st_mode & 07777 & ~(S_ISUID | S_ISGID);
+    struct stat now {};
     if (::fchmod(fd, wanted) != 0) {
-        struct stat now {};
         if (::fstat(fd, &now) != 0 || (now.st_mode & 07777 & ~wanted) != 0)
             return Fail(Reason::IoError);
     }
+    if ((existing->st_mode & (S_ISUID | S_ISGID)) != 0 && ::fstat(fd, &now) == 0)
+        KeepPrivilegeBits(*existing, now);
     return true;
+}
+
+void SafeFile::State::KeepPrivilegeBits(const struct stat& existing, const struct stat& made) {
+    bits = existing.st_mode & 07777;
+    if (made.st_uid == existing.st_uid)
+        keepBits |= existing.st_mode & S_ISUID;
+    if (made.st_gid == existing.st_gid)
+        keepBits |= existing.st_mode & S_ISGID;
+    bits &= ~((S_ISUID | S_ISGID) & ~keepBits);
+}
+
+void SafeFile::State::RestorePrivilegeBits() {
+    // A file system that refuses them leaves the file as any write would.
+    if (keepBits != 0)
+        (void)::fchmod(fd, bits);
 }
 
 bool SafeFile::State::OpenInPlace(const std::string& path, const struct stat& existing) {
@@ -193,6 +222,9 @@ bool SafeFile::State::OpenInPlace(const std::string& path, const struct stat& ex
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // Only the owner may set the bits again once a write has cleared them.
+    if ((st.st_mode & (S_ISUID | S_ISGID)) != 0 && st.st_uid == ::geteuid())
+        KeepPrivilegeBits(st, st);
     inPlace = true;
     return true;
 }
@@ -343,7 +375,10 @@ bool SafeFile::Commit() {
         return s.Fail(Reason::IoError);
     if (s.inPlace) {
         // The old contents may run past the new ones.
-        if (::ftruncate(s.fd, static_cast<off_t>(s.extent)) != 0 || ::fsync(s.fd) != 0)
+        if (::ftruncate(s.fd, static_cast<off_t>(s.extent)) != 0)
+            return s.Fail(Reason::IoError);
+        s.RestorePrivilegeBits();
+        if (::fsync(s.fd) != 0)
             return s.Fail(Reason::IoError);
         const int fd = s.fd;
         s.fd = -1;
@@ -352,6 +387,7 @@ bool SafeFile::Commit() {
         s.committed = true;
         return true;
     }
+    s.RestorePrivilegeBits();
     if (::fsync(s.fd) != 0)
         return s.Fail(Reason::IoError);
     const int fd = s.fd;

@@ -9,6 +9,10 @@
 // and the file it points to is replaced; the link stays a link.
 //
 // Rules:
+// - The set-user-ID and set-group-ID bits stay when the new file has the
+//   owner (and, for set-group-ID, the group) of the old one: the owner
+//   patching their own program keeps them; a file replaced by someone else
+//   never gains them for its new owner.
 // - Only regular files are replaced. A folder, FIFO, device or socket is
 //   refused without ever being opened for reading (so nothing blocks).
 // - A file that exists and that this user may not write is never replaced,

@@ -121,6 +121,33 @@
         <source>增加项目</source>
         <translation>Add Item</translation>
     </message>
+    <message>
+        <source>数据太长: %1 有 %2 个字符, 最多 %3 个 (%4 字节的数据).</source>
+        <translation>Data too long: %1 has %2 characters, at most %3 (%4 bytes of data).</translation>
+    </message>
+    <message>
+        <source>原始数据</source>
+        <translation>Original data</translation>
+    </message>
+    <message>
+        <source>修改数据</source>
+        <translation>New data</translation>
+    </message>
+    <message>
+        <source>描述信息太长: %1 字节, 最多 %2 字节.</source>
+        <translation>Description too long: %1 bytes, at most %2 bytes.</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+</context>
+<context>
+    <name>DlgUtil</name>
+    <message>
+        <source>选择文件</source>
+        <translation>Choose a File</translation>
+    </message>
 </context>
 <context>
     <name>ExchangeCommands</name>
@@ -390,6 +417,18 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <source>偏移 %1 不在备份文件的文件头或任何节的数据之内, 因此在载入后的映像中没有地址</source>
         <translation>offset %1 lies outside the headers and every section&apos;s data of the backup, so it has no address in the loaded image</translation>
     </message>
+    <message>
+        <source>%1: 偏移 %2 + %3 字节超出了备份文件 %4 的末尾 (%5 字节): 原始文件不是目标文件的备份</source>
+        <translation>%1: offset %2 + %3 bytes runs past the end of the backup file %4 (%5 bytes): the original file is not the target&apos;s backup</translation>
+    </message>
+    <message>
+        <source>%1: 偏移 %2 处的字节是 %3, 在备份文件 %4 中却是 %5: 原始文件不是目标文件的备份</source>
+        <translation>%1: the byte at offset %2 is %3, but %5 in the backup file %4: the original file is not the target&apos;s backup</translation>
+    </message>
+    <message>
+        <source>%1: 补丁文件大于 %2 MiB, 未读取</source>
+        <translation>%1: the patch file is larger than %2 MiB; it was not read</translation>
+    </message>
 </context>
 <context>
     <name>PatchExchangeJobs</name>
@@ -444,6 +483,14 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
     <message>
         <source> 两个文件的共同部分相同, 列表未改变. </source>
         <translation> The common part of the two files is the same; the list is unchanged. </translation>
+    </message>
+    <message>
+        <source> 已导入 %1 个项目; 跳过了列表中已有的 %2 个相同项目. </source>
+        <translation> Imported %1 items; skipped %2 identical items already in the list. </translation>
+    </message>
+    <message>
+        <source> 补丁文件中的 %2 个项目都已在列表中, 列表未改变. </source>
+        <translation> All %2 items of the patch file are already in the list; the list is unchanged. </translation>
     </message>
 </context>
 <context>
@@ -582,6 +629,18 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
     <message>
         <source> 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, 列表不会被保存. </source>
         <translation> Cannot read the list in the settings file! The list will not be saved until the file can be read and the program is restarted. </translation>
+    </message>
+    <message>
+        <source>该文件大于 %1 MiB, 不会是设置文件.</source>
+        <translation>The file is larger than %1 MiB; it cannot be a settings file.</translation>
+    </message>
+    <message>
+        <source>该文件含有 NUL 字节, 不是设置文件 (是程序或其他二进制文件?).</source>
+        <translation>The file holds NUL bytes; it is not a settings file (a program or another binary file?).</translation>
+    </message>
+    <message>
+        <source>%1 的一行长于 %2 字节, 读回时会被截断, 因此未写入设置文件.</source>
+        <translation>The line of %1 is longer than %2 bytes and would be cut when read back, so the settings file was not written.</translation>
     </message>
 </context>
 <context>
@@ -1232,6 +1291,26 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>无法写入目标文件 %1</source>
         <translation>target %1 could not be written</translation>
+    </message>
+    <message>
+        <source>%1 有 %2 个字符, 超过了 %3 个字符 (最多 %4 字节的数据)</source>
+        <translation>%1 has %2 characters, more than %3 characters (at most %4 bytes of data)</translation>
+    </message>
+    <message>
+        <source>--settings 需要一个文件名, 不能为空</source>
+        <translation>--settings needs a file name; it cannot be empty</translation>
+    </message>
+    <message>
+        <source>跳过了 %1 个列表中已有的相同项目.</source>
+        <translation>Skipped %1 identical items already in the list.</translation>
+    </message>
+    <message>
+        <source>列表未改变.</source>
+        <translation>The list is unchanged.</translation>
+    </message>
+    <message>
+        <source>设置文件 %1 所在的文件夹 %2 不存在</source>
+        <translation>The folder %2 of the settings file %1 does not exist</translation>
     </message>
 </context>
 </TS>

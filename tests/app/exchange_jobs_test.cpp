@@ -78,6 +78,23 @@ TEST_F(ExchangeJobsTest, ImportAddsEnabledItemsInOffsetOrderAndSaves) {
     EXPECT_EQ(ReadBytes(settings_), saved);
 }
 
+// An item the list holds already (the same offset and bytes, however typed)
+// is not added again; the window is told how many were skipped.
+TEST_F(ExchangeJobsTest, ImportSkipsItemsTheListHolds) {
+    session_.Items()[0].newHex = "aa";
+    const std::string patch = dir_.File("p.dif");
+    WriteBytes(patch, Dif("00000010: 10 AA\r\n00000040: 40 BB\r\n00000050: 50 CC\r\n"));
+    ExchangeOutcome outcome = ImportIntoSession(session_, patch);
+    EXPECT_EQ(outcome.count, 1u);
+    EXPECT_EQ(outcome.skipped, 2u);
+    EXPECT_EQ(outcome.text, " 已导入 1 个项目; 跳过了列表中已有的 2 个相同项目. ");
+    EXPECT_EQ(Offsets(), (std::vector<std::uint32_t>{0x10, 0x40, 0x50}));
+    outcome = ImportIntoSession(session_, patch);
+    EXPECT_EQ(outcome.count, 0u);
+    EXPECT_EQ(outcome.text, " 补丁文件中的 3 个项目都已在列表中, 列表未改变. ");
+    EXPECT_EQ(Offsets(), (std::vector<std::uint32_t>{0x10, 0x40, 0x50}));
+}
+
 // All or nothing: a patch that fails at its second line adds nothing.
 TEST_F(ExchangeJobsTest, RefusedImportChangesNothing) {
     const std::string patch = dir_.File("b.dif");

@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -47,6 +49,15 @@ class CliExchangeTest : public ::testing::Test {
         WriteBytes(dir_.File(name), contents);
         return dir_.File(name);
     }
+    std::string Sparse(const std::string& name, off_t size) {
+        WriteBytes(dir_.File(name), "PATCH");
+        EXPECT_EQ(::truncate(dir_.File(name).c_str(), size), 0);
+        return dir_.File(name);
+    }
+    static std::string Changed(std::string bytes, std::size_t at, char to) {
+        bytes[at] = to;
+        return bytes;
+    }
 
     TempDir dir_;
     std::string original_;
@@ -82,6 +93,53 @@ TEST_F(CliExchangeTest, ImportExportDiff) {
     EXPECT_NE(ReadBytes(dir_.File("all.haxdiff")).find("@@ 10,"), std::string::npos);
 }
 
+// Items as long as an item may be come back whole from the settings file:
+// runs are split where their hex text still fits one of its lines, so the
+// rebuild writes every byte the diff found. A patch imported twice adds
+// nothing the second time; a .dif lists only the bytes that change.
+TEST_F(CliExchangeTest, LongRunsRepeatedImportsAndUnchangedBytes) {
+    std::string big(0x3000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i);
+    const std::string bigTarget = File("big.bin", big);
+    std::string patched = big; // a run of 4096 changed bytes
+    for (std::size_t i = 0x100; i < 0x1100; ++i)
+        patched[i] = static_cast<char>(~big[i]);
+    const std::string diffed = File("patched.bin", patched);
+    std::string oldHex, newHex; // 4080 bytes: the longest data an item takes
+    for (std::size_t i = 0x1100; i < 0x1100 + 4080; ++i) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(big[i]));
+        oldHex += pair;
+        newHex += "5A";
+        patched[i] = 0x5A;
+    }
+    patched[0x10] = static_cast<char>(0xAA); // the list's first item
+    const std::string dif = std::string(kDif) + "00000020: 20 01\n00000021: 21 21\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } steps[] = {
+        {{"target", bigTarget}, ""},
+        {{"diff", bigTarget, diffed}, "已为不同的字节增加 2 个项目"},
+        {{"add", "--offset", "1100", "--old", oldHex, "--new", newHex, "--enable"},
+         "已增加为第 4 行."},
+        {{"apply"}, ""},
+        {{"import", File("p.dif", dif)}, "导入 1 个项目"},
+        {{"import", dir_.File("p.dif")}, "跳过了 1 个列表中已有的相同项目. 列表未改变."},
+        {{"export", dir_.File("out.dif"), "--all"}, "已导出 5 个项目"},
+    };
+    for (const auto& step : steps) {
+        const Outcome run = Cli(step.args);
+        ASSERT_EQ(run.status, 0) << step.args[0] << ": " << run.err;
+        EXPECT_NE(run.out.find(step.out), std::string::npos) << run.out;
+    }
+    EXPECT_TRUE(ReadBytes(bigTarget) == patched) << "the rebuild left bytes unpatched";
+    const std::string exported = ReadBytes(dir_.File("out.dif"));
+    EXPECT_NE(exported.find("00000020: 20 01\r\n"), std::string::npos);
+    EXPECT_EQ(exported.find("00000021:"), std::string::npos) << "a byte that does not change";
+}
+
 TEST_F(CliExchangeTest, BadInputChangesNothing) {
     const std::string longer = File("longer.bin", original_ + "z");
     const struct {
@@ -106,6 +164,19 @@ TEST_F(CliExchangeTest, BadInputChangesNothing) {
          2,
          "备份文件不是 PE 文件"},
         {"lengths differ", {"diff", target_, longer}, 2, "--common-length 只比较前"},
+        {"original file is not the backup",
+         {"diff", File("other.bin", Changed(original_, 0x300, 'q')),
+          File("patched.bin", Changed(original_, 0x300, 'x'))},
+         1,
+         "other.bin: 偏移 0x00000300 处的字节是 71, 在备份文件 "},
+        {"a .1337 file needs a PE backup to import too",
+         {"import", File("p.1337", ">game.bin\n00000020:20->01\n")},
+         2,
+         "备份文件不是 PE 文件"},
+        {"patch file too large",
+         {"import", Sparse("huge.ips", (64 << 20) + 1)},
+         2,
+         "huge.ips: 补丁文件大于 64 MiB, 未读取"},
     };
     const std::string settings = ReadBytes(settings_);
     for (const auto& c : cases) {

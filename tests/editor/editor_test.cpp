@@ -164,22 +164,45 @@ TEST(ItemEditorAccept, WhichDataTextsConfirm) {
     }
 }
 
-TEST(ItemEditorAccept, TextsAreStoredAsTypedAndCutAt4095Bytes) {
+TEST(ItemEditorAccept, TextsAreStoredAsTypedAndNeverCut) {
     const AddRun typed = AddWith("10", "  中文 描述  ", " 74 05 ", "eb,05");
     EXPECT_EQ(typed.item.description, "  中文 描述  ");
     EXPECT_EQ(typed.item.oldHex, " 74 05 ");
     EXPECT_EQ(typed.item.newHex, "eb,05");
 
-    ShownEditor ed;
-    ed.Box(CItemEditDlg::IDC_DESCRIPTION)->setText(QString(5000, QChar('a')));
-    // 4094 single bytes then a three-byte character that would straddle the cut.
-    ed.Box(CItemEditDlg::IDC_OLDDATA)->setText(QString(4094, QChar('1')) + QString::fromUtf8("中"));
-    ed.Box(CItemEditDlg::IDC_NEWDATA)->setText(QString(4095, QChar('2')) + "3");
-    ed.Click(CItemEditDlg::IDOK_);
-    EXPECT_EQ(ed.dlg.result(), CItemEditDlg::kResultOk);
-    EXPECT_EQ(ed.item.description, std::string(4095, 'a'));
-    EXPECT_EQ(ed.item.oldHex, std::string(4094, '1'));
-    EXPECT_EQ(ed.item.newHex, std::string(4095, '2'));
+    // The longest texts an item takes are kept whole; one character more is
+    // refused with the real limits, and nothing is stored.
+    const std::string description(kMaxDescriptionLength, 'a');
+    const std::string data(kMaxItemTextLength, '2');
+    const struct {
+        const char* name;
+        std::string description, oldData, newData;
+        QString message; // empty: confirmed
+    } cases[] = {
+        {"at the limits", description, data, data, ""},
+        {"old data too long", "d", data + "3", "01",
+         "数据太长: 原始数据 有 8161 个字符, 最多 8160 个 (4080 字节的数据)."},
+        {"new data too long", "d", "01", data + " ",
+         "数据太长: 修改数据 有 8161 个字符, 最多 8160 个 (4080 字节的数据)."},
+        {"description too long", description + "a", "01", "02",
+         "描述信息太长: 4096 字节, 最多 4095 字节."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShownEditor ed(PatchItem{0x100, "kept", "7405", "EB05", 1}, 1);
+        QString shown;
+        ed.dlg.showMessage = [&shown](const QString& text, const QString&) { shown = text; };
+        ed.Box(CItemEditDlg::IDC_DESCRIPTION)->setText(QString::fromStdString(c.description));
+        ed.Box(CItemEditDlg::IDC_OLDDATA)->setText(QString::fromStdString(c.oldData));
+        ed.Box(CItemEditDlg::IDC_NEWDATA)->setText(QString::fromStdString(c.newData));
+        ed.Click(CItemEditDlg::IDOK_);
+        EXPECT_EQ(shown, c.message);
+        EXPECT_EQ(ed.dlg.isVisible(), !c.message.isEmpty());
+        if (c.message.isEmpty())
+            EXPECT_EQ(ed.item, (PatchItem{0x100, c.description, c.oldData, c.newData, 1}));
+        else
+            EXPECT_EQ(ed.item, (PatchItem{0x100, "kept", "7405", "EB05", 1}));
+    }
 }
 
 TEST(CutNarrowText, NeverSplitsAUtf8Character) {

@@ -54,6 +54,15 @@ void Put32(ByteVector* image, std::size_t at, std::uint32_t value) {
         (*image)[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+// The hex text of count bytes at at with every bit flipped: new bytes that
+// differ from the old ones everywhere.
+std::string FlippedHex(const ByteVector& bytes, std::size_t at, std::size_t count) {
+    ByteVector flipped(bytes.begin() + at, bytes.begin() + at + count);
+    for (std::uint8_t& byte : flipped)
+        byte = static_cast<std::uint8_t>(~byte);
+    return Hex(flipped, 0, count);
+}
+
 // A PE32 (or PE32+) image: headers up to 0x200; ".text" at RVA 0x1000 with
 // 0x400 bytes of file data from 0x200 of which textMapped are mapped; ".data"
 // at RVA 0x3000 with the rest of the file from 0x600. size reaches past the
@@ -108,15 +117,16 @@ const PatchFormat kAllFormats[] = {PatchFormat::Ips, PatchFormat::Ips32, PatchFo
 
 TEST(PatchExchange, ItemsSurviveEveryFormat) {
     const ByteVector& b = Backup();
-    const std::string run4096(8192, 'C');
+    // Every byte of the long run changes (a .dif lists only those that do).
+    const std::string runLong = FlippedHex(b, 0x700, kExchangeRunLength);
     // Offsets in the headers, in both sections, around the IPS "EOF" offset
     // and at the end; items touching one another come back as they went when
     // the run splits at the same place.
     const PatchList items = {
         Item(0x10, Hex(b, 0x10, 2), "EB05"),
         Item(0x204, Hex(b, 0x204, 3), "909090"),
-        Item(0x700, Hex(b, 0x700, 4096), run4096),
-        Item(0x700 + 4096, Hex(b, 0x700 + 4096, 2), "0102"),
+        Item(0x700, Hex(b, 0x700, kExchangeRunLength), runLong),
+        Item(0x700 + kExchangeRunLength, Hex(b, 0x700 + kExchangeRunLength, 2), "0102"),
         Item(0x454F46, Hex(b, 0x454F46, 1), "AA"),
         Item(0x454F48, "", "BBCC"), // no old data given: the backup's bytes come back
         Item(static_cast<std::uint32_t>(b.size() - 1), Hex(b, b.size() - 1, 1), "FF"),
@@ -450,7 +460,7 @@ TEST(PatchExchange, LongRunsSplitAndFilesReadAndWritten) {
     TempDir dir;
     const ByteVector& b = Backup();
     WriteBytes(dir.File("game.exe"), std::string(b.begin(), b.end()));
-    // One IPS run of 10000 bytes: items of 4096, 4096 and 1808 bytes.
+    // One IPS run of 10000 bytes: items of 4080, 4080 and 1840 bytes.
     WriteBytes(dir.File("big.ips"), "PATCH" + Bytes({0, 0x10, 0, 0, 0, 0x27, 0x10, 0x90}) + "EOF");
     PatchList items;
     std::string error;
@@ -460,10 +470,10 @@ TEST(PatchExchange, LongRunsSplitAndFilesReadAndWritten) {
     EXPECT_EQ(format, PatchFormat::Ips);
     ASSERT_EQ(items.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
-        const std::size_t length = i < 2 ? 4096 : 1808;
-        EXPECT_EQ(items[i].offset, 0x1000 + 4096 * i);
+        const std::size_t length = i < 2 ? 4080 : 1840;
+        EXPECT_EQ(items[i].offset, 0x1000 + 4080 * i);
         EXPECT_EQ(items[i].description, "big.ips #" + std::to_string(i + 1));
-        EXPECT_EQ(items[i].oldHex, Hex(b, 0x1000 + 4096 * i, length));
+        EXPECT_EQ(items[i].oldHex, Hex(b, 0x1000 + 4080 * i, length));
         std::string nops;
         for (std::size_t k = 0; k < length; ++k)
             nops += "90";
@@ -479,9 +489,15 @@ TEST(PatchExchange, LongRunsSplitAndFilesReadAndWritten) {
     std::string elevens;
     for (int k = 0; k < 4096; ++k)
         elevens += "11";
-    EXPECT_EQ(items, Named({Item(0x1000, Hex(b, 0x1000, 4096), elevens)}, "r"));
+    EXPECT_EQ(items, Named({Item(0x1000, Hex(b, 0x1000, 4080), elevens.substr(0, 2 * 4080)),
+                            Item(0x1000 + 4080, Hex(b, 0x1000 + 4080, 16), elevens.substr(0, 32))},
+                           "r"));
 
     // Written files: replaced whole, untouched when the export is refused.
+    // Every byte changes, so that the .dif lists each one.
+    items = Named({Item(0x1000, Hex(b, 0x1000, 4080), FlippedHex(b, 0x1000, 4080)),
+                   Item(0x1000 + 4080, Hex(b, 0x1000 + 4080, 16), FlippedHex(b, 0x1000 + 4080, 16))},
+                  "r");
     const std::string dif = dir.File("out.dif");
     ASSERT_TRUE(
         ExportPatchFile(items, dir.File("game.exe"), PatchFormat::IdaDif, false, dif, &error))
@@ -559,7 +575,7 @@ TEST(DiffFiles, RunsJoinAcrossShortGaps) {
     change(256 * 1024 + 1, 2);
     change(512 * 1024 - 5, 1); // 8 equal bytes across the next boundary: two items
     change(512 * 1024 + 4, 1);
-    change(300000, 5000);           // long: split at 4096 bytes
+    change(300000, 5000);           // long: split at 4080 bytes
     change(original.size() - 1, 1); // at the end
     const auto span = [&](std::size_t at, std::size_t count) {
         return Item(static_cast<std::uint32_t>(at), Hex(original, at, count),
@@ -567,7 +583,7 @@ TEST(DiffFiles, RunsJoinAcrossShortGaps) {
     };
     const PatchList expected =
         Named({span(0, 10), span(100, 1), span(109, 1), span(200, 9), span(256 * 1024 - 5, 8),
-               span(300000, 4096), span(304096, 904), span(512 * 1024 - 5, 1),
+               span(300000, 4080), span(304080, 920), span(512 * 1024 - 5, 1),
                span(512 * 1024 + 4, 1), span(original.size() - 1, 1)},
               "new.bin");
     WriteBytes(dir.File("old.bin"), std::string(original.begin(), original.end()));

@@ -123,7 +123,10 @@ bool CheckSettingsRoundTrip(const std::uint8_t* data, std::size_t size,
         CAppSetting store;
         AppSettingTestAccess::Parse(store, reinterpret_cast<const char*>(data), size, false);
         store.keepOrder = 0;
-        store.Save(first.c_str());
+        // A line the reader would cut is never written: nothing to read back.
+        if (store.Save(first.c_str()) == 0 && store.Refusal() == SettingsRefusal::LineTooLong) {
+            return true;
+        }
     }
     if (!Resave(first, second, why) || !Resave(second, third, why)) {
         return false;

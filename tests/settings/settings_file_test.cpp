@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,11 +85,10 @@ TEST(ParseLines, HandWrittenQuirks) {
     EXPECT_EQ(line, 2);
 }
 
-TEST(ParseLines, LineEndsZeroByteBomAndLongLines) {
+TEST(ParseLines, LineEndsBomAndLongLines) {
     TempDir dir;
     std::string text = "\xEF\xBB\xBF"
                        "first = 1\rsecond = 2\nthird = 3\r\n\n\rfourth = 4";
-    text += std::string("\0after = 5\r\n", 12);
     WriteBytes(dir.File("a.ini"), text);
     CAppSetting store;
     ASSERT_EQ(store.Load(dir.File("a.ini").c_str(), 1), 1);
@@ -99,7 +99,6 @@ TEST(ParseLines, LineEndsZeroByteBomAndLongLines) {
     EXPECT_EQ(Value(store, "second"), "2");
     EXPECT_EQ(Value(store, "third"), "3");
     EXPECT_EQ(Value(store, "fourth"), "4");
-    EXPECT_EQ(Value(store, "after"), "<missing>");
     int line = 0;
     store.GetValue("fourth", nullptr, &line);
     EXPECT_EQ(line, 6); // the LF and the lone CR after "third" are two empty lines
@@ -218,13 +217,14 @@ TEST(SaveBytes, LargeStoreWrittenWhole) {
     ASSERT_GT(expected.size(), 65536u);
     EXPECT_EQ(store.Save(dir.File("s.ini").c_str()), 3000);
     EXPECT_EQ(ReadBytes(dir.File("s.ini")), expected);
-    // A value longer than the escape buffer of old is written whole.
-    const std::string huge(10000, '"');
+    // A value that doubles when escaped, up to the longest line the reader
+    // keeps, is written whole.
+    const std::string huge(4093, '"');
     store.Clear();
     store.SetString("h", huge.c_str());
-    store.Save();
+    EXPECT_EQ(store.Save(), 1);
     std::string escaped;
-    for (int i = 0; i < 10000; ++i) {
+    for (int i = 0; i < 4093; ++i) {
         escaped += "\\\"";
     }
     EXPECT_EQ(ReadBytes(dir.File("s.ini")), "h = " + escaped + "\r\n");
@@ -353,6 +353,79 @@ TEST(LoadFile, MissingUnreadableAndFolder) {
     EXPECT_EQ(Value(store, "a"), "<missing>");
     WriteBytes(dir.File("empty.ini"), "");
     EXPECT_EQ(store.Load(dir.File("empty.ini").c_str(), 1), 1);
+}
+
+// Files no save of the store could have written are not read, so that the
+// program never replaces them with a list.
+TEST(LoadFile, NoSettingsFileIsRefused) {
+    using namespace std::string_literals;
+    TempDir dir;
+    const struct {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        SettingsRefusal refusal;
+    } cases[] = {
+        {"a program: NUL bytes",
+         [](const std::string& path) {
+             WriteBytes(path, "\x7F"
+                              "ELF\2\1\1\0\0a = 1\r\n"s);
+         },
+         SettingsRefusal::NotText},
+        {"a NUL byte after settings lines",
+         [](const std::string& path) { WriteBytes(path, "a = 1\r\n\0b = 2\r\n"s); },
+         SettingsRefusal::NotText},
+        {"larger than a settings file can be",
+         [](const std::string& path) {
+             WriteBytes(path, "a = 1\r\n");
+             ASSERT_EQ(::truncate(path.c_str(), off_t(kMaxSettingsFileBytes) + 1), 0);
+         },
+         SettingsRefusal::TooLarge},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File("s.ini");
+        c.make(path);
+        CAppSetting store;
+        EXPECT_EQ(store.Load(path.c_str(), 1), 0);
+        EXPECT_EQ(store.Refusal(), c.refusal);
+        EXPECT_EQ(Value(store, "a"), "<missing>");
+    }
+}
+
+TEST(SaveFile, LineTheReaderWouldCutIsNeverWritten) {
+    TempDir dir;
+    const std::string path = dir.File("s.ini");
+    const std::string old = "old = 1\r\n";
+    WriteBytes(path, old);
+    // "k = " and the value: the longest line the reader keeps whole, then
+    // one byte more; a backslash takes two bytes once escaped.
+    const std::string fits(kLineCapacity - 1 - 4, 'v');
+    const struct {
+        const char* name;
+        std::string value;
+        bool saved;
+    } cases[] = {
+        {"longest line", fits, true},
+        {"one byte more", fits + "v", false},
+        {"escapes make it longer", fits.substr(1) + "\\", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(path, old);
+        CAppSetting store;
+        store.SetValue("k", c.value.c_str(), -1);
+        EXPECT_EQ(store.Save(path.c_str()) != 0, c.saved);
+        EXPECT_EQ(store.Refusal(), c.saved ? SettingsRefusal::None : SettingsRefusal::LineTooLong);
+        EXPECT_EQ(store.RefusedKey(), c.saved ? "" : "k");
+        if (!c.saved) {
+            EXPECT_EQ(ReadBytes(path), old);
+            EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"s.ini"}));
+            continue;
+        }
+        CAppSetting back;
+        ASSERT_EQ(back.Load(path.c_str(), 1), 1);
+        EXPECT_EQ(Value(back, "k"), c.value);
+    }
 }
 
 TEST(LoadFile, LoadWithoutClearingAddsToTheStore) {

@@ -81,6 +81,31 @@ TEST(SafeFile, ReplaceCases) {
         {"bits the file-creation mask removes are kept", false,
          [](const std::string& d) { return Put(d, "f", kOld, 0664); }, Reason::Ok, "f", kNew,
          [](const std::string& d) { EXPECT_EQ(Stat(d + "/f").st_mode & 07777, 0664u); }},
+        {"the owner's set-user and set-group program keeps those bits", true,
+         [](const std::string& d) {
+             const std::string file = Put(d, "f", kOld, 0755);
+             GiveToUnprivileged(file);
+             ::chmod(file.c_str(), 06755); // after the owner changed: that clears them
+             return file;
+         },
+         Reason::Ok, "f", kNew,
+         [](const std::string& d) { EXPECT_EQ(Stat(d + "/f").st_mode & 07777, 06755u); }},
+        {"someone else's set-user file never becomes the writer's", true,
+         [](const std::string& d) {
+             if (::geteuid() != 0) // then everyone is the owner here; nothing to show
+                 return Put(d, "f", kOld, 0755);
+             return Put(d, "f", kOld, 04777);
+         },
+         Reason::Ok, "f", kNew,
+         [](const std::string& d) { EXPECT_EQ(Stat(d + "/f").st_mode & 06000, 0u); }},
+        {"the owner's set-user program written in place keeps the bit", true,
+         [](const std::string& d) {
+             const std::string file = ReadOnlyFolderWithFile(d);
+             ::chmod(file.c_str(), 04755);
+             return file;
+         },
+         Reason::Ok, "sub/f", kNew,
+         [](const std::string& d) { EXPECT_EQ(Stat(d + "/sub/f").st_mode & 07777, 04755u); }},
         {"symbolic link stays a link, the file it names changes", false,
          [](const std::string& d) {
              ::mkdir((d + "/sub").c_str(), 0755);
