@@ -78,10 +78,15 @@ ExchangeOutcome Notice(const char* text) {
 
 // Saves the session's list after items joined it; a list that could not be
 // written keeps them in memory, as after any other command.
-ExchangeOutcome Saved(PatchSession& session, ExchangeOutcome outcome) {
-    if (!outcome.ok() || outcome.count == 0)
-        return outcome;
-    const SessionOutcome saved = session.SaveList();
+// Runs step on the list as one change of the session (read again under the
+// list's lock, saved when items joined it).
+ExchangeOutcome ChangeSaved(PatchSession& session,
+                            const std::function<ExchangeOutcome(PatchList&)>& step) {
+    ExchangeOutcome outcome;
+    const SessionOutcome saved = session.Change([&](PatchList& list) {
+        outcome = step(list);
+        return outcome.ok() && outcome.count != 0;
+    });
     if (!saved.ok()) {
         outcome.status = ExchangeOutcome::Status::NotSaved;
         outcome.text = saved.text;
@@ -190,7 +195,9 @@ ExchangeOutcome RequireTarget(const PatchSession& session) {
 ExchangeOutcome ImportIntoSession(PatchSession& session, const std::string& patchPath) {
     if (ExchangeOutcome target = RequireTarget(session); !target.ok())
         return target;
-    return Saved(session, ImportIntoList(session.Items(), session.BackupPath(), patchPath));
+    return ChangeSaved(session, [&](PatchList& list) {
+        return ImportIntoList(list, session.BackupPath(), patchPath);
+    });
 }
 
 ExchangeOutcome ExportFromSession(const PatchSession& session, const std::string& patchPath,
@@ -206,6 +213,7 @@ ExchangeOutcome DiffIntoSession(
     PatchSession& session, const std::string& originalPath, const std::string& patchedPath,
     const std::function<bool(std::uint64_t originalLength, std::uint64_t patchedLength)>&
         askCommonLength) {
-    return Saved(session,
-                 DiffIntoList(session.Items(), originalPath, patchedPath, askCommonLength));
+    return ChangeSaved(session, [&](PatchList& list) {
+        return DiffIntoList(list, originalPath, patchedPath, askCommonLength);
+    });
 }

@@ -201,10 +201,20 @@ TEST_F(CommandsTest, SameFileNameReplacesThePreviousBackup) {
     WriteBytes(temp_.File("b/x.bin"), "second");
     CBytemenderDlg& dlg = OpenShown();
     dlg.Items() = Items(5);
-    prompts_.chooser = {temp_.File("a/x.bin"), temp_.File("b/x.bin")};
+    prompts_.chooser = {temp_.File("a/x.bin"), temp_.File("b/x.bin"), temp_.File("b/x.bin")};
     Click(CBytemenderDlg::IDC_FILE);
     EXPECT_EQ(ReadBytes(backupDir_ + "/x.bin"), "first");
+    // The enabled items 1 and 3 lie past the end of the new file: the old
+    // backup is replaced only when the user says so.
+    prompts_.replaceBackupAnswers = {false, true};
     Click(CBytemenderDlg::IDC_FILE);
+    EXPECT_EQ(ReadBytes(backupDir_ + "/x.bin"), "first");
+    EXPECT_EQ(dlg.TargetPath(), temp_.File("a/x.bin"));
+    ASSERT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_NE(prompts_.messages[0].text.find("00000020  item 1\n00000040  item 3"),
+              std::string::npos);
+    Click(CBytemenderDlg::IDC_FILE);
+    EXPECT_EQ(prompts_.replaceBackupQuestions.size(), 2u);
     EXPECT_EQ(ReadBytes(backupDir_ + "/x.bin"), "second");
     EXPECT_EQ(dlg.TargetPath(), temp_.File("b/x.bin"));
     // The list stays whatever file it was made for, and is saved with it.
