@@ -74,7 +74,7 @@ FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::mil
             }
             std::this_thread::sleep_for(
                 std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-            pause = std::min(pause * 2, std::chrono::milliseconds(20));
+            pause = std::min(pause * 2, std::chrono::milliseconds(4));
         }
         // The holder before removed the file as it let go: this lock is on a
         // file nobody else will open again. Start over with the one at path.
