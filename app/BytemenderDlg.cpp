@@ -298,8 +298,7 @@ void CBytemenderDlg::InitListView() {
         return prompts->AskReplaceBackup(this, NarrowToQString(text));
     });
     listWatcher = new QFileSystemWatcher(this);
-    connect(listWatcher, &QFileSystemWatcher::fileChanged, this,
-            &CBytemenderDlg::FollowListFile);
+    connect(listWatcher, &QFileSystemWatcher::fileChanged, this, &CBytemenderDlg::FollowListFile);
     WatchListFile();
 
     UpdateTitle();
@@ -368,7 +367,9 @@ bool CBytemenderDlg::event(QEvent* event) {
 
 void CBytemenderDlg::FollowListFile() {
     WatchListFile();
-    if (!session.Refresh())
+    // The watcher tells of a save while its program still holds the list;
+    // it lets go right after.
+    if (!session.Refresh(std::chrono::milliseconds(500)))
         return;
     AfterListRead();
     RefreshList();

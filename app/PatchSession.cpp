@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -43,12 +43,12 @@ const char* const kListBusy = QT_TRANSLATE_NOOP(
 const char* const kUnknownHolder = QT_TRANSLATE_NOOP("PatchSession", "未知的程序");
 const char* const kItemGone = QT_TRANSLATE_NOOP(
     "PatchSession", " 该项目已被另一个程序修改或删除; 列表已重新读取, 未做任何改变. ");
-const char* const kBackupKept = QT_TRANSLATE_NOOP(
-    "PatchSession", " 选择的文件就是本程序上次重建的结果, 保留原来的备份文件. ");
+const char* const kBackupKept =
+    QT_TRANSLATE_NOOP("PatchSession", " 选择的文件就是本程序上次重建的结果, 保留原来的备份文件. ");
 const char* const kOldBytesRestored = QT_TRANSLATE_NOOP(
     "PatchSession", " 选择的文件在以下项目处是修改后的数据, 已在备份文件中换回原始数据: ");
-const char* const kBackupRefused = QT_TRANSLATE_NOOP(
-    "PatchSession", " 新的备份文件无法重建以下有效项目, 保留原来的备份文件: ");
+const char* const kBackupRefused =
+    QT_TRANSLATE_NOOP("PatchSession", " 新的备份文件无法重建以下有效项目, 保留原来的备份文件: ");
 const char* const kNoticeCaption = QT_TRANSLATE_NOOP("PatchSession", "提示");
 const char* const kListUnreadable = QT_TRANSLATE_NOOP(
     "PatchSession", " 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, "

@@ -804,10 +804,11 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                  "目标文件在备份或上次重建之后被修改过时, 仍由原来的备份文件重建")))
         ->excludes(rebackup);
-    apply->add_flag("--force", args.force,
-                    Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                                         "与 --rebackup 一起: 即使列表中的有效项目无法由新的备份重建, "
-                                         "仍然替换备份文件")));
+    apply->add_flag(
+        "--force", args.force,
+        Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                             "与 --rebackup 一起: 即使列表中的有效项目无法由新的备份重建, "
+                             "仍然替换备份文件")));
 
     auto* target = app.add_subcommand(
         "target",
@@ -816,9 +817,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             "选择目标文件, 与窗口的 \"文件\" 相同: 它的备份放入 Path_bak, 列表记下它的路径.")));
     target->add_option("FILE", args.file, Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要修补的文件")))
         ->required();
-    target->add_flag("--force", args.force,
-                     Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                                          "即使列表中的有效项目无法由它重建, 仍然替换已有的备份文件")));
+    target->add_flag(
+        "--force", args.force,
+        Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                             "即使列表中的有效项目无法由它重建, 仍然替换已有的备份文件")));
 
     const auto offsetCheck = CLI::Validator(
         [](std::string& text) {
@@ -940,9 +942,9 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     const bool writes = !(list->parsed() || status->parsed() || search->parsed() ||
                           exchange.ReadsOnly() || (apply->parsed() && args.dryRun));
     PatchListFile file;
-    CliResult result = file.Open(
-        args.settings, !mayCreate, writes,
-        std::chrono::milliseconds(static_cast<long long>(args.waitSeconds * 1000.0)));
+    CliResult result =
+        file.Open(args.settings, !mayCreate, writes,
+                  std::chrono::milliseconds(static_cast<long long>(args.waitSeconds * 1000.0)));
     if (result.ok()) {
         if (list->parsed())
             result = ListOrStatus(file, args.json, false, out);

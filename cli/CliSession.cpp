@@ -201,8 +201,9 @@ CliResult PatchListFile::ChooseTarget(const std::string& file, bool force, std::
         return CliResult{};
     case Status::BackupRefused:
         return BackupRefused(
-            outcome, QT_TRANSLATE_NOOP("bytemender-cli",
-                                       "用 \"bytemender-cli target --force FILE\" 仍然替换备份文件."));
+            outcome,
+            QT_TRANSLATE_NOOP("bytemender-cli",
+                              "用 \"bytemender-cli target --force FILE\" 仍然替换备份文件."));
     case Status::BackupPathTooLong:
         return Failed(
             kExitFileError,
@@ -335,8 +336,9 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed, b
                           "\n" + WindowText(outcome.text));
     case Status::BackupRefused:
         return BackupRefused(
-            outcome, QT_TRANSLATE_NOOP("bytemender-cli",
-                                       "用 \"bytemender-cli apply --rebackup --force\" 仍然替换备份文件."));
+            outcome,
+            QT_TRANSLATE_NOOP("bytemender-cli",
+                              "用 \"bytemender-cli apply --rebackup --force\" 仍然替换备份文件."));
     case Status::RebuildFailed:
         break;
     default:

@@ -368,8 +368,7 @@ BackupCandidatePlan PlanBackupCandidate(const std::string& candidatePath,
         const std::uint32_t oldLength = ParseHexText(item.oldHex.c_str(), oldBytes, kDataCapacity);
         const std::uint32_t newLength = ParseHexText(item.newHex.c_str(), newBytes, kDataCapacity);
         const std::uint32_t putBack = std::min(oldLength, newLength);
-        if (putBack == 0 ||
-            std::uint64_t(item.offset) + std::max(oldLength, newLength) > length)
+        if (putBack == 0 || std::uint64_t(item.offset) + std::max(oldLength, newLength) > length)
             continue;
         const std::uint32_t compared = std::max(oldLength, newLength);
         if (!ReadAllAt(candidate.get(), item.offset, found, compared))

@@ -67,9 +67,10 @@ RebuildPlan PlanRebuild(const std::string& backupPath, std::span<const PatchItem
 // target's place; when it returns false the target stays as it was and the
 // outcome is WriteFailed. The caller records there what is about to be
 // written, so that a kill at any point leaves a record of what is on disk.
-RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
-                             const std::string& targetPath, FileFingerprint* written = nullptr,
-                             const std::function<bool(const FileFingerprint&)>& beforeReplacing = {});
+RebuildOutcome
+RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
+              const std::string& targetPath, FileFingerprint* written = nullptr,
+              const std::function<bool(const FileFingerprint&)>& beforeReplacing = {});
 
 // Copies the target over its backup through SafeFile. False when the target
 // is not a regular file (nothing waits on a FIFO), when both name the same
@@ -93,8 +94,8 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
 // the rebuild checks it, against the file with those restores, and each one
 // that would still fail is named.
 struct BackupCandidatePlan {
-    bool readable = false; // false: the file could not be read (nothing else is set)
-    std::vector<PatchedRun> restores;       // disjoint, in ascending order
+    bool readable = false;            // false: the file could not be read (nothing else is set)
+    std::vector<PatchedRun> restores; // disjoint, in ascending order
     std::vector<std::size_t> restoredItems; // indexes in items, ascending
     std::vector<std::size_t> failingItems;  // indexes in items, ascending
 };

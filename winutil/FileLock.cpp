@@ -8,8 +8,8 @@
 #include <charconv>
 #include <fcntl.h>
 #include <fstream>
-#include <sys/stat.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 

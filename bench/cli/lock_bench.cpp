@@ -38,7 +38,8 @@ int RunProgram(const std::vector<std::string>& args) {
 
 int main() {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::path(bench::TempFolder()) / ("bm-lock-bench-" + std::to_string(::getpid()));
+    const fs::path folder =
+        fs::path(bench::TempFolder()) / ("bm-lock-bench-" + std::to_string(::getpid()));
     fs::create_directories(folder);
     const std::string list = (folder / "list.ini").string();
 
@@ -73,7 +74,8 @@ int main() {
 
     const std::string settings = "--settings=" + list;
     const double add = bench::Best(5, [&] {
-        RunProgram({BM_CLI_PROGRAM, settings, "add", "--offset", "1", "--old", "00", "--new", "01"});
+        RunProgram(
+            {BM_CLI_PROGRAM, settings, "add", "--offset", "1", "--old", "00", "--new", "01"});
     });
     std::printf("lock taken and let go, free:   median %.3f ms, 99th %.3f ms (%d rounds)\n",
                 free[free.size() / 2] * 1e3, free[free.size() * 99 / 100] * 1e3, kRounds);
@@ -81,7 +83,8 @@ int main() {
                 handed[handed.size() / 2] * 1e3, handed.back() * 1e3);
     std::printf("bytemender-cli add, whole process: best %.3f ms\n", add * 1e3);
     std::printf("goal: the lock adds under 5 ms to a command (medians): %s\n",
-                free[free.size() / 2] < 0.005 && handed[handed.size() / 2] < 0.005 ? "met" : "MISSED");
+                free[free.size() / 2] < 0.005 && handed[handed.size() / 2] < 0.005 ? "met"
+                                                                                   : "MISSED");
     fs::remove_all(folder);
     return 0;
 }

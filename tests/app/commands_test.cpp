@@ -623,8 +623,9 @@ TEST_F(CommandsTest, ListChangedBehindTheWindowsBackIsKept) {
     EXPECT_EQ(dlg.Items().size(), 3u);
 
     // Activation shows what the file holds now, and says so.
-    ASSERT_TRUE(other.Change(
-        [](PatchList& list) { list.push_back(PatchItem{0x99, "late", "00", "03", 0}); }));
+    ASSERT_TRUE(other.Change([](PatchList& list) {
+        list.push_back(PatchItem{0x99, "late", "00", "03", 0});
+    }));
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(&dlg, &activate);
     EXPECT_EQ(dlg.Items().back().description, "late");

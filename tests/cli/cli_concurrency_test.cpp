@@ -39,9 +39,10 @@ class CliConcurrencyTest : public ::testing::Test {
         fs::remove_all(dir_.File("Path_bak"));
         fs::remove(settings_);
         WriteBytes(target_, original_);
-        for (const auto& args : std::vector<std::vector<std::string>>{
-                 {"target", target_}, {"add", "--offset", "10", "--old", "00", "--new", "01",
-                                       "--enable", "--description", "item"}}) {
+        for (const auto& args :
+             std::vector<std::vector<std::string>>{{"target", target_},
+                                                   {"add", "--offset", "10", "--old", "00", "--new",
+                                                    "01", "--enable", "--description", "item"}}) {
             const Outcome run = Cli(args);
             ASSERT_EQ(run.status, 0) << run.err;
         }
@@ -55,18 +56,18 @@ class CliConcurrencyTest : public ::testing::Test {
     // bytemender-cli under strace, killed as it enters its kill-th rename (the
     // step that puts a finished file in place). Exit status 137 when it was.
     Outcome CliKilledAtRename(int kill, std::vector<std::string> args) {
-        std::vector<std::string> traced{"-f",
-                                        "-qq",
-                                        "-o",
-                                        dir_.File("trace"),
-                                        "-e",
-                                        "trace=rename,renameat,renameat2",
-                                        "-e",
-                                        "inject=rename,renameat,renameat2:signal=KILL:when=" +
-                                            std::to_string(kill),
-                                        BM_CLI_PROGRAM,
-                                        "--settings",
-                                        settings_};
+        std::vector<std::string> traced{
+            "-f",
+            "-qq",
+            "-o",
+            dir_.File("trace"),
+            "-e",
+            "trace=rename,renameat,renameat2",
+            "-e",
+            "inject=rename,renameat,renameat2:signal=KILL:when=" + std::to_string(kill),
+            BM_CLI_PROGRAM,
+            "--settings",
+            settings_};
         traced.insert(traced.end(), args.begin(), args.end());
         return RunProgram(kStrace, traced, "C");
     }
@@ -112,8 +113,10 @@ TEST_F(CliConcurrencyTest, WritersAtOnceLoseNothing) {
         std::size_t addedPerRound;
     };
     const Case cases[] = {
-        {"add x 8", {AddAt(100), AddAt(101), AddAt(102), AddAt(103), AddAt(104), AddAt(105),
-                     AddAt(106), AddAt(107)}, 8},
+        {"add x 8",
+         {AddAt(100), AddAt(101), AddAt(102), AddAt(103), AddAt(104), AddAt(105), AddAt(106),
+          AddAt(107)},
+         8},
         {"add during apply", {{"apply"}, AddAt(200), {"apply"}, AddAt(201)}, 2},
         {"target during apply", {{"apply"}, {"target", target_}, {"apply"}, AddAt(300)}, 1},
     };
@@ -143,8 +146,8 @@ TEST_F(CliConcurrencyTest, HeldListIsNamedAndAKilledHolderLeavesNoLock) {
         FileLock held;
         ASSERT_EQ(held.Acquire(settings_, std::chrono::milliseconds(0)), FileLock::Result::Locked);
         const auto start = std::chrono::steady_clock::now();
-        const Outcome run = Cli({"--wait", "0.3", "add", "--offset", "1", "--old", "00", "--new",
-                                 "01"});
+        const Outcome run =
+            Cli({"--wait", "0.3", "add", "--offset", "1", "--old", "00", "--new", "01"});
         EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
         EXPECT_EQ(run.status, 3);
         EXPECT_NE(run.err.find("pid " + std::to_string(::getpid())), std::string::npos) << run.err;

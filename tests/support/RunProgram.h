@@ -75,4 +75,3 @@ inline Outcome RunProgram(const std::string& program, const std::vector<std::str
         run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     return run;
 }
-
