@@ -83,6 +83,8 @@ FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::mil
         if (::fstat(fd, &locked) != 0 || ::stat(path.c_str(), &named) != 0 ||
             locked.st_dev != named.st_dev || locked.st_ino != named.st_ino) {
             ::close(fd);
+            if (std::chrono::steady_clock::now() >= deadline)
+                return Result::Busy;
             continue;
         }
         fd_ = fd;
