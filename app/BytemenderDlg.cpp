@@ -9,6 +9,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QItemSelection>
@@ -290,6 +292,15 @@ void CBytemenderDlg::InitListView() {
     listView->verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 4);
     listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 
+    // A new backup copy the list cannot be rebuilt from replaces the old one
+    // only when the user says so.
+    session.SetReplaceBackupAnyway([this](const std::string& text) {
+        return prompts->AskReplaceBackup(this, NarrowToQString(text));
+    });
+    listWatcher = new QFileSystemWatcher(this);
+    connect(listWatcher, &QFileSystemWatcher::fileChanged, this, &CBytemenderDlg::FollowListFile);
+    WatchListFile();
+
     UpdateTitle();
     RefreshList();
     // A list that exists but could not be read is never overwritten with the
@@ -346,9 +357,35 @@ std::vector<ItemStatus> CBytemenderDlg::ComputeStates() {
 }
 
 bool CBytemenderDlg::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate && FilesChanged())
-        model->SetStates(ComputeItemStates(backupPath, targetPath, patchList));
+    if (event->type() == QEvent::WindowActivate) {
+        FollowListFile();
+        if (FilesChanged())
+            model->SetStates(ComputeItemStates(backupPath, targetPath, patchList));
+    }
     return QDialog::event(event);
+}
+
+void CBytemenderDlg::FollowListFile() {
+    WatchListFile();
+    // The watcher tells of a save while its program still holds the list;
+    // it lets go right after.
+    if (!session.Refresh(std::chrono::milliseconds(500)))
+        return;
+    AfterListRead();
+    RefreshList();
+}
+
+void CBytemenderDlg::AfterListRead() {
+    listReread = session.TakeReread();
+    UpdateTitle();
+    WatchListFile();
+}
+
+void CBytemenderDlg::WatchListFile() {
+    const QString path = NarrowToQString(session.SettingsFilePath());
+    if (listWatcher && !path.isEmpty() && !listWatcher->files().contains(path) &&
+        QFileInfo::exists(path))
+        listWatcher->addPath(path);
 }
 
 void CBytemenderDlg::LoadPatchList() {
@@ -361,7 +398,10 @@ bool CBytemenderDlg::SavePatchList() {
 }
 
 void CBytemenderDlg::UpdateTitle() {
-    setWindowTitle(NarrowToQString(MakeWindowTitle(targetPath)));
+    QString title = NarrowToQString(MakeWindowTitle(targetPath));
+    if (listReread)
+        title += QStringLiteral(" - ") + tr("列表已被另一个程序更改, 已重新读取");
+    setWindowTitle(title);
 }
 
 void CBytemenderDlg::OnAbout() {

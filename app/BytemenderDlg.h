@@ -13,11 +13,13 @@
 #include <QDialog>
 #include <QIcon>
 #include <QList>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 class QAction;
+class QFileSystemWatcher;
 class QCloseEvent;
 class QKeyEvent;
 class QKeySequence;
@@ -126,9 +128,19 @@ class CBytemenderDlg : public QDialog {
     // Makes the exchange entries of the window's menu, before the About entry
     // (app/ExchangeCommands.cpp).
     void AddExchangeActions();
-    // Saves the list and shows it again; when the file was not written, says
-    // so (the list in memory stays as it is).
-    void SaveListAndRefresh();
+    // One change of the list as one step of the session (PatchSession::
+    // Change): the file is read again under the list's lock, change runs on
+    // that list (false: the item it looks for is gone), the list is saved and
+    // shown again; every failure is told.
+    void ChangeListAndRefresh(const std::function<bool(PatchList&)>& change);
+    // After a step that may have read the file anew: the window follows
+    // (title, the note that the list was read again).
+    void AfterListRead();
+    // Looks whether another program changed the settings file and shows the
+    // list as the file holds it now (flags changed here stay as they are).
+    void FollowListFile();
+    // Watches the settings file (again: each save puts a new file in place).
+    void WatchListFile();
     // Shows the outcome's message, if it has one.
     void Report(const SessionOutcome& outcome);
     // Whether the target or the backup changed since the last look.
@@ -157,6 +169,9 @@ class CBytemenderDlg : public QDialog {
     std::vector<Placement> placements;
     QSize defaultSize;
     QList<QAction*> exchangeActions;
+    QFileSystemWatcher* listWatcher = nullptr;
+    // True while the title says that the list was read again from the file.
+    bool listReread = false;
     std::unique_ptr<IUserPrompts> ownedPrompts;
     IUserPrompts* prompts = nullptr;
 };

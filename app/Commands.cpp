@@ -12,6 +12,7 @@
 #include <QTableView>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -61,19 +62,40 @@ void CBytemenderDlg::OnDisableAll() {
     RefreshList();
 }
 
+// The item the user picked at row, found again in the list as the file holds
+// it now: by its contents and its place among equal items, not by its row.
+struct PickedItem {
+    PatchItem item;
+    std::size_t occurrence = 0;
+};
+
+PickedItem Pick(const PatchList& list, int row) {
+    return {list[static_cast<std::size_t>(row)], OccurrenceOf(list, static_cast<std::size_t>(row))};
+}
+
 // 1003 "编辑": the editor changes the first selected item in place. The list is
 // not sorted again.
 void CBytemenderDlg::OnEditItem() {
     const int row = FirstSelectedRow(listView, patchList.size());
     if (row < 0)
         return;
+    const PickedItem picked = Pick(patchList, row);
+    PatchItem edited = picked.item;
     CItemEditDlg dlg;
     PrepareEditor(dlg, backupPath, *prompts);
-    dlg.item = &patchList[static_cast<std::size_t>(row)];
+    dlg.item = &edited;
     dlg.isModify = 1;
-    if (prompts->RunItemEditor(dlg) != CItemEditDlg::kResultOk)
+    if (prompts->RunItemEditor(dlg) != CItemEditDlg::kResultOk) {
+        // What a refused "确定" stored stays in memory, unsaved, as before.
+        patchList[static_cast<std::size_t>(row)] = edited;
         return;
-    SaveListAndRefresh();
+    }
+    ChangeListAndRefresh([&](PatchList& list) {
+        PatchItem* item = FindItem(list, picked.item, picked.occurrence);
+        if (item)
+            *item = edited;
+        return item != nullptr;
+    });
 }
 
 // 1004 "增加": a fresh, disabled item from the editor joins the list in offset
@@ -86,9 +108,11 @@ void CBytemenderDlg::OnAddItem() {
     dlg.isModify = 0;
     if (prompts->RunItemEditor(dlg) != CItemEditDlg::kResultOk)
         return;
-    patchList.push_back(std::move(fresh));
-    SortPatchList(patchList);
-    SaveListAndRefresh();
+    ChangeListAndRefresh([&](PatchList& list) {
+        list.push_back(std::move(fresh));
+        SortPatchList(list);
+        return true;
+    });
 }
 
 // 1007 "复制": a copy of the first selected item goes directly above it and
@@ -97,9 +121,13 @@ void CBytemenderDlg::OnCopyItem() {
     const int row = FirstSelectedRow(listView, patchList.size());
     if (row < 0)
         return;
-    const PatchItem copy = patchList[static_cast<std::size_t>(row)];
-    patchList.insert(patchList.begin() + row, copy);
-    SaveListAndRefresh();
+    const PickedItem picked = Pick(patchList, row);
+    ChangeListAndRefresh([&](PatchList& list) {
+        PatchItem* item = FindItem(list, picked.item, picked.occurrence);
+        if (item)
+            list.insert(list.begin() + (item - list.data()), picked.item);
+        return item != nullptr;
+    });
 }
 
 // 1005 "删除": removes the first selected item, without asking.
@@ -107,8 +135,13 @@ void CBytemenderDlg::OnDeleteItem() {
     const int row = FirstSelectedRow(listView, patchList.size());
     if (row < 0)
         return;
-    patchList.erase(patchList.begin() + row);
-    SaveListAndRefresh();
+    const PickedItem picked = Pick(patchList, row);
+    ChangeListAndRefresh([&](PatchList& list) {
+        PatchItem* item = FindItem(list, picked.item, picked.occurrence);
+        if (item)
+            list.erase(list.begin() + (item - list.data()));
+        return item != nullptr;
+    });
 }
 
 // Double click in the list: flips the first selected item and saves the list.
@@ -116,8 +149,13 @@ void CBytemenderDlg::OnListDoubleClick() {
     const int row = FirstSelectedRow(listView, patchList.size());
     if (row < 0)
         return;
-    Flip(patchList[static_cast<std::size_t>(row)]);
-    SaveListAndRefresh();
+    const PickedItem picked = Pick(patchList, row);
+    ChangeListAndRefresh([&](PatchList& list) {
+        PatchItem* item = FindItem(list, picked.item, picked.occurrence);
+        if (item)
+            Flip(*item);
+        return item != nullptr;
+    });
 }
 
 // Selection changes have no effect of their own.
@@ -130,6 +168,7 @@ void CBytemenderDlg::OnListItemChanged() {}
 void CBytemenderDlg::ApplyPatches() {
     const SessionOutcome outcome =
         session.Apply([this] { return prompts->AskTargetChanged(this, targetPath); });
+    AfterListRead();
     RefreshList();
     Report(outcome);
 }
@@ -151,23 +190,31 @@ void CBytemenderDlg::ChooseTarget() {
     if (!prompts->ChooseFile(this, &chosen) || chosen.empty())
         return;
     const SessionOutcome outcome = session.ChooseTarget(chosen);
+    AfterListRead();
     // Refused, the previous target stays; merely unsaved, the new one is
     // taken (its backup exists) and a later save may store it.
-    if (outcome.ok() || outcome.status == SessionOutcome::Status::NotSaved) {
-        RefreshList();
-        UpdateTitle();
-    }
+    RefreshList();
+    UpdateTitle();
     Report(outcome);
 }
 
-void CBytemenderDlg::SaveListAndRefresh() {
-    const SessionOutcome outcome = session.SaveList();
+void CBytemenderDlg::ChangeListAndRefresh(const std::function<bool(PatchList&)>& change) {
+    bool found = true;
+    const SessionOutcome outcome = session.Change([&](PatchList& list) {
+        found = change(list);
+        return found;
+    });
+    AfterListRead();
     RefreshList();
-    Report(outcome);
+    Report(found || !outcome.ok() ? outcome : PatchSession::ItemGone());
 }
 
 void CBytemenderDlg::Report(const SessionOutcome& outcome) {
-    if (!outcome.text.empty())
+    if (outcome.text.empty())
+        return;
+    if (outcome.notice)
+        prompts->ShowNotice(this, NarrowToQString(outcome.text), NarrowToQString(outcome.caption));
+    else
         prompts->ShowMessage(this, NarrowToQString(outcome.text), NarrowToQString(outcome.caption));
 }
 

@@ -77,6 +77,7 @@ void CBytemenderDlg::OnImport() {
     if (!prompts->ChooseFileFor(this, ExchangeFile::PatchToImport, &path) || path.empty())
         return;
     const ExchangeOutcome outcome = ImportIntoSession(session, path);
+    AfterListRead();
     RefreshList();
     Tell(*this, outcome);
 }
@@ -112,6 +113,7 @@ void CBytemenderDlg::OnDiffFiles() {
         session, original, patched, [&](std::uint64_t originalLength, std::uint64_t patchedLength) {
             return prompts->AskCommonLength(this, original, patched, originalLength, patchedLength);
         });
+    AfterListRead();
     RefreshList();
     Tell(*this, outcome);
 }

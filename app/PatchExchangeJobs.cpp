@@ -119,10 +119,15 @@ ExchangeOutcome Notice(const char* text, std::initializer_list<std::string_view>
 
 // Saves the session's list after items joined it; a list that could not be
 // written keeps them in memory, as after any other command.
-ExchangeOutcome Saved(PatchSession& session, ExchangeOutcome outcome) {
-    if (!outcome.ok() || outcome.count == 0)
-        return outcome;
-    const SessionOutcome saved = session.SaveList();
+// Runs step on the list as one change of the session (read again under the
+// list's lock, saved when items joined it).
+ExchangeOutcome ChangeSaved(PatchSession& session,
+                            const std::function<ExchangeOutcome(PatchList&)>& step) {
+    ExchangeOutcome outcome;
+    const SessionOutcome saved = session.Change([&](PatchList& list) {
+        outcome = step(list);
+        return outcome.ok() && outcome.count != 0;
+    });
     if (!saved.ok()) {
         outcome.status = ExchangeOutcome::Status::NotSaved;
         outcome.text = saved.text;
@@ -242,7 +247,9 @@ ExchangeOutcome RequireTarget(const PatchSession& session) {
 ExchangeOutcome ImportIntoSession(PatchSession& session, const std::string& patchPath) {
     if (ExchangeOutcome target = RequireTarget(session); !target.ok())
         return target;
-    return Saved(session, ImportIntoList(session.Items(), session.BackupPath(), patchPath));
+    return ChangeSaved(session, [&](PatchList& list) {
+        return ImportIntoList(list, session.BackupPath(), patchPath);
+    });
 }
 
 ExchangeOutcome ExportFromSession(const PatchSession& session, const std::string& patchPath,
@@ -258,7 +265,9 @@ ExchangeOutcome DiffIntoSession(
     PatchSession& session, const std::string& originalPath, const std::string& patchedPath,
     const std::function<bool(std::uint64_t originalLength, std::uint64_t patchedLength)>&
         askCommonLength) {
-    const std::string backup = session.TargetPath().empty() ? std::string() : session.BackupPath();
-    return Saved(session,
-                 DiffIntoList(session.Items(), backup, originalPath, patchedPath, askCommonLength));
+    return ChangeSaved(session, [&](PatchList& list) {
+        const std::string backup =
+            session.TargetPath().empty() ? std::string() : session.BackupPath();
+        return DiffIntoList(list, backup, originalPath, patchedPath, askCommonLength);
+    });
 }

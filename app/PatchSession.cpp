@@ -10,15 +10,18 @@
 #include "winutil/Locations.h"
 #include "winutil/Translate.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -35,6 +38,18 @@ const char* const kListNotWritten = QT_TRANSLATE_NOOP("PatchSession", " 无法�
 const char* const kListNotWrittenLocked =
     QT_TRANSLATE_NOOP("PatchSession", " 设置文件无法读取, 列表不会写入该文件");
 const char* const kRebuildSkipped = QT_TRANSLATE_NOOP("PatchSession", ", 未重建目标文件! ");
+const char* const kListBusy = QT_TRANSLATE_NOOP(
+    "PatchSession", " 列表正被另一个程序使用 (%1), 等待 %2 秒后仍未释放; 未做任何改变. ");
+const char* const kUnknownHolder = QT_TRANSLATE_NOOP("PatchSession", "未知的程序");
+const char* const kItemGone = QT_TRANSLATE_NOOP(
+    "PatchSession", " 该项目已被另一个程序修改或删除; 列表已重新读取, 未做任何改变. ");
+const char* const kBackupKept =
+    QT_TRANSLATE_NOOP("PatchSession", " 选择的文件就是本程序上次重建的结果, 保留原来的备份文件. ");
+const char* const kOldBytesRestored = QT_TRANSLATE_NOOP(
+    "PatchSession", " 选择的文件在以下项目处是修改后的数据, 已在备份文件中换回原始数据: ");
+const char* const kBackupRefused =
+    QT_TRANSLATE_NOOP("PatchSession", " 新的备份文件无法重建以下有效项目, 保留原来的备份文件: ");
+const char* const kNoticeCaption = QT_TRANSLATE_NOOP("PatchSession", "提示");
 const char* const kListUnreadable = QT_TRANSLATE_NOOP(
     "PatchSession", " 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, "
                     "列表不会被保存. ");
@@ -68,7 +83,52 @@ bool ParseSize(const char* text, std::uint64_t* out) {
     return error == std::errc() && stop == end;
 }
 
+// "<offset> <description>" of each item, one a line.
+std::string ItemLines(const PatchList& items, const std::vector<std::size_t>& indexes) {
+    std::string text;
+    for (const std::size_t index : indexes) {
+        char offset[16];
+        std::snprintf(offset, sizeof offset, "%08x", items[index].offset);
+        text.append("\n").append(offset).append("  ").append(items[index].description);
+    }
+    return text;
+}
+
+bool SameStamp(bool hadFile, const FileStamp& had, const std::string& path) {
+    FileStamp now;
+    const bool hasFile = StampFile(path, &now);
+    return hasFile == hadFile && (!hasFile || now == had);
+}
+
+// Everything of an item but its flag.
+bool SameContent(const PatchItem& a, const PatchItem& b) {
+    return a.offset == b.offset && a.description == b.description && a.oldHex == b.oldHex &&
+           a.newHex == b.newHex;
+}
+
 } // namespace
+
+// The list's lock for one step, unless the session holds it for its whole
+// life. Taking it reads the file again when another program changed it.
+class PatchSession::ListLock {
+  public:
+    explicit ListLock(PatchSession& session) {
+        if (!session.holdLock_ && !session.lockedFile_.empty() &&
+            lock_.Acquire(session.lockedFile_, session.lockWait_) == FileLock::Result::Busy) {
+            session.busyHolder_ = lock_.Holder();
+            session.busyHolderName_ = lock_.HolderName();
+            return;
+        }
+        ok_ = true;
+        if (!session.holdLock_)
+            session.ReloadKeepingFlags();
+    }
+    bool ok() const { return ok_; }
+
+  private:
+    FileLock lock_;
+    bool ok_ = false;
+};
 
 struct PatchSession::Owned {
     CAppSetting settings;
@@ -118,6 +178,23 @@ SettingsFileState PatchSession::Open(const std::string& settingsFile) {
 }
 
 SettingsFileState PatchSession::OpenStore(const std::string& path) {
+    lockedFile_ = path;
+    if (holdLock_ && !path.empty()) {
+        // The user's data folder may not exist yet: it holds the lock file.
+        if (!portable_) {
+            std::string folder;
+            if (SplitPath(path.c_str(), &folder, nullptr))
+                CreateFolders(folder);
+        }
+        if (sessionLock_.Acquire(path, lockWait_) == FileLock::Result::Busy) {
+            busyHolder_ = sessionLock_.Holder();
+            busyHolderName_ = sessionLock_.HolderName();
+            settings_.Clear();
+            items_.clear();
+            state_ = SettingsFileState::Busy;
+            return state_;
+        }
+    }
     // Tell "no file yet" from "a file that could not be read" before the
     // store tries: to the store both are an empty table.
     SettingsFileState found = SettingsFileState::Missing;
@@ -136,7 +213,112 @@ SettingsFileState PatchSession::OpenStore(const std::string& path) {
     settings_.keepOrder = 0; // every save writes the keys sorted
     state_ = found;
     LoadList();
+    MarkSeen();
     return state_;
+}
+
+std::string PatchSession::BusyText() const {
+    std::string holder = busyHolderName_.empty() ? Tr(kUnknownHolder) : busyHolderName_;
+    if (busyHolder_ != 0)
+        holder += ", pid " + std::to_string(busyHolder_);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", static_cast<double>(lockWait_.count()) / 1000.0);
+    return FormatText(Tr(kListBusy), {holder, seconds}) + "\n" + SettingsFilePath();
+}
+
+void PatchSession::MarkSeen() {
+    seen_ = items_;
+    if (!StampFile(SettingsFilePath(), &seenStamp_))
+        seenStamp_ = FileStamp{};
+}
+
+bool PatchSession::ReloadKeepingFlags() {
+    if (state_ != SettingsFileState::Loaded && state_ != SettingsFileState::Missing)
+        return false;
+    const std::string path = SettingsFilePath().empty() ? lockedFile_ : SettingsFilePath();
+    if (path.empty() || SameStamp(seenStamp_ != FileStamp{}, seenStamp_, path))
+        return false;
+    // The flags changed in memory since the list was last read or saved, by
+    // the item they were changed on and its place among equal items.
+    struct Flag {
+        PatchItem item; // as the file held it
+        std::size_t occurrence;
+        std::int32_t enabled;
+    };
+    std::vector<Flag> flags;
+    for (std::size_t i = 0; i < items_.size() && i < seen_.size(); ++i) {
+        if (!SameContent(items_[i], seen_[i]) || items_[i].enabled == seen_[i].enabled)
+            continue;
+        const auto occurrence = static_cast<std::size_t>(
+            std::count(seen_.begin(), seen_.begin() + static_cast<std::ptrdiff_t>(i), seen_[i]));
+        flags.push_back({seen_[i], occurrence, items_[i].enabled});
+    }
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && ::access(path.c_str(), R_OK) != 0)
+        return false; // cannot be read just now: the list on screen stays
+    settings_.Clear();
+    settings_.keepOrder = 1;
+    settings_.Load(lockedFile_.c_str(), 1);
+    settings_.keepOrder = 0;
+    if (exists)
+        state_ = SettingsFileState::Loaded;
+    LoadList();
+    MarkSeen();
+    reread_ = true;
+    for (const Flag& flag : flags) {
+        if (PatchItem* item = FindItem(items_, flag.item, flag.occurrence))
+            item->enabled = flag.enabled;
+    }
+    return true;
+}
+
+bool PatchSession::Refresh(std::chrono::milliseconds wait) {
+    if (holdLock_ || lockedFile_.empty())
+        return false;
+    const std::string path = SettingsFilePath().empty() ? lockedFile_ : SettingsFilePath();
+    if (SameStamp(seenStamp_ != FileStamp{}, seenStamp_, path))
+        return false;
+    FileLock lock;
+    if (lock.Acquire(lockedFile_, wait) == FileLock::Result::Busy)
+        return false;
+    return ReloadKeepingFlags();
+}
+
+SessionOutcome PatchSession::Change(const std::function<bool(PatchList& items)>& change) {
+    ListLock lock(*this);
+    if (!lock.ok())
+        return Busy();
+    if (!change(items_))
+        return SessionOutcome{};
+    return SaveList();
+}
+
+SessionOutcome PatchSession::ItemGone() {
+    return FileFailure(SessionOutcome::Status::ItemGone, kItemGone);
+}
+
+SessionOutcome PatchSession::Busy() const {
+    SessionOutcome outcome;
+    outcome.status = SessionOutcome::Status::Busy;
+    outcome.text = BusyText();
+    outcome.caption = Tr(kFileCaption);
+    return outcome;
+}
+
+PatchItem* FindItem(PatchList& items, const PatchItem& item, std::size_t occurrence) {
+    for (PatchItem& candidate : items) {
+        if (candidate == item && occurrence-- == 0)
+            return &candidate;
+    }
+    return nullptr;
+}
+
+std::size_t OccurrenceOf(const PatchList& items, std::size_t row) {
+    if (row >= items.size())
+        return 0;
+    return static_cast<std::size_t>(
+        std::count(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(row), items[row]));
 }
 
 std::string PatchSession::SettingsFilePath() const {
@@ -185,14 +367,24 @@ bool PatchSession::MakeBackupPath() {
 bool PatchSession::SaveStore(bool storeList) {
     if (storeList)
         StorePatchList(settings_, items_, targetPath_);
-    if (state_ == SettingsFileState::Unreadable)
+    if (state_ == SettingsFileState::Unreadable || state_ == SettingsFileState::Busy)
         return false;
     if (!portable_) {
         std::string folder;
         if (SplitPath(SettingsFilePath().c_str(), &folder, nullptr))
             CreateFolders(folder);
     }
-    return settings_.Save(nullptr) != 0;
+    if (settings_.Save(nullptr) == 0)
+        return false;
+    if (state_ == SettingsFileState::Missing)
+        state_ = SettingsFileState::Loaded;
+    // What the file holds now is this session's own: a later step need not
+    // read it again. Without storeList it holds the list as last stored.
+    if (storeList)
+        seen_ = items_;
+    if (!StampFile(SettingsFilePath(), &seenStamp_))
+        seenStamp_ = FileStamp{};
+    return true;
 }
 
 SessionOutcome PatchSession::NotSaved(bool rebuildSkipped) const {
@@ -218,6 +410,10 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
     // would name another file.
     if (path.size() >= kPathCapacity)
         return FileFailure(Status::TargetPathTooLong, kTargetPathTooLong);
+    ListLock lock(*this);
+    if (!lock.ok())
+        return Busy();
+    ResolvePending();
 
     // The target is taken only together with a backup copy of it: without
     // one the next "保存" would start from another file's bytes, or from none.
@@ -239,63 +435,104 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
 }
 
 SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
-    // What the file records now, to put back when the copy does not take
-    // the backup's place.
-    const char* const keys[] = {kBackupSizeKey, kBackupSha256Key, kTargetSizeKey, kTargetSha256Key,
-                                kTargetStampKey};
-    std::vector<std::optional<std::string>> kept;
-    for (const char* key : keys) {
-        const char* value = nullptr;
-        kept.push_back(settings_.GetValue(key, &value, nullptr) && value
-                           ? std::optional<std::string>(value)
-                           : std::nullopt);
-    }
+    using Status = SessionOutcome::Status;
     FileStamp seen;
     const bool stamped = StampFile(targetPath_, &seen);
+    FileStamp oldBackup;
+    const bool hasBackup = StampFile(backupPath_, &oldBackup);
+
+    // The file this program wrote last is no pristine copy: the backup it
+    // was made from stays.
+    FileFingerprint lastWritten;
+    FileFingerprint now;
+    if (hasBackup && stamped && RecordedTarget(&lastWritten) && lastWritten.size == seen.size &&
+        FingerprintFile(targetPath_, &now) && now == lastWritten) {
+        if (!SaveStore())
+            return NotSaved(false);
+        SessionOutcome kept;
+        kept.backupKept = true;
+        kept.notice = true;
+        kept.text = Tr(kBackupKept);
+        kept.caption = Tr(kNoticeCaption);
+        return kept;
+    }
+
+    // Where the file holds an item's new bytes, the item wrote them: its
+    // old bytes go back into the copy. An old copy is replaced only by one
+    // the list can be rebuilt from, unless the user says otherwise.
+    const BackupCandidatePlan plan = PlanBackupCandidate(targetPath_, items_);
+    if (plan.readable && hasBackup && !plan.failingItems.empty()) {
+        const std::string text = Tr(kBackupRefused) + ItemLines(items_, plan.failingItems);
+        if (!replaceAnyway_ || !replaceAnyway_(text)) {
+            SessionOutcome refused = FileFailure(Status::BackupRefused, kBackupRefused);
+            refused.text = text;
+            refused.failingItems = plan.failingItems;
+            return refused;
+        }
+    }
+
     FileFingerprint copied;
     bool asked = false;
     bool saved = false;
-    // The list names the new copy (and its fingerprint) before the copy
-    // replaces the old one: when the list cannot be saved, the backup it
-    // names is still the one on disk.
-    const bool replaced = MakeBackupCopy(targetPath_, backupPath_, &copied, [&] {
-        asked = true;
-        settings_.SetString(kBackupSizeKey, std::to_string(copied.size).c_str());
-        settings_.SetString(kBackupSha256Key, copied.Sha256Hex().c_str());
-        ForgetTarget(); // that was another file, or another version of it
-        if (stamped)
-            StampTarget(seen, copied.size);
-        saved = SaveStore();
-        // A settings file that could not be read is never written: the
-        // session works on with the new copy all the same.
-        return saved || state_ == SettingsFileState::Unreadable;
-    });
-    if (replaced)
-        return saved ? SessionOutcome{} : NotSaved(false);
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        if (kept[i])
-            settings_.SetString(keys[i], kept[i]->c_str());
-        else
-            settings_.DeleteKey(keys[i]);
+    // The list names the new copy, as the copy about to take the backup's
+    // place, before it does: a program killed in between leaves a record of
+    // whichever file the backup then is (see ResolvePending).
+    const bool replaced = MakeBackupCopy(
+        targetPath_, backupPath_, &copied,
+        [&] {
+            asked = true;
+            SetRecord(kPendingBackupSizeKey, kPendingBackupSha256Key, copied);
+            saved = SaveStore();
+            // A settings file that could not be read is never written: the
+            // session works on with the new copy all the same.
+            return saved || state_ == SettingsFileState::Unreadable;
+        },
+        plan.readable ? std::span<const PatchedRun>(plan.restores) : std::span<const PatchedRun>());
+    DeleteRecord(kPendingBackupSizeKey, kPendingBackupSha256Key);
+    if (!replaced) {
+        if (asked && !saved)
+            return NotSaved(false);
+        if (saved) { // the file names the copy that could not take its place
+            const std::string taken = targetPath_;
+            targetPath_ = previousTarget;
+            SaveStore();
+            targetPath_ = taken;
+        }
+        return FileFailure(Status::BackupFailed, kBackupCopyFailed);
     }
-    if (asked && !saved)
+    SetRecord(kBackupSizeKey, kBackupSha256Key, copied);
+    ForgetTarget(); // that was another file, or another version of it
+    // The target holds what the backup record describes only when nothing
+    // was put back.
+    if (stamped && plan.restores.empty())
+        StampTarget(seen, copied.size);
+    if (!SaveStore())
         return NotSaved(false);
-    if (saved) { // the file names the copy that could not take its place
-        const std::string taken = targetPath_;
-        targetPath_ = previousTarget;
-        SaveStore();
-        targetPath_ = taken;
+    SessionOutcome outcome;
+    if (plan.readable && !plan.restoredItems.empty()) {
+        outcome.notice = true;
+        outcome.restoredItems = plan.restoredItems;
+        outcome.text = Tr(kOldBytesRestored) + ItemLines(items_, plan.restoredItems);
+        outcome.caption = Tr(kNoticeCaption);
     }
-    return FileFailure(SessionOutcome::Status::BackupFailed, kBackupCopyFailed);
+    outcome.failingItems = plan.readable ? plan.failingItems : std::vector<std::size_t>{};
+    return outcome;
 }
 
 SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& askTargetChanged) {
     using Status = SessionOutcome::Status;
+    // Another program changes neither the list nor the files until the
+    // target is written and recorded.
+    ListLock lock(*this);
+    if (!lock.ok())
+        return Busy();
+    ResolvePending();
     // The list as it stands goes to the file first: a target rebuilt from a
     // list the file does not hold would disagree with it after a restart.
     if (!SaveStore())
         return NotSaved(true);
 
+    SessionOutcome renewed;
     if (TargetChanged()) {
         const TargetChangedAnswer answer =
             askTargetChanged ? askTargetChanged() : TargetChangedAnswer::Cancel;
@@ -307,21 +544,39 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
         if (answer == TargetChangedAnswer::Rebackup) {
             if (backupPath_.empty())
                 return FileFailure(Status::BackupFailed, kBackupCopyFailed);
-            SessionOutcome taken = TakeBackup(targetPath_);
-            if (taken.status == Status::NotSaved)
+            renewed = TakeBackup(targetPath_);
+            if (renewed.status == Status::NotSaved)
                 return NotSaved(true);
-            if (!taken.ok())
-                return taken;
+            if (!renewed.ok())
+                return renewed;
         }
     }
 
     SessionOutcome outcome;
+    outcome.restoredItems = renewed.restoredItems;
+    if (renewed.notice) {
+        outcome.notice = true;
+        outcome.text = renewed.text;
+        outcome.caption = renewed.caption;
+    }
     FileFingerprint written;
-    outcome.rebuild = ::RebuildTarget(backupPath_, items_, targetPath_, &written);
+    bool recordSaved = true;
+    outcome.rebuild = ::RebuildTarget(
+        backupPath_, items_, targetPath_, &written, [&](const FileFingerprint& next) {
+            if (next.size == 0)
+                return true; // no hash: nothing to record
+            SetRecord(kPendingTargetSizeKey, kPendingTargetSha256Key, next);
+            recordSaved = SaveStore(false) || state_ == SettingsFileState::Unreadable;
+            return recordSaved;
+        });
+    DeleteRecord(kPendingTargetSizeKey, kPendingTargetSha256Key);
+    if (!recordSaved)
+        return NotSaved(true);
     if (!outcome.rebuild.ok()) {
         outcome.status = Status::RebuildFailed;
         outcome.text = outcome.rebuild.text;
         outcome.caption = outcome.rebuild.caption;
+        outcome.notice = false;
         return outcome;
     }
     outcome.rebuilt = true;
@@ -329,8 +584,7 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
     // read again.
     FileFingerprint recorded = written;
     if (recorded.size != 0 || FingerprintFile(targetPath_, &recorded)) {
-        settings_.SetString(kTargetSizeKey, std::to_string(recorded.size).c_str());
-        settings_.SetString(kTargetSha256Key, recorded.Sha256Hex().c_str());
+        SetRecord(kTargetSizeKey, kTargetSha256Key, recorded);
         FileStamp stamp;
         if (StampFile(targetPath_, &stamp) && stamp.size == recorded.size)
             settings_.SetString(kTargetStampKey, stamp.Text().c_str());
@@ -346,6 +600,40 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
         return notSaved;
     }
     return outcome;
+}
+
+void PatchSession::ResolvePending() {
+    FileFingerprint pending;
+    FileFingerprint now;
+    if (Recorded(kPendingBackupSizeKey, kPendingBackupSha256Key, &pending)) {
+        if (!backupPath_.empty() && FingerprintFile(backupPath_, &now) && now == pending) {
+            SetRecord(kBackupSizeKey, kBackupSha256Key, pending);
+            ForgetTarget();
+        }
+        DeleteRecord(kPendingBackupSizeKey, kPendingBackupSha256Key);
+    }
+    if (Recorded(kPendingTargetSizeKey, kPendingTargetSha256Key, &pending)) {
+        FileStamp stamp;
+        if (!targetPath_.empty() && FingerprintFile(targetPath_, &now) && now == pending) {
+            SetRecord(kTargetSizeKey, kTargetSha256Key, pending);
+            if (StampFile(targetPath_, &stamp) && stamp.size == pending.size)
+                settings_.SetString(kTargetStampKey, stamp.Text().c_str());
+            else
+                settings_.DeleteKey(kTargetStampKey);
+        }
+        DeleteRecord(kPendingTargetSizeKey, kPendingTargetSha256Key);
+    }
+}
+
+void PatchSession::SetRecord(const char* sizeKey, const char* shaKey,
+                             const FileFingerprint& value) {
+    settings_.SetString(sizeKey, std::to_string(value.size).c_str());
+    settings_.SetString(shaKey, value.Sha256Hex().c_str());
+}
+
+void PatchSession::DeleteRecord(const char* sizeKey, const char* shaKey) {
+    settings_.DeleteKey(sizeKey);
+    settings_.DeleteKey(shaKey);
 }
 
 bool PatchSession::TargetChanged() const {
@@ -404,8 +692,7 @@ bool PatchSession::Recorded(const char* sizeKey, const char* shaKey, FileFingerp
 }
 
 void PatchSession::ForgetTarget() {
-    settings_.DeleteKey(kTargetSizeKey);
-    settings_.DeleteKey(kTargetSha256Key);
+    DeleteRecord(kTargetSizeKey, kTargetSha256Key);
     settings_.DeleteKey(kTargetStampKey);
 }
 

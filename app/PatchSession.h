@@ -9,11 +9,15 @@
 #include "engine/Fingerprint.h"
 #include "engine/Rebuild.h"
 #include "settings/AppSetting.h"
+#include "winutil/FileLock.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // Top-level keys of the settings file that remember the backup copy and the
 // last target the rebuild wrote: size in decimal, SHA-256 as 64 hex digits.
@@ -27,6 +31,18 @@ inline constexpr const char* kTargetSha256Key = "TargetSha256";
 // the records describe: while it still matches, the target is taken as
 // unchanged without reading it.
 inline constexpr const char* kTargetStampKey = "TargetStamp";
+// What a step is about to put in the backup's or the target's place, saved
+// before the file is replaced and moved into the keys above once it is: a
+// program killed in between leaves the next one a record of either file it
+// may find. The next rebuild or backup looks at the file and keeps the
+// record that describes it.
+inline constexpr const char* kPendingBackupSizeKey = "PendingBackupSize";
+inline constexpr const char* kPendingBackupSha256Key = "PendingBackupSha256";
+inline constexpr const char* kPendingTargetSizeKey = "PendingTargetSize";
+inline constexpr const char* kPendingTargetSha256Key = "PendingTargetSha256";
+
+// How long a step waits for another program that holds the list's lock.
+inline constexpr std::chrono::milliseconds kDefaultLockWait{10000};
 
 // What opening the settings file found.
 enum class SettingsFileState {
@@ -34,6 +50,8 @@ enum class SettingsFileState {
     Missing,    // there is no file yet; the first save creates it
     Unreadable, // it exists but could not be read (permission, I/O error, not a
                 // regular file, too large); it is never replaced in this session
+    Busy,       // another program held the list's lock for the whole wait;
+                // nothing was read (only with HoldLockFromOpen)
 };
 
 // The user's choice when the target no longer is what this program last saw.
@@ -53,6 +71,10 @@ struct SessionOutcome {
         BackupFailed,      // the backup copy could not be made
         Cancelled,         // the target had changed and the user kept it
         RebuildFailed,     // the rebuild refused; rebuild says why
+        Busy,              // another program held the list's lock; nothing changed
+        ItemGone,          // the item was changed or removed by another program
+        BackupRefused,     // the list could not be rebuilt from the new backup
+                           // copy (failingItems); the old one stays
     };
     Status status = Status::Ok;
     // The message to show (system code page text) and its caption; both empty
@@ -63,9 +85,25 @@ struct SessionOutcome {
     // target was written but the record of it could not be saved.
     RebuildOutcome rebuild;
     bool rebuilt = false;
+    // Information besides a success (text and caption set): the backup copy
+    // was kept, or items' old bytes were put back into it.
+    bool notice = false;
+    // A new backup copy: the items (indexes in the list) whose old bytes were
+    // put back, and those the rebuild would refuse on it.
+    std::vector<std::size_t> restoredItems;
+    std::vector<std::size_t> failingItems;
+    // True when the backup copy was left as it was because the chosen file is
+    // what this program last wrote.
+    bool backupKept = false;
 
     bool ok() const { return status == Status::Ok; }
 };
+
+// The occurrence'th item equal to item (flag included) in items, or null:
+// the item a user picked, found again after the list was read anew.
+PatchItem* FindItem(PatchList& items, const PatchItem& item, std::size_t occurrence);
+// How many items equal to items[row] stand before it.
+std::size_t OccurrenceOf(const PatchList& items, std::size_t row);
 
 class PatchSession {
   public:
@@ -88,6 +126,21 @@ class PatchSession {
     // The same for the settings file at path; the backup folder is Path_bak
     // in that file's folder.
     SettingsFileState Open(const std::string& settingsFile);
+
+    // Every step that changes the list or the files takes the list's lock
+    // (FileLock, beside the settings file), reads the file as it is now,
+    // makes its one change, saves and lets go; another program's change is
+    // never lost. With hold set before Open or OpenDefault, the lock is
+    // taken before the file is read and kept until the session ends (one
+    // command of the command line); the steps then need not read the file
+    // again.
+    void HoldLockFromOpen(bool hold) { holdLock_ = hold; }
+    // Lets go of the lock held since Open (the session writes nothing after).
+    void ReleaseLock() { sessionLock_.Release(); }
+    // How long a step waits for another holder of the lock.
+    void SetLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
+    // The message for Busy: who holds the list (system code page text).
+    std::string BusyText() const;
 
     SettingsFileState FileState() const { return state_; }
     // The file saves write (a redirect in the file may have moved it).
@@ -124,6 +177,29 @@ class PatchSession {
     // could not write it; the list in memory stays as it is either way.
     SessionOutcome SaveList();
 
+    // One change of the list as a transaction: under the lock, the file is
+    // read again when it changed on disk (flags changed in memory only stay
+    // on the items they were changed on), change runs on the list, and the
+    // list is saved when change returns true. Busy when another program kept
+    // the lock; then nothing changed.
+    SessionOutcome Change(const std::function<bool(PatchList& items)>& change);
+    // Reads the file again when another program changed it since this
+    // session last read or wrote it, keeping the flags changed in memory.
+    // True when the list was read again. Waits for the lock at most wait.
+    bool Refresh(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+    // True once after a step read the file anew because another program had
+    // changed it: the list shown should say so.
+    bool TakeReread() { return std::exchange(reread_, false); }
+    // The outcome for an item that is no longer in the list as it was.
+    static SessionOutcome ItemGone();
+
+    // When a new backup copy could not rebuild every enabled item: decides,
+    // given the message naming the items, whether it replaces the old copy
+    // all the same. Unset: it never does.
+    void SetReplaceBackupAnyway(std::function<bool(const std::string& text)> ask) {
+        replaceAnyway_ = std::move(ask);
+    }
+
     // "文件": takes path as the target, copies it over its backup, records
     // the backup's fingerprint and saves the list; the copy replaces the
     // previous backup only once the list naming it is saved. Every failure
@@ -131,6 +207,14 @@ class PatchSession {
     // for a settings file that could not be read at the start: it is never
     // written (NotSaved), and the session goes on with the new target and its
     // backup copy in memory.
+    //
+    // The backup copy is only ever replaced by a pristine one. A file that
+    // is what the last rebuild wrote keeps the backup as it is (backupKept).
+    // Where the file holds an enabled item's new bytes and not its old ones,
+    // the item's old bytes go into the copy (restoredItems, with a notice).
+    // When some enabled item would still fail on the copy, an existing
+    // backup is replaced only when SetReplaceBackupAnyway's question says
+    // so; otherwise BackupRefused names the items and nothing changes.
     SessionOutcome ChooseTarget(const std::string& path);
 
     // "保存": saves the list as it stands, flags included, and rebuilds the
@@ -139,7 +223,10 @@ class PatchSession {
     // recorded backup or the recorded last rebuild, askTargetChanged decides
     // (an empty function counts as Cancel; the list is saved by then, target
     // and backup stay untouched). After a rebuild the target's fingerprint is
-    // recorded and saved.
+    // recorded and saved. A new backup copy taken on the user's word follows
+    // the rules of ChooseTarget. The list's lock is held throughout, so no
+    // other program changes the list, the backup or the target meanwhile;
+    // what is about to be written is recorded before it is (crash-safe).
     SessionOutcome Apply(const std::function<TargetChangedAnswer()>& askTargetChanged);
 
     // True when there is a record, the target exists, and it matches neither
@@ -153,7 +240,20 @@ class PatchSession {
     bool RecordedTarget(FileFingerprint* out) const;
 
   private:
+    class ListLock;
     SettingsFileState OpenStore(const std::string& path);
+    // Reads the file into the store and the list, keeping the flags changed
+    // in memory since the last read or save.
+    // False when it did not need to (or could not) read it.
+    bool ReloadKeepingFlags();
+    SessionOutcome Busy() const;
+    // Notes that the list in memory is the one on disk now.
+    void MarkSeen();
+    // Settles the records of a step that was cut short (see the pending keys).
+    void ResolvePending();
+    bool Recorded(const char* sizeKey, const char* shaKey, FileFingerprint* out) const;
+    void SetRecord(const char* sizeKey, const char* shaKey, const FileFingerprint& value);
+    void DeleteRecord(const char* sizeKey, const char* shaKey);
     // Copies the target over its backup path and saves its record with the
     // list, all or nothing (see ChooseTarget); previousTarget is the target
     // the file names again when the copy fails after the list was saved.
@@ -165,7 +265,6 @@ class PatchSession {
     // Records stamp as the target's when the target still has it and the
     // size of what it was known to hold; else forgets any stamp.
     void StampTarget(const FileStamp& stamp, std::uint64_t knownSize);
-    bool Recorded(const char* sizeKey, const char* shaKey, FileFingerprint* out) const;
     SessionOutcome NotSaved(bool rebuildSkipped) const;
 
     struct Owned;
@@ -177,4 +276,18 @@ class PatchSession {
     std::string homeDir_;
     bool portable_ = true;
     SettingsFileState state_ = SettingsFileState::Missing;
+    // The lock: the file it guards, how long to wait, and the one held for
+    // the whole session (HoldLockFromOpen).
+    std::string lockedFile_;
+    std::chrono::milliseconds lockWait_ = kDefaultLockWait;
+    bool holdLock_ = false;
+    FileLock sessionLock_;
+    pid_t busyHolder_ = 0;
+    std::string busyHolderName_;
+    // The list as last read from or written to the file, and the file's
+    // stamp then (zero when there was no file).
+    PatchList seen_;
+    FileStamp seenStamp_;
+    std::function<bool(const std::string&)> replaceAnyway_;
+    bool reread_ = false;
 };

@@ -202,3 +202,24 @@ TargetChangedAnswer QtUserPrompts::AskTargetChanged(QWidget* owner, const std::s
     box->exec();
     return TargetChangedAnswerOf(*box);
 }
+
+bool IUserPrompts::AskReplaceBackup(QWidget*, const QString&) {
+    return false;
+}
+
+bool QtUserPrompts::AskReplaceBackup(QWidget* owner, const QString& text) {
+    QMessageBox box(
+        QMessageBox::Warning, Tr(QT_TRANSLATE_NOOP("UserPrompts", "备份文件")),
+        text + Tr(QT_TRANSLATE_NOOP("UserPrompts",
+                                    "\n\n仍然替换: 用它替换原来的备份文件, 这些项目将无法应用. "
+                                    "\n保留: 原来的备份文件不变 (推荐). ")),
+        QMessageBox::NoButton, owner);
+    QPushButton* replace = box.addButton(Tr(QT_TRANSLATE_NOOP("UserPrompts", "仍然替换")),
+                                         QMessageBox::DestructiveRole);
+    QPushButton* keep =
+        box.addButton(Tr(QT_TRANSLATE_NOOP("UserPrompts", "保留")), QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    return box.clickedButton() == replace;
+}

@@ -51,6 +51,9 @@ class IUserPrompts {
                                  std::uint64_t patchedLength);
     // An information box with a single OK button.
     virtual void ShowNotice(QWidget* owner, const QString& text, const QString& caption);
+    // A new backup copy could not rebuild the items text names: true to
+    // replace the old copy all the same. Prompts without it keep the old one.
+    virtual bool AskReplaceBackup(QWidget* owner, const QString& text);
 };
 
 class QtUserPrompts : public IUserPrompts {
@@ -68,6 +71,7 @@ class QtUserPrompts : public IUserPrompts {
                          const std::string& patchedPath, std::uint64_t originalLength,
                          std::uint64_t patchedLength) override;
     void ShowNotice(QWidget* owner, const QString& text, const QString& caption) override;
+    bool AskReplaceBackup(QWidget* owner, const QString& text) override;
 };
 
 // A message text made to fit a box of at most maxRows rows of rowChars

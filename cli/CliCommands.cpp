@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,8 @@ struct Arguments {
     bool dryRun = false;
     bool rebackup = false;
     bool overwrite = false;
+    bool force = false;
+    double waitSeconds = 10;
     std::string file;
     std::string offset;
     std::string oldHex;
@@ -682,8 +685,12 @@ CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& 
     return CliResult{};
 }
 
-CliResult ChooseTarget(PatchListFile& list, const std::string& file, std::ostream& out) {
-    CliResult chosen = list.ChooseTarget(file);
+CliResult ChooseTarget(PatchListFile& list, const std::string& file, bool force,
+                       std::ostream& out) {
+    std::string notices;
+    CliResult chosen = list.ChooseTarget(file, force, &notices);
+    if (!notices.empty())
+        out << notices << "\n";
     if (!chosen.ok())
         return chosen;
     out << FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件: %1\n备份文件: %2")),
@@ -699,7 +706,10 @@ CliResult Apply(PatchListFile& list, const Arguments& args, std::ostream& out) {
     if (args.dryRun)
         return DryRun(list, whenChanged, out);
     bool renewed = false;
-    CliResult applied = list.Apply(whenChanged, &renewed);
+    std::string notices;
+    CliResult applied = list.Apply(whenChanged, &renewed, args.force, &notices);
+    if (!notices.empty())
+        out << notices << "\n";
     if (!applied.ok())
         return applied;
     std::size_t enabled = 0;
@@ -742,6 +752,12 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                "/opt ... 时); 否则为 $XDG_CONFIG_HOME/bytemender/bytemender.ini, 备份文件在 "
                "$XDG_DATA_HOME/bytemender/Path_bak 中.")))
         ->type_name("FILE");
+    app.add_option("--wait", args.waitSeconds,
+                   Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                        "列表正被另一个程序使用时最多等待的秒数 (默认 10); "
+                                        "之后退出, 状态为 3, 不做任何改变")))
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 3600.0));
     app.footer(Tr(QT_TRANSLATE_NOOP(
         "bytemender-cli",
         "行号从 1 开始, 按 \"list\" 显示的顺序 (按偏移).\n退出状态: 0 完成; 1 检查未通过 (apply "
@@ -788,6 +804,11 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                  "目标文件在备份或上次重建之后被修改过时, 仍由原来的备份文件重建")))
         ->excludes(rebackup);
+    apply->add_flag(
+        "--force", args.force,
+        Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                             "与 --rebackup 一起: 即使列表中的有效项目无法由新的备份重建, "
+                             "仍然替换备份文件")));
 
     auto* target = app.add_subcommand(
         "target",
@@ -796,6 +817,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             "选择目标文件, 与窗口的 \"文件\" 相同: 它的备份放入 Path_bak, 列表记下它的路径.")));
     target->add_option("FILE", args.file, Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要修补的文件")))
         ->required();
+    target->add_flag(
+        "--force", args.force,
+        Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                             "即使列表中的有效项目无法由它重建, 仍然替换已有的备份文件")));
 
     const auto offsetCheck = CLI::Validator(
         [](std::string& text) {
@@ -920,8 +945,14 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     // Only the commands that make a list may start without a settings file,
     // as the window starts with an empty list.
     const bool mayCreate = target->parsed() || add->parsed() || exchange.MayCreateList();
+    // Every command that writes holds the list's lock from reading the file
+    // to its last write; the others read a file that is always whole.
+    const bool writes = !(list->parsed() || status->parsed() || search->parsed() ||
+                          exchange.ReadsOnly() || (apply->parsed() && args.dryRun));
     PatchListFile file;
-    CliResult result = file.Open(args.settings, !mayCreate);
+    CliResult result =
+        file.Open(args.settings, !mayCreate, writes,
+                  std::chrono::milliseconds(static_cast<long long>(args.waitSeconds * 1000.0)));
     if (result.ok()) {
         if (list->parsed())
             result = ListOrStatus(file, args.json, false, out);
@@ -930,7 +961,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         else if (apply->parsed())
             result = Apply(file, args, out);
         else if (target->parsed())
-            result = ChooseTarget(file, args.file, out);
+            result = ChooseTarget(file, args.file, args.force, out);
         else if (add->parsed())
             result = AddItem(file, args, out, err);
         else if (edit->parsed())
@@ -948,6 +979,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         else if (exchange.Parsed())
             result = exchange.Run(file, out);
     }
+    file.Close();
     out.flush();
     if (!result.ok() && !result.message.empty())
         ReportFailure(err, result.message);

@@ -235,6 +235,10 @@ bool ExchangeCommands::MayCreateList() const {
     return parts_->diff->parsed();
 }
 
+bool ExchangeCommands::ReadsOnly() const {
+    return parts_->exportTo->parsed();
+}
+
 CliResult ExchangeCommands::Run(PatchListFile& list, std::ostream& out) const {
     const Parts& p = *parts_;
     if (p.import->parsed())

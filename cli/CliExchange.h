@@ -24,6 +24,8 @@ class ExchangeCommands {
     bool Parsed() const;
     // Whether it may start a list that does not exist yet (diff, as add).
     bool MayCreateList() const;
+    // Whether it only reads the list (export).
+    bool ReadsOnly() const;
     // Runs the one named on the list; the list is saved when items joined it.
     CliResult Run(PatchListFile& list, std::ostream& out) const;
 

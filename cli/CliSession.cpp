@@ -93,7 +93,10 @@ PatchListFile::PatchListFile()
 
 PatchListFile::~PatchListFile() = default;
 
-CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
+CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist, bool lock,
+                              std::chrono::milliseconds lockWait) {
+    session_->HoldLockFromOpen(lock);
+    session_->SetLockWait(lockWait);
     SettingsFileState state = SettingsFileState::Missing;
     std::string path;
     std::error_code ignored;
@@ -112,6 +115,8 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
     switch (state) {
     case SettingsFileState::Loaded:
         break;
+    case SettingsFileState::Busy:
+        return Failed(kExitFileError, WindowText(session_->BusyText()));
     case SettingsFileState::Missing:
         if (mustExist)
             return Failed(
@@ -146,6 +151,10 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
     return CliResult{};
 }
 
+void PatchListFile::Close() {
+    session_->ReleaseLock();
+}
+
 std::string PatchListFile::SettingsPath() const {
     return session_->SettingsFilePath();
 }
@@ -168,7 +177,20 @@ CliResult PatchListFile::Save() {
     return CliResult{};
 }
 
-CliResult PatchListFile::ChooseTarget(const std::string& file) {
+namespace {
+
+// The session's texts for the command line: without padding, one line each.
+std::string Notice(const SessionOutcome& outcome) {
+    return outcome.notice ? WindowText(outcome.text) : std::string();
+}
+
+CliResult BackupRefused(const SessionOutcome& outcome, const char* howToForce) {
+    return Failed(kExitCheckFailed, WindowText(outcome.text) + "\n" + Tr(howToForce));
+}
+
+} // namespace
+
+CliResult PatchListFile::ChooseTarget(const std::string& file, bool force, std::string* notices) {
     const std::string chosen = Absolute(file);
     if (chosen.size() >= kPathCapacity)
         return Failed(kExitUsage,
@@ -187,11 +209,19 @@ CliResult PatchListFile::ChooseTarget(const std::string& file) {
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 就是备份文件本身")),
                        {chosen}));
 
+    session_->SetReplaceBackupAnyway([force](const std::string&) { return force; });
     const SessionOutcome outcome = session_->ChooseTarget(chosen);
+    if (notices)
+        *notices = Notice(outcome);
     using Status = SessionOutcome::Status;
     switch (outcome.status) {
     case Status::Ok:
         return CliResult{};
+    case Status::BackupRefused:
+        return BackupRefused(
+            outcome,
+            QT_TRANSLATE_NOOP("bytemender-cli",
+                              "用 \"bytemender-cli target --force FILE\" 仍然替换备份文件."));
     case Status::BackupPathTooLong:
         return Failed(
             kExitFileError,
@@ -269,20 +299,25 @@ bool PatchListFile::TargetChanged() const {
     return session_->TargetChanged();
 }
 
-CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed) {
+CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed, bool force,
+                               std::string* notices) {
     if (renewed)
         *renewed = false;
     CliResult files = CheckRebuildFiles();
     if (!files.ok())
         return files;
     bool asked = false;
+    session_->SetReplaceBackupAnyway([force](const std::string&) { return force; });
     const SessionOutcome outcome = session_->Apply([&] {
         asked = true;
         return whenChanged;
     });
+    if (notices)
+        *notices = Notice(outcome);
     if (renewed)
         *renewed = asked && whenChanged == TargetChangedAnswer::Rebackup &&
-                   outcome.status != SessionOutcome::Status::BackupFailed;
+                   outcome.status != SessionOutcome::Status::BackupFailed &&
+                   outcome.status != SessionOutcome::Status::BackupRefused;
     const std::string& target = TargetPath();
     const std::string backup = BackupPath();
     using Status = SessionOutcome::Status;
@@ -317,6 +352,11 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed) {
                                      "无法用目标文件 %2 的副本替换备份文件 %1, 未重建目标文件")),
                                  {backup, target}) +
                           "\n" + WindowText(outcome.text));
+    case Status::BackupRefused:
+        return BackupRefused(
+            outcome,
+            QT_TRANSLATE_NOOP("bytemender-cli",
+                              "用 \"bytemender-cli apply --rebackup --force\" 仍然替换备份文件."));
     case Status::RebuildFailed:
         break;
     default:

@@ -8,6 +8,7 @@
 #include "app/PatchItem.h"
 #include "app/PatchSession.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -48,7 +49,17 @@ class PatchListFile {
     // when mustExist, otherwise an empty list that the first save creates. A
     // file that exists but cannot be read is always an error: saving would
     // wipe it.
-    CliResult Open(const std::string& settingsPath, bool mustExist);
+    //
+    // With lock, the list's lock is taken before the file is read and held
+    // until this object ends: the command reads, changes and saves the list
+    // (and writes the backup and the target) as one step that no other
+    // program can cut into. A lock that stays busy for lockWait is an error
+    // naming its holder; nothing is read or written then.
+    CliResult Open(const std::string& settingsPath, bool mustExist, bool lock = false,
+                   std::chrono::milliseconds lockWait = kDefaultLockWait);
+
+    // Lets go of the list's lock; nothing is written after.
+    void Close();
 
     std::string SettingsPath() const;
     const std::string& TargetPath() const;
@@ -61,7 +72,11 @@ class PatchListFile {
 
     // What "文件" does: takes file as the target, copies it over its backup
     // path and saves the list.
-    CliResult ChooseTarget(const std::string& file);
+    // A backup copy the list could not be rebuilt from replaces an existing
+    // one only with force. notices receives what the user should know
+    // besides (a kept backup, old bytes put back).
+    CliResult ChooseTarget(const std::string& file, bool force = false,
+                           std::string* notices = nullptr);
 
     // An error when the list has no target yet.
     CliResult RequireTarget() const;
@@ -84,7 +99,8 @@ class PatchListFile {
     // else is rebuilt only as whenChanged says (Cancel: a check failure that
     // tells how to go on); *renewed (if given) tells whether a new backup
     // copy was taken.
-    CliResult Apply(TargetChangedAnswer whenChanged, bool* renewed = nullptr);
+    CliResult Apply(TargetChangedAnswer whenChanged, bool* renewed = nullptr, bool force = false,
+                    std::string* notices = nullptr);
 
   private:
     std::unique_ptr<PatchSession> session_; // made before items refers into it

@@ -180,9 +180,12 @@ class OutputHasher {
 
 // Checks the enabled items in list order against the backup and gathers
 // their new bytes in patched. On failure *failed receives the item's index.
+// With allFailures given, a failing item is noted there and passed over, and
+// the check goes on with the next one.
 RebuildOutcome::Status CheckItems(int backup, std::uint64_t length,
                                   std::span<const PatchItem> items, PatchedRuns* patched,
-                                  std::size_t* failed) {
+                                  std::size_t* failed,
+                                  std::vector<std::size_t>* allFailures = nullptr) {
     std::uint8_t oldBytes[kDataCapacity];
     std::uint8_t newBytes[kDataCapacity];
     std::uint8_t found[kDataCapacity];
@@ -196,14 +199,22 @@ RebuildOutcome::Status CheckItems(int backup, std::uint64_t length,
         // 64-bit sum: an offset near the top of the 32-bit range must not wrap round.
         const std::uint64_t end =
             std::uint64_t(item.offset) + std::uint64_t(std::max(oldLength, newLength));
-        if (end > length)
-            return RebuildOutcome::Status::OutOfRange;
+        if (end > length) {
+            if (!allFailures)
+                return RebuildOutcome::Status::OutOfRange;
+            allFailures->push_back(index);
+            continue;
+        }
         if (oldLength != 0) {
             if (!ReadAllAt(backup, item.offset, found, oldLength))
                 return RebuildOutcome::Status::BackupUnreadable;
             patched->Overlay(item.offset, found, oldLength);
-            if (std::memcmp(found, oldBytes, oldLength) != 0)
-                return RebuildOutcome::Status::OldDataMismatch;
+            if (std::memcmp(found, oldBytes, oldLength) != 0) {
+                if (!allFailures)
+                    return RebuildOutcome::Status::OldDataMismatch;
+                allFailures->push_back(index);
+                continue;
+            }
         }
         if (newLength != 0)
             patched->Put(item.offset, newBytes, newLength);
@@ -247,7 +258,8 @@ RebuildPlan PlanRebuild(const std::string& backupPath, std::span<const PatchItem
 }
 
 RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
-                             const std::string& targetPath, FileFingerprint* written) {
+                             const std::string& targetPath, FileFingerprint* written,
+                             const std::function<bool(const FileFingerprint&)>& beforeReplacing) {
     if (written)
         *written = FileFingerprint{};
     struct stat backupStat {};
@@ -275,8 +287,9 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
     // The pristine copy is never the file written, under any name.
     if (IsSameFile(targetPath, backupStat))
         return WriteFailed();
+    FileFingerprint hashed;
     std::optional<OutputHasher> hasher;
-    if (written)
+    if (written || beforeReplacing)
         hasher.emplace(backup.get(), length, patched);
     SafeFile target;
     if (!target.Open(targetPath) || !target.CopyFrom(backup.get(), 0, length))
@@ -285,32 +298,101 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
         if (!target.WriteAt(offset, bytes.data(), bytes.size()))
             return WriteFailed();
     }
+    // The hash is needed before the rename only when someone records it
+    // first; otherwise it runs on while the new contents are flushed.
+    if (beforeReplacing) {
+        if (!hasher->Finish(&hashed))
+            hashed = FileFingerprint{};
+        hasher.reset();
+        if (!beforeReplacing(hashed))
+            return WriteFailed();
+    }
     if (!target.Commit())
         return WriteFailed();
-    if (hasher && !hasher->Finish(written))
-        *written = FileFingerprint{};
+    if (hasher && !hasher->Finish(&hashed))
+        hashed = FileFingerprint{};
+    if (written)
+        *written = hashed;
     return RebuildOutcome{};
 }
 
 bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
-                    FileFingerprint* copied, const std::function<bool()>& beforeReplacing) {
+                    FileFingerprint* copied, const std::function<bool()>& beforeReplacing,
+                    std::span<const PatchedRun> restores) {
     struct stat source {};
     const UniqueFd target(OpenRegularForReading(targetPath.c_str(), &source));
     if (target.get() < 0 || IsSameFile(backupPath, source))
         return false;
     const auto length = static_cast<std::uint64_t>(source.st_size);
-    const PatchedRuns unchanged;
+    PatchedRuns restored;
+    for (const PatchedRun& run : restores) {
+        if (run.offset + run.bytes.size() > length)
+            return false;
+        restored.Put(run.offset, run.bytes.data(), run.bytes.size());
+    }
     std::optional<OutputHasher> hasher;
     if (copied)
-        hasher.emplace(target.get(), length, unchanged);
+        hasher.emplace(target.get(), length, restored);
     SafeFile backup;
     if (!backup.Open(backupPath) || !backup.CopyFrom(target.get(), 0, length))
         return false;
+    for (const PatchedRun& run : restores) {
+        if (!backup.WriteAt(run.offset, run.bytes.data(), run.bytes.size()))
+            return false;
+    }
     if (hasher && !hasher->Finish(copied))
         return false;
     if (beforeReplacing && !beforeReplacing())
         return false;
     return backup.Commit();
+}
+
+BackupCandidatePlan PlanBackupCandidate(const std::string& candidatePath,
+                                        std::span<const PatchItem> items) {
+    BackupCandidatePlan plan;
+    struct stat st {};
+    const UniqueFd candidate(OpenBackup(candidatePath, &st));
+    if (candidate.get() < 0)
+        return plan;
+    const auto length = static_cast<std::uint64_t>(st.st_size);
+    // Undone in the reverse order of the rebuild: a later item wrote over
+    // what the earlier ones left.
+    PatchedRuns restored;
+    std::uint8_t oldBytes[kDataCapacity];
+    std::uint8_t newBytes[kDataCapacity];
+    std::uint8_t found[kDataCapacity];
+    for (std::size_t index = items.size(); index-- > 0;) {
+        const PatchItem& item = items[index];
+        if (item.enabled == 0)
+            continue;
+        const std::uint32_t oldLength = ParseHexText(item.oldHex.c_str(), oldBytes, kDataCapacity);
+        const std::uint32_t newLength = ParseHexText(item.newHex.c_str(), newBytes, kDataCapacity);
+        const std::uint32_t putBack = std::min(oldLength, newLength);
+        if (putBack == 0 || std::uint64_t(item.offset) + std::max(oldLength, newLength) > length)
+            continue;
+        const std::uint32_t compared = std::max(oldLength, newLength);
+        if (!ReadAllAt(candidate.get(), item.offset, found, compared))
+            return plan;
+        restored.Overlay(item.offset, found, compared);
+        const bool holdsOld = std::memcmp(found, oldBytes, oldLength) == 0;
+        const bool holdsNew = std::memcmp(found, newBytes, newLength) == 0;
+        if (holdsNew && !holdsOld) {
+            restored.Put(item.offset, oldBytes, putBack);
+            plan.restoredItems.push_back(index);
+        }
+    }
+    std::reverse(plan.restoredItems.begin(), plan.restoredItems.end());
+    for (const auto& [offset, bytes] : restored.runs()) {
+        if (!bytes.empty())
+            plan.restores.push_back(PatchedRun{offset, bytes});
+    }
+    PatchedRuns patched = restored;
+    std::size_t failed = 0;
+    if (CheckItems(candidate.get(), length, items, &patched, &failed, &plan.failingItems) ==
+        RebuildOutcome::Status::BackupUnreadable)
+        return BackupCandidatePlan{};
+    plan.readable = true;
+    return plan;
 }
 
 bool MakeBackupPath(const std::string& moduleDir, const std::string& targetPath,

@@ -61,8 +61,16 @@ RebuildPlan PlanRebuild(const std::string& backupPath, std::span<const PatchItem
 // instead of in a pass of their own. *written is reset first; a size of 0
 // after success means the hash could not be had (the rebuild never writes an
 // empty target).
-RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
-                             const std::string& targetPath, FileFingerprint* written = nullptr);
+//
+// With beforeReplacing given, it runs once the new contents are complete and
+// hashed (its argument is what *written will hold) and before they take the
+// target's place; when it returns false the target stays as it was and the
+// outcome is WriteFailed. The caller records there what is about to be
+// written, so that a kill at any point leaves a record of what is on disk.
+RebuildOutcome
+RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
+              const std::string& targetPath, FileFingerprint* written = nullptr,
+              const std::function<bool(const FileFingerprint&)>& beforeReplacing = {});
 
 // Copies the target over its backup through SafeFile. False when the target
 // is not a regular file (nothing waits on a FIFO), when both name the same
@@ -71,9 +79,28 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
 // hashed alongside the copy. With beforeReplacing given, it runs once the
 // copy is complete and before it replaces the backup; when it returns false
 // the backup stays as it was (and the result is false).
+// With restores given, those runs are written over the copy (see
+// PlanBackupCandidate); copied then describes the copy with them.
 bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
                     FileFingerprint* copied = nullptr,
-                    const std::function<bool()>& beforeReplacing = {});
+                    const std::function<bool()>& beforeReplacing = {},
+                    std::span<const PatchedRun> restores = {});
+
+// What a file would give as the new backup copy for the enabled items.
+// Walking the enabled items from the last to the first, where the file holds
+// an item's new bytes at its place and not its old ones, the item's old bytes
+// are put back (the item wrote them): for a file this program patched, the
+// copy then is the pristine file again. Then every enabled item is checked as
+// the rebuild checks it, against the file with those restores, and each one
+// that would still fail is named.
+struct BackupCandidatePlan {
+    bool readable = false;            // false: the file could not be read (nothing else is set)
+    std::vector<PatchedRun> restores; // disjoint, in ascending order
+    std::vector<std::size_t> restoredItems; // indexes in items, ascending
+    std::vector<std::size_t> failingItems;  // indexes in items, ascending
+};
+BackupCandidatePlan PlanBackupCandidate(const std::string& candidatePath,
+                                        std::span<const PatchItem> items);
 
 // Forms "<moduleDir>/Path_bak/<file name of target>" and creates the backup
 // folder (a failure to create it is ignored). Returns false, with backupPath

@@ -78,6 +78,10 @@
         <source>复制</source>
         <translation>Copy</translation>
     </message>
+    <message>
+        <source>列表已被另一个程序更改, 已重新读取</source>
+        <translation>list changed by another program, read again</translation>
+    </message>
 </context>
 <context>
     <name>CItemEditDlg</name>
@@ -642,6 +646,34 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <source>%1 的一行长于 %2 字节, 读回时会被截断, 因此未写入设置文件.</source>
         <translation>The line of %1 is longer than %2 bytes and would be cut when read back, so the settings file was not written.</translation>
     </message>
+    <message>
+        <source> 列表正被另一个程序使用 (%1), 等待 %2 秒后仍未释放; 未做任何改变. </source>
+        <translation> The list is in use by another program (%1) and was not released within %2 seconds; nothing was changed. </translation>
+    </message>
+    <message>
+        <source>未知的程序</source>
+        <translation>unknown program</translation>
+    </message>
+    <message>
+        <source> 该项目已被另一个程序修改或删除; 列表已重新读取, 未做任何改变. </source>
+        <translation> This item was changed or removed by another program; the list was read again and nothing was changed. </translation>
+    </message>
+    <message>
+        <source> 选择的文件就是本程序上次重建的结果, 保留原来的备份文件. </source>
+        <translation> The chosen file is what this program last rebuilt; the backup copy is kept as it is. </translation>
+    </message>
+    <message>
+        <source> 选择的文件在以下项目处是修改后的数据, 已在备份文件中换回原始数据: </source>
+        <translation> The chosen file holds the new data of these items; their old data was put back in the backup copy: </translation>
+    </message>
+    <message>
+        <source> 新的备份文件无法重建以下有效项目, 保留原来的备份文件: </source>
+        <translation> The list cannot be rebuilt from the new backup copy at these enabled items; the old backup copy is kept: </translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Note</translation>
+    </message>
 </context>
 <context>
     <name>Rebuild</name>
@@ -712,6 +744,28 @@ Cancel: write no file. </translation>
     <message>
         <source>目标文件已更改</source>
         <translation>Target File Changed</translation>
+    </message>
+    <message>
+        <source>备份文件</source>
+        <translation>Backup Copy</translation>
+    </message>
+    <message>
+        <source>
+
+仍然替换: 用它替换原来的备份文件, 这些项目将无法应用. 
+保留: 原来的备份文件不变 (推荐). </source>
+        <translation>
+
+Replace Anyway: the file replaces the old backup copy; these items will not apply. 
+Keep: the old backup copy stays (recommended). </translation>
+    </message>
+    <message>
+        <source>仍然替换</source>
+        <translation>Replace Anyway</translation>
+    </message>
+    <message>
+        <source>保留</source>
+        <translation>Keep</translation>
     </message>
 </context>
 <context>
@@ -1311,6 +1365,26 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>设置文件 %1 所在的文件夹 %2 不存在</source>
         <translation>The folder %2 of the settings file %1 does not exist</translation>
+    </message>
+    <message>
+        <source>列表正被另一个程序使用时最多等待的秒数 (默认 10); 之后退出, 状态为 3, 不做任何改变</source>
+        <translation>Seconds to wait while another program uses the list (default 10); then exit with status 3, changing nothing</translation>
+    </message>
+    <message>
+        <source>与 --rebackup 一起: 即使列表中的有效项目无法由新的备份重建, 仍然替换备份文件</source>
+        <translation>With --rebackup: replace the backup copy even when the enabled items cannot be rebuilt from the new one</translation>
+    </message>
+    <message>
+        <source>即使列表中的有效项目无法由它重建, 仍然替换已有的备份文件</source>
+        <translation>Replace an existing backup copy even when the enabled items cannot be rebuilt from this file</translation>
+    </message>
+    <message>
+        <source>用 &quot;bytemender-cli target --force FILE&quot; 仍然替换备份文件.</source>
+        <translation>Run &quot;bytemender-cli target --force FILE&quot; to replace the backup copy anyway.</translation>
+    </message>
+    <message>
+        <source>用 &quot;bytemender-cli apply --rebackup --force&quot; 仍然替换备份文件.</source>
+        <translation>Run &quot;bytemender-cli apply --rebackup --force&quot; to replace the backup copy anyway.</translation>
     </message>
 </context>
 </TS>

@@ -71,6 +71,10 @@ class ScriptedPrompts : public IUserPrompts {
     std::vector<std::pair<std::string, PatchFormat>> saveChooserStarts;
     std::vector<Message> notices;
     std::deque<bool> commonLengthAnswers;
+    // The questions whether a backup copy the list cannot be rebuilt from
+    // replaces the old one, and the answers.
+    std::vector<std::string> replaceBackupQuestions;
+    std::deque<bool> replaceBackupAnswers;
 
     void ShowMessage(QWidget*, const QString& text, const QString& caption) override {
         messages.push_back({text.toStdString(), caption.toStdString()});
@@ -142,6 +146,16 @@ class ScriptedPrompts : public IUserPrompts {
     }
     void ShowNotice(QWidget*, const QString& text, const QString& caption) override {
         notices.push_back({text.toStdString(), caption.toStdString()});
+    }
+    bool AskReplaceBackup(QWidget*, const QString& text) override {
+        replaceBackupQuestions.push_back(text.toStdString());
+        if (replaceBackupAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question about replacing the backup";
+            return false;
+        }
+        const bool answer = replaceBackupAnswers.front();
+        replaceBackupAnswers.pop_front();
+        return answer;
     }
 };
 

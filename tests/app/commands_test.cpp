@@ -201,10 +201,20 @@ TEST_F(CommandsTest, SameFileNameReplacesThePreviousBackup) {
     WriteBytes(temp_.File("b/x.bin"), "second");
     CBytemenderDlg& dlg = OpenShown();
     dlg.Items() = Items(5);
-    prompts_.chooser = {temp_.File("a/x.bin"), temp_.File("b/x.bin")};
+    prompts_.chooser = {temp_.File("a/x.bin"), temp_.File("b/x.bin"), temp_.File("b/x.bin")};
     Click(CBytemenderDlg::IDC_FILE);
     EXPECT_EQ(ReadBytes(backupDir_ + "/x.bin"), "first");
+    // The enabled items 1 and 3 lie past the end of the new file: the old
+    // backup is replaced only when the user says so.
+    prompts_.replaceBackupAnswers = {false, true};
     Click(CBytemenderDlg::IDC_FILE);
+    EXPECT_EQ(ReadBytes(backupDir_ + "/x.bin"), "first");
+    EXPECT_EQ(dlg.TargetPath(), temp_.File("a/x.bin"));
+    ASSERT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_NE(prompts_.messages[0].text.find("00000020  item 1\n00000040  item 3"),
+              std::string::npos);
+    Click(CBytemenderDlg::IDC_FILE);
+    EXPECT_EQ(prompts_.replaceBackupQuestions.size(), 2u);
     EXPECT_EQ(ReadBytes(backupDir_ + "/x.bin"), "second");
     EXPECT_EQ(dlg.TargetPath(), temp_.File("b/x.bin"));
     // The list stays whatever file it was made for, and is saved with it.
@@ -558,3 +568,67 @@ TEST_F(CommandsTest, ChangedTargetIsRebuiltOnlyAsTheUserSays) {
 }
 
 } // namespace
+
+namespace {
+
+// A second program on the window's settings file: its own session.
+struct OtherProgram {
+    PatchSession session;
+    bool Change(const std::function<void(PatchList&)>& change) {
+        return session
+            .Change([&](PatchList& list) {
+                change(list);
+                return true;
+            })
+            .ok();
+    }
+};
+
+} // namespace
+
+// Another program changes the list while the window is open: the window's
+// next saving command reads the file again and keeps that change, the flags
+// it changed in memory stay on their items, an item that is gone is not
+// touched, and on activation the list on screen follows the file.
+TEST_F(CommandsTest, ListChangedBehindTheWindowsBackIsKept) {
+    CBytemenderDlg& dlg = OpenWith(Items(4));
+    Select({0});
+    Click(CBytemenderDlg::IDOK_); // item 0 enabled, in memory only
+    OtherProgram other;
+    ASSERT_EQ(other.session.Open(dlg.Session().SettingsFilePath()), SettingsFileState::Loaded);
+    ASSERT_TRUE(other.Change([](PatchList& list) {
+        list.insert(list.begin(), PatchItem{0x8, "other", "00", "02", 1});
+    }));
+
+    Select({2}); // "item 2" on the window's screen, the file's fourth
+    Click(CBytemenderDlg::IDC_DELETE);
+    PatchList expected = Items(4);
+    expected[0].enabled = 1;
+    expected.erase(expected.begin() + 2);
+    expected.insert(expected.begin(), PatchItem{0x8, "other", "00", "02", 1});
+    EXPECT_EQ(dlg.Items(), expected);
+    EXPECT_TRUE(SettingsHave("PathList\\0000\\Descrip = other"));
+    EXPECT_TRUE(SettingsHave("PathList\\0001\\Path = 1"));
+    EXPECT_TRUE(SettingsHave("PathList\\Count = 4"));
+    EXPECT_TRUE(prompts_.messages.empty());
+
+    // Removed by the other program before the window deletes it too.
+    ASSERT_TRUE(other.Change([](PatchList& list) { list.erase(list.begin() + 2); }));
+    Select({2});
+    const std::string before = Settings();
+    Click(CBytemenderDlg::IDC_DELETE);
+    ASSERT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_NE(prompts_.messages[0].text.find("已被另一个程序修改或删除"), std::string::npos);
+    EXPECT_EQ(Settings(), before);
+    EXPECT_EQ(dlg.Items().size(), 3u);
+
+    // Activation shows what the file holds now, and says so.
+    ASSERT_TRUE(other.Change([](PatchList& list) {
+        list.push_back(PatchItem{0x99, "late", "00", "03", 0});
+    }));
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&dlg, &activate);
+    EXPECT_EQ(dlg.Items().back().description, "late");
+    EXPECT_EQ(window_->Model()->rowCount(), 4);
+    EXPECT_TRUE(dlg.windowTitle().contains(QStringLiteral("已重新读取")));
+}

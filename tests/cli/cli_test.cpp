@@ -1,5 +1,6 @@
 // bytemender-cli run as a process on real files: a whole session, the list
 // shared with the window's store, and bad input that must change nothing.
+#include "tests/support/RunProgram.h"
 #include "tests/support/TestFiles.h"
 
 #include "app/PatchListStore.h"
@@ -25,72 +26,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the program with these arguments and collects its output through pipes
-// (which no file-size limit cuts). lang, when given, replaces LANG.
-Outcome RunProgram(const std::string& program, const std::vector<std::string>& args,
-                   const char* lang = nullptr) {
-    int outPipe[2];
-    int errPipe[2];
-    Outcome run;
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
-        return run;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> variables;
-    for (char** variable = environ; *variable; ++variable) {
-        if (!lang || std::string_view(*variable).rfind("LANG=", 0) != 0)
-            variables.emplace_back(*variable);
-    }
-    if (lang)
-        variables.push_back(std::string("LANG=") + lang);
-    std::vector<char*> envp;
-    for (std::string& variable : variables)
-        envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    const bool started =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&run.out, &run.err};
-    for (int open = 2; started && open > 0;) {
-        if (::poll(fds, 2, -1) < 0)
-            break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char buffer[65536];
-            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(n));
-            } else {
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
-    int wstatus = 0;
-    if (started && ::waitpid(pid, &wstatus, 0) == pid)
-        run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    return run;
-}
 
 // Every file below a folder with its bytes (folders as "<dir>").
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
@@ -533,10 +468,19 @@ TEST_F(CliTest, BadInputChangesNothing) {
              fs::create_directory(t.dir_.File("other"));
              WriteBytes(t.dir_.File("other/game.bin"), "tiny"); // fits the size limit
          },
-         {"target", dir_.File("other/game.bin")},
+         {"target", "--force", dir_.File("other/game.bin")},
          3,
          "它仍记着之前的目标文件",
          true},
+        {"a new backup the enabled items cannot be rebuilt from",
+         [](CliTest& t) {
+             fs::create_directory(t.dir_.File("other"));
+             WriteBytes(t.dir_.File("other/game.bin"), "tiny");
+         },
+         {"target", dir_.File("other/game.bin")},
+         1,
+         "保留原来的备份文件: \n00000010",
+         false},
         {"list cannot be saved before apply", nullptr, {"apply"}, 3, "未重建目标文件", true},
     };
     for (const Case& c : cases) {

@@ -1,0 +1,115 @@
+// The list's lock file: flock() with polling for a bounded wait, and the
+// holder's process id written into the file.
+#include "winutil/FileLock.h"
+
+#include "winutil/FdIo.h"
+
+#include <cerrno>
+#include <charconv>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// The process id the lock file holds, or 0.
+pid_t ReadHolder(int fd) {
+    char text[32] = {};
+    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return 0;
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(text, text + n, pid);
+    return error == std::errc() && pid > 0 ? pid : 0;
+}
+
+std::string CommandName(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+
+} // namespace
+
+FileLock::~FileLock() {
+    Release();
+}
+
+std::string FileLock::LockPathFor(const std::string& listPath) {
+    return listPath + ".lock";
+}
+
+FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::milliseconds wait) {
+    Release();
+    holder_ = 0;
+    holderName_.clear();
+    const std::string path = LockPathFor(listPath);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        bool writable = true;
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+            writable = false; // flock needs no write access
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        }
+        if (fd < 0)
+            return Result::Unlockable;
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                ::close(fd);
+                return Result::Unlockable;
+            }
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= deadline) {
+                holder_ = ReadHolder(fd);
+                if (holder_ != 0)
+                    holderName_ = CommandName(holder_);
+                ::close(fd);
+                return Result::Busy;
+            }
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+            pause = std::min(pause * 2, std::chrono::milliseconds(4));
+        }
+        // The holder before removed the file as it let go: this lock is on a
+        // file nobody else will open again. Start over with the one at path.
+        struct stat locked {};
+        struct stat named {};
+        if (::fstat(fd, &locked) != 0 || ::stat(path.c_str(), &named) != 0 ||
+            locked.st_dev != named.st_dev || locked.st_ino != named.st_ino) {
+            ::close(fd);
+            if (std::chrono::steady_clock::now() >= deadline)
+                return Result::Busy;
+            continue;
+        }
+        fd_ = fd;
+        path_ = writable ? path : std::string();
+        break;
+    }
+    // Who holds it now, for a program that has to wait.
+    char text[24];
+    const auto [end, error] = std::to_chars(text, text + sizeof text - 1, ::getpid());
+    *end = '\n';
+    const auto length = static_cast<std::size_t>(end + 1 - text);
+    if (WriteAllAt(fd_, 0, text, length))
+        (void)::ftruncate(fd_, static_cast<off_t>(length));
+    return Result::Locked;
+}
+
+void FileLock::Release() {
+    if (fd_ < 0)
+        return;
+    // Removed while still held, so that no folder keeps a lock file of a
+    // list nobody works on; a waiter that locked the removed file sees it
+    // and starts over.
+    if (!path_.empty())
+        ::unlink(path_.c_str());
+    ::close(fd_); // drops the lock
+    fd_ = -1;
+    path_.clear();
+}
