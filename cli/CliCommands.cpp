@@ -8,6 +8,7 @@
 #include "cli/CliText.h"
 #include "engine/HexText.h"
 #include "engine/ItemState.h"
+#include "engine/PatternSearch.h"
 #include "engine/Rebuild.h"
 #include "engine/Search.h"
 #include "winutil/FileUtil.h"
@@ -645,13 +646,21 @@ CliResult SetEnabled(PatchListFile& list, const std::vector<long long>& rows, bo
 }
 
 CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& out) {
-    const HexTextCount count = CountHexText(pattern);
-    if (count.bytes == 0)
+    const MaskedPattern masked = ParseSearchPattern(pattern.c_str(), pattern.size());
+    std::size_t digits = 0;
+    for (const char c : pattern)
+        digits += IsHexDigit(static_cast<unsigned char>(c)) || c == '?' ? 1 : 0;
+    if (masked.size() == 0)
         return Failed(kExitUsage,
                       FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                                       "\"%1\" 中没有可搜索的成对十六进制数字")),
                                  {pattern}));
-    if (count.droppedDigits != 0)
+    if (!masked.HasFixedBits())
+        return Failed(kExitUsage,
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                      "\"%1\" 中至少要有一个确定的字节")),
+                                 {pattern}));
+    if (digits != 2 * masked.size())
         return Failed(
             kExitUsage,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "\"%1\" 中有一个单独的十六进制数字")),
@@ -666,14 +675,13 @@ CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& 
     CliResult readable = CheckReadableFile(backup, QT_TRANSLATE_NOOP("bytemender-cli", "备份文件"));
     if (!readable.ok())
         return readable;
-    std::vector<std::uint8_t> bytes(count.bytes);
-    ParseHexText(pattern.c_str(), bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    std::vector<std::uint32_t> matches;
-    if (!FindAllOccurrences(&matches, backup.c_str(), bytes.data(),
-                            static_cast<std::uint32_t>(bytes.size())))
+    FileBuffer file;
+    if (!file.Load(backup.c_str()))
         return Failed(
             kExitFileError,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")), {backup}));
+    std::vector<std::uint32_t> matches;
+    FindMaskedInBuffer(file.data, file.length, masked, &matches);
     std::string text;
     text.reserve(matches.size() * 9);
     for (const std::uint32_t offset : matches)
@@ -879,7 +887,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     auto* search = app.add_subcommand(
         "search",
         Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                             "显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠).")));
+                             "显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠). "
+                             "?? 代表任意字节, ?A 和 B? 代表只确定一半的字节.")));
     search
         ->add_option("HEX", args.pattern,
                      Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要查找的字节, 十六进制文本")))

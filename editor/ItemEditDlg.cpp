@@ -1,6 +1,6 @@
 #include "editor/ItemEditDlg.h"
 
-#include "engine/Search.h"
+#include "engine/PatternSearch.h"
 #include "winutil/DlgUtil.h"
 
 #include <QLabel>
@@ -245,6 +245,6 @@ void CItemEditDlg::OnAccept() {
 
 void CItemEditDlg::OnSearchData() {
     const std::string oldText = ReadBox(this, IDC_OLDDATA);
-    const std::string result = SearchBackupForHexText(backupPath, oldText);
+    const std::string result = SearchBackupForPattern(backupPath, oldText);
     SetDlgItemTextIfChanged(this, IDC_OFFSET, result.c_str());
 }
