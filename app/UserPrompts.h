@@ -3,10 +3,13 @@
 // tests put a scripted one in its place.
 #pragma once
 
+#include "app/PatchItem.h"
+
 #include <QString>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QMessageBox;
 class QWidget;
@@ -14,6 +17,7 @@ class CAboutDlg;
 class CItemEditDlg;
 enum class TargetChangedAnswer; // app/PatchSession.h
 enum class PatchFormat;         // engine/PatchExchange.h
+struct ItemRelocation;          // engine/Relocate.h
 
 // The files the exchange commands open: a patch file to import, and the
 // original and the patched file to compare.
@@ -51,6 +55,10 @@ class IUserPrompts {
                                  std::uint64_t patchedLength);
     // An information box with a single OK button.
     virtual void ShowNotice(QWidget* owner, const QString& text, const QString& caption);
+    // The relocation dialog (app/RelocateDlg.h) for plan: true when the user
+    // confirmed the moves. Prompts without it decline.
+    virtual bool ConfirmRelocation(QWidget* owner, const PatchList& items,
+                                   const std::vector<ItemRelocation>& plan);
 };
 
 class QtUserPrompts : public IUserPrompts {
@@ -68,6 +76,8 @@ class QtUserPrompts : public IUserPrompts {
                          const std::string& patchedPath, std::uint64_t originalLength,
                          std::uint64_t patchedLength) override;
     void ShowNotice(QWidget* owner, const QString& text, const QString& caption) override;
+    bool ConfirmRelocation(QWidget* owner, const PatchList& items,
+                           const std::vector<ItemRelocation>& plan) override;
 };
 
 // A message text made to fit a box of at most maxRows rows of rowChars

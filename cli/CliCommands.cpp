@@ -4,6 +4,7 @@
 
 #include "cli/CliExchange.h"
 #include "cli/CliPreview.h"
+#include "cli/CliRelocate.h"
 #include "cli/CliSession.h"
 #include "cli/CliText.h"
 #include "engine/HexText.h"
@@ -225,6 +226,9 @@ void AppendJsonItems(std::string* text, const PatchList& items,
         AppendJsonString(text, status.targetHex);
         text->append(", \"backupBytes\": ");
         AppendJsonString(text, status.backupHex);
+        text->append(", \"signature\": ");
+        AppendJsonString(text, item.signature);
+        text->append(", \"signatureAt\": ").append(std::to_string(item.signatureAt));
         text->push_back('}');
     }
     text->append(items.empty() ? "]" : "\n  ]");
@@ -894,6 +898,18 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                      Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要查找的字节, 十六进制文本")))
         ->required();
 
+    auto* relocate = app.add_subcommand(
+        "relocate",
+        Tr(QT_TRANSLATE_NOOP(
+            "bytemender-cli",
+            "把原数据不在其偏移处的项目移到备份文件中它们的特征码所在的位置 (在程序更新之后), "
+            "保存列表, 并显示每个移动和每个无法重新定位的项目. 所有项目都与备份文件相符时退出状态为 "
+            "0, 有项目无法重新定位时为 1 (已移动的项目仍会保存).")));
+    relocate->add_flag("--dry-run", args.dryRun,
+                       Tr(QT_TRANSLATE_NOOP("bytemender-cli", "只显示会移动什么, 不改变任何文件")));
+    relocate->add_flag("--json", args.json,
+                       Tr(QT_TRANSLATE_NOOP("bytemender-cli", "输出 JSON, 供脚本使用")));
+
     const ExchangeCommands exchange(app); // import, export, diff
 
     try {
@@ -911,7 +927,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         err << kProgram << ": "
             << Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                     "需要一个命令: list, status, apply, target, add, edit, copy, "
-                                    "remove, enable, disable, search, import, export 或 diff"))
+                                    "remove, enable, disable, search, relocate, import, export 或 diff"))
             << "\n"
             << Tr(QT_TRANSLATE_NOOP("bytemender-cli", "用 \"bytemender-cli --help\" 查看更多信息."))
             << "\n";
@@ -946,6 +962,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             result = SetEnabled(file, args.rows, args.all, false, out);
         else if (search->parsed())
             result = Search(file, args.pattern, out);
+        else if (relocate->parsed())
+            result = RelocateItems(file, args.dryRun, args.json, out);
         else if (exchange.Parsed())
             result = exchange.Run(file, out);
     }
