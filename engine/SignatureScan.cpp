@@ -49,9 +49,10 @@ bool ChooseAnchor(const std::uint8_t* value, const std::uint8_t* mask, std::size
     for (std::size_t j = begin; j + 4 <= end; ++j) {
         if ((mask[j] & mask[j + 1] & mask[j + 2] & mask[j + 3]) != 0xFF)
             continue;
-        const std::size_t distance = j + 4 <= nearBegin ? nearBegin - (j + 4) + 1
-                                     : j >= nearEnd     ? j - nearEnd + 1
-                                                        : 0;
+        // Anchor bytes outside the range: 0 inside it, so that the windows of
+        // one item (which all hold it) share one anchor.
+        const std::size_t distance =
+            (j < nearBegin ? nearBegin - j : 0) + (j + 4 > nearEnd ? j + 4 - nearEnd : 0);
         const int commonness = Commonness(value[j]) + Commonness(value[j + 1]) +
                                Commonness(value[j + 2]) + Commonness(value[j + 3]);
         if (!found || distance < bestDistance ||

@@ -35,8 +35,8 @@ struct WindowCount {
 std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t> data,
                                                     std::span<const ScanPattern> patterns);
 
-// The best place for an anchor in mask[begin, end): four fixed bytes, nearest
-// to [nearBegin, nearEnd) and, among the nearest, least common in files.
+// The best place for an anchor in mask[begin, end): four fixed bytes with the
+// fewest outside [nearBegin, nearEnd) and, among those, least common in files.
 // False when there are no four fixed bytes in a row.
 bool ChooseAnchor(const std::uint8_t* value, const std::uint8_t* mask, std::size_t begin,
                   std::size_t end, std::size_t nearBegin, std::size_t nearEnd, std::size_t* at);
