@@ -660,10 +660,10 @@ CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& 
                                                       "\"%1\" 中没有可搜索的成对十六进制数字")),
                                  {pattern}));
     if (!masked.HasFixedBits())
-        return Failed(kExitUsage,
-                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                                                      "\"%1\" 中至少要有一个确定的字节")),
-                                 {pattern}));
+        return Failed(
+            kExitUsage,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "\"%1\" 中至少要有一个确定的字节")),
+                       {pattern}));
     if (digits != 2 * masked.size())
         return Failed(
             kExitUsage,
@@ -889,10 +889,9 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         ->excludes(disableRows);
 
     auto* search = app.add_subcommand(
-        "search",
-        Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                             "显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠). "
-                             "?? 代表任意字节, ?A 和 B? 代表只确定一半的字节.")));
+        "search", Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                       "显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠). "
+                                       "?? 代表任意字节, ?A 和 B? 代表只确定一半的字节.")));
     search
         ->add_option("HEX", args.pattern,
                      Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要查找的字节, 十六进制文本")))
@@ -903,7 +902,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         Tr(QT_TRANSLATE_NOOP(
             "bytemender-cli",
             "把原数据不在其偏移处的项目移到备份文件中它们的特征码所在的位置 (在程序更新之后), "
-            "保存列表, 并显示每个移动和每个无法重新定位的项目. 所有项目都与备份文件相符时退出状态为 "
+            "保存列表, 并显示每个移动和每个无法重新定位的项目. "
+            "所有项目都与备份文件相符时退出状态为 "
             "0, 有项目无法重新定位时为 1 (已移动的项目仍会保存).")));
     relocate->add_flag("--dry-run", args.dryRun,
                        Tr(QT_TRANSLATE_NOOP("bytemender-cli", "只显示会移动什么, 不改变任何文件")));
@@ -925,9 +925,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
 
     if (app.get_subcommands().empty()) {
         err << kProgram << ": "
-            << Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                                    "需要一个命令: list, status, apply, target, add, edit, copy, "
-                                    "remove, enable, disable, search, relocate, import, export 或 diff"))
+            << Tr(QT_TRANSLATE_NOOP(
+                   "bytemender-cli",
+                   "需要一个命令: list, status, apply, target, add, edit, copy, "
+                   "remove, enable, disable, search, relocate, import, export 或 diff"))
             << "\n"
             << Tr(QT_TRANSLATE_NOOP("bytemender-cli", "用 \"bytemender-cli --help\" 查看更多信息."))
             << "\n";
