@@ -48,6 +48,7 @@ namespace {
 // The window's menu button and its About entry.
 const char* const kMoreButtonText = QT_TRANSLATE_NOOP("CBytemenderDlg", "更多");
 const char* const kAboutMenuText = QT_TRANSLATE_NOOP("CBytemenderDlg", "关于 Bytemender(&A)...");
+const char* const kRelocateMenuText = QT_TRANSLATE_NOOP("CBytemenderDlg", "重新定位(&R)...");
 
 // The state column's room: the target path field and the list are this many
 // dialog units wider than in the five-column layout, and the buttons and the
@@ -230,6 +231,7 @@ void CBytemenderDlg::LayOutControls() {
 // Signals to handlers, in the order of the window's message table; the
 // window's menu entries, in menu order.
 void CBytemenderDlg::ConnectMessageTable() {
+    AddMenuEntry(tr(kRelocateMenuText), &CBytemenderDlg::OnRelocate, {});
     AddExchangeActions();
     aboutAction =
         AddMenuEntry(tr(kAboutMenuText), &CBytemenderDlg::OnAbout, QKeySequence::HelpContents);
@@ -353,14 +355,32 @@ std::vector<ItemStatus> CBytemenderDlg::ComputeStates() {
     // The stamps are taken first: a change made while the states are read is
     // seen at the next activation.
     FilesChanged();
-    return ComputeItemStates(backupPath, targetPath, patchList);
+    std::vector<ItemStatus> states = ComputeItemStates(backupPath, targetPath, patchList);
+    ShowRelocations(states);
+    return states;
+}
+
+void CBytemenderDlg::ShowRelocations(const std::vector<ItemStatus>& states) {
+    // Only items the backup no longer holds can move: without them the
+    // backup is not read again.
+    std::vector<ItemRelocation> plan;
+    for (const ItemStatus& status : states) {
+        if (status.state == ItemState::BackupMismatch || status.state == ItemState::OutOfRange) {
+            session.PlanRelocation(&plan);
+            break;
+        }
+    }
+    model->SetRelocations(std::move(plan));
 }
 
 bool CBytemenderDlg::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) {
         FollowListFile();
-        if (FilesChanged())
-            model->SetStates(ComputeItemStates(backupPath, targetPath, patchList));
+        if (FilesChanged()) {
+            std::vector<ItemStatus> states = ComputeItemStates(backupPath, targetPath, patchList);
+            ShowRelocations(states);
+            model->SetStates(std::move(states));
+        }
     }
     return QDialog::event(event);
 }

@@ -81,6 +81,7 @@ class CBytemenderDlg : public QDialog {
     void OnImport();          // "导入...": items from a patch file
     void OnExport();          // "导出...": the enabled items as a patch file
     void OnDiffFiles();       // "比较文件...": items from two files
+    void OnRelocate();        // "重新定位...": items follow their signatures
 
     // Sets the backup path from the target path and creates the backup
     // folder beside the executable. Returns 1.
@@ -145,6 +146,8 @@ class CBytemenderDlg : public QDialog {
     void Report(const SessionOutcome& outcome);
     // Whether the target or the backup changed since the last look.
     bool FilesChanged();
+    // Gives the list view the items a relocation would move.
+    void ShowRelocations(const std::vector<ItemStatus>& states);
     std::vector<ItemStatus> ComputeStates();
 
     // Members, in the order of the window's data.

@@ -24,8 +24,18 @@ struct PatchItem {
     std::string oldHex;
     std::string newHex;
     std::int32_t enabled = 0; // nonzero: applied on rebuild
+    // The old bytes with context from the backup, as wildcard search text
+    // ("48 8B 05 ?? ?? ?? ??"), and the byte position of the item inside it;
+    // what relocation looks for after the file changed. Empty: none yet.
+    std::string signature = {};
+    std::uint32_t signatureAt = 0;
 
-    bool operator==(const PatchItem&) const = default;
+    // The same patch: the signature is derived from the backup and takes no
+    // part.
+    bool operator==(const PatchItem& other) const {
+        return offset == other.offset && description == other.description &&
+               oldHex == other.oldHex && newHex == other.newHex && enabled == other.enabled;
+    }
 };
 
 // The patch list: position n is row n of the list view and item n of the

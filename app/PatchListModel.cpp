@@ -66,6 +66,10 @@ constexpr QRgb kAttentionText = 0xff202020;
 
 const char16_t kAttentionMark[] = u"! ";
 const char* const kOverlapMark = QT_TRANSLATE_NOOP("PatchListModel", " · 重叠");
+// An item a relocation would move ("更多" > "重新定位...").
+const char* const kRelocatableMark = QT_TRANSLATE_NOOP("PatchListModel", " · 可重新定位");
+const char* const kRelocatableTip =
+    QT_TRANSLATE_NOOP("PatchListModel", "\"重新定位...\" 会把它移到 %1, 它的特征码所在的位置.");
 const char* const kEnabledNotApplied =
     QT_TRANSLATE_NOOP("PatchListModel", "此项目有效，但目标文件中没有应用。");
 const char* const kDisabledButApplied =
@@ -124,6 +128,17 @@ void PatchListModel::SetStates(std::vector<ItemStatus> states) {
     // The attention mark colours whole rows.
     if (rows > 0)
         emit dataChanged(index(0, 0), index(rows - 1, kColumnCount - 1));
+}
+
+void PatchListModel::SetRelocations(std::vector<ItemRelocation> plan) {
+    relocations_ = std::move(plan);
+}
+
+const ItemRelocation* PatchListModel::MoveOf(int row) const {
+    return row >= 0 && static_cast<std::size_t>(row) < relocations_.size() &&
+                   relocations_[static_cast<std::size_t>(row)].kind == RelocationKind::Moves
+               ? &relocations_[static_cast<std::size_t>(row)]
+               : nullptr;
 }
 
 const ItemStatus* PatchListModel::StatusOf(int row) const {
@@ -206,12 +221,22 @@ QVariant PatchListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         if (stateCell)
-            return status ? StateText(*status) : QString();
+            return status ? StateText(*status) +
+                                (MoveOf(index.row()) ? tr(kRelocatableMark) : QString())
+                          : QString();
         return CellText(item, index.column());
     case Qt::TextAlignmentRole:
         return static_cast<int>(ColumnAlignment(index.column()) | Qt::AlignVCenter);
     case Qt::ToolTipRole:
-        return stateCell && status ? QVariant(StateToolTip(*status)) : QVariant();
+        if (!stateCell || !status)
+            return QVariant();
+        if (const ItemRelocation* move = MoveOf(index.row()))
+            return StateToolTip(*status).replace(
+                QStringLiteral("<qt>"),
+                QStringLiteral("<qt>") +
+                    tr(kRelocatableTip).arg(move->newOffset, 8, 16, QLatin1Char('0')) +
+                    QStringLiteral("<br>"));
+        return StateToolTip(*status);
     case Qt::FontRole: {
         // The state of a row that needs attention stands out in bold.
         if (!stateCell || !status || !status->attention)

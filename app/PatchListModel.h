@@ -5,6 +5,7 @@
 
 #include "app/PatchItem.h"
 #include "engine/ItemState.h"
+#include "engine/Relocate.h"
 
 #include <QAbstractTableModel>
 #include <vector>
@@ -54,9 +55,15 @@ class PatchListModel : public QAbstractTableModel {
     static Qt::Alignment ColumnAlignment(int column);
     static int ColumnWidth(int column);
 
+    // Where a relocation would move each row's item; the state cell says
+    // "可重新定位" for the rows it moves. Empty: none.
+    void SetRelocations(std::vector<ItemRelocation> plan);
+
   private:
     const ItemStatus* StatusOf(int row) const;
+    const ItemRelocation* MoveOf(int row) const;
 
     const PatchList* list_;
     std::vector<ItemStatus> states_;
+    std::vector<ItemRelocation> relocations_;
 };

@@ -1,5 +1,6 @@
 // The patch list in the settings store. For item n the keys are
-// PathList\<n>\Offset, Descrip, OldHex, NewHex and Path; the count is
+// PathList\<n>\Offset, Descrip, OldHex, NewHex and Path, and Signature and
+// SignatureAt (decimal) when the item has a signature; the count is
 // PathList\Count and the target path is FileName at the top level.
 #include "app/PatchListStore.h"
 
@@ -186,6 +187,12 @@ int ReadListEntry(const char* key, const char*, const char* value, void* context
         if (EqualNoCase(name, "Path"))
             item.enabled = static_cast<std::int32_t>(ParseUIntValue(value));
         break;
+    case 's':
+        if (EqualNoCase(name, kSignatureKey))
+            item.signature = value;
+        else if (EqualNoCase(name, kSignatureAtKey))
+            item.signatureAt = static_cast<std::uint32_t>(ParseUIntValue(value));
+        break;
     }
     return 1;
 }
@@ -214,6 +221,10 @@ void StorePatchList(CAppSetting& store, const PatchList& list, const std::string
         store.SetString(key.Of(n, "OldHex"), item.oldHex.c_str());
         store.SetString(key.Of(n, "NewHex"), item.newHex.c_str());
         store.SetInt(key.Of(n, "Path"), item.enabled);
+        if (!item.signature.empty()) {
+            store.SetString(key.Of(n, kSignatureKey), item.signature.c_str());
+            store.SetString(key.Of(n, kSignatureAtKey), std::to_string(item.signatureAt).c_str());
+        }
     }
 }
 

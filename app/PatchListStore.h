@@ -14,6 +14,10 @@ class CAppSetting;
 // The settings branch that holds the list, and the key of the target path.
 inline constexpr const char* kPatchListSection = "PathList";
 inline constexpr const char* kTargetPathKey = "FileName";
+// Per-item keys of the signature (wildcard hex text) and the item's place in
+// it; written only for items that have one.
+inline constexpr const char* kSignatureKey = "Signature";
+inline constexpr const char* kSignatureAtKey = "SignatureAt";
 
 // A stored count above this many items cannot sensibly be held in memory; the
 // load then takes only the item numbers actually stored (at most this many).

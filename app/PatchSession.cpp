@@ -4,6 +4,7 @@
 #include "app/PatchSession.h"
 
 #include "app/PatchListStore.h"
+#include "engine/Signature.h"
 #include "settings/IniText.h"
 #include "winutil/CodePage.h"
 #include "winutil/FileUtil.h"
@@ -350,6 +351,23 @@ void PatchSession::LoadList() {
     MakeBackupPath();
     ReadPatchItems(settings_, items_);
     SortPatchList(items_);
+    RefreshSignatures(); // a list from before signatures, or from another version
+}
+
+std::size_t PatchSession::RefreshSignatures() {
+    std::size_t made = 0;
+    if (!backupPath_.empty())
+        UpdateSignaturesFromFile(backupPath_, items_, &made);
+    return made;
+}
+
+bool PatchSession::PlanRelocation(std::vector<ItemRelocation>* plan) const {
+    return !backupPath_.empty() && PlanRelocationFromFile(backupPath_, items_, plan);
+}
+
+SessionOutcome PatchSession::Relocate(const std::vector<ItemRelocation>& plan) {
+    ApplyRelocation(plan, items_);
+    return SaveList();
 }
 
 bool PatchSession::MakeBackupPath() {
@@ -365,8 +383,10 @@ bool PatchSession::MakeBackupPath() {
 // The one place that writes the settings file. A file that was there but
 // could not be read holds a list this session never saw: it is not replaced.
 bool PatchSession::SaveStore(bool storeList) {
-    if (storeList)
+    if (storeList) {
+        RefreshSignatures(); // for items added, changed, copied or imported
         StorePatchList(settings_, items_, targetPath_);
+    }
     if (state_ == SettingsFileState::Unreadable || state_ == SettingsFileState::Busy)
         return false;
     if (!portable_) {
@@ -423,6 +443,10 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
     SessionOutcome outcome = MakeBackupPath()
                                  ? TakeBackup(previousTarget)
                                  : FileFailure(Status::BackupPathTooLong, kBackupPathTooLong);
+    // The list was saved before the copy took the backup's place: the
+    // signatures the new backup allows are made and saved now.
+    if (outcome.ok() && RefreshSignatures() != 0 && !SaveStore())
+        outcome = NotSaved(false);
     // Refused, or not saved for a reason that goes away: the previous target
     // stays. Only a settings file that could not be read (and so is never
     // written) leaves the session on the new target.

@@ -8,6 +8,7 @@
 #include "app/PatchItem.h"
 #include "engine/Fingerprint.h"
 #include "engine/Rebuild.h"
+#include "engine/Relocate.h"
 #include "settings/AppSetting.h"
 #include "winutil/FileLock.h"
 
@@ -171,6 +172,19 @@ class PatchSession {
     // Sets the backup path from the target path and creates the backup
     // folder; false, with the backup path empty, when it would not fit.
     bool MakeBackupPath();
+
+    // Gives every item whose old bytes the backup holds at its offset a
+    // signature, unless it has one that still fits (UpdateSignatures); the
+    // number of items that got a new one. Loading the list and every save of
+    // it do this.
+    std::size_t RefreshSignatures();
+
+    // What relocating against the backup would do; false when the backup
+    // cannot be read.
+    bool PlanRelocation(std::vector<ItemRelocation>* plan) const;
+    // Moves the items plan moves and saves the list (the plan must be one
+    // made for this list as it stands).
+    SessionOutcome Relocate(const std::vector<ItemRelocation>& plan);
 
     // Writes the target path and the whole list into the store and saves the
     // file. NotSaved when the file was unreadable at the start or the store

@@ -3,10 +3,13 @@
 // tests put a scripted one in its place.
 #pragma once
 
+#include "app/PatchItem.h"
+
 #include <QString>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QMessageBox;
 class QWidget;
@@ -14,6 +17,7 @@ class CAboutDlg;
 class CItemEditDlg;
 enum class TargetChangedAnswer; // app/PatchSession.h
 enum class PatchFormat;         // engine/PatchExchange.h
+struct ItemRelocation;          // engine/Relocate.h
 
 // The files the exchange commands open: a patch file to import, and the
 // original and the patched file to compare.
@@ -54,6 +58,10 @@ class IUserPrompts {
     // A new backup copy could not rebuild the items text names: true to
     // replace the old copy all the same. Prompts without it keep the old one.
     virtual bool AskReplaceBackup(QWidget* owner, const QString& text);
+    // The relocation dialog (app/RelocateDlg.h) for plan: true when the user
+    // confirmed the moves. Prompts without it decline.
+    virtual bool ConfirmRelocation(QWidget* owner, const PatchList& items,
+                                   const std::vector<ItemRelocation>& plan);
 };
 
 class QtUserPrompts : public IUserPrompts {
@@ -72,6 +80,8 @@ class QtUserPrompts : public IUserPrompts {
                          std::uint64_t patchedLength) override;
     void ShowNotice(QWidget* owner, const QString& text, const QString& caption) override;
     bool AskReplaceBackup(QWidget* owner, const QString& text) override;
+    bool ConfirmRelocation(QWidget* owner, const PatchList& items,
+                           const std::vector<ItemRelocation>& plan) override;
 };
 
 // A message text made to fit a box of at most maxRows rows of rowChars

@@ -4,10 +4,12 @@
 
 #include "cli/CliExchange.h"
 #include "cli/CliPreview.h"
+#include "cli/CliRelocate.h"
 #include "cli/CliSession.h"
 #include "cli/CliText.h"
 #include "engine/HexText.h"
 #include "engine/ItemState.h"
+#include "engine/PatternSearch.h"
 #include "engine/Rebuild.h"
 #include "engine/Search.h"
 #include "winutil/FileUtil.h"
@@ -237,6 +239,9 @@ void AppendJsonItems(std::string* text, const PatchList& items,
         AppendJsonString(text, status.targetHex);
         text->append(", \"backupBytes\": ");
         AppendJsonString(text, status.backupHex);
+        text->append(", \"signature\": ");
+        AppendJsonString(text, item.signature);
+        text->append(", \"signatureAt\": ").append(std::to_string(item.signatureAt));
         text->push_back('}');
     }
     text->append(items.empty() ? "]" : "\n  ]");
@@ -648,13 +653,21 @@ CliResult SetEnabled(PatchListFile& list, const std::vector<long long>& rows, bo
 }
 
 CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& out) {
-    const HexTextCount count = CountHexText(pattern);
-    if (count.bytes == 0)
+    const MaskedPattern masked = ParseSearchPattern(pattern.c_str(), pattern.size());
+    std::size_t digits = 0;
+    for (const char c : pattern)
+        digits += IsHexDigit(static_cast<unsigned char>(c)) || c == '?' ? 1 : 0;
+    if (masked.size() == 0)
         return Failed(kExitUsage,
                       FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                                       "\"%1\" 中没有可搜索的成对十六进制数字")),
                                  {pattern}));
-    if (count.droppedDigits != 0)
+    if (!masked.HasFixedBits())
+        return Failed(
+            kExitUsage,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "\"%1\" 中至少要有一个确定的字节")),
+                       {pattern}));
+    if (digits != 2 * masked.size())
         return Failed(
             kExitUsage,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "\"%1\" 中有一个单独的十六进制数字")),
@@ -669,14 +682,13 @@ CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& 
     CliResult readable = CheckReadableFile(backup, QT_TRANSLATE_NOOP("bytemender-cli", "备份文件"));
     if (!readable.ok())
         return readable;
-    std::vector<std::uint8_t> bytes(count.bytes);
-    ParseHexText(pattern.c_str(), bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    std::vector<std::uint32_t> matches;
-    if (!FindAllOccurrences(&matches, backup.c_str(), bytes.data(),
-                            static_cast<std::uint32_t>(bytes.size())))
+    FileBuffer file;
+    if (!file.Load(backup.c_str()))
         return Failed(
             kExitFileError,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")), {backup}));
+    std::vector<std::uint32_t> matches;
+    FindMaskedInBuffer(file.data, file.length, masked, &matches);
     std::string text;
     text.reserve(matches.size() * 9);
     for (const std::uint32_t offset : matches)
@@ -902,13 +914,26 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         ->excludes(disableRows);
 
     auto* search = app.add_subcommand(
-        "search",
-        Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                             "显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠).")));
+        "search", Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                       "显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠). "
+                                       "?? 代表任意字节, ?A 和 B? 代表只确定一半的字节.")));
     search
         ->add_option("HEX", args.pattern,
                      Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要查找的字节, 十六进制文本")))
         ->required();
+
+    auto* relocate = app.add_subcommand(
+        "relocate",
+        Tr(QT_TRANSLATE_NOOP(
+            "bytemender-cli",
+            "把原数据不在其偏移处的项目移到备份文件中它们的特征码所在的位置 (在程序更新之后), "
+            "保存列表, 并显示每个移动和每个无法重新定位的项目. "
+            "所有项目都与备份文件相符时退出状态为 "
+            "0, 有项目无法重新定位时为 1 (已移动的项目仍会保存).")));
+    relocate->add_flag("--dry-run", args.dryRun,
+                       Tr(QT_TRANSLATE_NOOP("bytemender-cli", "只显示会移动什么, 不改变任何文件")));
+    relocate->add_flag("--json", args.json,
+                       Tr(QT_TRANSLATE_NOOP("bytemender-cli", "输出 JSON, 供脚本使用")));
 
     const ExchangeCommands exchange(app); // import, export, diff
 
@@ -925,9 +950,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
 
     if (app.get_subcommands().empty()) {
         err << kProgram << ": "
-            << Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                                    "需要一个命令: list, status, apply, target, add, edit, copy, "
-                                    "remove, enable, disable, search, import, export 或 diff"))
+            << Tr(QT_TRANSLATE_NOOP(
+                   "bytemender-cli",
+                   "需要一个命令: list, status, apply, target, add, edit, copy, "
+                   "remove, enable, disable, search, relocate, import, export 或 diff"))
             << "\n"
             << Tr(QT_TRANSLATE_NOOP("bytemender-cli", "用 \"bytemender-cli --help\" 查看更多信息."))
             << "\n";
@@ -976,6 +1002,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             result = SetEnabled(file, args.rows, args.all, false, out);
         else if (search->parsed())
             result = Search(file, args.pattern, out);
+        else if (relocate->parsed())
+            result = RelocateItems(file, args.dryRun, args.json, out);
         else if (exchange.Parsed())
             result = exchange.Run(file, out);
     }

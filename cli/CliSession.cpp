@@ -167,6 +167,21 @@ std::string PatchListFile::BackupPath() const {
     return session_->TargetPath().empty() ? std::string() : session_->BackupPath();
 }
 
+CliResult PatchListFile::PlanRelocation(std::vector<ItemRelocation>* plan) const {
+    if (CliResult backup = CheckBackup(); !backup.ok())
+        return backup;
+    if (!session_->PlanRelocation(plan))
+        return Failed(kExitFileError,
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")),
+                                 {BackupPath()}));
+    return CliResult{};
+}
+
+CliResult PatchListFile::Relocate(const std::vector<ItemRelocation>& plan) {
+    ApplyRelocation(plan, items);
+    return Save();
+}
+
 CliResult PatchListFile::Save() {
     if (!session_->SaveList().ok())
         return Failed(kExitFileError,

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Exit statuses of bytemender-cli.
 inline constexpr int kExitOk = 0;
@@ -101,6 +102,12 @@ class PatchListFile {
     // copy was taken.
     CliResult Apply(TargetChangedAnswer whenChanged, bool* renewed = nullptr, bool force = false,
                     std::string* notices = nullptr);
+
+    // What relocating the items against the backup would do (the backup
+    // checked as CheckBackup does); a file error when it cannot be read.
+    CliResult PlanRelocation(std::vector<ItemRelocation>* plan) const;
+    // Moves the items the plan moves and saves the list.
+    CliResult Relocate(const std::vector<ItemRelocation>& plan);
 
   private:
     std::unique_ptr<PatchSession> session_; // made before items refers into it

@@ -1,6 +1,6 @@
 #include "editor/ItemEditDlg.h"
 
-#include "engine/Search.h"
+#include "engine/PatternSearch.h"
 #include "winutil/DlgUtil.h"
 
 #include <QLabel>
@@ -13,7 +13,7 @@ namespace {
 
 // Template 129, in dialog units.
 constexpr int kDialogWidthDu = 355;
-constexpr int kDialogHeightDu = 83;
+constexpr int kDialogHeightDu = 100;
 
 struct ControlRect {
     int x, y, width, height;
@@ -30,6 +30,8 @@ constexpr ControlRect kOldDataRect{43, 43, 250, 14};
 constexpr ControlRect kNewDataLabelRect{7, 65, 31, 8};
 constexpr ControlRect kNewDataRect{43, 62, 250, 14};
 constexpr ControlRect kSearchRect{298, 7, 50, 14};
+constexpr ControlRect kSignatureLabelRect{7, 83, 31, 8};
+constexpr ControlRect kSignatureRect{43, 80, 305, 14};
 
 void Place(QWidget* control, const QFont& font, const ControlRect& r) {
     control->setGeometry(DialogUnitsToPixels(font, r.x, r.y, r.width, r.height));
@@ -143,6 +145,12 @@ void CItemEditDlg::CreateControls() {
     newDataEdit_ = MakeEdit(this, IDC_NEWDATA);
     searchButton_ = new QPushButton(tr("搜索数据"), this);
     SetControlId(searchButton_, IDC_SEARCH);
+    // The signature is made from the backup when the list is saved; it can
+    // be selected and copied (for a search), not typed over.
+    signatureLabel_ = new QLabel(tr("特征码:"), this);
+    signatureEdit_ = MakeEdit(this, IDC_SIGNATURE);
+    signatureEdit_->setReadOnly(true);
+    signatureEdit_->setPlaceholderText(tr("保存列表时由备份文件生成"));
 
     for (QPushButton* button : {okButton_, cancelButton_, searchButton_}) {
         button->setFocusPolicy(Qt::StrongFocus);
@@ -154,6 +162,7 @@ void CItemEditDlg::CreateControls() {
     setTabOrder(descriptionEdit_, oldDataEdit_);
     setTabOrder(oldDataEdit_, newDataEdit_);
     setTabOrder(newDataEdit_, searchButton_);
+    setTabOrder(searchButton_, signatureEdit_);
 }
 
 void CItemEditDlg::LayoutControls(const QFont& font) {
@@ -169,6 +178,8 @@ void CItemEditDlg::LayoutControls(const QFont& font) {
     Place(newDataLabel_, font, kNewDataLabelRect);
     Place(newDataEdit_, font, kNewDataRect);
     Place(searchButton_, font, kSearchRect);
+    Place(signatureLabel_, font, kSignatureLabelRect);
+    Place(signatureEdit_, font, kSignatureRect);
 }
 
 // The dialog's message table. Enter reaches OnAccept through the default
@@ -206,6 +217,10 @@ bool CItemEditDlg::OnInitDialog() {
         SetDlgItemTextIfChanged(this, IDC_DESCRIPTION, item->description.c_str());
         SetDlgItemTextIfChanged(this, IDC_OLDDATA, item->oldHex.c_str());
         SetDlgItemTextIfChanged(this, IDC_NEWDATA, item->newHex.c_str());
+        SetDlgItemTextIfChanged(this, IDC_SIGNATURE, item->signature.c_str());
+        signatureEdit_->setToolTip(item->signature.empty()
+                                       ? QString()
+                                       : tr("特征码中项目之前有 %1 个字节").arg(item->signatureAt));
         title = tr("修改项目");
     } else {
         for (int id : {IDC_OFFSET, IDC_DESCRIPTION, IDC_OLDDATA, IDC_NEWDATA})
@@ -263,6 +278,6 @@ void CItemEditDlg::OnAccept() {
 
 void CItemEditDlg::OnSearchData() {
     const std::string oldText = ReadBox(this, IDC_OLDDATA);
-    const std::string result = SearchBackupForHexText(backupPath, oldText);
+    const std::string result = SearchBackupForPattern(backupPath, oldText);
     SetDlgItemTextIfChanged(this, IDC_OFFSET, result.c_str());
 }

@@ -46,6 +46,7 @@ class CItemEditDlg : public QDialog {
         IDC_DESCRIPTION = 1004,
         IDC_OLDDATA = 1005,
         IDC_NEWDATA = 1006,
+        IDC_SIGNATURE = 1007, // read-only: the item's signature
     };
 
     // The modal results: exec() returns kResultOk when the user confirmed the
@@ -100,5 +101,7 @@ class CItemEditDlg : public QDialog {
     QLineEdit* oldDataEdit_ = nullptr;
     QLabel* newDataLabel_ = nullptr;
     QLineEdit* newDataEdit_ = nullptr;
+    QLabel* signatureLabel_ = nullptr;
+    QLineEdit* signatureEdit_ = nullptr;
     QPushButton* searchButton_ = nullptr;
 };

@@ -5,6 +5,7 @@
 //   editor_showcase modify   the editor changing an item at offset 0x1f
 //   editor_showcase search   a search with many matches: the listing in the offset box
 //   editor_showcase too-long the message for new data longer than an item holds
+//   editor_showcase relocate the relocation dialog with moves and failures
 //   editor_showcase error    the main window's message for an item whose old data
 //                            does not match, over the main window
 //   editor_showcase window   the main window on the settings file beside this
@@ -16,6 +17,7 @@
 #include "app/BytemenderDlg.h"
 #include "app/Language.h"
 #include "app/UserPrompts.h"
+#include "app/RelocateDlg.h"
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"
@@ -56,8 +58,9 @@ std::vector<std::uint8_t> SampleBytes() {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: editor_showcase "
-                         "add|modify|search|error|window|window-maximized|window-menu|about\n");
+    std::fprintf(stderr,
+                 "usage: editor_showcase "
+                 "add|modify|search|error|window|window-maximized|window-menu|about|relocate\n");
     return 2;
 }
 
@@ -76,7 +79,9 @@ int main(int argc, char** argv) {
     const std::string temp = pattern;
     const std::string backup = MakeTempFile(temp, "backup.bin", SampleBytes());
 
-    PatchItem item{0x1f, "跳转补丁 (jump patch)", "74 05", "EB 05", 1};
+    PatchItem item{
+        0x1f, "跳转补丁 (jump patch)", "74 05", "EB 05", 1, "E8 ?? ?? ?? ?? 85 C0 74 05 8B 45 F8",
+        7};
     int status = 0;
     if (scene == "add" || scene == "modify" || scene == "search" || scene == "too-long") {
         PatchItem fresh;
@@ -118,6 +123,18 @@ int main(int argc, char** argv) {
                 QMetaObject::invokeMethod(more, &QToolButton::showMenu, Qt::QueuedConnection);
         }
         status = window.exec();
+    } else if (scene == "relocate") {
+        // After an update: two items found again, two that cannot be placed.
+        const PatchList items{item,
+                              {0x1c40, "跳过检查 (skip check)", "75 0C", "EB 0C", 1},
+                              {0x2210, "修改常量 (constant)", "64 00 00 00", "E8 03 00 00", 1},
+                              {0x3a00, "去掉提示 (no nag)", "E8 10 02 00 00", "90 90 90 90 90", 0}};
+        const std::vector<ItemRelocation> plan{{RelocationKind::Moves, 0x4f, 1},
+                                               {RelocationKind::Moves, 0x1c90, 1},
+                                               {RelocationKind::NotFound, 0, 0},
+                                               {RelocationKind::Ambiguous, 0, 2}};
+        CRelocateDlg dlg(nullptr, items, plan);
+        status = dlg.exec();
     } else if (scene == "error") {
         CBytemenderDlg window;
         const std::string target = MakeTempFile(temp, "game.bin", SampleBytes());

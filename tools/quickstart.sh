@@ -18,6 +18,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libssl-dev libcli11-dev qt6-l10n-tools qt6-translations-l10n python3
     libgtest-dev libgmock-dev libbenchmark-dev
+    libzydis-dev gcc-mingw-w64-x86-64
     fonts-noto-cjk
     xvfb xauth imagemagick
 )

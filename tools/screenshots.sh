@@ -10,6 +10,7 @@
 #   editor-modify.png         the item editor changing an item
 #   editor-search-listing.png a search with many matches, listed in the offset box
 #   error-message.png         the message for an item whose old data does not match
+#   relocate-dialog.png       the relocation dialog: moves and items that cannot move
 #
 #   tools/screenshots.sh [build folder] [output folder]
 #
@@ -126,3 +127,4 @@ shoot editor-add.png "$work/editor_showcase" add
 shoot editor-modify.png "$work/editor_showcase" modify
 shoot editor-search-listing.png "$work/editor_showcase" search
 shoot error-message.png "$work/editor_showcase" error
+shoot relocate-dialog.png "$work/editor_showcase" relocate

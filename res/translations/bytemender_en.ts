@@ -82,6 +82,26 @@
         <source>列表已被另一个程序更改, 已重新读取</source>
         <translation>list changed by another program, read again</translation>
     </message>
+    <message>
+        <source>重新定位(&amp;R)...</source>
+        <translation>&amp;Relocate...</translation>
+    </message>
+    <message>
+        <source>无法读取备份文件 %1</source>
+        <translation>Cannot read the backup file %1</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>每个项目的原始数据都在它的偏移处, 没有要重新定位的项目.</source>
+        <translation>Every item&apos;s old data is at its offset; there is nothing to relocate.</translation>
+    </message>
+    <message>
+        <source>重新定位</source>
+        <translation>Relocate</translation>
+    </message>
 </context>
 <context>
     <name>CItemEditDlg</name>
@@ -151,6 +171,61 @@
     <message>
         <source>选择文件</source>
         <translation>Choose a File</translation>
+    </message>
+    <message>
+        <source>特征码:</source>
+        <translation>Signature:</translation>
+    </message>
+    <message>
+        <source>保存列表时由备份文件生成</source>
+        <translation>made from the backup when the list is saved</translation>
+    </message>
+    <message>
+        <source>特征码中项目之前有 %1 个字节</source>
+        <translation>%1 bytes of the signature come before the item</translation>
+    </message>
+</context>
+<context>
+    <name>CRelocateDlg</name>
+    <message>
+        <source>重新定位</source>
+        <translation>Relocate</translation>
+    </message>
+    <message>
+        <source>描述</source>
+        <translation>Description</translation>
+    </message>
+    <message>
+        <source>偏移</source>
+        <translation>Offset</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>移动</source>
+        <translation>moves</translation>
+    </message>
+    <message>
+        <source>%1 个项目将移动到它们的特征码所在的位置, %2 个无法重新定位. 确认之前不会改变任何东西.</source>
+        <translation>%1 item(s) will move to where their signatures are, %2 cannot be relocated. Nothing changes until you confirm.</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>没找到特征码</source>
+        <translation>signature not found</translation>
+    </message>
+    <message>
+        <source>特征码出现了 %1 次</source>
+        <translation>signature found %1 times</translation>
+    </message>
+    <message>
+        <source>没有特征码</source>
+        <translation>no signature</translation>
     </message>
 </context>
 <context>
@@ -599,6 +674,14 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <source>(无)</source>
         <translation>(none)</translation>
     </message>
+    <message>
+        <source> · 可重新定位</source>
+        <translation> · relocatable</translation>
+    </message>
+    <message>
+        <source>&quot;重新定位...&quot; 会把它移到 %1, 它的特征码所在的位置.</source>
+        <translation>&quot;Relocate...&quot; would move it to %1, where its signature is.</translation>
+    </message>
 </context>
 <context>
     <name>PatchSession</name>
@@ -711,6 +794,10 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
     <message>
         <source>多个: </source>
         <translation>Several: </translation>
+    </message>
+    <message>
+        <source>搜索数据至少要有一个确定的字节</source>
+        <translation>the search needs at least one fixed byte</translation>
     </message>
 </context>
 <context>
@@ -1133,20 +1220,12 @@ Run &quot;bytemender-cli COMMAND --help&quot; for the options of a command.</tra
         <translation>Disable every item</translation>
     </message>
     <message>
-        <source>显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠).</source>
-        <translation>Print every offset of the bytes in the backup copy, one per line (matches do not overlap).</translation>
-    </message>
-    <message>
         <source>要查找的字节, 十六进制文本</source>
         <translation>The bytes to find, as hex text</translation>
     </message>
     <message>
         <source>用 &quot;bytemender-cli --help&quot; 查看更多信息.</source>
         <translation>Run &quot;bytemender-cli --help&quot; for more information.</translation>
-    </message>
-    <message>
-        <source>需要一个命令: list, status, apply, target, add, edit, copy, remove, enable, disable, search, import, export 或 diff</source>
-        <translation>a command is needed: list, status, apply, target, add, edit, copy, remove, enable, disable, search, import, export or diff</translation>
     </message>
     <message>
         <source>内存不足</source>
@@ -1385,6 +1464,54 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>用 &quot;bytemender-cli apply --rebackup --force&quot; 仍然替换备份文件.</source>
         <translation>Run &quot;bytemender-cli apply --rebackup --force&quot; to replace the backup copy anyway.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 中至少要有一个确定的字节</source>
+        <translation>&quot;%1&quot; needs at least one fixed byte</translation>
+    </message>
+    <message>
+        <source>显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠). ?? 代表任意字节, ?A 和 B? 代表只确定一半的字节.</source>
+        <translation>Show every offset of these bytes in the backup file, one per line (matches do not overlap). ?? stands for any byte, ?A and B? for a byte with one fixed nibble.</translation>
+    </message>
+    <message>
+        <source>把原数据不在其偏移处的项目移到备份文件中它们的特征码所在的位置 (在程序更新之后), 保存列表, 并显示每个移动和每个无法重新定位的项目. 所有项目都与备份文件相符时退出状态为 0, 有项目无法重新定位时为 1 (已移动的项目仍会保存).</source>
+        <translation>Move the items whose old data is not at their offset to where their signatures are in the backup file (after the program was updated), save the list, and show each move and each item that cannot be relocated. Exit status 0 when every item matches the backup file, 1 when some cannot be relocated (the moved ones are saved all the same).</translation>
+    </message>
+    <message>
+        <source>只显示会移动什么, 不改变任何文件</source>
+        <translation>only show what would move; change no file</translation>
+    </message>
+    <message>
+        <source>需要一个命令: list, status, apply, target, add, edit, copy, remove, enable, disable, search, relocate, import, export 或 diff</source>
+        <translation>A command is needed: list, status, apply, target, add, edit, copy, remove, enable, disable, search, relocate, import, export or diff</translation>
+    </message>
+    <message>
+        <source>在备份文件中没找到它的特征码</source>
+        <translation>its signature is not in the backup file</translation>
+    </message>
+    <message>
+        <source>它的特征码在备份文件中出现了 %1 次</source>
+        <translation>its signature occurs %1 times in the backup file</translation>
+    </message>
+    <message>
+        <source>它没有特征码</source>
+        <translation>it has no signature</translation>
+    </message>
+    <message>
+        <source>第 %1 行 %2 -&gt; %3: %4</source>
+        <translation>row %1 %2 -&gt; %3: %4</translation>
+    </message>
+    <message>
+        <source>第 %1 行 %2 无法重新定位, %3: %4</source>
+        <translation>row %1 %2 cannot be relocated, %3: %4</translation>
+    </message>
+    <message>
+        <source>将移动 %1 个项目, %2 个无法重新定位 (未做任何改变).</source>
+        <translation>%1 item(s) would move, %2 cannot be relocated (nothing changed).</translation>
+    </message>
+    <message>
+        <source>移动了 %1 个项目, %2 个无法重新定位.</source>
+        <translation>Moved %1 item(s), %2 cannot be relocated.</translation>
     </message>
 </context>
 </TS>

@@ -9,6 +9,7 @@
 #include "app/AboutDlg.h"
 #include "app/BytemenderDlg.h"
 #include "app/PatchListModel.h"
+#include "app/RelocateDlg.h"
 #include "app/UserPrompts.h"
 #include "editor/ItemEditDlg.h"
 #include "engine/PatchExchange.h"
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTreeWidget>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -157,6 +159,28 @@ class ScriptedPrompts : public IUserPrompts {
         replaceBackupAnswers.pop_front();
         return answer;
     }
+    // The relocation dialog is made (not run): its summary and rows
+    // ("description|offsets|result") are kept, and the next scripted answer
+    // is given.
+    bool ConfirmRelocation(QWidget*, const PatchList& items,
+                           const std::vector<ItemRelocation>& plan) override {
+        const CRelocateDlg dlg(nullptr, items, plan);
+        std::vector<std::string> shown{dlg.Summary().toStdString()};
+        for (int i = 0; i < dlg.Table()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = dlg.Table()->topLevelItem(i);
+            shown.push_back((row->text(0) + "|" + row->text(1) + "|" + row->text(2)).toStdString());
+        }
+        relocationDialogs.push_back(shown);
+        if (relocationAnswers.empty()) {
+            ADD_FAILURE() << "unexpected relocation dialog";
+            return false;
+        }
+        const bool answer = relocationAnswers.front();
+        relocationAnswers.pop_front();
+        return answer;
+    }
+    std::vector<std::vector<std::string>> relocationDialogs;
+    std::deque<bool> relocationAnswers;
 };
 
 // n items at offsets 0x10, 0x20, ... described "item 0", "item 1", ...; the

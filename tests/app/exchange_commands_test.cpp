@@ -33,12 +33,12 @@ class ExchangeCommandsTest : public MainWindowTest {
 
 TEST_F(ExchangeCommandsTest, ImportExportAndDiffThroughTheMenu) {
     CBytemenderDlg& dlg = OpenWithTarget();
-    // The three entries, then a separator and the About entry.
+    // "重新定位...", the three entries, then a separator and the About entry.
     const QList<QAction*> actions = dlg.actions();
-    ASSERT_EQ(actions.size(), 5);
-    EXPECT_EQ(actions.mid(0, 3), dlg.ExchangeActions());
-    EXPECT_EQ(actions[2]->text(), "比较文件(&D)...");
-    EXPECT_TRUE(actions[3]->isSeparator());
+    ASSERT_EQ(actions.size(), 6);
+    EXPECT_EQ(actions.mid(1, 3), dlg.ExchangeActions());
+    EXPECT_EQ(actions[3]->text(), "比较文件(&D)...");
+    EXPECT_TRUE(actions[4]->isSeparator());
 
     const std::string dif = temp_.File("p.dif");
     WriteBytes(dif, "This difference file was created by IDA\n\ndata.bin\n"

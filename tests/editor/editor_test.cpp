@@ -270,6 +270,7 @@ TEST(ItemEditorOpen, TemplateControlsAndGeometry) {
         {CItemEditDlg::IDC_OLDDATA, "", {43, 43, 250, 14}},
         {CItemEditDlg::IDC_NEWDATA, "", {43, 62, 250, 14}},
         {CItemEditDlg::IDC_SEARCH, "搜索数据", {298, 7, 50, 14}},
+        {CItemEditDlg::IDC_SIGNATURE, "", {43, 80, 305, 14}}, // read-only, below the template's
     };
     for (const auto& c : controls) {
         QWidget* control = GetDlgItem(&ed.dlg, c.id);
@@ -282,17 +283,27 @@ TEST(ItemEditorOpen, TemplateControlsAndGeometry) {
         }
     }
     EXPECT_TRUE(ed.Button(CItemEditDlg::IDOK_)->isDefault());
-    EXPECT_EQ(ed.dlg.size(), DialogUnitsToPixels(font, 0, 0, 355, 83).size());
+    // The template's 83 units and a row for the signature.
+    EXPECT_EQ(ed.dlg.size(), DialogUnitsToPixels(font, 0, 0, 355, 100).size());
 
     // Tab order is template order.
     std::vector<int> order;
     QWidget* w = ed.Button(CItemEditDlg::IDOK_);
-    for (int i = 0; i < 7; ++i, w = w->nextInFocusChain()) {
+    for (int i = 0; i < 8; ++i, w = w->nextInFocusChain()) {
         while (w->focusPolicy() == Qt::NoFocus || GetControlId(w) == 0)
             w = w->nextInFocusChain();
         order.push_back(GetControlId(w));
     }
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 1003, 1004, 1005, 1006, 1002}));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 1003, 1004, 1005, 1006, 1002, 1007}));
+}
+
+TEST(ItemEditorOpen, ShowsTheSignatureReadOnly) {
+    ShownEditor ed(PatchItem{0x1f, "x", "74 05", "EB 05", 1, "E8 ?? 74 05 8B", 2}, 1);
+    EXPECT_EQ(ed.Text(CItemEditDlg::IDC_SIGNATURE), "E8 ?? 74 05 8B");
+    EXPECT_TRUE(ed.Box(CItemEditDlg::IDC_SIGNATURE)->isReadOnly());
+    ed.Type(CItemEditDlg::IDC_SIGNATURE, "00");
+    ed.PressKey(CItemEditDlg::IDOK_, Qt::Key_Return);
+    EXPECT_EQ(ed.item.signature, "E8 ?? 74 05 8B");
 }
 
 TEST(ItemEditorKeys, EnterEscapeAndCloseBox) {

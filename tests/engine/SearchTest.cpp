@@ -1,5 +1,8 @@
 #include "engine/Search.h"
 
+#include "engine/HexText.h"
+#include "engine/PatternSearch.h"
+
 #include "tests/support/TestFiles.h"
 
 #include <cstring>
@@ -151,6 +154,105 @@ TEST(FindInBuffer, CollapseProneInputs) {
     }
 }
 
+// Reference for the wildcard search: every start position, leftmost first.
+Offsets NaiveMasked(const std::string& data, const MaskedPattern& pattern) {
+    Offsets found;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+    if (!pattern.HasFixedBits() || pattern.size() == 0 || pattern.size() > data.size())
+        return found;
+    for (std::size_t i = 0; i + pattern.size() <= data.size();) {
+        bool equal = true;
+        for (std::size_t k = 0; k < pattern.size() && equal; ++k)
+            equal = (bytes[i + k] & pattern.mask[k]) == pattern.value[k];
+        if (equal) {
+            found.push_back(static_cast<std::uint32_t>(i));
+            i += pattern.size();
+        } else {
+            ++i;
+        }
+    }
+    return found;
+}
+
+Offsets FindMasked(const std::string& data, const std::string& text) {
+    Offsets found;
+    FindMaskedInBuffer(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(),
+                       ParseSearchPattern(text.c_str(), 2048), &found);
+    return found;
+}
+
+TEST(ParseSearchPattern, WildcardsBesideHexPairs) {
+    struct Case {
+        const char* text;
+        const char* shown; // spaced pairs, empty for no bytes
+    } cases[] = {
+        {"41 ?? 42", "41 ?? 42"},
+        {"4?", "4?"},
+        {"?a", "?A"},
+        {"41??42", "41 ?? 42"},
+        {"41 ? 42", "41 42"}, // a lone '?' separates, as a lone digit does
+        {"zz 4 1", ""},       // lone digits are dropped, as in hex data text
+        {"e8 ?? ?? ?? ?? 90", "E8 ?? ?? ?? ?? 90"},
+        {"??", "??"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseSearchPattern(c.text, 2048).Text(), c.shown) << c.text;
+    // A text without wildcards gives the bytes the hex data text gives.
+    for (const char* text : {"41 42 4", "4142434", "x41-42y", "1 23 45"}) {
+        std::uint8_t bytes[16];
+        const std::uint32_t n = ParseHexText(text, bytes, sizeof bytes);
+        const MaskedPattern pattern = ParseSearchPattern(text, 16);
+        EXPECT_EQ(pattern.value, std::vector<std::uint8_t>(bytes, bytes + n)) << text;
+        EXPECT_EQ(pattern.mask, std::vector<std::uint8_t>(n, 0xFF)) << text;
+    }
+}
+
+TEST(FindMaskedInBuffer, Cases) {
+    std::string big(3 << 20, 'x'); // beyond one block of anchor hits
+    big.replace(big.size() - 6, 6, "ABzCDq");
+    big.replace((1 << 20) - 2, 5, "ABzCD"); // straddles the first block's end
+    struct Case {
+        std::string data, pattern;
+        Offsets found;
+    } cases[] = {
+        {"AxBAyB", "41 ?? 42", {0, 3}},
+        {"AAAA", "41 ??", {0, 2}},     // no overlaps
+        {"AAAAB", "41 41 ?? 42", {1}}, // anchor hits that overlap each other
+        {"ABAB", "?1 4?", {0, 2}},     // nibbles only
+        {"QAB", "5? 41 ?2", {0}},
+        {"AB", "41 42 ??", {}}, // longer than the data
+        {"ABC", "?? ??", {}},   // no fixed bit
+        {"ABC", "", {}},
+        {big, "41 42 ?? 43 44", {(1 << 20) - 2, static_cast<std::uint32_t>(big.size() - 6)}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FindMasked(c.data, c.pattern), c.found) << c.pattern;
+}
+
+TEST(FindMaskedInBuffer, SameMatchesAsNaiveMaskedScan) {
+    std::mt19937 random(20261209);
+    for (int round = 0; round < 400; ++round) {
+        // Few distinct values, so patterns and their overlaps occur often.
+        const int alphabet = 2 + static_cast<int>(random() % 3);
+        std::string data(static_cast<std::size_t>(random() % 3000), '\0');
+        for (char& c : data)
+            c = static_cast<char>(0x40 + static_cast<int>(random() % alphabet));
+        MaskedPattern pattern;
+        const std::size_t length = 1 + random() % 12;
+        for (std::size_t k = 0; k < length; ++k) {
+            static constexpr std::uint8_t kMasks[] = {0xFF, 0xFF, 0xFF, 0x00, 0xF0, 0x0F};
+            const std::uint8_t mask = kMasks[random() % 6];
+            pattern.mask.push_back(mask);
+            pattern.value.push_back(
+                static_cast<std::uint8_t>((0x40 + static_cast<int>(random() % alphabet)) & mask));
+        }
+        Offsets found;
+        FindMaskedInBuffer(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), pattern,
+                           &found);
+        ASSERT_EQ(found, NaiveMasked(data, pattern)) << pattern.Text() << " round " << round;
+    }
+}
+
 TEST(FindAllOccurrences, ReadsTheFile) {
     TempDir dir;
     WriteBytes(dir.File("f"), "AAAA");
@@ -187,8 +289,22 @@ TEST(SearchBackupForHexText, WholeSearch) {
          "多个: 000003e8, 000007d0, 000007d1, "
          "000007d2, 000007d3, "},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(SearchBackupForHexText(c.path, c.text), c.result) << c.text.size();
+        // Text without wildcards searches the same with them allowed.
+        EXPECT_EQ(SearchBackupForPattern(c.path, c.text), c.result) << c.text.size();
+    }
+    const Case wild[] = {
+        {backup, "00 ?? 00",
+         "多个: 00000000, 00000003, 00000006, 00000009, 0000000c, "
+         "0000000f, 00000012, 00000015, 00000018, 0000001b, ..."},
+        {backup, "?? 41 ?? 00", "000003e7"},
+        {backup, "4? 4? 4?", "000007d0"},
+        {backup, "?? ??", "搜索数据至少要有一个确定的字节"},
+        {dir.File("missing"), "41 ??", "文件读取失败"},
+    };
+    for (const Case& c : wild)
+        EXPECT_EQ(SearchBackupForPattern(c.path, c.text), c.result) << c.text;
 }
 
 } // namespace

@@ -1,0 +1,43 @@
+// Item signatures: an item's old bytes with context from the backup, as
+// wildcard search text, that occurs exactly once in the backup, so that the
+// item can be found again in another version of the file.
+// Rules: the window grows through kSignatureContexts bytes of context after
+// the item, on both sides, and before it (clipped at the file's ends), at
+// most 256 bytes on each side; the shortest window that occurs exactly once
+// is taken, at equal length in that order; none: no signature. The item's own bytes stay fixed; the
+// bytes CodeLayout names (addresses in code, relocated fields) become "??".
+// A signature is made only where the backup holds the item's old bytes at its
+// offset, and only when the item has none or its signature no longer fits
+// there. All items are done in one pass over the file.
+#pragma once
+
+#include "app/PatchItem.h"
+#include "engine/PatternSearch.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+// Bytes of context on each side, tried in this order.
+inline constexpr std::size_t kSignatureContexts[] = {4, 8, 16, 32, 64, 128, 256};
+
+// The item's old bytes as the rebuild reads them.
+std::vector<std::uint8_t> DecodeOldBytes(const PatchItem& item);
+
+// The item's signature decoded; false when it has none or it is malformed
+// (no bytes, or the item's place does not lie inside it).
+bool DecodeSignature(const PatchItem& item, std::size_t oldLength, MaskedPattern* out);
+
+// True when the backup holds the item's old bytes at its offset and its
+// signature around them.
+bool SignatureFits(std::span<const std::uint8_t> backup, const PatchItem& item);
+
+// Makes the signatures the rules call for; returns how many items changed.
+std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& items);
+
+// The same for the backup file at path. Reads only the items' places unless
+// some item needs a new signature. False when the file could not be read
+// (nothing changes then); *changed (if given) receives the count.
+bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
+                              std::size_t* changed = nullptr);

@@ -1,0 +1,131 @@
+// Signatures and relocation on data files: the window grows until it is
+// unique, and items follow inserted and deleted bytes or say why they cannot.
+#include "engine/Relocate.h"
+#include "engine/PatternSearch.h"
+#include "engine/Signature.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes RandomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(random());
+    return bytes;
+}
+
+PatchItem ItemAt(const Bytes& file, std::uint32_t offset, std::size_t length) {
+    PatchItem item;
+    item.offset = offset;
+    item.description = "item";
+    item.newHex = "00";
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < length; ++i) {
+        item.oldHex += kDigits[file[offset + i] >> 4];
+        item.oldHex += kDigits[file[offset + i] & 15];
+        item.oldHex += ' ';
+    }
+    return item;
+}
+
+TEST(UpdateSignatures, ShortestUniqueWindow) {
+    // Random bytes: 4 bytes of context after the item already make it unique.
+    const Bytes random = RandomBytes(1 << 16, 1);
+    // Eight 100-byte copies of one block, with a unique byte 40 bytes after
+    // the item in one of them: the window must reach it.
+    Bytes periodic;
+    const Bytes block = RandomBytes(100, 2);
+    for (int i = 0; i < 8; ++i)
+        periodic.insert(periodic.end(), block.begin(), block.end());
+    periodic[350 + 40] ^= 0xFF;
+    struct Case {
+        const char* name;
+        const Bytes* file;
+        std::uint32_t offset;
+        std::size_t length, signatureLength, at;
+    } cases[] = {
+        {"random", &random, 1000, 4, 8, 0},
+        {"periodic", &periodic, 350, 2, 2 + 64, 0},
+        {"at the end", &random, (1 << 16) - 2, 2, 6, 4}, // clipped: context before
+    };
+    for (const Case& c : cases) {
+        PatchList items{ItemAt(*c.file, c.offset, c.length)};
+        EXPECT_EQ(UpdateSignatures(*c.file, items), 1u) << c.name;
+        const MaskedPattern signature = ParseSearchPattern(items[0].signature.c_str(), 4096);
+        EXPECT_EQ(signature.size(), c.signatureLength) << c.name;
+        EXPECT_EQ(items[0].signatureAt, c.at) << c.name;
+        std::vector<std::uint32_t> found;
+        FindMaskedInBuffer(c.file->data(), c.file->size(), signature, &found);
+        EXPECT_EQ(found, std::vector<std::uint32_t>{c.offset - items[0].signatureAt}) << c.name;
+        EXPECT_TRUE(SignatureFits(*c.file, items[0])) << c.name;
+        EXPECT_EQ(UpdateSignatures(*c.file, items), 0u) << c.name << ": it still fits";
+    }
+    // Old bytes the backup does not hold at the offset get no signature.
+    PatchList wrong{ItemAt(random, 1000, 4)};
+    wrong[0].offset = 2000;
+    EXPECT_EQ(UpdateSignatures(random, wrong), 0u);
+    EXPECT_TRUE(wrong[0].signature.empty());
+}
+
+TEST(PlanRelocation, DataFileVersions) {
+    const Bytes v1 = RandomBytes(1 << 16, 3);
+    PatchList items{ItemAt(v1, 1000, 4), ItemAt(v1, 5000, 3)};
+    ASSERT_EQ(UpdateSignatures(v1, items), 2u);
+    const auto edit = [&v1](auto change) {
+        Bytes v2 = v1;
+        change(v2);
+        return v2;
+    };
+    const Bytes inserted = edit([](Bytes& b) { b.insert(b.begin() + 500, 100, 0x5A); });
+    const Bytes deleted = edit([](Bytes& b) { b.erase(b.begin() + 200, b.begin() + 250); });
+    // The bytes around the first item changed, the second moved by one.
+    const Bytes changed = edit([](Bytes& b) {
+        for (int i = 990; i < 1010; ++i)
+            b[i] ^= 0x11;
+        b.insert(b.begin() + 3000, 0x00);
+    });
+    // The first 8000 bytes once more at the end, and one byte in front: both
+    // places occur twice.
+    const Bytes twice = edit([](Bytes& b) {
+        b.insert(b.end(), b.begin(), b.begin() + 8000);
+        b.insert(b.begin(), 0x00);
+    });
+    using K = RelocationKind;
+    struct Case {
+        const char* name;
+        const Bytes* file;
+        ItemRelocation first, second;
+    } cases[] = {
+        {"unchanged", &v1, {K::InPlace, 0, 0}, {K::InPlace, 0, 0}},
+        {"bytes inserted", &inserted, {K::Moves, 1100, 1}, {K::Moves, 5100, 1}},
+        {"bytes deleted", &deleted, {K::Moves, 950, 1}, {K::Moves, 4950, 1}},
+        {"item inside changed bytes", &changed, {K::NotFound, 0, 0}, {K::Moves, 5001, 1}},
+        {"signature twice", &twice, {K::Ambiguous, 0, 2}, {K::Ambiguous, 0, 2}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<ItemRelocation> plan = PlanRelocation(*c.file, items);
+        ASSERT_EQ(plan.size(), 2u);
+        for (int i = 0; i < 2; ++i) {
+            const ItemRelocation& want = i == 0 ? c.first : c.second;
+            EXPECT_EQ(plan[i].kind, want.kind) << c.name << " item " << i;
+            EXPECT_EQ(plan[i].newOffset, want.newOffset) << c.name << " item " << i;
+            EXPECT_EQ(plan[i].found, want.found) << c.name << " item " << i;
+        }
+    }
+    // An item without a signature cannot be placed; one moved stays moved.
+    PatchList copy = items;
+    copy[0].signature.clear();
+    const std::vector<ItemRelocation> plan = PlanRelocation(inserted, copy);
+    EXPECT_EQ(plan[0].kind, RelocationKind::NoSignature);
+    EXPECT_EQ(ApplyRelocation(plan, copy), 1u);
+    EXPECT_EQ(copy[1].offset, 5100u);
+    EXPECT_EQ(PlanRelocation(inserted, copy)[1].kind, RelocationKind::InPlace);
+}
+
+} // namespace
