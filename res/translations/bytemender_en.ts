@@ -165,13 +165,6 @@
         <source>错误</source>
         <translation>Error</translation>
     </message>
-</context>
-<context>
-    <name>DlgUtil</name>
-    <message>
-        <source>选择文件</source>
-        <translation>Choose a File</translation>
-    </message>
     <message>
         <source>特征码:</source>
         <translation>Signature:</translation>
@@ -226,6 +219,13 @@
     <message>
         <source>没有特征码</source>
         <translation>no signature</translation>
+    </message>
+</context>
+<context>
+    <name>DlgUtil</name>
+    <message>
+        <source>选择文件</source>
+        <translation>Choose a File</translation>
     </message>
 </context>
 <context>
