@@ -43,6 +43,7 @@ void CBytemenderDlg::OnToggleSelected() {
             Flip(patchList[static_cast<std::size_t>(row)]);
     }
     RefreshList();
+    ShowStatus(DoneText(Done::FlagsChanged));
 }
 
 // 2 "全无效" (also Escape): disables every item in memory.
@@ -50,6 +51,7 @@ void CBytemenderDlg::OnDisableAll() {
     for (PatchItem& item : patchList)
         item.enabled = 0;
     RefreshList();
+    ShowStatus(DoneText(Done::FlagsChanged));
 }
 
 // 1003 "编辑": the editor changes the first selected item in place. The list is
@@ -122,7 +124,7 @@ void CBytemenderDlg::ApplyPatches() {
     const SessionOutcome outcome =
         session.Apply([this] { return prompts->AskTargetChanged(this, targetPath); });
     RefreshList();
-    Report(outcome);
+    Report(outcome, DoneText(Done::Rebuilt));
 }
 
 // 1006 "文件": chooses a new target and makes its pristine backup copy.
@@ -148,18 +150,13 @@ void CBytemenderDlg::ChooseTarget() {
         RefreshList();
         UpdateTitle();
     }
-    Report(outcome);
+    Report(outcome, DoneText(Done::TargetTaken));
 }
 
 void CBytemenderDlg::SaveListAndRefresh() {
     const SessionOutcome outcome = session.SaveList();
     RefreshList();
-    Report(outcome);
-}
-
-void CBytemenderDlg::Report(const SessionOutcome& outcome) {
-    if (!outcome.text.empty())
-        prompts->ShowMessage(this, NarrowToQString(outcome.text), NarrowToQString(outcome.caption));
+    Report(outcome, DoneText(Done::ListSaved));
 }
 
 int CBytemenderDlg::MakeBackupPath() {

@@ -323,6 +323,16 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
     return outcome;
 }
 
+std::string PatchSession::WindowSetting(const char* key) {
+    const char* value = nullptr;
+    return settings_.GetString(key, &value) && value ? std::string(value) : std::string();
+}
+
+bool PatchSession::SaveWindowSetting(const char* key, const std::string& value) {
+    settings_.SetString(key, value.c_str());
+    return SaveStore(false);
+}
+
 bool PatchSession::TargetChanged() const {
     FileFingerprint backup;
     FileFingerprint target;

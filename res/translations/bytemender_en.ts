@@ -78,6 +78,26 @@
         <source>复制</source>
         <translation>Copy</translation>
     </message>
+    <message>
+        <source>列表不会保存: 无法读取设置文件 %1</source>
+        <translation>The list is not saved: the settings file %1 could not be read</translation>
+    </message>
+    <message>
+        <source>列表已保存到 %1 (%2 个项目)</source>
+        <translation>List saved to %1 (%2 items)</translation>
+    </message>
+    <message>
+        <source>已重建目标文件 %1 (应用了 %2 个有效项目)</source>
+        <translation>Target rebuilt: %1 (%2 enabled items applied)</translation>
+    </message>
+    <message>
+        <source>目标文件: %1, 备份已保存到 %2</source>
+        <translation>Target: %1, backup copy saved as %2</translation>
+    </message>
+    <message>
+        <source>有效项目: %1 / %2 (尚未写入设置文件)</source>
+        <translation>Enabled items: %1 of %2 (not yet in the settings file)</translation>
+    </message>
 </context>
 <context>
     <name>CItemEditDlg</name>
@@ -99,7 +119,7 @@
     </message>
     <message>
         <source>描述信息:</source>
-        <translation>Name:</translation>
+        <translation>Description:</translation>
     </message>
     <message>
         <source>原始数据:</source>
@@ -135,6 +155,18 @@
     <message>
         <source>比较文件(&amp;D)...</source>
         <translation>Compare &amp;Files...</translation>
+    </message>
+    <message>
+        <source>已从 %2 导入 %1 个项目</source>
+        <translation>Imported %1 items from %2</translation>
+    </message>
+    <message>
+        <source>已导出 %1 个项目到 %2</source>
+        <translation>Exported %1 items to %2</translation>
+    </message>
+    <message>
+        <source>比较 %2 与 %3: 增加了 %1 个项目</source>
+        <translation>Compared %2 with %3: %1 items added</translation>
     </message>
 </context>
 <context>
@@ -547,6 +579,14 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
     <message>
         <source>(无)</source>
         <translation>(none)</translation>
+    </message>
+    <message>
+        <source>被前项覆盖</source>
+        <translation>Overwritten</translation>
+    </message>
+    <message>
+        <source>备份文件在此处是原数据，但前面的有效项目先写入了这些字节：保存会失败。</source>
+        <translation>The backup holds the old data here, but an earlier enabled item writes over these bytes first: saving will fail.</translation>
     </message>
 </context>
 <context>
