@@ -15,6 +15,7 @@
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
