@@ -155,6 +155,15 @@ TEST_F(MainWindowTest, ListViewIsAReportWithSixColumns) {
         columnsWidth += list->columnWidth(column);
     EXPECT_EQ(columnsWidth, list->viewport()->width()); // all six, no empty room
     EXPECT_GE(list->columnWidth(PatchListModel::DescriptionColumn), 240);
+    // Every look of the state cell fits it, bold (attention) included.
+    QFont bold = list->font();
+    bold.setBold(true);
+    for (const ItemStatus& status : PatchListModel::EveryStateLook()) {
+        const QString text = PatchListModel::StateText(status);
+        EXPECT_LT(QFontMetrics(bold).horizontalAdvance(text),
+                  list->columnWidth(PatchListModel::StateColumn) - 8)
+            << text.toStdString();
+    }
     EXPECT_TRUE(list->showGrid());
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -222,6 +231,11 @@ TEST(PatchListModelStates, LabelColourTooltipAndAttention) {
                      std::string target = "EB 05") {
         return ItemStatus{state, overlapping, attention, std::move(target), "74 05"};
     };
+    auto overwritten = [&] {
+        ItemStatus made = status(ItemState::BackupMismatch, true, true);
+        made.oldOverwritten = true;
+        return made;
+    };
     const struct {
         ItemStatus status;
         const char16_t* text;
@@ -235,6 +249,9 @@ TEST(PatchListModelStates, LabelColourTooltipAndAttention) {
         {status(ItemState::BackupMismatch, true), u"! 备份不符", u"备份文件在此处不是原数据"},
         {status(ItemState::Unknown), u"未知", u"没有可读的"},
         {status(ItemState::Applied, false, true), u"已应用 · 重叠", u"与前面的有效项目写入"},
+        // The backup holds the old bytes; an earlier enabled item writes
+        // over them.
+        {overwritten(), u"! 被前项覆盖 · 重叠", u"但前面的有效项目先写入了这些字节"},
     };
     const int count = int(std::size(rows));
     PatchList list = Items(count + 1);
