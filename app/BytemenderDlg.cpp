@@ -175,7 +175,10 @@ void CBytemenderDlg::CreateControls() {
     SetControlId(more, IDC_MORE);
     more->setText(tr(kMoreButtonText));
     more->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    more->setPopupMode(QToolButton::InstantPopup);
+    // The arrow part at the right says that the button opens a menu; a click
+    // anywhere on it opens the menu.
+    more->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(more, &QToolButton::clicked, more, &QToolButton::showMenu);
     windowMenu = new QMenu(more);
     more->setMenu(windowMenu);
     placeRight(more, 394, 96, 50, 14);
@@ -187,7 +190,7 @@ void CBytemenderDlg::CreateControls() {
     statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusLine->setFocusPolicy(Qt::NoFocus);
     statusLine->setContentsMargins(4, 0, 4, 0);
-    place(statusLine, 7, 301, 444 + kStateColumnUnits, kStatusLineUnits, Anchor::BottomWide);
+    place(statusLine, 7, 301, 437 + kStateColumnUnits, kStatusLineUnits, Anchor::BottomWide);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     for (std::size_t i = 1; i < tabOrder.size(); ++i)

@@ -8,12 +8,17 @@
 //                            does not match, over the main window
 //   editor_showcase window   the main window on the settings file beside this
 //                            program (also window-maximized, window-menu with
-//                            its menu open, and about with the about box)
+//                            its menu open, about with the about box,
+//                            window-status after a command, question with the
+//                            question about a changed target, chooser with the
+//                            file chooser, and long-message with a message too
+//                            long for its box)
 //
 // Files it needs (a backup copy, a target) go to a temporary folder; the main
 // window's settings file and Path_bak folder are the ones beside this program.
 #include "app/BytemenderDlg.h"
 #include "app/Language.h"
+#include "app/UserPrompts.h"
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"
@@ -21,8 +26,10 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -55,7 +62,8 @@ std::vector<std::uint8_t> SampleBytes() {
 
 int Usage() {
     std::fprintf(stderr, "usage: editor_showcase "
-                         "add|modify|search|error|window|window-maximized|window-menu|about\n");
+                         "add|modify|search|error|window|window-maximized|window-menu|about|"
+                         "window-status|question|chooser|long-message\n");
     return 2;
 }
 
@@ -92,7 +100,8 @@ int main(int argc, char** argv) {
         }
         status = dlg.exec();
     } else if (scene == "window" || scene == "window-maximized" || scene == "window-menu" ||
-               scene == "about") {
+               scene == "about" || scene == "window-status" || scene == "question" ||
+               scene == "chooser" || scene == "long-message") {
         // The main window on the settings file beside this program.
         CBytemenderDlg window;
         if (scene == "window-maximized")
@@ -104,6 +113,27 @@ int main(int argc, char** argv) {
                     qobject_cast<QToolButton*>(GetDlgItem(&window, CBytemenderDlg::IDC_MORE)))
                 QMetaObject::invokeMethod(more, &QToolButton::showMenu, Qt::QueuedConnection);
         }
+        QtUserPrompts prompts;
+        QMetaObject::invokeMethod(
+            &window,
+            [&] {
+                if (scene == "window-status") {
+                    window.ListView()->selectRow(0);
+                    window.OnToggleSelected();
+                } else if (scene == "question") {
+                    MakeTargetChangedBox(&window, window.TargetPath())->exec();
+                } else if (scene == "chooser") {
+                    std::string path = window.TargetPath();
+                    ChooseOpenFile(&path, &window);
+                } else if (scene == "long-message") {
+                    QString text = QString::fromUtf8("第 1 行, 偏移 00000010:\n");
+                    for (int i = 0; i < 400; ++i)
+                        text += QStringLiteral("%1 ").arg(i & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+                    text += QString::fromUtf8("\n原始数据不匹配!");
+                    prompts.ShowMessage(&window, text, QStringLiteral("Error"));
+                }
+            },
+            Qt::QueuedConnection);
         status = window.exec();
     } else if (scene == "error") {
         CBytemenderDlg window;

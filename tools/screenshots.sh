@@ -10,14 +10,20 @@
 #   editor-modify.png         the item editor changing an item
 #   editor-search-listing.png a search with many matches, listed in the offset box
 #   error-message.png         the message for an item whose old data does not match
+#   main-window-status.png    the status line after a command ("有效/无效")
+#   target-changed.png        the three-way question about a changed target
+#   file-chooser.png          Qt's own file chooser, in the window's language
+#   long-message.png          a message too long for its box, its middle cut out
+#   unreadable-list.png       a settings file that cannot be read: the message
+#                             over the window and the mark in its status line
 #
 #   tools/screenshots.sh [build folder] [output folder]
 #
-# The windows speak the language of the environment: LANG=en_US.UTF-8 for
-# English, LANG=zh_CN.UTF-8 (or C) for the Chinese source texts.
+# Every picture is taken twice: in Chinese (zh/, LANG=zh_CN.UTF-8) and in
+# English (en/, LANG=en_US.UTF-8).
 #
-# The README's docs/main-window.png is main-window.png cut to the window:
-#   convert screenshots/main-window.png -trim +repage -colors 96 PNG8:docs/main-window.png
+# The README's docs/main-window.png is zh/main-window.png cut to the window:
+#   convert screenshots/zh/main-window.png -trim +repage -colors 96 PNG8:docs/main-window.png
 #
 # The build folder (default: build) is configured when it has no cache yet, and
 # the program and the item editor's showcase (built only when asked for) are
@@ -116,13 +122,28 @@ shoot() {
     echo "$out/$picture"
 }
 
-# The showcase opens the main window on the settings file beside itself.
+# The showcase opens the main window on the settings file beside itself; a
+# second copy sits beside a settings "file" that is a folder, which cannot be
+# read.
 cp "$work/bytemender.ini" "$work/editor_showcase.ini"
-shoot main-window.png "$work/bytemender"
-shoot main-window-maximized.png "$work/editor_showcase" window-maximized
-shoot main-window-menu.png "$work/editor_showcase" window-menu
-shoot about-box.png "$work/editor_showcase" about
-shoot editor-add.png "$work/editor_showcase" add
-shoot editor-modify.png "$work/editor_showcase" modify
-shoot editor-search-listing.png "$work/editor_showcase" search
-shoot error-message.png "$work/editor_showcase" error
+cp "$work/editor_showcase" "$work/unreadable_showcase"
+mkdir -p "$work/unreadable_showcase.ini"
+all=$out
+for lang in zh_CN en_US; do
+    out=$all/${lang%_*}
+    mkdir -p "$out"
+    export LANG=$lang.UTF-8 LANGUAGE= LC_ALL= LC_MESSAGES=
+    shoot main-window.png "$work/bytemender"
+    shoot main-window-maximized.png "$work/editor_showcase" window-maximized
+    shoot main-window-menu.png "$work/editor_showcase" window-menu
+    shoot main-window-status.png "$work/editor_showcase" window-status
+    shoot about-box.png "$work/editor_showcase" about
+    shoot editor-add.png "$work/editor_showcase" add
+    shoot editor-modify.png "$work/editor_showcase" modify
+    shoot editor-search-listing.png "$work/editor_showcase" search
+    shoot error-message.png "$work/editor_showcase" error
+    shoot target-changed.png "$work/editor_showcase" question
+    shoot file-chooser.png "$work/editor_showcase" chooser
+    shoot long-message.png "$work/editor_showcase" long-message
+    shoot unreadable-list.png "$work/unreadable_showcase" window
+done

@@ -56,7 +56,7 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
     }
     // The template's size, and room under it for the status line.
     EXPECT_EQ(dlg.size(), DialogUnitsToPixels(font, 0, 0, 521, 315).size());
-    EXPECT_EQ(dlg.StatusLine()->geometry(), DialogUnitsToPixels(font, 7, 301, 514, 10));
+    EXPECT_EQ(dlg.StatusLine()->geometry(), DialogUnitsToPixels(font, 7, 301, 507, 10));
     auto* frame = dlg.findChild<QGroupBox*>();
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->geometry(), DialogUnitsToPixels(font, 464, 117, 50, 121));
