@@ -5,11 +5,14 @@
 #include "app/Language.h"
 #include "app/ListColumns.h"
 #include "app/PatchListModel.h"
+#include "editor/ItemEditDlg.h"
+#include "winutil/DlgUtil.h"
 #include "engine/PatchExchange.h"
 #include "winutil/Translate.h"
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QTableView>
 #include <gtest/gtest.h>
 
@@ -60,6 +63,29 @@ TEST(Language, EveryStateLabelFitsItsColumn) {
     EXPECT_EQ(PatchListModel::StateText(overwritten), QStringLiteral("! Overwritten · overlap"));
     overwritten.oldOverwritten = false;
     EXPECT_EQ(PatchListModel::StateText(overwritten), QStringLiteral("! Backup differs · overlap"));
+}
+
+} // namespace
+
+namespace {
+
+// The item editor says "Description" as the list does, and its labels are
+// never cut, however long their translation.
+TEST(Language, EditorLabelsFitInEnglish) {
+    ASSERT_TRUE(InstallTranslations(qApp, true));
+    CItemEditDlg dlg;
+    const QList<QLabel*> labels = dlg.findChildren<QLabel*>();
+    ASSERT_EQ(labels.size(), 4);
+    QStringList texts;
+    for (const QLabel* label : labels) {
+        texts << label->text();
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()))
+            << label->text().toStdString();
+        // The boxes start after the widest label.
+        EXPECT_LE(label->geometry().right(),
+                  GetDlgItem(&dlg, CItemEditDlg::IDC_OFFSET)->geometry().left());
+    }
+    EXPECT_TRUE(texts.contains(QStringLiteral("Description:")));
 }
 
 } // namespace
