@@ -29,8 +29,7 @@ const ExchangeEntry kExchangeEntries[] = {
 };
 
 // What a finished step did, for the status line.
-const char* const kImported =
-    QT_TRANSLATE_NOOP("ExchangeCommands", "已从 %2 导入 %1 个项目");
+const char* const kImported = QT_TRANSLATE_NOOP("ExchangeCommands", "已从 %2 导入 %1 个项目");
 const char* const kExported = QT_TRANSLATE_NOOP("ExchangeCommands", "已导出 %1 个项目到 %2");
 const char* const kCompared =
     QT_TRANSLATE_NOOP("ExchangeCommands", "比较 %2 与 %3: 增加了 %1 个项目");

@@ -129,7 +129,8 @@ ShapedMessage ShapeMessageText(const QString& text, int maxRows, int rowChars) {
         }
     }
     const qsizetype tailRowEnd = rows[rows.size() - tail].end;
-    if (cutEnd > 0 && lines.at(cutEnd - 1) != QLatin1Char('\n') && !lines.at(cutEnd - 1).isSpace()) {
+    if (cutEnd > 0 && lines.at(cutEnd - 1) != QLatin1Char('\n') &&
+        !lines.at(cutEnd - 1).isSpace()) {
         for (qsizetype i = cutEnd; i < tailRowEnd; ++i) {
             if (lines.at(i).isSpace()) {
                 cutEnd = i + 1;

@@ -16,8 +16,7 @@ namespace {
 const char* const kSavingOff =
     QT_TRANSLATE_NOOP("CBytemenderDlg", "列表不会保存: 无法读取设置文件 %1");
 
-const char* const kListSaved =
-    QT_TRANSLATE_NOOP("CBytemenderDlg", "列表已保存到 %1 (%2 个项目)");
+const char* const kListSaved = QT_TRANSLATE_NOOP("CBytemenderDlg", "列表已保存到 %1 (%2 个项目)");
 const char* const kRebuilt =
     QT_TRANSLATE_NOOP("CBytemenderDlg", "已重建目标文件 %1 (应用了 %2 个有效项目)");
 const char* const kTargetTaken =
@@ -28,7 +27,7 @@ const char* const kFlagsChanged =
 QString FileName(const std::string& path) {
     std::string name;
     return SplitPath(path.c_str(), nullptr, &name) && !name.empty() ? NarrowToQString(name)
-                                                                      : NarrowToQString(path);
+                                                                    : NarrowToQString(path);
 }
 
 // A warm background and dark text: the mark stands out under any palette.
@@ -90,8 +89,7 @@ void CBytemenderDlg::Report(const SessionOutcome& outcome, const QString& done) 
         return;
     }
     if (!outcome.text.empty()) {
-        prompts->ShowMessage(this, NarrowToQString(outcome.text),
-                             NarrowToQString(outcome.caption));
+        prompts->ShowMessage(this, NarrowToQString(outcome.text), NarrowToQString(outcome.caption));
         return;
     }
     if (outcome.ok() && !done.isEmpty())

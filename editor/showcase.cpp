@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
                 } else if (scene == "long-message") {
                     QString text = QString::fromUtf8("第 1 行, 偏移 00000010:\n");
                     for (int i = 0; i < 400; ++i)
-                        text += QStringLiteral("%1 ").arg(i & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+                        text +=
+                            QStringLiteral("%1 ").arg(i & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
                     text += QString::fromUtf8("\n原始数据不匹配!");
                     prompts.ShowMessage(&window, text, QStringLiteral("Error"));
                 }

@@ -178,8 +178,8 @@ void AppendRunItems(std::string_view name, std::uint32_t offset, const std::uint
         item.description.reserve(name.size() + 12);
         item.description.append(name).append(" #").append(std::to_string((*counter)++));
         // Spaced upper-case pairs, as the item editor shows data.
-        for (auto [data, hex] : {std::pair{oldData + done, &item.oldHex},
-                                 std::pair{newData + done, &item.newHex}}) {
+        for (auto [data, hex] :
+             {std::pair{oldData + done, &item.oldHex}, std::pair{newData + done, &item.newHex}}) {
             hex->resize(3 * part);
             hex->resize(FormatSpacedHexText(data, part, hex->data()));
         }

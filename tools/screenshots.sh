@@ -104,6 +104,8 @@ poke "$work/data.bin" 0xf10 01
 shoot() {
     local picture=$1
     shift
+    # Every scene starts from the sample list (the error scene saves its own).
+    cp "$work/bytemender.ini" "$work/editor_showcase.ini"
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         picture=$1
         shift

@@ -6,8 +6,8 @@
 #include "app/ListColumns.h"
 #include "app/PatchListModel.h"
 #include "editor/ItemEditDlg.h"
-#include "winutil/DlgUtil.h"
 #include "engine/PatchExchange.h"
+#include "winutil/DlgUtil.h"
 #include "winutil/Translate.h"
 
 #include <QApplication>

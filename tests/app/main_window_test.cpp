@@ -146,8 +146,9 @@ TEST_F(MainWindowTest, ListViewIsAReportWithSixColumns) {
             dlg.Model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
         EXPECT_EQ(alignment & Qt::AlignHorizontal_Mask, int(columns[column].alignment));
         // The others keep at least their widths; the description takes the rest.
-        if (column != PatchListModel::DescriptionColumn)
+        if (column != PatchListModel::DescriptionColumn) {
             EXPECT_GE(list->columnWidth(column), columns[column].width);
+        }
         EXPECT_EQ(list->horizontalHeader()->sectionResizeMode(column), QHeaderView::Interactive);
     }
     int columnsWidth = 0;
@@ -677,8 +678,7 @@ TEST(MessageText, LongTextLosesItsMiddle) {
         {QString::fromUtf16(u"a🔧b🔧cdefgh"), 3, 2, QString::fromUtf16(u"a\n…\ngh"), true},
         {QString(100, QLatin1Char('d')), 5, 10, d20 + QStringLiteral("\n…\n") + d20, true},
         // Hex pairs and words are kept whole or left out whole.
-        {"Old: 74 05 EB 05 90 90 90 C3 11 22", 3, 8, QString::fromUtf16(u"Old: 74\n…\n22"),
-         true},
+        {"Old: 74 05 EB 05 90 90 90 C3 11 22", 3, 8, QString::fromUtf16(u"Old: 74\n…\n22"), true},
         {"Old: 74 05 EB 05 90 90 90 C3 11 22", 3, 6, QString::fromUtf16(u"Old:\n…\n22"), true},
         {"ab cd ef gh ij kl", 5, 3, QString::fromUtf16(u"ab cd\n…\nij kl"), true},
     };
