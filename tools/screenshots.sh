@@ -87,7 +87,7 @@ poke "$work/data.bin" 0xf10 01
         printf 'PathList\\%s\\OldHex = %s\r\n' "$1" "$4"
         printf 'PathList\\%s\\Path = %s\r\n' "$1" "$6"
     }
-    item 0000 0x00000010 '跳过序列号检查' 7405 EB05 1
+    item 0000 0x00000010 '跳过序列号检查' '74 05' 'EB 05' 1
     item 0001 0x000001A0 '跳过版本检查' '33 C0 5D C3' 'B8 01 00 00 00 C3' 1
     item 0002 0x000001A4 '版本号改为 2' 00 02 1
     item 0003 0x00000200 '显示调试菜单' 00 01 1
