@@ -33,7 +33,9 @@ class ListColumns : public QObject {
     // is the least it may be given.
     QString Saved() const;
     // The width a column gets without a user's setting: its default, or what
-    // its title and its texts need in the view's font when that is more.
+    // its title and its texts need in the view's font (bold, as a row needing
+    // attention shows them) when that is more; for the description, the least
+    // it is given.
     int NeededWidth(int column) const;
     // Gives the description column the room the others leave.
     void Fit();
