@@ -61,7 +61,8 @@ cp "$build/editor/editor_showcase.d/editor_showcase" "$work/editor_showcase"
 # A pristine backup and a target that differs from it here and there, so that
 # the list's state column shows every state: applied (one of them written over
 # in part by a later item: overlapping), original, differs, out of range,
-# backup mismatch, and rows whose target disagrees with their flag.
+# backup mismatch (also old bytes that an earlier item writes over), and rows
+# whose target disagrees with their flag.
 poke() { # file offset bytes...
     local file=$1 offset=$2
     shift 2
@@ -96,7 +97,8 @@ poke "$work/data.bin" 0xf10 01
     item 0006 0x00000F00 '调试输出改为空操作' '00 00 00 00 00' '90 90 90 90 90' 0
     item 0007 0x00000F10 '关闭更新检查' '00 00' '01 00' 0
     item 0008 0x00002000 '旧版本的补丁' 00 01 0
-    printf 'PathList\\Count = 9\r\n'
+    item 0009 0x000001A1 '改写已被覆盖的字节' C0 C1 1
+    printf 'PathList\\Count = 10\r\n'
 } >"$work/bytemender.ini"
 
 # Runs a command on a fresh virtual screen, takes the screen once the window
