@@ -1,6 +1,7 @@
 #include "app/BytemenderDlg.h"
 
 #include "app/AboutDlg.h"
+#include "app/ListColumns.h"
 #include "app/PatchListModel.h"
 #include "app/PatchListStore.h"
 #include "winutil/CodePage.h"
@@ -16,6 +17,7 @@
 #include <QItemSelection>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -54,6 +56,11 @@ const char* const kRelocateMenuText = QT_TRANSLATE_NOOP("CBytemenderDlg", "重�
 // dialog units wider than in the five-column layout, and the buttons and the
 // window's right edge move as far, so that all six columns show at once.
 constexpr int kStateColumnUnits = 70;
+// The status line under the list and the buttons: the window is this many
+// dialog units taller than the template.
+constexpr int kStatusLineUnits = 10;
+// The settings file's key for the list's column widths (app/ListColumns.h).
+constexpr const char* kColumnWidthsKey = "ColumnWidths";
 
 struct ButtonTemplate {
     int id;
@@ -88,6 +95,7 @@ enum class Anchor {
     BottomRight, // keeps its size and its distances to the right and bottom edges
     Wide,        // takes the width the window gains
     WideAndTall, // takes the width and the height the window gains
+    BottomWide,  // takes the width the window gains, keeps its distance to the bottom
 };
 
 struct CBytemenderDlg::Placement {
@@ -170,11 +178,22 @@ void CBytemenderDlg::CreateControls() {
     SetControlId(more, IDC_MORE);
     more->setText(tr(kMoreButtonText));
     more->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    more->setPopupMode(QToolButton::InstantPopup);
+    // The arrow part at the right says that the button opens a menu; a click
+    // anywhere on it opens the menu.
+    more->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(more, &QToolButton::clicked, more, &QToolButton::showMenu);
     windowMenu = new QMenu(more);
     more->setMenu(windowMenu);
     placeRight(more, 394, 96, 50, 14);
     tabOrder.push_back(more);
+
+    // The status line: under the list, as wide as the window's contents.
+    statusLine = new QLabel(this);
+    statusLine->setTextFormat(Qt::PlainText);
+    statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusLine->setFocusPolicy(Qt::NoFocus);
+    statusLine->setContentsMargins(4, 0, 4, 0);
+    place(statusLine, 7, 301, 437 + kStateColumnUnits, kStatusLineUnits, Anchor::BottomWide);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
@@ -183,7 +202,8 @@ void CBytemenderDlg::CreateControls() {
 
     // The template's size is the default and the smallest; the window may
     // grow and be maximised.
-    defaultSize = DialogUnitsToPixels(font, 0, 0, 451 + kStateColumnUnits, 305).size();
+    defaultSize =
+        DialogUnitsToPixels(font, 0, 0, 451 + kStateColumnUnits, 305 + kStatusLineUnits).size();
     setMinimumSize(defaultSize);
     resize(defaultSize);
 }
@@ -223,9 +243,15 @@ void CBytemenderDlg::LayOutControls() {
         case Anchor::Wide:
             rect.setWidth(rect.width() + dx);
             break;
+        case Anchor::BottomWide:
+            rect.translate(0, dy);
+            rect.setWidth(rect.width() + dx);
+            break;
         }
         p.control->setGeometry(rect);
     }
+    if (statusLine)
+        UpdateStatusLine(); // cut to the new width
 }
 
 // Signals to handlers, in the order of the window's message table; the
@@ -281,8 +307,6 @@ void CBytemenderDlg::InitListView() {
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    for (int column = 0; column < PatchListModel::kColumnCount; ++column)
-        listView->setColumnWidth(column, PatchListModel::ColumnWidth(column));
     // The selection stays visible in the same colours when the list has no
     // focus.
     QPalette palette = listView->palette();
@@ -293,6 +317,13 @@ void CBytemenderDlg::InitListView() {
     const QFont font = ApplyDialogFont(this);
     listView->verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 4);
     listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // The description takes the room the other columns leave; widths the
+    // user drags are kept in the settings file.
+    columns = new ListColumns(listView, [this](const QString& widths) {
+        if (!SavingOff())
+            session.SaveWindowSetting(kColumnWidthsKey, widths.toStdString());
+    });
+    columns->Restore(QString::fromStdString(session.WindowSetting(kColumnWidthsKey)));
 
     // A new backup copy the list cannot be rebuilt from replaces the old one
     // only when the user says so.
@@ -306,10 +337,24 @@ void CBytemenderDlg::InitListView() {
     UpdateTitle();
     RefreshList();
     // A list that exists but could not be read is never overwritten with the
-    // empty one shown now; the user hears of it once.
-    if (opened == SettingsFileState::Unreadable)
-        prompts->ShowMessage(this, NarrowToQString(session.UnreadableText()),
-                             QStringLiteral("错误"));
+    // empty one shown now; the user hears of it once the window shows, and
+    // the status line keeps saying it.
+    unreadableTold = opened != SettingsFileState::Unreadable;
+    UpdateStatusLine();
+}
+
+void CBytemenderDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (unreadableTold)
+        return;
+    unreadableTold = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            prompts->ShowMessage(this, NarrowToQString(session.UnreadableText()),
+                                 QStringLiteral("错误"));
+        },
+        Qt::QueuedConnection);
 }
 
 void CBytemenderDlg::RefreshList() {

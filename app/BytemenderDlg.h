@@ -23,11 +23,14 @@ class QFileSystemWatcher;
 class QCloseEvent;
 class QKeyEvent;
 class QKeySequence;
+class QLabel;
 class QMenu;
 class QPushButton;
 class QResizeEvent;
+class QShowEvent;
 class QTableView;
 class PatchListModel;
+class ListColumns;
 
 class CBytemenderDlg : public QDialog {
     Q_OBJECT
@@ -100,6 +103,15 @@ class CBytemenderDlg : public QDialog {
     const QList<QAction*>& ExchangeActions() const { return exchangeActions; }
     QPushButton* Button(int id) const;
     IUserPrompts& Prompts() { return *prompts; }
+    ListColumns* Columns() const { return columns; }
+    // The status line under the list: what the last command did, so that a
+    // success needs no click; while the list cannot be saved, that it cannot
+    // and the settings file's path, until the window closes.
+    QLabel* StatusLine() const { return statusLine; }
+    void ShowStatus(const QString& text);
+    // Whether saving is off for this session: the settings file could not
+    // be read.
+    bool SavingOff() const;
 
   protected:
     // Activation looks again at the target and the backup: when either
@@ -107,6 +119,9 @@ class CBytemenderDlg : public QDialog {
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The first showing tells of a settings file that could not be read, over
+    // the window.
+    void showEvent(QShowEvent* event) override;
     // The path field and the list take the room the window gains; the
     // buttons keep their distance to the right edge.
     void resizeEvent(QResizeEvent* event) override;
@@ -142,8 +157,14 @@ class CBytemenderDlg : public QDialog {
     void FollowListFile();
     // Watches the settings file (again: each save puts a new file in place).
     void WatchListFile();
-    // Shows the outcome's message, if it has one.
-    void Report(const SessionOutcome& outcome);
+    // Shows the outcome's message, if it has one: a failure in a message box,
+    // a list that cannot be saved because its file could not be read in the
+    // status line, and a success (done) there too.
+    void Report(const SessionOutcome& outcome, const QString& done = {});
+    // The status line's words for a command that did its job.
+    enum class Done { ListSaved, Rebuilt, TargetTaken, FlagsChanged };
+    QString DoneText(Done done) const;
+    void UpdateStatusLine();
     // Whether the target or the backup changed since the last look.
     bool FilesChanged();
     // Gives the list view the items a relocation would move.
@@ -175,6 +196,10 @@ class CBytemenderDlg : public QDialog {
     QFileSystemWatcher* listWatcher = nullptr;
     // True while the title says that the list was read again from the file.
     bool listReread = false;
+    ListColumns* columns = nullptr;
+    QLabel* statusLine = nullptr;
+    QString statusText;
+    bool unreadableTold = false;
     std::unique_ptr<IUserPrompts> ownedPrompts;
     IUserPrompts* prompts = nullptr;
 };

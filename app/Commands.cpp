@@ -53,6 +53,7 @@ void CBytemenderDlg::OnToggleSelected() {
             Flip(patchList[static_cast<std::size_t>(row)]);
     }
     RefreshList();
+    ShowStatus(DoneText(Done::FlagsChanged));
 }
 
 // 2 "全无效" (also Escape): disables every item in memory.
@@ -60,6 +61,7 @@ void CBytemenderDlg::OnDisableAll() {
     for (PatchItem& item : patchList)
         item.enabled = 0;
     RefreshList();
+    ShowStatus(DoneText(Done::FlagsChanged));
 }
 
 // The item the user picked at row, found again in the list as the file holds
@@ -170,7 +172,7 @@ void CBytemenderDlg::ApplyPatches() {
         session.Apply([this] { return prompts->AskTargetChanged(this, targetPath); });
     AfterListRead();
     RefreshList();
-    Report(outcome);
+    Report(outcome, DoneText(Done::Rebuilt));
 }
 
 // 1006 "文件": chooses a new target and makes its pristine backup copy.
@@ -195,7 +197,7 @@ void CBytemenderDlg::ChooseTarget() {
     // taken (its backup exists) and a later save may store it.
     RefreshList();
     UpdateTitle();
-    Report(outcome);
+    Report(outcome, DoneText(Done::TargetTaken));
 }
 
 void CBytemenderDlg::ChangeListAndRefresh(const std::function<bool(PatchList&)>& change) {
@@ -206,16 +208,7 @@ void CBytemenderDlg::ChangeListAndRefresh(const std::function<bool(PatchList&)>&
     });
     AfterListRead();
     RefreshList();
-    Report(found || !outcome.ok() ? outcome : PatchSession::ItemGone());
-}
-
-void CBytemenderDlg::Report(const SessionOutcome& outcome) {
-    if (outcome.text.empty())
-        return;
-    if (outcome.notice)
-        prompts->ShowNotice(this, NarrowToQString(outcome.text), NarrowToQString(outcome.caption));
-    else
-        prompts->ShowMessage(this, NarrowToQString(outcome.text), NarrowToQString(outcome.caption));
+    Report(found || !outcome.ok() ? outcome : PatchSession::ItemGone(), DoneText(Done::ListSaved));
 }
 
 int CBytemenderDlg::MakeBackupPath() {

@@ -28,15 +28,33 @@ const ExchangeEntry kExchangeEntries[] = {
     {QT_TRANSLATE_NOOP("ExchangeCommands", "比较文件(&D)..."), &CBytemenderDlg::OnDiffFiles},
 };
 
-void Tell(CBytemenderDlg& dlg, const ExchangeOutcome& outcome) {
-    if (outcome.text.empty())
-        return;
+// What a finished step did, for the status line.
+const char* const kImported = QT_TRANSLATE_NOOP("ExchangeCommands", "已从 %2 导入 %1 个项目");
+const char* const kExported = QT_TRANSLATE_NOOP("ExchangeCommands", "已导出 %1 个项目到 %2");
+const char* const kCompared =
+    QT_TRANSLATE_NOOP("ExchangeCommands", "比较 %2 与 %3: 增加了 %1 个项目");
+
+QString Tr(const char* source) {
+    return QCoreApplication::translate("ExchangeCommands", source);
+}
+
+// Failures in a message box; a notice (nothing to add), a success (done) and
+// a list that cannot be saved while saving is off in the status line.
+void Tell(CBytemenderDlg& dlg, const ExchangeOutcome& outcome, const QString& done) {
     const QString text = NarrowToQString(outcome.text);
-    const QString caption = NarrowToQString(outcome.caption);
-    if (outcome.notice)
-        dlg.Prompts().ShowNotice(&dlg, text, caption);
-    else
-        dlg.Prompts().ShowMessage(&dlg, text, caption);
+    const bool notSaved = outcome.status == ExchangeOutcome::Status::NotSaved && dlg.SavingOff();
+    if (outcome.notice || notSaved) {
+        // A list whose file could not be read: the status line's mark names
+        // the file.
+        dlg.ShowStatus(notSaved ? done + QStringLiteral("  ") +
+                                      text.section(QLatin1Char('\n'), 0, 0).trimmed()
+                                : text.simplified());
+    } else if (!outcome.text.empty()) {
+        dlg.Prompts().ShowMessage(&dlg, NarrowToQString(outcome.text),
+                                  NarrowToQString(outcome.caption));
+    } else if (outcome.ok()) {
+        dlg.ShowStatus(done);
+    }
 }
 
 // Where the export chooser starts: the target's name with the format's
@@ -56,8 +74,7 @@ std::string FolderOf(const std::string& path) {
 
 void CBytemenderDlg::AddExchangeActions() {
     for (const ExchangeEntry& entry : kExchangeEntries)
-        exchangeActions.push_back(AddMenuEntry(
-            QCoreApplication::translate("ExchangeCommands", entry.text), entry.handler, {}));
+        exchangeActions.push_back(AddMenuEntry(Tr(entry.text), entry.handler, {}));
     // The About entry follows, set apart.
     auto* separator = new QAction(this);
     separator->setSeparator(true);
@@ -70,7 +87,7 @@ void CBytemenderDlg::AddExchangeActions() {
 // refused anywhere adds nothing.
 void CBytemenderDlg::OnImport() {
     if (const ExchangeOutcome target = RequireTarget(session); !target.ok()) {
-        Tell(*this, target);
+        Tell(*this, target, {});
         return;
     }
     std::string path = FolderOf(targetPath);
@@ -79,14 +96,14 @@ void CBytemenderDlg::OnImport() {
     const ExchangeOutcome outcome = ImportIntoSession(session, path);
     AfterListRead();
     RefreshList();
-    Tell(*this, outcome);
+    Tell(*this, outcome, Tr(kImported).arg(outcome.count).arg(NarrowToQString(path)));
 }
 
 // "导出...": the enabled items, as "保存" would apply them, in the format the
 // user picks; nothing is written when an item does not fit the backup.
 void CBytemenderDlg::OnExport() {
     if (const ExchangeOutcome target = RequireTarget(session); !target.ok()) {
-        Tell(*this, target);
+        Tell(*this, target, {});
         return;
     }
     PatchFormat format = PatchFormat::Ips;
@@ -95,7 +112,7 @@ void CBytemenderDlg::OnExport() {
         return;
     const ExchangeOutcome outcome = ExportFromSession(session, path, format, false);
     RefreshList();
-    Tell(*this, outcome);
+    Tell(*this, outcome, Tr(kExported).arg(outcome.count).arg(NarrowToQString(path)));
 }
 
 // "比较文件...": the original (the backup copy is offered) and the patched
@@ -115,5 +132,6 @@ void CBytemenderDlg::OnDiffFiles() {
         });
     AfterListRead();
     RefreshList();
-    Tell(*this, outcome);
+    Tell(*this, outcome,
+         Tr(kCompared).arg(outcome.count).arg(NarrowToQString(original), NarrowToQString(patched)));
 }

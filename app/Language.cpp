@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QString>
 #include <QTranslator>
 
@@ -23,6 +24,10 @@ bool InstallTranslations(QCoreApplication* app, bool english) {
     static QTranslator own;
     static QTranslator qtDialogs;
     bool ok = true;
+    // Dates, sizes and numbers in Qt's own dialogs (the file chooser) follow
+    // the language shown, whatever the locale.
+    QLocale::setDefault(english ? QLocale(QLocale::English, QLocale::UnitedStates)
+                                : QLocale(QLocale::Chinese, QLocale::China));
     if (english) {
         ok = own.load(QStringLiteral(":/i18n/bytemender_en.qm"));
         if (ok)

@@ -59,6 +59,12 @@ const StateLook& LookOf(ItemState state) {
     return index < std::size(kLooks) ? kLooks[index] : kLooks[std::size(kLooks) - 1];
 }
 
+// A backup mismatch whose old bytes the backup does hold, but which an earlier
+// enabled item writes over first: the colours of a mismatch, its own words.
+const char* const kOverwrittenLabel = QT_TRANSLATE_NOOP("PatchListModel", "被前项覆盖");
+const char* const kOverwrittenMeaning = QT_TRANSLATE_NOOP(
+    "PatchListModel", "备份文件在此处是原数据，但前面的有效项目先写入了这些字节：保存会失败。");
+
 // Rows whose target disagrees with their flag: a warm background over the
 // whole row and dark text on it.
 constexpr QRgb kAttentionBackground = 0xfffff0b3;
@@ -177,8 +183,16 @@ QString PatchListModel::CellText(const PatchItem& item, int column) {
     }
 }
 
+namespace {
+
+bool ShowsOverwritten(const ItemStatus& status) {
+    return status.state == ItemState::BackupMismatch && status.oldOverwritten;
+}
+
+} // namespace
+
 QString PatchListModel::StateText(const ItemStatus& status) {
-    QString text = tr(LookOf(status.state).label);
+    QString text = tr(ShowsOverwritten(status) ? kOverwrittenLabel : LookOf(status.state).label);
     if (status.attention)
         text.prepend(QString::fromUtf16(kAttentionMark));
     if (status.overlapping)
@@ -187,7 +201,8 @@ QString PatchListModel::StateText(const ItemStatus& status) {
 }
 
 QString PatchListModel::StateToolTip(const ItemStatus& status) {
-    QStringList lines{tr(LookOf(status.state).meaning)};
+    QStringList lines{
+        tr(ShowsOverwritten(status) ? kOverwrittenMeaning : LookOf(status.state).meaning)};
     if (status.attention) {
         // Attention means the target disagrees with the flag: applied while
         // disabled, anything else while enabled.
@@ -198,6 +213,23 @@ QString PatchListModel::StateToolTip(const ItemStatus& status) {
     return QStringLiteral("<qt>%1<table cellspacing=\"0\" cellpadding=\"1\">%2%3</table></qt>")
         .arg(lines.join(QStringLiteral("<br>")), HexRow(kTargetLine, status.targetHex),
              HexRow(kBackupLine, status.backupHex));
+}
+
+std::vector<ItemStatus> PatchListModel::EveryStateLook() {
+    std::vector<ItemStatus> looks;
+    for (int state = 0; state <= static_cast<int>(ItemState::Unknown); ++state) {
+        for (int variant = 0; variant < 4; ++variant) {
+            ItemStatus status;
+            status.state = static_cast<ItemState>(state);
+            status.attention = status.state != ItemState::Unknown;
+            status.overlapping = (variant & 1) != 0;
+            status.oldOverwritten = (variant & 2) != 0;
+            if (status.oldOverwritten && status.state != ItemState::BackupMismatch)
+                continue;
+            looks.push_back(status);
+        }
+    }
+    return looks;
 }
 
 QString PatchListModel::ColumnTitle(int column) {

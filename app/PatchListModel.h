@@ -47,6 +47,10 @@ class PatchListModel : public QAbstractTableModel {
     // The state cell: "!" first when the item needs attention, then the
     // state, then the overlap mark.
     static QString StateText(const ItemStatus& status);
+    // One status for every look the state cell can have: each state with the
+    // attention mark where it can have one, with and without the overlap mark
+    // (for the room the column needs).
+    static std::vector<ItemStatus> EveryStateLook();
     // What was found at the item's place, for the state cell's tooltip (rich
     // text: the bytes of the target and the backup in a small table).
     static QString StateToolTip(const ItemStatus& status);

@@ -660,6 +660,16 @@ void PatchSession::DeleteRecord(const char* sizeKey, const char* shaKey) {
     settings_.DeleteKey(shaKey);
 }
 
+std::string PatchSession::WindowSetting(const char* key) {
+    const char* value = nullptr;
+    return settings_.GetString(key, &value) && value ? std::string(value) : std::string();
+}
+
+bool PatchSession::SaveWindowSetting(const char* key, const std::string& value) {
+    settings_.SetString(key, value.c_str());
+    return SaveStore(false);
+}
+
 bool PatchSession::TargetChanged() const {
     FileFingerprint backup;
     FileFingerprint target;

@@ -243,6 +243,13 @@ class PatchSession {
     // what is about to be written is recorded before it is (crash-safe).
     SessionOutcome Apply(const std::function<TargetChangedAnswer()>& askTargetChanged);
 
+    // A value the window keeps for itself (such as the list's column
+    // widths); empty when the file has none. SaveWindowSetting writes it into
+    // the store and saves the file as it stands (the list as last saved);
+    // false when the file was not written.
+    std::string WindowSetting(const char* key);
+    bool SaveWindowSetting(const char* key, const std::string& value);
+
     // True when there is a record, the target exists, and it matches neither
     // the recorded backup nor the recorded last target. A target whose stamp
     // matches the recorded one is not read at all; otherwise sizes are

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -113,14 +114,39 @@ ShapedMessage ShapeMessageText(const QString& text, int maxRows, int rowChars) {
     const std::size_t kept = static_cast<std::size_t>(maxRows) - 1;
     const std::size_t head = (kept + 1) / 2;
     const std::size_t tail = kept - head;
-    const qsizetype cutBegin = rows[head - 1].end;
-    const qsizetype cutEnd = rows[rows.size() - tail].begin;
-    const bool betweenLines =
-        (cutBegin == lines.size() || lines.at(cutBegin) == QLatin1Char('\n')) &&
-        (cutEnd == 0 || lines.at(cutEnd - 1) == QLatin1Char('\n'));
-    const QString mark =
-        betweenLines ? QStringLiteral("\n%1\n").arg(QChar(kEllipsis)) : QString(QChar(kEllipsis));
-    return {WithBreaks(lines.left(cutBegin) + mark + lines.mid(cutEnd), rowChars), true};
+    qsizetype cutBegin = rows[head - 1].end;
+    qsizetype cutEnd = rows[rows.size() - tail].begin;
+    // The cut falls between words where the rows at its edges have a space:
+    // a hex pair or a path's part is kept whole or left out whole.
+    const qsizetype headRow = rows[head - 1].begin;
+    if (cutBegin < lines.size() && lines.at(cutBegin) != QLatin1Char('\n') &&
+        !lines.at(cutBegin).isSpace()) {
+        for (qsizetype i = cutBegin; i > headRow; --i) {
+            if (lines.at(i - 1).isSpace()) {
+                cutBegin = i;
+                break;
+            }
+        }
+    }
+    const qsizetype tailRowEnd = rows[rows.size() - tail].end;
+    if (cutEnd > 0 && lines.at(cutEnd - 1) != QLatin1Char('\n') &&
+        !lines.at(cutEnd - 1).isSpace()) {
+        for (qsizetype i = cutEnd; i < tailRowEnd; ++i) {
+            if (lines.at(i).isSpace()) {
+                cutEnd = i + 1;
+                break;
+            }
+        }
+    }
+    // The ellipsis on a line of its own, between the head and the tail.
+    QString front = lines.left(cutBegin);
+    while (!front.isEmpty() && front.back().isSpace())
+        front.chop(1);
+    QString end = lines.mid(cutEnd);
+    while (!end.isEmpty() && end.front().isSpace())
+        end.remove(0, 1);
+    const QString mark = QStringLiteral("\n%1\n").arg(QChar(kEllipsis));
+    return {WithBreaks(front + mark + end, rowChars), true};
 }
 
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const QString& text,
@@ -177,10 +203,14 @@ std::unique_ptr<QMessageBox> MakeTargetChangedBox(QWidget* owner, const std::str
                                              text, QMessageBox::NoButton, owner);
     const QMessageBox::ButtonRole roles[] = {QMessageBox::AcceptRole, QMessageBox::DestructiveRole,
                                              QMessageBox::RejectRole};
+    // Icons as the style gives the standard buttons of the other boxes.
+    const QStyle::StandardPixmap icons[] = {QStyle::SP_BrowserReload, QStyle::SP_DialogSaveButton,
+                                            QStyle::SP_DialogCancelButton};
     QPushButton* cancel = nullptr;
     for (int i = 0; i < 3; ++i) {
         cancel = box->addButton(Tr(kTargetChangedButtons[i]), roles[i]);
         cancel->setProperty(kAnswerProperty, i);
+        cancel->setIcon(box->style()->standardIcon(icons[i], nullptr, cancel));
     }
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

@@ -87,8 +87,9 @@ class QtUserPrompts : public IUserPrompts {
 // A message text made to fit a box of at most maxRows rows of rowChars
 // characters; a line longer than a row takes as many rows as it fills. Line
 // ends become '\n'. A text that does not fit loses its middle, replaced by
-// "…" (on a line of its own when the cut falls between lines), so that its
-// beginning and its end, where a message says what went wrong, both show; in
+// "…" on a line of its own, so that its beginning and its end, where a
+// message says what went wrong, both show; the cut falls after a space where
+// the rows at its edges have one, never inside a hex pair or a word; in
 // what is left, a run of more than rowChars characters without a space gets
 // a zero-width space after every rowChars of them, where the box may wrap.
 struct ShapedMessage {

@@ -40,7 +40,9 @@ std::string Tr(const char* source) {
 }
 
 void UseInterfaceLanguage() {
-    if (UserInterfaceIsEnglish())
+    // Scripts, CI and containers run under C or POSIX: English there, and
+    // wherever Chinese is not asked for.
+    if (RequestedLanguage() != InterfaceLanguage::Chinese)
         SetTranslator(&English);
 }
 

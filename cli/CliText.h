@@ -15,8 +15,8 @@
 std::string Tr(const char* source);
 
 // Installs the English translation of every text (the command line's, the
-// engine's and the session's) when the user's interface language is English;
-// otherwise the Chinese source texts stay.
+// engine's and the session's) unless the user asks for Chinese (a zh locale,
+// or LANGUAGE naming Chinese first): a C or POSIX locale gets English.
 void UseInterfaceLanguage();
 
 // Eight lower-case hex digits, as the list shows an offset.

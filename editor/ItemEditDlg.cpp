@@ -3,6 +3,7 @@
 #include "engine/PatternSearch.h"
 #include "winutil/DlgUtil.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -32,10 +33,6 @@ constexpr ControlRect kNewDataRect{43, 62, 250, 14};
 constexpr ControlRect kSearchRect{298, 7, 50, 14};
 constexpr ControlRect kSignatureLabelRect{7, 83, 31, 8};
 constexpr ControlRect kSignatureRect{43, 80, 305, 14};
-
-void Place(QWidget* control, const QFont& font, const ControlRect& r) {
-    control->setGeometry(DialogUnitsToPixels(font, r.x, r.y, r.width, r.height));
-}
 
 QLineEdit* MakeEdit(QWidget* parent, int id) {
     auto* edit = new QLineEdit(parent);
@@ -166,20 +163,37 @@ void CItemEditDlg::CreateControls() {
 }
 
 void CItemEditDlg::LayoutControls(const QFont& font) {
-    setFixedSize(DialogUnitsToPixels(font, 0, 0, kDialogWidthDu, kDialogHeightDu).size());
-    Place(okButton_, font, kOkRect);
-    Place(cancelButton_, font, kCancelRect);
-    Place(offsetLabel_, font, kOffsetLabelRect);
-    Place(offsetEdit_, font, kOffsetRect);
-    Place(descriptionLabel_, font, kDescriptionLabelRect);
-    Place(descriptionEdit_, font, kDescriptionRect);
-    Place(oldDataLabel_, font, kOldDataLabelRect);
-    Place(oldDataEdit_, font, kOldDataRect);
-    Place(newDataLabel_, font, kNewDataLabelRect);
-    Place(newDataEdit_, font, kNewDataRect);
-    Place(searchButton_, font, kSearchRect);
-    Place(signatureLabel_, font, kSignatureLabelRect);
-    Place(signatureEdit_, font, kSignatureRect);
+    // A label that needs more room than the template gives it (a longer
+    // translation) widens the label column: the boxes, the buttons and the
+    // dialog move right by as much, so that no label is cut.
+    const QFontMetrics metrics(font);
+    const int labelWidth = DialogUnitsToPixels(font, 0, 0, kOffsetLabelRect.width, 8).width();
+    int extra = 0;
+    for (const QLabel* label : {offsetLabel_, descriptionLabel_, oldDataLabel_, newDataLabel_})
+        extra = std::max(extra, metrics.horizontalAdvance(label->text()) + 2 - labelWidth);
+    const auto place = [&](QWidget* control, const ControlRect& r, bool label) {
+        QRect rect = DialogUnitsToPixels(font, r.x, r.y, r.width, r.height);
+        if (label)
+            rect.setWidth(rect.width() + extra);
+        else
+            rect.translate(extra, 0);
+        control->setGeometry(rect);
+    };
+    setFixedSize(DialogUnitsToPixels(font, 0, 0, kDialogWidthDu, kDialogHeightDu).size() +
+                 QSize(extra, 0));
+    place(okButton_, kOkRect, false);
+    place(cancelButton_, kCancelRect, false);
+    place(offsetLabel_, kOffsetLabelRect, true);
+    place(offsetEdit_, kOffsetRect, false);
+    place(descriptionLabel_, kDescriptionLabelRect, true);
+    place(descriptionEdit_, kDescriptionRect, false);
+    place(oldDataLabel_, kOldDataLabelRect, true);
+    place(oldDataEdit_, kOldDataRect, false);
+    place(newDataLabel_, kNewDataLabelRect, true);
+    place(newDataEdit_, kNewDataRect, false);
+    place(searchButton_, kSearchRect, false);
+    place(signatureLabel_, kSignatureLabelRect, true);
+    place(signatureEdit_, kSignatureRect, false);
 }
 
 // The dialog's message table. Enter reaches OnAccept through the default

@@ -10,7 +10,11 @@
 //                            does not match, over the main window
 //   editor_showcase window   the main window on the settings file beside this
 //                            program (also window-maximized, window-menu with
-//                            its menu open, and about with the about box)
+//                            its menu open, about with the about box,
+//                            window-status after a command, question with the
+//                            question about a changed target, chooser with the
+//                            file chooser, and long-message with a message too
+//                            long for its box)
 //
 // Files it needs (a backup copy, a target) go to a temporary folder; the main
 // window's settings file and Path_bak folder are the ones beside this program.
@@ -25,8 +29,10 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -58,9 +64,9 @@ std::vector<std::uint8_t> SampleBytes() {
 }
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: editor_showcase "
-                 "add|modify|search|error|window|window-maximized|window-menu|about|relocate\n");
+    std::fprintf(stderr, "usage: editor_showcase "
+                         "add|modify|search|too-long|error|window|window-maximized|window-menu|"
+                         "about|relocate|window-status|question|chooser|long-message\n");
     return 2;
 }
 
@@ -110,7 +116,8 @@ int main(int argc, char** argv) {
         }
         status = dlg.exec();
     } else if (scene == "window" || scene == "window-maximized" || scene == "window-menu" ||
-               scene == "about") {
+               scene == "about" || scene == "window-status" || scene == "question" ||
+               scene == "chooser" || scene == "long-message") {
         // The main window on the settings file beside this program.
         CBytemenderDlg window;
         if (scene == "window-maximized")
@@ -122,6 +129,28 @@ int main(int argc, char** argv) {
                     qobject_cast<QToolButton*>(GetDlgItem(&window, CBytemenderDlg::IDC_MORE)))
                 QMetaObject::invokeMethod(more, &QToolButton::showMenu, Qt::QueuedConnection);
         }
+        QtUserPrompts prompts;
+        QMetaObject::invokeMethod(
+            &window,
+            [&] {
+                if (scene == "window-status") {
+                    window.ListView()->selectRow(0);
+                    window.OnToggleSelected();
+                } else if (scene == "question") {
+                    MakeTargetChangedBox(&window, window.TargetPath())->exec();
+                } else if (scene == "chooser") {
+                    std::string path = window.TargetPath();
+                    ChooseOpenFile(&path, &window);
+                } else if (scene == "long-message") {
+                    QString text = QString::fromUtf8("第 1 行, 偏移 00000010:\n");
+                    for (int i = 0; i < 400; ++i)
+                        text +=
+                            QStringLiteral("%1 ").arg(i & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+                    text += QString::fromUtf8("\n原始数据不匹配!");
+                    prompts.ShowMessage(&window, text, QStringLiteral("Error"));
+                }
+            },
+            Qt::QueuedConnection);
         status = window.exec();
     } else if (scene == "relocate") {
         // After an update: two items found again, two that cannot be placed.

@@ -64,11 +64,26 @@ std::uint32_t ParseHexText(const char* text, std::uint8_t* out, std::uint32_t ca
     return count;
 }
 
+namespace {
+constexpr char kUpperDigits[] = "0123456789ABCDEF";
+} // namespace
+
 void FormatHexText(const std::uint8_t* data, std::uint32_t length, char* text) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     for (std::uint32_t i = 0; i < length; ++i) {
-        *text++ = kDigits[data[i] >> 4];
-        *text++ = kDigits[data[i] & 15];
+        *text++ = kUpperDigits[data[i] >> 4];
+        *text++ = kUpperDigits[data[i] & 15];
     }
     *text = '\0';
+}
+
+std::uint32_t FormatSpacedHexText(const std::uint8_t* data, std::uint32_t length, char* text) {
+    char* out = text;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        if (i > 0)
+            *out++ = ' ';
+        *out++ = kUpperDigits[data[i] >> 4];
+        *out++ = kUpperDigits[data[i] & 15];
+    }
+    *out = '\0';
+    return static_cast<std::uint32_t>(out - text);
 }

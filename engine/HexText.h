@@ -18,3 +18,9 @@ std::uint32_t ParseHexText(const char* text, std::uint8_t* out, std::uint32_t ca
 
 // Writes 2 * length upper-case digits and a terminator into text.
 void FormatHexText(const std::uint8_t* data, std::uint32_t length, char* text);
+
+// Writes length upper-case pairs separated by single spaces ("74 05 1F") and
+// a terminator into text, which holds at least 3 * length bytes and one; the
+// way the item editor shows data and items made by the program store it.
+// Returns the text's length (3 * length - 1, or 0).
+std::uint32_t FormatSpacedHexText(const std::uint8_t* data, std::uint32_t length, char* text);

@@ -256,7 +256,6 @@ std::string FoundHex(FileView& file, std::uint64_t offset, std::uint32_t length,
                      std::uint64_t reach) {
     if (!file.ok() || offset >= file.size() || length == 0)
         return {};
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     const std::uint64_t available = std::min<std::uint64_t>(length, file.size() - offset);
     const auto shown = static_cast<std::uint32_t>(std::min<std::uint64_t>(available, kShownBytes));
     const std::uint8_t* bytes = file.Bytes(offset, shown, reach);
@@ -264,19 +263,9 @@ std::string FoundHex(FileView& file, std::uint64_t offset, std::uint32_t length,
         return {};
     // Formatted on the stack, then copied once into a string of its size.
     char text[3 * kShownBytes + 4];
-    char* out = text;
-    for (std::uint32_t i = 0; i < shown; ++i) {
-        *out++ = kDigits[bytes[i] >> 4];
-        *out++ = kDigits[bytes[i] & 15];
-        *out++ = ' ';
-    }
-    if (available > shown) {
-        *out++ = '.';
-        *out++ = '.';
-        *out++ = '.';
-    } else {
-        --out; // no space after the last pair
-    }
+    char* out = text + FormatSpacedHexText(bytes, shown, text);
+    if (available > shown)
+        out = std::copy_n(" ...", 4, out);
     return std::string(text, out);
 }
 
@@ -305,6 +294,7 @@ bool NeedsAttention(bool enabled, ItemState state) {
 //  3. old bytes given and not found where the rebuild looks for them: in the
 //     backup with the new bytes of earlier enabled items written over it
 //                                                             -> BackupMismatch
+//     (oldOverwritten when the backup itself holds them)
 //  4. no target to read                                       -> Unknown
 //  5. the range passes the target's end                       -> OutOfRange
 //  6. the target holds the new bytes and the old ones (equal, or one a prefix
@@ -355,13 +345,17 @@ std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
             const std::uint8_t* start = backupFile.Bytes(begin, length, reach);
             if (!start)
                 return ItemState::Unknown;
+            const std::uint8_t* pristine = start;
             if (written.Touches(begin, end)) {
                 std::memcpy(before, start, length);
                 written.Overlay(begin, end, before);
                 start = before;
             }
-            if (oldLength > 0 && std::memcmp(start, oldBytes, oldLength) != 0)
+            if (oldLength > 0 && std::memcmp(start, oldBytes, oldLength) != 0) {
+                status.oldOverwritten =
+                    start != pristine && std::memcmp(pristine, oldBytes, oldLength) == 0;
                 return ItemState::BackupMismatch;
+            }
             if (!targetFile.ok())
                 return ItemState::Unknown;
             if (end > targetFile.size())

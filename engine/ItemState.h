@@ -34,6 +34,10 @@ struct ItemStatus {
     // starts past the end.
     std::string targetHex;
     std::string backupHex;
+    // BackupMismatch only: the backup does hold the old bytes, but an earlier
+    // enabled item writes over some of them first, so the rebuild finds
+    // others there.
+    bool oldOverwritten = false;
 };
 
 inline constexpr std::size_t kShownBytes = 64;

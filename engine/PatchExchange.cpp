@@ -171,7 +171,6 @@ void ChangeSet::BuildItems(PatchList* items) {
 void AppendRunItems(std::string_view name, std::uint32_t offset, const std::uint8_t* oldData,
                     const std::uint8_t* newData, std::size_t length, std::uint32_t* counter,
                     PatchList* items) {
-    char hex[2 * kExchangeRunLength + 1];
     for (std::size_t done = 0; done < length; done += kExchangeRunLength) {
         const auto part =
             static_cast<std::uint32_t>(std::min<std::size_t>(length - done, kExchangeRunLength));
@@ -179,10 +178,12 @@ void AppendRunItems(std::string_view name, std::uint32_t offset, const std::uint
         item.offset = offset + static_cast<std::uint32_t>(done);
         item.description.reserve(name.size() + 12);
         item.description.append(name).append(" #").append(std::to_string((*counter)++));
-        FormatHexText(oldData + done, part, hex);
-        item.oldHex.assign(hex, 2 * part);
-        FormatHexText(newData + done, part, hex);
-        item.newHex.assign(hex, 2 * part);
+        // Spaced upper-case pairs, as the item editor shows data.
+        for (auto [data, hex] :
+             {std::pair{oldData + done, &item.oldHex}, std::pair{newData + done, &item.newHex}}) {
+            hex->resize(3 * part);
+            hex->resize(FormatSpacedHexText(data, part, hex->data()));
+        }
         item.enabled = 1;
         items->push_back(std::move(item));
     }

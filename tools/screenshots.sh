@@ -11,14 +11,20 @@
 #   editor-search-listing.png a search with many matches, listed in the offset box
 #   error-message.png         the message for an item whose old data does not match
 #   relocate-dialog.png       the relocation dialog: moves and items that cannot move
+#   main-window-status.png    the status line after a command ("有效/无效")
+#   target-changed.png        the three-way question about a changed target
+#   file-chooser.png          Qt's own file chooser, in the window's language
+#   long-message.png          a message too long for its box, its middle cut out
+#   unreadable-list.png       a settings file that cannot be read: the message
+#                             over the window and the mark in its status line
 #
 #   tools/screenshots.sh [build folder] [output folder]
 #
-# The windows speak the language of the environment: LANG=en_US.UTF-8 for
-# English, LANG=zh_CN.UTF-8 (or C) for the Chinese source texts.
+# Every picture is taken twice: in Chinese (zh/, LANG=zh_CN.UTF-8) and in
+# English (en/, LANG=en_US.UTF-8).
 #
-# The README's docs/main-window.png is main-window.png cut to the window:
-#   convert screenshots/main-window.png -trim +repage -colors 96 PNG8:docs/main-window.png
+# The README's docs/main-window.png is zh/main-window.png cut to the window:
+#   convert screenshots/zh/main-window.png -trim +repage -colors 96 PNG8:docs/main-window.png
 #
 # The build folder (default: build) is configured when it has no cache yet, and
 # the program and the item editor's showcase (built only when asked for) are
@@ -56,7 +62,8 @@ cp "$build/editor/editor_showcase.d/editor_showcase" "$work/editor_showcase"
 # A pristine backup and a target that differs from it here and there, so that
 # the list's state column shows every state: applied (one of them written over
 # in part by a later item: overlapping), original, differs, out of range,
-# backup mismatch, and rows whose target disagrees with their flag.
+# backup mismatch (also old bytes that an earlier item writes over), and rows
+# whose target disagrees with their flag.
 poke() { # file offset bytes...
     local file=$1 offset=$2
     shift 2
@@ -82,7 +89,7 @@ poke "$work/data.bin" 0xf10 01
         printf 'PathList\\%s\\OldHex = %s\r\n' "$1" "$4"
         printf 'PathList\\%s\\Path = %s\r\n' "$1" "$6"
     }
-    item 0000 0x00000010 '跳过序列号检查' 7405 EB05 1
+    item 0000 0x00000010 '跳过序列号检查' '74 05' 'EB 05' 1
     item 0001 0x000001A0 '跳过版本检查' '33 C0 5D C3' 'B8 01 00 00 00 C3' 1
     item 0002 0x000001A4 '版本号改为 2' 00 02 1
     item 0003 0x00000200 '显示调试菜单' 00 01 1
@@ -91,7 +98,8 @@ poke "$work/data.bin" 0xf10 01
     item 0006 0x00000F00 '调试输出改为空操作' '00 00 00 00 00' '90 90 90 90 90' 0
     item 0007 0x00000F10 '关闭更新检查' '00 00' '01 00' 0
     item 0008 0x00002000 '旧版本的补丁' 00 01 0
-    printf 'PathList\\Count = 9\r\n'
+    item 0009 0x000001A1 '改写已被覆盖的字节' C0 C1 1
+    printf 'PathList\\Count = 10\r\n'
 } >"$work/bytemender.ini"
 
 # Runs a command on a fresh virtual screen, takes the screen once the window
@@ -99,6 +107,8 @@ poke "$work/data.bin" 0xf10 01
 shoot() {
     local picture=$1
     shift
+    # Every scene starts from the sample list (the error scene saves its own).
+    cp "$work/bytemender.ini" "$work/editor_showcase.ini"
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         picture=$1
         shift
@@ -117,14 +127,29 @@ shoot() {
     echo "$out/$picture"
 }
 
-# The showcase opens the main window on the settings file beside itself.
+# The showcase opens the main window on the settings file beside itself; a
+# second copy sits beside a settings "file" that is a folder, which cannot be
+# read.
 cp "$work/bytemender.ini" "$work/editor_showcase.ini"
-shoot main-window.png "$work/bytemender"
-shoot main-window-maximized.png "$work/editor_showcase" window-maximized
-shoot main-window-menu.png "$work/editor_showcase" window-menu
-shoot about-box.png "$work/editor_showcase" about
-shoot editor-add.png "$work/editor_showcase" add
-shoot editor-modify.png "$work/editor_showcase" modify
-shoot editor-search-listing.png "$work/editor_showcase" search
-shoot error-message.png "$work/editor_showcase" error
-shoot relocate-dialog.png "$work/editor_showcase" relocate
+cp "$work/editor_showcase" "$work/unreadable_showcase"
+mkdir -p "$work/unreadable_showcase.ini"
+all=$out
+for lang in zh_CN en_US; do
+    out=$all/${lang%_*}
+    mkdir -p "$out"
+    export LANG=$lang.UTF-8 LANGUAGE= LC_ALL= LC_MESSAGES=
+    shoot main-window.png "$work/bytemender"
+    shoot main-window-maximized.png "$work/editor_showcase" window-maximized
+    shoot main-window-menu.png "$work/editor_showcase" window-menu
+    shoot main-window-status.png "$work/editor_showcase" window-status
+    shoot about-box.png "$work/editor_showcase" about
+    shoot editor-add.png "$work/editor_showcase" add
+    shoot editor-modify.png "$work/editor_showcase" modify
+    shoot editor-search-listing.png "$work/editor_showcase" search
+    shoot error-message.png "$work/editor_showcase" error
+    shoot target-changed.png "$work/editor_showcase" question
+    shoot file-chooser.png "$work/editor_showcase" chooser
+    shoot long-message.png "$work/editor_showcase" long-message
+    shoot relocate-dialog.png "$work/editor_showcase" relocate
+    shoot unreadable-list.png "$work/unreadable_showcase" window
+done

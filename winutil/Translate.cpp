@@ -2,7 +2,6 @@
 #include "winutil/Translate.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
 
 namespace {
@@ -14,8 +13,10 @@ const char* Variable(const char* name) {
     return value && *value ? value : nullptr;
 }
 
-bool IsEnglish(std::string_view tag) {
-    return tag.size() >= 2 && tag.substr(0, 2) == "en" &&
+// Whether a locale or LANGUAGE entry ("en", "en_US.UTF-8", "zh-CN") names
+// the two-letter language.
+bool IsLanguage(std::string_view tag, std::string_view language) {
+    return tag.size() >= 2 && tag.substr(0, 2) == language &&
            (tag.size() == 2 || tag[2] == '_' || tag[2] == '-' || tag[2] == '.' || tag[2] == '@');
 }
 
@@ -62,23 +63,42 @@ std::string FormatText(std::string_view templ, std::initializer_list<std::string
     return text;
 }
 
-bool UserInterfaceIsEnglish() {
+namespace {
+
+InterfaceLanguage LanguageOf(std::string_view tag) {
+    if (IsLanguage(tag, "en"))
+        return InterfaceLanguage::English;
+    if (IsLanguage(tag, "zh"))
+        return InterfaceLanguage::Chinese;
+    return InterfaceLanguage::Unset;
+}
+
+} // namespace
+
+InterfaceLanguage RequestedLanguage() {
     // The locale that LC_ALL, LC_MESSAGES and LANG select, in that order.
     const char* locale = Variable("LC_ALL");
     if (!locale)
         locale = Variable("LC_MESSAGES");
     if (!locale)
         locale = Variable("LANG");
-    // LANGUAGE lists preferred languages but, as in gettext, counts only when
-    // a locale other than C is in force.
-    if (locale && !IsCLocale(locale)) {
-        if (const char* list = Variable("LANGUAGE")) {
-            const char* colon = std::strchr(list, ':');
-            const std::string_view first(list, colon ? static_cast<std::size_t>(colon - list)
-                                                     : std::strlen(list));
-            if (!first.empty())
-                return IsEnglish(first);
+    if (!locale || IsCLocale(locale))
+        return InterfaceLanguage::Unset;
+    // LANGUAGE lists preferred languages in order; as in gettext, those the
+    // program has no texts for are passed over.
+    if (const char* list = Variable("LANGUAGE")) {
+        std::string_view rest(list);
+        while (!rest.empty()) {
+            const std::size_t colon = rest.find(':');
+            const InterfaceLanguage language = LanguageOf(rest.substr(0, colon));
+            if (language != InterfaceLanguage::Unset)
+                return language;
+            rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
         }
     }
-    return locale && IsEnglish(locale);
+    return LanguageOf(locale);
+}
+
+bool UserInterfaceIsEnglish() {
+    return RequestedLanguage() == InterfaceLanguage::English;
 }

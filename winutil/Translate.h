@@ -30,8 +30,16 @@ std::string Translate(const char* context, const char* source);
 // placeholder without an argument, and any other '%', stay as they are.
 std::string FormatText(std::string_view templ, std::initializer_list<std::string_view> args);
 
-// True when the user's interface language is English: the first entry of
-// LANGUAGE (when a locale is set at all), else LC_ALL, LC_MESSAGES or LANG,
-// starts with "en". The C and POSIX locales, other languages and no setting
-// keep the source texts.
+// The language the user asks for, read from the environment as gettext reads
+// it: the locale is the first of LC_ALL, LC_MESSAGES and LANG that is set;
+// under no locale, C or POSIX the answer is Unset and LANGUAGE is ignored.
+// Otherwise the first entry of the colon-separated LANGUAGE list that is
+// English or Chinese decides (entries in other languages are passed over),
+// else the locale's own language when it is one of the two.
+enum class InterfaceLanguage { Unset, English, Chinese };
+InterfaceLanguage RequestedLanguage();
+
+// True when the requested language is English. The window shows its Chinese
+// source texts unless English is asked for; the command line (cli/) speaks
+// English unless Chinese is.
 bool UserInterfaceIsEnglish();

@@ -79,16 +79,36 @@
         <translation>Copy</translation>
     </message>
     <message>
-        <source>列表已被另一个程序更改, 已重新读取</source>
-        <translation>list changed by another program, read again</translation>
+        <source>列表不会保存: 无法读取设置文件 %1</source>
+        <translation>The list is not saved: the settings file %1 could not be read</translation>
+    </message>
+    <message>
+        <source>列表已保存到 %1 (%2 个项目)</source>
+        <translation>List saved to %1 (%2 items)</translation>
+    </message>
+    <message>
+        <source>已重建目标文件 %1 (应用了 %2 个有效项目)</source>
+        <translation>Target rebuilt: %1 (%2 enabled items applied)</translation>
+    </message>
+    <message>
+        <source>目标文件: %1, 备份已保存到 %2</source>
+        <translation>Target: %1, backup copy saved as %2</translation>
+    </message>
+    <message>
+        <source>有效项目: %1 / %2 (尚未写入设置文件)</source>
+        <translation>Enabled items: %1 of %2 (not yet in the settings file)</translation>
     </message>
     <message>
         <source>重新定位(&amp;R)...</source>
         <translation>&amp;Relocate...</translation>
     </message>
     <message>
+        <source>列表已被另一个程序更改, 已重新读取</source>
+        <translation>list changed by another program, read again</translation>
+    </message>
+    <message>
         <source>无法读取备份文件 %1</source>
-        <translation>Cannot read the backup file %1</translation>
+        <translation>backup copy %1 cannot be read</translation>
     </message>
     <message>
         <source>错误</source>
@@ -123,7 +143,7 @@
     </message>
     <message>
         <source>描述信息:</source>
-        <translation>Name:</translation>
+        <translation>Description:</translation>
     </message>
     <message>
         <source>原始数据:</source>
@@ -146,26 +166,6 @@
         <translation>Add Item</translation>
     </message>
     <message>
-        <source>数据太长: %1 有 %2 个字符, 最多 %3 个 (%4 字节的数据).</source>
-        <translation>Data too long: %1 has %2 characters, at most %3 (%4 bytes of data).</translation>
-    </message>
-    <message>
-        <source>原始数据</source>
-        <translation>Original data</translation>
-    </message>
-    <message>
-        <source>修改数据</source>
-        <translation>New data</translation>
-    </message>
-    <message>
-        <source>描述信息太长: %1 字节, 最多 %2 字节.</source>
-        <translation>Description too long: %1 bytes, at most %2 bytes.</translation>
-    </message>
-    <message>
-        <source>错误</source>
-        <translation>Error</translation>
-    </message>
-    <message>
         <source>特征码:</source>
         <translation>Signature:</translation>
     </message>
@@ -176,6 +176,26 @@
     <message>
         <source>特征码中项目之前有 %1 个字节</source>
         <translation>%1 bytes of the signature come before the item</translation>
+    </message>
+    <message>
+        <source>数据太长: %1 有 %2 个字符, 最多 %3 个 (%4 字节的数据).</source>
+        <translation>Data too long: %1 has %2 characters, at most %3 (%4 bytes of data).</translation>
+    </message>
+    <message>
+        <source>原始数据</source>
+        <translation>old data</translation>
+    </message>
+    <message>
+        <source>修改数据</source>
+        <translation>new data</translation>
+    </message>
+    <message>
+        <source>描述信息太长: %1 字节, 最多 %2 字节.</source>
+        <translation>Description too long: %1 bytes, at most %2 bytes.</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
     </message>
 </context>
 <context>
@@ -241,6 +261,18 @@
     <message>
         <source>比较文件(&amp;D)...</source>
         <translation>Compare &amp;Files...</translation>
+    </message>
+    <message>
+        <source>已从 %2 导入 %1 个项目</source>
+        <translation>Imported %1 items from %2</translation>
+    </message>
+    <message>
+        <source>已导出 %1 个项目到 %2</source>
+        <translation>Exported %1 items to %2</translation>
+    </message>
+    <message>
+        <source>比较 %2 与 %3: 增加了 %1 个项目</source>
+        <translation>Compared %2 with %3: %1 items added</translation>
     </message>
 </context>
 <context>
@@ -675,6 +707,14 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <translation>(none)</translation>
     </message>
     <message>
+        <source>被前项覆盖</source>
+        <translation>Overwritten</translation>
+    </message>
+    <message>
+        <source>备份文件在此处是原数据，但前面的有效项目先写入了这些字节：保存会失败。</source>
+        <translation>The backup holds the old data here, but an earlier enabled item writes over these bytes first: saving will fail.</translation>
+    </message>
+    <message>
         <source> · 可重新定位</source>
         <translation> · relocatable</translation>
     </message>
@@ -718,18 +758,6 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <translation> Cannot read the list in the settings file! The list will not be saved until the file can be read and the program is restarted. </translation>
     </message>
     <message>
-        <source>该文件大于 %1 MiB, 不会是设置文件.</source>
-        <translation>The file is larger than %1 MiB; it cannot be a settings file.</translation>
-    </message>
-    <message>
-        <source>该文件含有 NUL 字节, 不是设置文件 (是程序或其他二进制文件?).</source>
-        <translation>The file holds NUL bytes; it is not a settings file (a program or another binary file?).</translation>
-    </message>
-    <message>
-        <source>%1 的一行长于 %2 字节, 读回时会被截断, 因此未写入设置文件.</source>
-        <translation>The line of %1 is longer than %2 bytes and would be cut when read back, so the settings file was not written.</translation>
-    </message>
-    <message>
         <source> 列表正被另一个程序使用 (%1), 等待 %2 秒后仍未释放; 未做任何改变. </source>
         <translation> The list is in use by another program (%1) and was not released within %2 seconds; nothing was changed. </translation>
     </message>
@@ -756,6 +784,18 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
     <message>
         <source>提示</source>
         <translation>Note</translation>
+    </message>
+    <message>
+        <source>该文件大于 %1 MiB, 不会是设置文件.</source>
+        <translation>The file is larger than %1 MiB; it cannot be a settings file.</translation>
+    </message>
+    <message>
+        <source>该文件含有 NUL 字节, 不是设置文件 (是程序或其他二进制文件?).</source>
+        <translation>The file holds NUL bytes; it is not a settings file (a program or another binary file?).</translation>
+    </message>
+    <message>
+        <source>%1 的一行长于 %2 字节, 读回时会被截断, 因此未写入设置文件.</source>
+        <translation>The line of %1 is longer than %2 bytes and would be cut when read back, so the settings file was not written.</translation>
     </message>
 </context>
 <context>
@@ -834,7 +874,7 @@ Cancel: write no file. </translation>
     </message>
     <message>
         <source>备份文件</source>
-        <translation>Backup Copy</translation>
+        <translation>backup copy</translation>
     </message>
     <message>
         <source>
@@ -1430,20 +1470,8 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
         <translation>%1 has %2 characters, more than %3 characters (at most %4 bytes of data)</translation>
     </message>
     <message>
-        <source>--settings 需要一个文件名, 不能为空</source>
-        <translation>--settings needs a file name; it cannot be empty</translation>
-    </message>
-    <message>
-        <source>跳过了 %1 个列表中已有的相同项目.</source>
-        <translation>Skipped %1 identical items already in the list.</translation>
-    </message>
-    <message>
-        <source>列表未改变.</source>
-        <translation>The list is unchanged.</translation>
-    </message>
-    <message>
-        <source>设置文件 %1 所在的文件夹 %2 不存在</source>
-        <translation>The folder %2 of the settings file %1 does not exist</translation>
+        <source>&quot;%1&quot; 中至少要有一个确定的字节</source>
+        <translation>&quot;%1&quot; needs at least one fixed byte</translation>
     </message>
     <message>
         <source>列表正被另一个程序使用时最多等待的秒数 (默认 10); 之后退出, 状态为 3, 不做任何改变</source>
@@ -1456,18 +1484,6 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>即使列表中的有效项目无法由它重建, 仍然替换已有的备份文件</source>
         <translation>Replace an existing backup copy even when the enabled items cannot be rebuilt from this file</translation>
-    </message>
-    <message>
-        <source>用 &quot;bytemender-cli target --force FILE&quot; 仍然替换备份文件.</source>
-        <translation>Run &quot;bytemender-cli target --force FILE&quot; to replace the backup copy anyway.</translation>
-    </message>
-    <message>
-        <source>用 &quot;bytemender-cli apply --rebackup --force&quot; 仍然替换备份文件.</source>
-        <translation>Run &quot;bytemender-cli apply --rebackup --force&quot; to replace the backup copy anyway.</translation>
-    </message>
-    <message>
-        <source>&quot;%1&quot; 中至少要有一个确定的字节</source>
-        <translation>&quot;%1&quot; needs at least one fixed byte</translation>
     </message>
     <message>
         <source>显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠). ?? 代表任意字节, ?A 和 B? 代表只确定一半的字节.</source>
@@ -1484,6 +1500,18 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>需要一个命令: list, status, apply, target, add, edit, copy, remove, enable, disable, search, relocate, import, export 或 diff</source>
         <translation>A command is needed: list, status, apply, target, add, edit, copy, remove, enable, disable, search, relocate, import, export or diff</translation>
+    </message>
+    <message>
+        <source>--settings 需要一个文件名, 不能为空</source>
+        <translation>--settings needs a file name; it cannot be empty</translation>
+    </message>
+    <message>
+        <source>跳过了 %1 个列表中已有的相同项目.</source>
+        <translation>Skipped %1 identical items already in the list.</translation>
+    </message>
+    <message>
+        <source>列表未改变.</source>
+        <translation>The list is unchanged.</translation>
     </message>
     <message>
         <source>在备份文件中没找到它的特征码</source>
@@ -1512,6 +1540,18 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>移动了 %1 个项目, %2 个无法重新定位.</source>
         <translation>Moved %1 item(s), %2 cannot be relocated.</translation>
+    </message>
+    <message>
+        <source>设置文件 %1 所在的文件夹 %2 不存在</source>
+        <translation>The folder %2 of the settings file %1 does not exist</translation>
+    </message>
+    <message>
+        <source>用 &quot;bytemender-cli target --force FILE&quot; 仍然替换备份文件.</source>
+        <translation>Run &quot;bytemender-cli target --force FILE&quot; to replace the backup copy anyway.</translation>
+    </message>
+    <message>
+        <source>用 &quot;bytemender-cli apply --rebackup --force&quot; 仍然替换备份文件.</source>
+        <translation>Run &quot;bytemender-cli apply --rebackup --force&quot; to replace the backup copy anyway.</translation>
     </message>
 </context>
 </TS>

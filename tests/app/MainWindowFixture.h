@@ -16,6 +16,7 @@
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>

@@ -102,6 +102,9 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     EXPECT_EQ(dlg.windowTitle(), "Bytemender - data.bin");
     EXPECT_EQ(GetDlgItemTextNarrow(&dlg, CBytemenderDlg::IDC_TARGET), target);
     EXPECT_TRUE(SettingsHave("FileName = " + target));
+    // Every success is told in the status line, without a click.
+    const auto status = [&] { return dlg.StatusLine()->toolTip().toStdString(); };
+    EXPECT_EQ(status(), "目标文件: data.bin, 备份已保存到 " + backup);
 
     // "增加": the editor in add mode searches the backup for the old data.
     prompts_.editor = [](CItemEditDlg& ed) {
@@ -123,14 +126,18 @@ TEST_F(CommandsTest, ChooseAddToggleSaveAndRefusedRebuild) {
     EXPECT_EQ(Cell(0, 0), "00000010");
     EXPECT_EQ(Cell(0, 4), "No");
     EXPECT_TRUE(SettingsHave("PathList\\0000\\NewHex = EB 05"));
+    EXPECT_EQ(status(),
+              "列表已保存到 " + fs::path(settingsFile_).filename().string() + " (1 个项目)");
 
     // "有效/无效" on the selected row, then "保存".
     Select({0});
     Click(CBytemenderDlg::IDOK_);
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(Cell(0, 4), "Yes");
+    EXPECT_EQ(status(), "有效项目: 1 / 1 (尚未写入设置文件)");
     Click(CBytemenderDlg::IDC_SAVE);
     EXPECT_TRUE(prompts_.messages.empty());
+    EXPECT_EQ(status(), "已重建目标文件 " + target + " (应用了 1 个有效项目)");
     std::string expected = original;
     expected.replace(0x10, 2, Bytes({0xEB, 0x05}));
     EXPECT_EQ(ReadBytes(target), expected);
@@ -478,19 +485,30 @@ TEST_F(CommandsTest, ListThatCannotBeWrittenIsReportedAndKept) {
 // replaced by the empty list the window starts with.
 TEST_F(CommandsTest, UnreadableSettingsFileIsToldOnceAndNeverReplaced) {
     ASSERT_TRUE(fs::create_directory(settingsFile_));
-    CBytemenderDlg& dlg = OpenShown();
+    CBytemenderDlg& dlg = Open();
     EXPECT_TRUE(dlg.Items().empty());
+    // Told over the window, once it shows.
+    EXPECT_TRUE(prompts_.messages.empty());
+    dlg.show();
+    QCoreApplication::processEvents();
     ASSERT_EQ(prompts_.messages.size(), 1u);
     EXPECT_EQ(prompts_.messages[0].caption, "错误");
     EXPECT_NE(prompts_.messages[0].text.find(settingsFile_), std::string::npos);
+    // The status line keeps saying it, with the file's path.
+    const auto statusLine = [&] { return dlg.StatusLine()->toolTip().toStdString(); };
+    EXPECT_NE(statusLine().find("列表不会保存: 无法读取设置文件 " + settingsFile_),
+              std::string::npos);
 
-    // Commands still work in memory, and say that the list was not saved.
+    // Commands still work in memory and say, in the status line rather than
+    // in a box each time, that the list was not saved.
     prompts_.editor = Fill("10", "x", "00", "01");
     Click(CBytemenderDlg::IDC_ADD);
+    Click(CBytemenderDlg::IDC_SAVE);
     EXPECT_EQ(dlg.Items().size(), 1u);
-    EXPECT_EQ(prompts_.messages.size(), 2u);
-    EXPECT_EQ(prompts_.messages.back(),
-              (Message{" 设置文件无法读取, 列表不会写入该文件! \n" + settingsFile_, "错误"}));
+    EXPECT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_NE(statusLine().find(settingsFile_), std::string::npos);
+    EXPECT_NE(statusLine().find("设置文件无法读取, 列表不会写入该文件, 未重建目标文件!"),
+              std::string::npos);
     EXPECT_TRUE(fs::is_directory(settingsFile_));
 }
 

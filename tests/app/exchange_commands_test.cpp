@@ -47,7 +47,10 @@ TEST_F(ExchangeCommandsTest, ImportExportAndDiffThroughTheMenu) {
     Trigger(0);
     EXPECT_EQ(prompts_.chooserPurposes, std::vector<ExchangeFile>{ExchangeFile::PatchToImport});
     EXPECT_EQ(prompts_.chooserStarts, std::vector<std::string>{temp_.path()});
-    ASSERT_EQ(dlg.Items(), (PatchList{{0x20, "p.dif #1", "2021", "0102", 1}}));
+    ASSERT_EQ(dlg.Items(), (PatchList{{0x20, "p.dif #1", "20 21", "01 02", 1}}));
+    // Each success is told in the status line: how many items, which file.
+    const auto status = [&] { return dlg.StatusLine()->toolTip().toStdString(); };
+    EXPECT_EQ(status(), "已从 " + dif + " 导入 1 个项目");
     EXPECT_TRUE(SettingsHave("PathList\\0000\\Descrip = p.dif #1"));
     EXPECT_EQ(Cell(0, PatchListModel::StateColumn), "! 原样"); // enabled, not yet applied
 
@@ -57,6 +60,7 @@ TEST_F(ExchangeCommandsTest, ImportExportAndDiffThroughTheMenu) {
     ASSERT_EQ(prompts_.saveChooserStarts.size(), 1u);
     EXPECT_EQ(prompts_.saveChooserStarts[0], std::pair(temp_.File("data.ips"), PatchFormat::Ips));
     EXPECT_NE(ReadBytes(haxdiff).find("@@ 20,-2,+2"), std::string::npos) << ReadBytes(haxdiff);
+    EXPECT_EQ(status(), "已导出 1 个项目到 " + haxdiff);
 
     // The backup and the target are offered; one item per run joins the list.
     std::string patched = original_;
@@ -70,6 +74,7 @@ TEST_F(ExchangeCommandsTest, ImportExportAndDiffThroughTheMenu) {
     EXPECT_EQ(Offsets(), (std::vector<std::uint32_t>{0x08, 0x20}));
     EXPECT_EQ(dlg.Model()->rowCount(), 2);
     EXPECT_EQ(Cell(0, PatchListModel::StateColumn), "已应用");
+    EXPECT_EQ(status(), "比较 " + dlg.BackupPath() + " 与 " + target_ + ": 增加了 1 个项目");
     EXPECT_TRUE(prompts_.messages.empty());
 }
 
@@ -92,12 +97,13 @@ TEST_F(ExchangeCommandsTest, RefusalsAreToldAndChangeNothing) {
     EXPECT_TRUE(dlg.Items().empty());
     EXPECT_EQ(Settings(), saved);
 
-    // Identical files: nothing to add, and the user is told so.
+    // Identical files: nothing to add, and the status line says so (no box
+    // to click away).
     prompts_.chooser.push_back(dlg.BackupPath());
     prompts_.chooser.push_back(target_);
     Trigger(2);
-    const std::vector<Message> notices{{" 两个文件的内容相同, 列表未改变. ", "提示"}};
-    EXPECT_EQ(prompts_.notices, notices);
+    EXPECT_TRUE(prompts_.notices.empty());
+    EXPECT_EQ(dlg.StatusLine()->toolTip().toStdString(), "两个文件的内容相同, 列表未改变.");
 }
 
 // The export chooser: the typed name's extension picks the format when it

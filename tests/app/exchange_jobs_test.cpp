@@ -58,7 +58,7 @@ TEST_F(ExchangeJobsTest, ImportAddsEnabledItemsInOffsetOrderAndSaves) {
     const PatchList expected{{0x08, "p.dif #1", "08", "FF", 1},
                              {0x10, "mine", "10", "AA", 1},
                              {0x10, "p.dif #2", "10", "CC", 1},
-                             {0x20, "p.dif #3", "2021", "0102", 1},
+                             {0x20, "p.dif #3", "20 21", "01 02", 1},
                              {0x40, "off", "40", "BB", 0}};
     EXPECT_EQ(session_.Items(), expected);
     PatchSession reopened;
@@ -142,7 +142,7 @@ TEST_F(ExchangeJobsTest, DiffAddsOneItemPerRunAndAsksAboutLengths) {
     EXPECT_EQ(outcome.count, 3u);
     EXPECT_EQ(Offsets(), (std::vector<std::uint32_t>{0x10, 0x20, 0x30, 0x40, 0x50}));
     EXPECT_EQ(session_.Items()[4],
-              (PatchItem{0x50, "patched.bin #3", "505152535455", "045152535405", 1}));
+              (PatchItem{0x50, "patched.bin #3", "50 51 52 53 54 55", "04 51 52 53 54 05", 1}));
     PatchSession reopened;
     reopened.Open(settings_);
     EXPECT_EQ(reopened.Items(), session_.Items());

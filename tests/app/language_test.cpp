@@ -3,14 +3,18 @@
 // translation hook, the engine's messages. A program of its own, because a
 // translator once installed stays for the life of the application.
 #include "app/Language.h"
+#include "app/ListColumns.h"
 #include "app/PatchListModel.h"
+#include "editor/ItemEditDlg.h"
 #include "engine/PatchExchange.h"
-#include "winutil/Translate.h"
-
 #include "winutil/DlgUtil.h"
+#include "winutil/Translate.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QTableView>
 #include <gtest/gtest.h>
 
 namespace {
@@ -54,6 +58,59 @@ TEST(Language, EnglishReachesTheWindowAndTheEngine) {
 
     // A text without a translation stays as it is.
     EXPECT_EQ(Translate("PatchExchange", "没有这条"), "没有这条");
+}
+
+// Every look of the state cell fits the state column in English too, in the
+// bold that marks a row needing attention; the description takes the rest.
+TEST(Language, EveryStateLabelFitsItsColumn) {
+    ASSERT_TRUE(InstallTranslations(qApp, true));
+    PatchList items;
+    PatchListModel model(&items);
+    QTableView view;
+    view.setModel(&model);
+    view.resize(900, 300);
+    ListColumns columns(&view, nullptr);
+    columns.Fit();
+    QFont bold = view.font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    const std::vector<ItemStatus> looks = PatchListModel::EveryStateLook();
+    EXPECT_EQ(looks.size(), 14u); // six states, with and without overlap, and two overwritten
+    for (const ItemStatus& status : looks) {
+        const QString text = PatchListModel::StateText(status);
+        EXPECT_LT(metrics.horizontalAdvance(text),
+                  view.columnWidth(PatchListModel::StateColumn) - 8)
+            << text.toStdString();
+    }
+    ItemStatus overwritten;
+    overwritten.state = ItemState::BackupMismatch;
+    overwritten.attention = overwritten.overlapping = overwritten.oldOverwritten = true;
+    EXPECT_EQ(PatchListModel::StateText(overwritten), QStringLiteral("! Overwritten · overlap"));
+    overwritten.oldOverwritten = false;
+    EXPECT_EQ(PatchListModel::StateText(overwritten), QStringLiteral("! Backup differs · overlap"));
+}
+
+} // namespace
+
+namespace {
+
+// The item editor says "Description" as the list does, and its labels are
+// never cut, however long their translation.
+TEST(Language, EditorLabelsFitInEnglish) {
+    ASSERT_TRUE(InstallTranslations(qApp, true));
+    CItemEditDlg dlg;
+    const QList<QLabel*> labels = dlg.findChildren<QLabel*>();
+    ASSERT_EQ(labels.size(), 4);
+    QStringList texts;
+    for (const QLabel* label : labels) {
+        texts << label->text();
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()))
+            << label->text().toStdString();
+        // The boxes start after the widest label.
+        EXPECT_LE(label->geometry().right(),
+                  GetDlgItem(&dlg, CItemEditDlg::IDC_OFFSET)->geometry().left());
+    }
+    EXPECT_TRUE(texts.contains(QStringLiteral("Description:")));
 }
 
 } // namespace

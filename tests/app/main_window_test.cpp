@@ -3,6 +3,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/AboutDlg.h"
+#include "app/ListColumns.h"
 #include "app/PatchListStore.h"
 #include "winutil/DlgUtil.h"
 
@@ -53,7 +54,9 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTemplateRectangles) {
                 << c.id;
         }
     }
-    EXPECT_EQ(dlg.size(), DialogUnitsToPixels(font, 0, 0, 521, 305).size());
+    // The template's size, and room under it for the status line.
+    EXPECT_EQ(dlg.size(), DialogUnitsToPixels(font, 0, 0, 521, 315).size());
+    EXPECT_EQ(dlg.StatusLine()->geometry(), DialogUnitsToPixels(font, 7, 301, 507, 10));
     auto* frame = dlg.findChild<QGroupBox*>();
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->geometry(), DialogUnitsToPixels(font, 464, 117, 50, 121));
@@ -112,6 +115,8 @@ TEST_F(MainWindowTest, ResizingGrowsTheListAndKeepsTheButtonsAtTheEdges) {
                 expected = before[std::size_t(i)].adjusted(0, 0, dx, 0);
             if (id == CBytemenderDlg::IDC_LIST)
                 expected = before[std::size_t(i)].adjusted(0, 0, dx, dy);
+            if (controls[i] == dlg.StatusLine())
+                expected = before[std::size_t(i)].translated(0, dy).adjusted(0, 0, dx, 0);
             // The buttons under the frame stay at the bottom edge.
             if (id == CBytemenderDlg::IDOK_ || id == CBytemenderDlg::IDCANCEL_ ||
                 id == CBytemenderDlg::IDC_SAVE)
@@ -140,17 +145,85 @@ TEST_F(MainWindowTest, ListViewIsAReportWithSixColumns) {
         const int alignment =
             dlg.Model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
         EXPECT_EQ(alignment & Qt::AlignHorizontal_Mask, int(columns[column].alignment));
-        EXPECT_EQ(list->columnWidth(column), columns[column].width);
+        // The others keep at least their widths; the description takes the rest.
+        if (column != PatchListModel::DescriptionColumn) {
+            EXPECT_GE(list->columnWidth(column), columns[column].width);
+        }
         EXPECT_EQ(list->horizontalHeader()->sectionResizeMode(column), QHeaderView::Interactive);
     }
     int columnsWidth = 0;
-    for (const auto& column : columns)
-        columnsWidth += column.width;
-    EXPECT_GE(list->viewport()->width(), columnsWidth); // all six show without scrolling
+    for (int column = 0; column < 6; ++column)
+        columnsWidth += list->columnWidth(column);
+    EXPECT_EQ(columnsWidth, list->viewport()->width()); // all six, no empty room
+    EXPECT_GE(list->columnWidth(PatchListModel::DescriptionColumn), 240);
+    // Every look of the state cell fits it, bold (attention) included.
+    QFont bold = list->font();
+    bold.setBold(true);
+    for (const ItemStatus& status : PatchListModel::EveryStateLook()) {
+        const QString text = PatchListModel::StateText(status);
+        EXPECT_LT(QFontMetrics(bold).horizontalAdvance(text),
+                  list->columnWidth(PatchListModel::StateColumn) - 8)
+            << text.toStdString();
+    }
     EXPECT_TRUE(list->showGrid());
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+// The description takes the room the window gains and the others leave; a
+// width the user drags stays, is kept in the settings file and comes back with
+// the next window.
+TEST_F(MainWindowTest, ColumnsShareTheWidthAndDraggedWidthsAreRemembered) {
+    CBytemenderDlg& dlg = OpenShown();
+    QTableView* list = dlg.ListView();
+    const auto widths = [](QTableView* view) {
+        std::vector<int> all;
+        for (int column = 0; column < 6; ++column)
+            all.push_back(view->columnWidth(column));
+        return all;
+    };
+    const std::vector<int> before = widths(list);
+    dlg.resize(dlg.size() + QSize(300, 0));
+    std::vector<int> expected = before;
+    expected[PatchListModel::DescriptionColumn] += 300;
+    EXPECT_EQ(widths(list), expected);
+
+    // The user drags the offset column 50 pixels wider.
+    list->horizontalHeader()->resizeSection(PatchListModel::OffsetColumn, before[0] + 50);
+    QTest::mouseRelease(list->horizontalHeader()->viewport(), Qt::LeftButton);
+    expected[PatchListModel::OffsetColumn] += 50;
+    expected[PatchListModel::DescriptionColumn] -= 50;
+    EXPECT_EQ(widths(list), expected);
+    EXPECT_TRUE(SettingsHave("ColumnWidths = " + std::to_string(before[0] + 50) + " "));
+
+    CBytemenderDlg& again = OpenShown();
+    EXPECT_EQ(again.ListView()->columnWidth(PatchListModel::OffsetColumn), before[0] + 50);
+    EXPECT_EQ(again.ListView()->columnWidth(PatchListModel::DescriptionColumn),
+              before[PatchListModel::DescriptionColumn] - 50);
+}
+
+TEST(ListColumns, SavedWidthsAreReadOnlyWhenWhole) {
+    const struct {
+        const char* text;
+        std::vector<int> widths; // empty: ignored
+    } cases[] = {
+        {"80 240 120 120 64 124", {80, 240, 120, 120, 64, 124}},
+        {"  80  240 120 120 64 124 ", {80, 240, 120, 120, 64, 124}},
+        {"80 240 120 120 64", {}},
+        {"80 240 120 120 64 124 5", {}},
+        {"80 0 120 120 64 124", {}},
+        {"80 -5 120 120 64 124", {}},
+        {"80 240 12x 120 64 124", {}},
+        {"80 240 120 120 64 4001", {}},
+        {"", {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseColumnWidths(QString::fromLatin1(c.text), 6), c.widths) << c.text;
+        if (!c.widths.empty()) {
+            EXPECT_EQ(ParseColumnWidths(FormatColumnWidths(c.widths), 6), c.widths);
+        }
+    }
 }
 
 // The state column over one row per kind of status; the last row has none.
@@ -158,6 +231,11 @@ TEST(PatchListModelStates, LabelColourTooltipAndAttention) {
     auto status = [](ItemState state, bool attention = false, bool overlapping = false,
                      std::string target = "EB 05") {
         return ItemStatus{state, overlapping, attention, std::move(target), "74 05"};
+    };
+    auto overwritten = [&] {
+        ItemStatus made = status(ItemState::BackupMismatch, true, true);
+        made.oldOverwritten = true;
+        return made;
     };
     const struct {
         ItemStatus status;
@@ -172,6 +250,9 @@ TEST(PatchListModelStates, LabelColourTooltipAndAttention) {
         {status(ItemState::BackupMismatch, true), u"! 备份不符", u"备份文件在此处不是原数据"},
         {status(ItemState::Unknown), u"未知", u"没有可读的"},
         {status(ItemState::Applied, false, true), u"已应用 · 重叠", u"与前面的有效项目写入"},
+        // The backup holds the old bytes; an earlier enabled item writes
+        // over them.
+        {overwritten(), u"! 被前项覆盖 · 重叠", u"但前面的有效项目先写入了这些字节"},
     };
     const int count = int(std::size(rows));
     PatchList list = Items(count + 1);
@@ -466,7 +547,8 @@ TEST_F(MainWindowTest, AboutBoxOpensFromTheMenuAndF1) {
     ASSERT_NE(more, nullptr);
     QMenu* menu = more->menu();
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(more->popupMode(), QToolButton::InstantPopup);
+    // Its arrow part shows; a click anywhere on it opens the menu.
+    EXPECT_EQ(more->popupMode(), QToolButton::MenuButtonPopup);
     EXPECT_EQ(menu->actions(), dlg.actions());
     EXPECT_TRUE(menu->actions().contains(about));
     EXPECT_EQ(dlg.contextMenuPolicy(), Qt::ActionsContextMenu);
@@ -590,10 +672,15 @@ TEST(MessageText, LongTextLosesItsMiddle) {
         {"short\r\nline", 4, 20, "short\nline", false},
         {"1\n2\n3\n4", 4, 20, "1\n2\n3\n4", false},
         {"1\n2\n3\n4\n5\n6", 4, 20, QString::fromUtf16(u"1\n2\n…\n6"), true},
-        {"abcdefghij", 3, 2, QString::fromUtf16(u"ab…ij"), true},
+        // The ellipsis stands on a line of its own.
+        {"abcdefghij", 3, 2, QString::fromUtf16(u"ab\n…\nij"), true},
         // A surrogate pair is never cut apart.
-        {QString::fromUtf16(u"a🔧b🔧cdefgh"), 3, 2, QString::fromUtf16(u"a…gh"), true},
-        {QString(100, QLatin1Char('d')), 5, 10, d20 + QChar(0x2026) + d20, true},
+        {QString::fromUtf16(u"a🔧b🔧cdefgh"), 3, 2, QString::fromUtf16(u"a\n…\ngh"), true},
+        {QString(100, QLatin1Char('d')), 5, 10, d20 + QStringLiteral("\n…\n") + d20, true},
+        // Hex pairs and words are kept whole or left out whole.
+        {"Old: 74 05 EB 05 90 90 90 C3 11 22", 3, 8, QString::fromUtf16(u"Old: 74\n…\n22"), true},
+        {"Old: 74 05 EB 05 90 90 90 C3 11 22", 3, 6, QString::fromUtf16(u"Old:\n…\n22"), true},
+        {"ab cd ef gh ij kl", 5, 3, QString::fromUtf16(u"ab cd\n…\nij kl"), true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.left(40).toStdString());

@@ -280,9 +280,8 @@ TEST_F(CliTest, DefaultSettingsFollowTheWindowsRule) {
     EXPECT_FALSE(fs::exists(dir_.File("Path_bak")));
 }
 
-// English when the interface language is English: the command line's own
-// texts, its help and the rebuild's message; other languages keep the
-// Chinese source texts.
+// English unless Chinese is asked for: the command line's own texts, its
+// help and the rebuild's message.
 TEST_F(CliTest, EnglishInterface) {
     PrepareList();
     ASSERT_EQ(Cli({"edit", "1", "--old", "0102"}).status, 0);
@@ -296,7 +295,11 @@ TEST_F(CliTest, EnglishInterface) {
         {"en_US.UTF-8", {"--help"}, 0, "-h,--help                   Print this help and exit"},
         {"en_US.UTF-8", {"apply"}, 1, "row 1 at offset 00000010:\n\nThe old data does not match!"},
         {"en_US.UTF-8", {"list"}, 0, "ROW  OFFSET    ENABLED  STATE"},
-        {"de_DE.UTF-8", {"apply"}, 1, "第 1 行, 偏移 00000010:\n\n原始数据不匹配!"},
+        // Scripts under C or POSIX, and other languages, get English.
+        {"C", {"apply"}, 1, "row 1 at offset 00000010:\n\nThe old data does not match!"},
+        {"POSIX", {"remove", "3"}, 2, "row 3 does not exist: the list has rows 1 to 2"},
+        {"de_DE.UTF-8", {"apply"}, 1, "row 1 at offset 00000010:\n\nThe old data does not match!"},
+        {"zh_CN.UTF-8", {"apply"}, 1, "第 1 行, 偏移 00000010:\n\n原始数据不匹配!"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.lang) + " " + c.args[0]);

@@ -85,6 +85,14 @@ TEST(FormatHexText, UpperCasePairsThatParseBack) {
     EXPECT_STREQ(small, "00AB7F");
     FormatHexText(three, 0, small);
     EXPECT_STREQ(small, "");
+    // Spaced pairs, as items made by the program store them.
+    char spaced[10];
+    EXPECT_EQ(FormatSpacedHexText(three, 3, spaced), 8u);
+    EXPECT_STREQ(spaced, "00 AB 7F");
+    EXPECT_EQ(FormatSpacedHexText(three, 1, spaced), 2u);
+    EXPECT_STREQ(spaced, "00");
+    EXPECT_EQ(FormatSpacedHexText(three, 0, spaced), 0u);
+    EXPECT_STREQ(spaced, "");
 }
 
 } // namespace

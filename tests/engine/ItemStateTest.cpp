@@ -36,6 +36,9 @@ struct Expect {
     bool overlapping = false;
     const char* targetHex = nullptr; // null: not checked
     const char* backupHex = nullptr;
+    // BackupMismatch: the backup holds the old bytes, an earlier item wrote
+    // over them.
+    bool oldOverwritten = false;
 };
 
 struct Scenario {
@@ -113,7 +116,7 @@ TEST(ItemStates, Scenarios) {
           {S::Applied, false, true},
           {S::Original},
           {S::Original},
-          {S::BackupMismatch}}},
+          {S::BackupMismatch, false, false, nullptr, nullptr, true}}},
         {"written over in the middle",
          {Item(96, Pairs(0x60, 8), Pairs(0xA0, 8)), Item(94, "5E 5F A0", "E0 E1 E2"),
           Item(97, "A1 A2", "", 0)},
@@ -146,6 +149,7 @@ TEST(ItemStates, Scenarios) {
             EXPECT_STREQ(ItemStateName(got[i].state), ItemStateName(s.expect[i].state));
             EXPECT_EQ(got[i].attention, s.expect[i].attention);
             EXPECT_EQ(got[i].overlapping, s.expect[i].overlapping);
+            EXPECT_EQ(got[i].oldOverwritten, s.expect[i].oldOverwritten);
             if (s.expect[i].targetHex) {
                 EXPECT_EQ(got[i].targetHex, s.expect[i].targetHex);
             }

@@ -25,19 +25,32 @@ ByteVector ToBytes(std::string_view text) {
     return ByteVector(text.begin(), text.end());
 }
 
+// Items the program makes store their data as spaced upper-case pairs.
 std::string Hex(const ByteVector& bytes, std::size_t at, std::size_t count) {
     static const char digits[] = "0123456789ABCDEF";
     std::string text;
     for (std::size_t i = at; i < at + count; ++i) {
+        if (i > at)
+            text += ' ';
         text += digits[bytes[i] >> 4];
         text += digits[bytes[i] & 15];
     }
     return text;
 }
 
+// "4142" as the program writes it: "41 42".
+std::string Spaced(const std::string& pairs) {
+    if (pairs.find(' ') != std::string::npos)
+        return pairs;
+    std::string text;
+    for (std::size_t i = 0; i < pairs.size(); i += 2)
+        text += (i > 0 ? " " : "") + pairs.substr(i, 2);
+    return text;
+}
+
 PatchItem Item(std::uint32_t offset, std::string oldHex, std::string newHex, std::string name = "",
                int enabled = 1) {
-    return PatchItem{offset, std::move(name), std::move(oldHex), std::move(newHex), enabled};
+    return PatchItem{offset, std::move(name), Spaced(oldHex), Spaced(newHex), enabled};
 }
 
 // The items an import or a diff gives: named "<name> #1", "#2", ... in order.
@@ -476,7 +489,7 @@ TEST(PatchExchange, LongRunsSplitAndFilesReadAndWritten) {
         EXPECT_EQ(items[i].oldHex, Hex(b, 0x1000 + 4080 * i, length));
         std::string nops;
         for (std::size_t k = 0; k < length; ++k)
-            nops += "90";
+            nops += k > 0 ? " 90" : "90";
         EXPECT_EQ(items[i].newHex, nops);
     }
     // A patch writing the same bytes over and over (more than the changes are
@@ -631,7 +644,7 @@ TEST(DiffFiles, GivesBackTheItemsOfARebuild) {
     std::string error;
     ASSERT_TRUE(DiffFiles(backup, target, false, &diffed, &error)) << error;
     EXPECT_EQ(diffed, Named({Item(0x10, Hex(b, 0x10, 2), "EB05"),
-                             Item(0x204, Hex(b, 0x204, 7), "9090" + Hex(b, 0x206, 4) + "C3")},
+                             Item(0x204, Hex(b, 0x204, 7), "90 90 " + Hex(b, 0x206, 4) + " C3")},
                             "target.exe"));
 }
 

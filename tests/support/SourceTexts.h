@@ -11,7 +11,7 @@ class SourceTextsEnvironment : public ::testing::Environment {
     void SetUp() override {
         for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
             ::unsetenv(name);
-        ::setenv("LANG", "C", 1);
+        ::setenv("LANG", "zh_CN.UTF-8", 1);
     }
 };
 

@@ -11,7 +11,7 @@ struct LanguageCase {
     const char* lcAll;
     const char* lcMessages;
     const char* lang;
-    bool english;
+    InterfaceLanguage requested;
 };
 
 void SetOrClear(const char* name, const char* value) {
@@ -22,29 +22,41 @@ void SetOrClear(const char* name, const char* value) {
 }
 
 TEST(Translate, InterfaceLanguageFromTheEnvironment) {
+    using enum InterfaceLanguage;
     const LanguageCase cases[] = {
-        {nullptr, nullptr, nullptr, nullptr, false},
-        {nullptr, nullptr, nullptr, "en_US.UTF-8", true},
-        {nullptr, nullptr, nullptr, "en", true},
-        {nullptr, nullptr, nullptr, "zh_CN.UTF-8", false},
-        {nullptr, nullptr, nullptr, "C.UTF-8", false},
-        {nullptr, nullptr, nullptr, "eng_XX", false},
-        {nullptr, "de_DE.UTF-8", nullptr, "en_GB.UTF-8", false},
-        {nullptr, nullptr, "en_GB.UTF-8", "zh_CN.UTF-8", true},
-        {"en_US:zh_CN", nullptr, nullptr, "zh_CN.UTF-8", true},
-        {"zh_CN:en", nullptr, nullptr, "en_US.UTF-8", false},
+        {nullptr, nullptr, nullptr, nullptr, Unset},
+        {nullptr, nullptr, nullptr, "en_US.UTF-8", English},
+        {nullptr, nullptr, nullptr, "en", English},
+        {nullptr, nullptr, nullptr, "zh_CN.UTF-8", Chinese},
+        {nullptr, nullptr, nullptr, "zh_TW", Chinese},
+        {nullptr, nullptr, nullptr, "C.UTF-8", Unset},
+        {nullptr, nullptr, nullptr, "POSIX", Unset},
+        {nullptr, nullptr, nullptr, "eng_XX", Unset},
+        {nullptr, nullptr, nullptr, "zhx", Unset},
+        {nullptr, "de_DE.UTF-8", nullptr, "en_GB.UTF-8", Unset},
+        {nullptr, nullptr, "en_GB.UTF-8", "zh_CN.UTF-8", English},
+        {"en_US:zh_CN", nullptr, nullptr, "zh_CN.UTF-8", English},
+        {"zh_CN:en", nullptr, nullptr, "en_US.UTF-8", Chinese},
+        // Languages without texts are passed over, as gettext does.
+        {"fr:de:en", nullptr, nullptr, "zh_CN.UTF-8", English},
+        {"fr:zh", nullptr, nullptr, "en_US.UTF-8", Chinese},
+        {"fr", nullptr, nullptr, "zh_CN.UTF-8", Chinese},
+        {"::", nullptr, nullptr, "en_US.UTF-8", English},
+        {"fr", nullptr, nullptr, "de_DE.UTF-8", Unset},
         // LANGUAGE counts only beside a real locale.
-        {"en_US", nullptr, nullptr, "C", false},
-        {"en_US", nullptr, nullptr, nullptr, false},
+        {"en_US", nullptr, nullptr, "C", Unset},
+        {"zh_CN", "POSIX", nullptr, "zh_CN.UTF-8", Unset},
+        {"en_US", nullptr, nullptr, nullptr, Unset},
     };
     for (const LanguageCase& c : cases) {
         SetOrClear("LANGUAGE", c.language);
         SetOrClear("LC_ALL", c.lcAll);
         SetOrClear("LC_MESSAGES", c.lcMessages);
         SetOrClear("LANG", c.lang);
-        EXPECT_EQ(UserInterfaceIsEnglish(), c.english)
-            << (c.language ? c.language : "-") << " " << (c.lcAll ? c.lcAll : "-") << " "
-            << (c.lcMessages ? c.lcMessages : "-") << " " << (c.lang ? c.lang : "-");
+        SCOPED_TRACE(std::string(c.language ? c.language : "-") + " " + (c.lcAll ? c.lcAll : "-") +
+                     " " + (c.lcMessages ? c.lcMessages : "-") + " " + (c.lang ? c.lang : "-"));
+        EXPECT_EQ(RequestedLanguage(), c.requested);
+        EXPECT_EQ(UserInterfaceIsEnglish(), c.requested == English);
     }
 }
 
