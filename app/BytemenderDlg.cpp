@@ -296,7 +296,12 @@ void CBytemenderDlg::InitListView() {
     // empty one shown now; the user hears of it once.
     if (opened == SettingsFileState::Unreadable)
         prompts->ShowMessage(this, NarrowToQString(session.UnreadableText()),
-                             QStringLiteral("错误"));
+                             NarrowToQString(Translate("PatchSession", "错误")));
+    // A damaged one shows what could be recovered; it is saved over only
+    // when the user keeps that.
+    if (opened == SettingsFileState::Damaged &&
+        prompts->AskKeepRecovered(this, NarrowToQString(session.DamagedText())))
+        session.KeepRecovered();
 }
 
 void CBytemenderDlg::RefreshList() {

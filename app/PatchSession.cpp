@@ -34,10 +34,20 @@ const char* const kBackupCopyFailed = QT_TRANSLATE_NOOP("PatchSession", " 无法
 const char* const kListNotWritten = QT_TRANSLATE_NOOP("PatchSession", " 无法将列表写入设置文件");
 const char* const kListNotWrittenLocked =
     QT_TRANSLATE_NOOP("PatchSession", " 设置文件无法读取, 列表不会写入该文件");
+const char* const kListNotWrittenDamaged =
+    QT_TRANSLATE_NOOP("PatchSession", " 设置文件已损坏, 列表不会写入该文件");
 const char* const kRebuildSkipped = QT_TRANSLATE_NOOP("PatchSession", ", 未重建目标文件! ");
 const char* const kListUnreadable = QT_TRANSLATE_NOOP(
     "PatchSession", " 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, "
                     "列表不会被保存. ");
+
+const char* const kListDamaged = QT_TRANSLATE_NOOP(
+    "PatchSession", " 设置文件已损坏: %1. 已读取其中完好的 %2 个项目. 在您选择保留恢复的列表之前, "
+                    "本程序不会写入该文件. ");
+const char* const kDamageZeroBytes = QT_TRANSLATE_NOOP("PatchSession", "零字节之后还有文本");
+const char* const kDamageNoCount = QT_TRANSLATE_NOOP("PatchSession", "有项目但没有项目数");
+const char* const kDamageCount =
+    QT_TRANSLATE_NOOP("PatchSession", "项目数为 %1, 但存有 %2 个项目 (编号直到 %3)");
 
 // A message in the user's language.
 std::string Tr(const char* source) {
@@ -123,12 +133,17 @@ SettingsFileState PatchSession::OpenStore(const std::string& path) {
     }
     settings_.Clear();
     settings_.keepOrder = 1; // a file is read with the write order kept
+    // A damaged file gives what it still holds intact.
+    settings_.readPastZeroBytes = 1;
     const int loaded = settings_.Load(path.c_str(), 1);
     if (found == SettingsFileState::Loaded && loaded == 0)
         found = SettingsFileState::Unreadable;
     settings_.keepOrder = 0; // every save writes the keys sorted
     state_ = found;
     LoadList();
+    if (state_ == SettingsFileState::Loaded &&
+        (settings_.TextAfterZeroByte() || listCheck_.Damaged()))
+        state_ = SettingsFileState::Damaged;
     return state_;
 }
 
@@ -140,10 +155,32 @@ std::string PatchSession::UnreadableText() const {
     return Tr(kListUnreadable) + "\n" + SettingsFilePath();
 }
 
+std::string PatchSession::DamagedText() const {
+    std::string what;
+    if (settings_.TextAfterZeroByte())
+        what = Tr(kDamageZeroBytes);
+    if (listCheck_.Damaged()) {
+        if (!what.empty())
+            what += "; ";
+        what += listCheck_.hasCount
+                    ? FormatText(Tr(kDamageCount), {std::to_string(listCheck_.count),
+                                                    std::to_string(listCheck_.itemsHeld),
+                                                    std::to_string(listCheck_.highest)})
+                    : Tr(kDamageNoCount);
+    }
+    return FormatText(Tr(kListDamaged), {what, std::to_string(items_.size())}) + "\n" +
+           SettingsFilePath();
+}
+
+void PatchSession::KeepRecovered() {
+    if (state_ == SettingsFileState::Damaged)
+        state_ = SettingsFileState::Loaded;
+}
+
 void PatchSession::LoadList() {
     targetPath_ = ReadTargetPath(settings_);
     MakeBackupPath();
-    ReadPatchItems(settings_, items_);
+    ReadPatchItems(settings_, items_, &listCheck_);
     SortPatchList(items_);
 }
 
@@ -162,7 +199,7 @@ bool PatchSession::MakeBackupPath() {
 bool PatchSession::SaveStore(bool storeList) {
     if (storeList)
         StorePatchList(settings_, items_, targetPath_);
-    if (state_ == SettingsFileState::Unreadable)
+    if (FileLocked())
         return false;
     if (!portable_) {
         std::string folder;
@@ -175,8 +212,9 @@ bool PatchSession::SaveStore(bool storeList) {
 SessionOutcome PatchSession::NotSaved(bool rebuildSkipped) const {
     SessionOutcome outcome;
     outcome.status = SessionOutcome::Status::NotSaved;
-    outcome.text =
-        Tr(state_ == SettingsFileState::Unreadable ? kListNotWrittenLocked : kListNotWritten);
+    outcome.text = Tr(state_ == SettingsFileState::Unreadable ? kListNotWrittenLocked
+                      : state_ == SettingsFileState::Damaged  ? kListNotWrittenDamaged
+                                                              : kListNotWritten);
     outcome.text += rebuildSkipped ? Tr(kRebuildSkipped) : std::string("! ");
     outcome.text += "\n" + SettingsFilePath();
     outcome.caption = Tr(kFileCaption);
@@ -205,8 +243,7 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
     // Refused, or not saved for a reason that goes away: the previous target
     // stays. Only a settings file that could not be read (and so is never
     // written) leaves the session on the new target.
-    if (!outcome.ok() &&
-        !(outcome.status == Status::NotSaved && state_ == SettingsFileState::Unreadable)) {
+    if (!outcome.ok() && !(outcome.status == Status::NotSaved && FileLocked())) {
         targetPath_ = previousTarget;
         backupPath_ = previousBackup;
     }
@@ -243,7 +280,7 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
         saved = SaveStore();
         // A settings file that could not be read is never written: the
         // session works on with the new copy all the same.
-        return saved || state_ == SettingsFileState::Unreadable;
+        return saved || FileLocked();
     });
     if (replaced)
         return saved ? SessionOutcome{} : NotSaved(false);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/PatchItem.h"
+#include "app/PatchListStore.h"
 #include "engine/Fingerprint.h"
 #include "engine/Rebuild.h"
 #include "settings/AppSetting.h"
@@ -34,6 +35,10 @@ enum class SettingsFileState {
     Missing,    // there is no file yet; the first save creates it
     Unreadable, // it exists but could not be read (permission, I/O error, not a
                 // regular file, too large); it is never replaced in this session
+    Damaged,    // it was read but is damaged (text after a zero byte, item keys
+                // without a count, a count other than the items held): what it
+                // still holds is loaded, and it is not replaced until the user
+                // keeps that (KeepRecovered)
 };
 
 // The user's choice when the target no longer is what this program last saw.
@@ -90,6 +95,11 @@ class PatchSession {
     SettingsFileState Open(const std::string& settingsFile);
 
     SettingsFileState FileState() const { return state_; }
+    // True while saves leave the settings file alone: it could not be read,
+    // or it is damaged and the user has not kept what was recovered.
+    bool FileLocked() const {
+        return state_ == SettingsFileState::Unreadable || state_ == SettingsFileState::Damaged;
+    }
     // The file saves write (a redirect in the file may have moved it).
     std::string SettingsFilePath() const;
     // The folder that holds Path_bak.
@@ -100,6 +110,12 @@ class PatchSession {
     // The message for an Unreadable file, to show once after opening it
     // (caption "错误").
     std::string UnreadableText() const;
+    // The message for a Damaged file: what was wrong, how many items were
+    // recovered, and that the file is left alone until the user keeps them.
+    std::string DamagedText() const;
+    // The user keeps what was recovered from a Damaged file: from now on the
+    // list is saved over it as usual.
+    void KeepRecovered();
 
     PatchList& Items() { return items_; }
     const PatchList& Items() const { return items_; }
@@ -173,4 +189,5 @@ class PatchSession {
     std::string homeDir_;
     bool portable_ = true;
     SettingsFileState state_ = SettingsFileState::Missing;
+    StoredListCheck listCheck_; // of the last LoadList
 };

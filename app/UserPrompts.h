@@ -51,6 +51,11 @@ class IUserPrompts {
                                  std::uint64_t patchedLength);
     // An information box with a single OK button.
     virtual void ShowNotice(QWidget* owner, const QString& text, const QString& caption);
+    // The settings file is damaged (text tells how and what was recovered):
+    // true to keep the recovered list and save it over the file, false (the
+    // default, and the answer of prompts without the question) to leave the
+    // file alone for this session.
+    virtual bool AskKeepRecovered(QWidget* owner, const QString& text);
 };
 
 class QtUserPrompts : public IUserPrompts {
@@ -68,6 +73,7 @@ class QtUserPrompts : public IUserPrompts {
                          const std::string& patchedPath, std::uint64_t originalLength,
                          std::uint64_t patchedLength) override;
     void ShowNotice(QWidget* owner, const QString& text, const QString& caption) override;
+    bool AskKeepRecovered(QWidget* owner, const QString& text) override;
 };
 
 // A message text made to fit a box of at most maxRows rows of rowChars
@@ -93,3 +99,8 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const QString& text,
 std::unique_ptr<QMessageBox> MakeTargetChangedBox(QWidget* owner, const std::string& targetPath);
 // The answer the button clicked in that box gives (Cancel when none was).
 TargetChangedAnswer TargetChangedAnswerOf(const QMessageBox& box);
+// The question about a damaged settings file: 保留恢复的列表 and 不写入该文件
+// (the default and the Escape button).
+std::unique_ptr<QMessageBox> MakeKeepRecoveredBox(QWidget* owner, const QString& text);
+// True when that box's 保留恢复的列表 was clicked.
+bool KeptRecovered(const QMessageBox& box);

@@ -42,6 +42,7 @@ constexpr std::uint32_t kMaxShownRangeBytes = 16;
 
 struct Arguments {
     std::string settings;
+    bool keepRecovered = false;
     bool json = false;
     bool dryRun = false;
     bool rebackup = false;
@@ -742,6 +743,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                "/opt ... 时); 否则为 $XDG_CONFIG_HOME/bytemender/bytemender.ini, 备份文件在 "
                "$XDG_DATA_HOME/bytemender/Path_bak 中.")))
         ->type_name("FILE");
+    app.add_flag("--keep-recovered", args.keepRecovered,
+                 Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                      "设置文件已损坏时, 保留从中恢复的列表: 保存时替换该文件 "
+                                      "(否则不会写入损坏的文件)")));
     app.footer(Tr(QT_TRANSLATE_NOOP(
         "bytemender-cli",
         "行号从 1 开始, 按 \"list\" 显示的顺序 (按偏移).\n退出状态: 0 完成; 1 检查未通过 (apply "
@@ -913,7 +918,9 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     // as the window starts with an empty list.
     const bool mayCreate = target->parsed() || add->parsed() || exchange.MayCreateList();
     PatchListFile file;
-    CliResult result = file.Open(args.settings, !mayCreate);
+    CliResult result = file.Open(args.settings, !mayCreate, args.keepRecovered);
+    if (!file.Notice().empty())
+        ReportFailure(err, file.Notice());
     if (result.ok()) {
         if (list->parsed())
             result = ListOrStatus(file, args.json, false, out);

@@ -88,7 +88,8 @@ PatchListFile::PatchListFile()
 
 PatchListFile::~PatchListFile() = default;
 
-CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
+CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist, bool keepRecovered) {
+    notice_.clear();
     SettingsFileState state = SettingsFileState::Missing;
     std::string path;
     if (settingsPath.empty()) {
@@ -105,6 +106,17 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist) {
     }
     switch (state) {
     case SettingsFileState::Loaded:
+        break;
+    case SettingsFileState::Damaged:
+        notice_ = WindowText(session_->DamagedText());
+        if (keepRecovered) {
+            session_->KeepRecovered();
+            notice_ += "\n" + Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                   "--keep-recovered: 恢复的列表将写入该文件."));
+        } else {
+            notice_ += "\n" + Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                   "用 --keep-recovered 以恢复的列表替换该文件."));
+        }
         break;
     case SettingsFileState::Missing:
         if (mustExist)

@@ -47,8 +47,12 @@ class PatchListFile {
     // missing file is an error
     // when mustExist, otherwise an empty list that the first save creates. A
     // file that exists but cannot be read is always an error: saving would
-    // wipe it.
-    CliResult Open(const std::string& settingsPath, bool mustExist);
+    // wipe it. A damaged file gives what it still holds and a Notice(); it
+    // is saved over only with keepRecovered.
+    CliResult Open(const std::string& settingsPath, bool mustExist, bool keepRecovered = false);
+    // What the user should know about the opened file (a damaged one), or
+    // empty.
+    const std::string& Notice() const { return notice_; }
 
     std::string SettingsPath() const;
     const std::string& TargetPath() const;
@@ -88,6 +92,7 @@ class PatchListFile {
 
   private:
     std::unique_ptr<PatchSession> session_; // made before items refers into it
+    std::string notice_;
 
   public:
     // The list in memory; commands change it and then call Save().

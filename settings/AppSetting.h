@@ -92,6 +92,14 @@ class CAppSetting {
     // key order. The owner sets it directly.
     std::int32_t keepOrder = 1;
     FileChangeStamp changeStamp;
+    // 0: a file's text ends at its first zero byte. 1: it is read on past
+    // zero bytes, leaving out every line that holds one: what a damaged file
+    // (a run of zero bytes written over it) still holds intact.
+    std::int32_t readPastZeroBytes = 0;
+    // True when a file read by the last Load (or a file it included) held
+    // text after a zero byte: the file was damaged, and with
+    // readPastZeroBytes 0 that text was not read.
+    bool TextAfterZeroByte() const { return textAfterZero_; }
 
     // Implementation details below are owned by the settings module.
   private:
@@ -240,4 +248,5 @@ class CAppSetting {
     std::uint64_t mutation_ = 0; // bumped by every change of entries_
     std::vector<OpenFile> openFiles_;
     bool followDirectives_ = true;
+    bool textAfterZero_ = false;
 };

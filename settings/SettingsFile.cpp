@@ -60,6 +60,40 @@ char* FindSeparator(char* line, std::size_t length) {
     return nullptr;
 }
 
+// True when a byte other than zero stands in [at, end).
+bool AnyNonZero(const char* at, const char* end) {
+    for (; at < end; ++at) {
+        if (*at != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Moves the lines of text that hold no zero byte together, line ends
+// included, and returns their length.
+std::size_t DropLinesWithZeroBytes(char* text, std::size_t length) {
+    std::size_t kept = 0;
+    std::size_t at = 0;
+    while (at < length) {
+        std::size_t end = at;
+        bool zero = false;
+        while (end < length && text[end] != '\r' && text[end] != '\n') {
+            zero = zero || text[end] == '\0';
+            ++end;
+        }
+        while (end < length && (text[end] == '\r' || text[end] == '\n')) {
+            ++end; // blank lines between go with this one
+        }
+        if (!zero) {
+            std::memmove(text + kept, text + at, end - at);
+            kept += end - at;
+        }
+        at = end;
+    }
+    return kept;
+}
+
 } // namespace
 
 std::string CAppSetting::CurrentFileNarrow() const {
@@ -89,6 +123,7 @@ int CAppSetting::OpenDefault() {
 }
 
 int CAppSetting::Load(const char* path, int clearFirst) {
+    textAfterZero_ = false;
     return LoadInternal(path, clearFirst, 0);
 }
 
@@ -114,6 +149,13 @@ int CAppSetting::LoadInternal(const char* path, int clearFirst, int depth) {
     char* text = ReadFileWhole(path, &length);
     if (text == nullptr) {
         return 0;
+    }
+    const char* zero = static_cast<const char*>(std::memchr(text, 0, length));
+    if (zero != nullptr && AnyNonZero(zero, text + length)) {
+        textAfterZero_ = true;
+        if (readPastZeroBytes != 0) {
+            length = static_cast<std::uint32_t>(DropLinesWithZeroBytes(text, length));
+        }
     }
     // Most settings lines are a few dozen bytes long: room for the entries
     // of a big file in one go.

@@ -583,6 +583,26 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <source> 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, 列表不会被保存. </source>
         <translation> Cannot read the list in the settings file! The list will not be saved until the file can be read and the program is restarted. </translation>
     </message>
+    <message>
+        <source> 设置文件已损坏, 列表不会写入该文件</source>
+        <translation> The settings file is damaged; the list is not written to it</translation>
+    </message>
+    <message>
+        <source> 设置文件已损坏: %1. 已读取其中完好的 %2 个项目. 在您选择保留恢复的列表之前, 本程序不会写入该文件. </source>
+        <translation> The settings file is damaged: %1. The %2 items it still holds intact were read. This program does not write to the file until you choose to keep the recovered list. </translation>
+    </message>
+    <message>
+        <source>零字节之后还有文本</source>
+        <translation>text follows a zero byte</translation>
+    </message>
+    <message>
+        <source>有项目但没有项目数</source>
+        <translation>it holds items but no item count</translation>
+    </message>
+    <message>
+        <source>项目数为 %1, 但存有 %2 个项目 (编号直到 %3)</source>
+        <translation>the item count is %1, but %2 items are stored (numbered up to %3)</translation>
+    </message>
 </context>
 <context>
     <name>Rebuild</name>
@@ -653,6 +673,18 @@ Cancel: write no file. </translation>
     <message>
         <source>目标文件已更改</source>
         <translation>Target File Changed</translation>
+    </message>
+    <message>
+        <source>设置文件已损坏</source>
+        <translation>Settings file damaged</translation>
+    </message>
+    <message>
+        <source>保留恢复的列表</source>
+        <translation>Keep the recovered list</translation>
+    </message>
+    <message>
+        <source>不写入该文件</source>
+        <translation>Leave the file alone</translation>
     </message>
 </context>
 <context>
@@ -1232,6 +1264,18 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>无法写入目标文件 %1</source>
         <translation>target %1 could not be written</translation>
+    </message>
+    <message>
+        <source>设置文件已损坏时, 保留从中恢复的列表: 保存时替换该文件 (否则不会写入损坏的文件)</source>
+        <translation>When the settings file is damaged, keep the list recovered from it: saving replaces the file (otherwise a damaged file is never written)</translation>
+    </message>
+    <message>
+        <source>--keep-recovered: 恢复的列表将写入该文件.</source>
+        <translation>--keep-recovered: the recovered list will be written to the file.</translation>
+    </message>
+    <message>
+        <source>用 --keep-recovered 以恢复的列表替换该文件.</source>
+        <translation>Use --keep-recovered to replace the file with the recovered list.</translation>
     </message>
 </context>
 </TS>

@@ -71,6 +71,9 @@ class ScriptedPrompts : public IUserPrompts {
     std::vector<std::pair<std::string, PatchFormat>> saveChooserStarts;
     std::vector<Message> notices;
     std::deque<bool> commonLengthAnswers;
+    // Answers to the question about a damaged settings file, and its texts.
+    std::deque<bool> keepRecoveredAnswers;
+    std::vector<std::string> damageQuestions;
 
     void ShowMessage(QWidget*, const QString& text, const QString& caption) override {
         messages.push_back({text.toStdString(), caption.toStdString()});
@@ -142,6 +145,16 @@ class ScriptedPrompts : public IUserPrompts {
     }
     void ShowNotice(QWidget*, const QString& text, const QString& caption) override {
         notices.push_back({text.toStdString(), caption.toStdString()});
+    }
+    bool AskKeepRecovered(QWidget*, const QString& text) override {
+        damageQuestions.push_back(text.toStdString());
+        if (keepRecoveredAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question about a damaged settings file";
+            return false;
+        }
+        const bool answer = keepRecoveredAnswers.front();
+        keepRecoveredAnswers.pop_front();
+        return answer;
     }
 };
 

@@ -91,6 +91,81 @@ TEST(PatchSessionTest, OpenTellsMissingLoadedAndUnreadableApart) {
     }
 }
 
+// A list of n items as the program saves it: FileName, the items, the count.
+std::string SavedList(int n) {
+    PatchSession session;
+    TempDir dir;
+    session.Open(dir.File("list.ini"));
+    session.TargetPath() = "/data/t.bin";
+    for (int i = 0; i < n; ++i)
+        session.Items().push_back(PatchItem{static_cast<std::uint32_t>(i * 16),
+                                            "item " + std::to_string(i), "00", "01", 1});
+    EXPECT_TRUE(session.SaveList().ok());
+    return ReadBytes(dir.File("list.ini"));
+}
+
+TEST(PatchSessionTest, DamagedFileLoadsWhatItHoldsAndIsKeptUntilTheUserSays) {
+    const std::string whole = SavedList(100);
+    const std::size_t middle = whole.find("PathList\\0050\\OldHex");
+    ASSERT_NE(middle, std::string::npos);
+    std::string zeros = whole;
+    zeros.replace(middle + 5, 16, std::string(16, '\0'));
+    std::string countOff = whole;
+    countOff.replace(countOff.find("Count = 100"), 11, "Count = 120");
+    const struct {
+        const char* name;
+        std::string bytes;
+        SettingsFileState state;
+        std::size_t items; // loaded
+        const char* says;  // part of the message
+    } cases[] = {
+        {"intact", whole, SettingsFileState::Loaded, 100, ""},
+        {"zero bytes after the end", whole + std::string(4096, '\0'), SettingsFileState::Loaded,
+         100, ""},
+        // Item 50 loses its OldHex line; everything else is read.
+        {"zero bytes in the middle", zeros, SettingsFileState::Damaged, 100, "零字节之后还有文本"},
+        {"cut short", whole.substr(0, middle), SettingsFileState::Damaged, 51,
+         "有项目但没有项目数"},
+        {"cut short, zero filled", whole.substr(0, middle) + std::string(512, '\0'),
+         SettingsFileState::Damaged, 51, "有项目但没有项目数"},
+        {"count too large", countOff, SettingsFileState::Damaged, 120,
+         "项目数为 120, 但存有 100 个项目"},
+        {"count too small", std::string(whole).replace(whole.find("Count = 100"), 11, "Count = 7"),
+         SettingsFileState::Damaged, 7, "项目数为 7, 但存有 100 个项目"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string file = dir.File("list.ini");
+        WriteBytes(file, c.bytes);
+        PatchSession session;
+        EXPECT_EQ(session.Open(file), c.state);
+        EXPECT_EQ(session.Items().size(), c.items);
+        if (c.state == SettingsFileState::Loaded) {
+            EXPECT_TRUE(session.SaveList().ok());
+            continue;
+        }
+        EXPECT_NE(session.DamagedText().find(c.says), std::string::npos) << session.DamagedText();
+        EXPECT_NE(session.DamagedText().find(std::to_string(c.items) + " 个项目"),
+                  std::string::npos);
+        // Neither a list save, nor a new target, nor "保存" writes it.
+        const SessionOutcome saved = session.SaveList();
+        EXPECT_EQ(saved.status, SessionOutcome::Status::NotSaved);
+        EXPECT_EQ(saved.text, " 设置文件已损坏, 列表不会写入该文件! \n" + file);
+        WriteBytes(dir.File("t.bin"), "target");
+        EXPECT_EQ(session.ChooseTarget(dir.File("t.bin")).status, SessionOutcome::Status::NotSaved);
+        EXPECT_EQ(session.Apply({}).status, SessionOutcome::Status::NotSaved);
+        EXPECT_EQ(ReadBytes(file), c.bytes);
+        // Kept: the recovered list is saved whole and reads back intact.
+        session.KeepRecovered();
+        EXPECT_EQ(session.FileState(), SettingsFileState::Loaded);
+        EXPECT_TRUE(session.SaveList().ok());
+        PatchSession again;
+        EXPECT_EQ(again.Open(file), SettingsFileState::Loaded);
+        EXPECT_EQ(again.Items().size(), c.items);
+    }
+}
+
 TEST(PatchSessionTest, TargetCountsAsChangedOnlyAgainstARecord) {
     TempDir dir;
     const std::string target = dir.File("t.bin");

@@ -250,7 +250,8 @@ TEST_F(CliTest, SharesTheListWithTheWindow) {
 
     // A hand-edited file: keys in other letter case, a key without a value, a
     // count above the items stored, decimal and hex offsets. The command line
-    // reads it as the window does and saves that list.
+    // reads it as the window does; the count makes it a damaged file, saved
+    // over only with --keep-recovered.
     WriteBytes(settings_, "; notes\r\nFileName = " + target_ +
                               "\r\npathlist\\count = 4\r\n"
                               "PathList\\0000\\Offset = 0x300\r\nPathList\\0000\\Descrip = c\r\n"
@@ -260,7 +261,18 @@ TEST_F(CliTest, SharesTheListWithTheWindow) {
                               "PathList\\0001\\NewHex = AA\r\nPathList\\0002\\Offset = 0x10\r\n");
     const PatchList handEdited = LoadWithWindowStore(settings_, nullptr);
     ASSERT_EQ(handEdited.size(), 4u);
-    ASSERT_EQ(Cli({"disable", "1"}).status, 0);
+    const std::string damaged = ReadBytes(settings_);
+    const Outcome refused = Cli({"disable", "1"});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_NE(refused.err.find("设置文件已损坏: 项目数为 4, 但存有 3 个项目"), std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("--keep-recovered"), std::string::npos);
+    EXPECT_EQ(ReadBytes(settings_), damaged);
+    const Outcome listed = Cli({"list"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_NE(listed.err.find("已损坏"), std::string::npos);
+    ASSERT_EQ(Cli({"--keep-recovered", "disable", "1"}).status, 0);
+    EXPECT_EQ(Cli({"list"}).err, "");
     EXPECT_EQ(LoadWithWindowStore(settings_, nullptr), handEdited);
     EXPECT_EQ(handEdited[3], Item(0x300, "c", "01", "02", 5));
 }
