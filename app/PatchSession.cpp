@@ -30,6 +30,8 @@ const char* const kTargetPathTooLong =
     QT_TRANSLATE_NOOP("PatchSession", " 选择的文件路径过长, 无法使用! ");
 const char* const kBackupPathTooLong =
     QT_TRANSLATE_NOOP("PatchSession", " 备份文件路径过长, 无法备份选择的文件! ");
+const char* const kTargetInBackupFolder =
+    QT_TRANSLATE_NOOP("PatchSession", " 选择的文件在备份文件夹中, 不能作为目标文件! ");
 const char* const kBackupCopyFailed = QT_TRANSLATE_NOOP("PatchSession", " 无法备份选择的文件! ");
 const char* const kListNotWritten = QT_TRANSLATE_NOOP("PatchSession", " 无法将列表写入设置文件");
 const char* const kListNotWrittenLocked =
@@ -231,6 +233,10 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
     // would name another file.
     if (path.size() >= kPathCapacity)
         return FileFailure(Status::TargetPathTooLong, kTargetPathTooLong);
+    // A pristine copy (through a link or not) is never a target: the rebuild
+    // would write over it.
+    if (TargetInBackupFolder(path))
+        return FileFailure(Status::TargetInBackupFolder, kTargetInBackupFolder);
 
     // The target is taken only together with a backup copy of it: without
     // one the next "保存" would start from another file's bytes, or from none.
@@ -307,6 +313,10 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
     // list the file does not hold would disagree with it after a restart.
     if (!SaveStore())
         return NotSaved(true);
+    // A target swapped for a link into the backup folder since it was
+    // chosen (or named so by a hand-edited list) is not written through.
+    if (TargetInBackupFolder(targetPath_))
+        return FileFailure(Status::TargetInBackupFolder, kTargetInBackupFolder);
 
     if (TargetChanged()) {
         const TargetChangedAnswer answer =
@@ -358,6 +368,10 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
         return notSaved;
     }
     return outcome;
+}
+
+bool PatchSession::TargetInBackupFolder(const std::string& path) const {
+    return IsFileInFolder(path, homeDir_ + "/Path_bak");
 }
 
 bool PatchSession::TargetChanged() const {

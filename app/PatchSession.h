@@ -52,12 +52,13 @@ enum class TargetChangedAnswer {
 struct SessionOutcome {
     enum class Status {
         Ok,
-        NotSaved,          // the settings file was not written (see text)
-        TargetPathTooLong, // the chosen path does not fit kPathCapacity - 1 bytes
-        BackupPathTooLong, // its backup path would not fit
-        BackupFailed,      // the backup copy could not be made
-        Cancelled,         // the target had changed and the user kept it
-        RebuildFailed,     // the rebuild refused; rebuild says why
+        NotSaved,             // the settings file was not written (see text)
+        TargetPathTooLong,    // the chosen path does not fit kPathCapacity - 1 bytes
+        BackupPathTooLong,    // its backup path would not fit
+        TargetInBackupFolder, // the chosen file is (or resolves to) a backup copy
+        BackupFailed,         // the backup copy could not be made
+        Cancelled,            // the target had changed and the user kept it
+        RebuildFailed,        // the rebuild refused; rebuild says why
     };
     Status status = Status::Ok;
     // The message to show (system code page text) and its caption; both empty
@@ -159,6 +160,10 @@ class PatchSession {
     // matches the recorded one is not read at all; otherwise sizes are
     // compared first and a file is hashed only when its size matches a record.
     bool TargetChanged() const;
+    // True when path is, or resolves to, a file in the backup folder (a
+    // pristine copy, possibly another target's); such a file is never a
+    // target.
+    bool TargetInBackupFolder(const std::string& path) const;
 
     // The recorded fingerprints; false when there is none (or it is damaged).
     bool RecordedBackup(FileFingerprint* out) const;

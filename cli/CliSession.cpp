@@ -255,6 +255,12 @@ CliResult PatchListFile::CheckRebuildFiles() const {
                 FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 就是备份文件本身")),
                            {target}) +
                     "\n" + RebuildText(kWriteFailed));
+        if (session_->TargetInBackupFolder(target))
+            return Failed(
+                kExitFileError,
+                FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 在备份文件夹中")),
+                           {target}) +
+                    "\n" + RebuildText(kWriteFailed));
     }
     return CliResult{};
 }

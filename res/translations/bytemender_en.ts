@@ -603,6 +603,10 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <source>项目数为 %1, 但存有 %2 个项目 (编号直到 %3)</source>
         <translation>the item count is %1, but %2 items are stored (numbered up to %3)</translation>
     </message>
+    <message>
+        <source> 选择的文件在备份文件夹中, 不能作为目标文件! </source>
+        <translation> The chosen file is in the backup folder and cannot be the target! </translation>
+    </message>
 </context>
 <context>
     <name>Rebuild</name>
@@ -1276,6 +1280,10 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>用 --keep-recovered 以恢复的列表替换该文件.</source>
         <translation>Use --keep-recovered to replace the file with the recovered list.</translation>
+    </message>
+    <message>
+        <source>目标文件 %1 在备份文件夹中</source>
+        <translation>The target file %1 is in the backup folder</translation>
     </message>
 </context>
 </TS>

@@ -166,6 +166,39 @@ TEST(PatchSessionTest, DamagedFileLoadsWhatItHoldsAndIsKeptUntilTheUserSays) {
     }
 }
 
+// A pristine copy in Path_bak is never a target, under any name: the
+// rebuild would write over it.
+TEST(PatchSessionTest, NoFileInTheBackupFolderIsATarget) {
+    TempDir dir;
+    PatchSession session;
+    session.Open(dir.File("list.ini"));
+    WriteBytes(dir.File("other.bin"), "other's pristine bytes");
+    ASSERT_TRUE(session.ChooseTarget(dir.File("other.bin")).ok());
+    const std::string backup = dir.File("Path_bak/other.bin");
+    fs::create_symlink(backup, dir.File("link.bin"));
+    fs::create_directory_symlink(dir.File("Path_bak"), dir.File("bak"));
+    fs::create_hard_link(backup, dir.File("hard.bin"));
+    for (const char* name :
+         {"Path_bak/other.bin", "link.bin", "bak/other.bin", "hard.bin", "bak/new.bin"}) {
+        SCOPED_TRACE(name);
+        const SessionOutcome chosen = session.ChooseTarget(dir.File(name));
+        EXPECT_EQ(chosen.status, SessionOutcome::Status::TargetInBackupFolder);
+        EXPECT_EQ(chosen.text, " 选择的文件在备份文件夹中, 不能作为目标文件! ");
+        EXPECT_EQ(session.TargetPath(), dir.File("other.bin"));
+    }
+    // A target swapped for a link to another target's backup after it was
+    // chosen: "保存" writes nothing.
+    fs::create_directory(dir.File("sub"));
+    WriteBytes(dir.File("sub/game.bin"), "game");
+    ASSERT_TRUE(session.ChooseTarget(dir.File("sub/game.bin")).ok());
+    fs::remove(dir.File("sub/game.bin"));
+    fs::create_symlink(backup, dir.File("sub/game.bin"));
+    for (const auto answer : {TargetChangedAnswer::Overwrite, TargetChangedAnswer::Rebackup})
+        EXPECT_EQ(session.Apply([answer] { return answer; }).status,
+                  SessionOutcome::Status::TargetInBackupFolder);
+    EXPECT_EQ(ReadBytes(backup), "other's pristine bytes");
+}
+
 TEST(PatchSessionTest, TargetCountsAsChangedOnlyAgainstARecord) {
     TempDir dir;
     const std::string target = dir.File("t.bin");
