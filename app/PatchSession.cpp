@@ -32,12 +32,17 @@ const char* const kBackupPathTooLong =
     QT_TRANSLATE_NOOP("PatchSession", " 备份文件路径过长, 无法备份选择的文件! ");
 const char* const kTargetInBackupFolder =
     QT_TRANSLATE_NOOP("PatchSession", " 选择的文件在备份文件夹中, 不能作为目标文件! ");
+const char* const kBackupSpoiled = QT_TRANSLATE_NOOP(
+    "PatchSession", " 备份文件夹不允许新建文件, 在原处写入备份文件时失败: 备份文件只写入了一部分, "
+                    "请重新选择目标文件! ");
 const char* const kBackupCopyFailed = QT_TRANSLATE_NOOP("PatchSession", " 无法备份选择的文件! ");
 const char* const kListNotWritten = QT_TRANSLATE_NOOP("PatchSession", " 无法将列表写入设置文件");
 const char* const kListNotWrittenLocked =
     QT_TRANSLATE_NOOP("PatchSession", " 设置文件无法读取, 列表不会写入该文件");
 const char* const kListNotWrittenDamaged =
     QT_TRANSLATE_NOOP("PatchSession", " 设置文件已损坏, 列表不会写入该文件");
+const char* const kListPartlyWritten = QT_TRANSLATE_NOOP(
+    "PatchSession", " 设置文件的文件夹不允许新建文件, 在原处写入列表时失败: 该文件只写入了一部分");
 const char* const kRebuildSkipped = QT_TRANSLATE_NOOP("PatchSession", ", 未重建目标文件! ");
 const char* const kListUnreadable = QT_TRANSLATE_NOOP(
     "PatchSession", " 无法读取设置文件中的列表! 在该文件可以读取并重新启动本程序之前, "
@@ -216,6 +221,7 @@ SessionOutcome PatchSession::NotSaved(bool rebuildSkipped) const {
     outcome.status = SessionOutcome::Status::NotSaved;
     outcome.text = Tr(state_ == SettingsFileState::Unreadable ? kListNotWrittenLocked
                       : state_ == SettingsFileState::Damaged  ? kListNotWrittenDamaged
+                      : settings_.SaveLeftPartialFile()       ? kListPartlyWritten
                                                               : kListNotWritten);
     outcome.text += rebuildSkipped ? Tr(kRebuildSkipped) : std::string("! ");
     outcome.text += "\n" + SettingsFilePath();
@@ -276,18 +282,22 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
     // The list names the new copy (and its fingerprint) before the copy
     // replaces the old one: when the list cannot be saved, the backup it
     // names is still the one on disk.
-    const bool replaced = MakeBackupCopy(targetPath_, backupPath_, &copied, [&] {
-        asked = true;
-        settings_.SetString(kBackupSizeKey, std::to_string(copied.size).c_str());
-        settings_.SetString(kBackupSha256Key, copied.Sha256Hex().c_str());
-        ForgetTarget(); // that was another file, or another version of it
-        if (stamped)
-            StampTarget(seen, copied.size);
-        saved = SaveStore();
-        // A settings file that could not be read is never written: the
-        // session works on with the new copy all the same.
-        return saved || FileLocked();
-    });
+    bool spoiled = false;
+    const bool replaced = MakeBackupCopy(
+        targetPath_, backupPath_, &copied,
+        [&] {
+            asked = true;
+            settings_.SetString(kBackupSizeKey, std::to_string(copied.size).c_str());
+            settings_.SetString(kBackupSha256Key, copied.Sha256Hex().c_str());
+            ForgetTarget(); // that was another file, or another version of it
+            if (stamped)
+                StampTarget(seen, copied.size);
+            saved = SaveStore();
+            // A settings file that could not be read is never written: the
+            // session works on with the new copy all the same.
+            return saved || FileLocked();
+        },
+        &spoiled);
     if (replaced)
         return saved ? SessionOutcome{} : NotSaved(false);
     for (std::size_t i = 0; i < kept.size(); ++i) {
@@ -295,6 +305,13 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
             settings_.SetString(keys[i], kept[i]->c_str());
         else
             settings_.DeleteKey(keys[i]);
+    }
+    if (spoiled) {
+        // What the file records of the backup no longer holds.
+        settings_.DeleteKey(kBackupSizeKey);
+        settings_.DeleteKey(kBackupSha256Key);
+        SaveStore(false);
+        return FileFailure(SessionOutcome::Status::BackupFailed, kBackupSpoiled);
     }
     if (asked && !saved)
         return NotSaved(false);

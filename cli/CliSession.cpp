@@ -154,12 +154,19 @@ std::string PatchListFile::BackupPath() const {
 }
 
 CliResult PatchListFile::Save() {
-    if (!session_->SaveList().ok())
-        return Failed(kExitFileError,
-                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                                                      "无法将列表写入设置文件 %1, 该文件未改变")),
-                                 {SettingsPath()}));
-    return CliResult{};
+    if (session_->SaveList().ok())
+        return CliResult{};
+    if (session_->Settings().SaveLeftPartialFile())
+        return Failed(
+            kExitFileError,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                            "无法将列表写入设置文件 %1: 它的文件夹不允许新建文件, "
+                                            "在原处写入时失败, 该文件只写入了一部分")),
+                       {SettingsPath()}));
+    return Failed(kExitFileError,
+                  FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                  "无法将列表写入设置文件 %1, 该文件未改变")),
+                             {SettingsPath()}));
 }
 
 CliResult PatchListFile::ChooseTarget(const std::string& file) {

@@ -293,7 +293,10 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
 }
 
 bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
-                    FileFingerprint* copied, const std::function<bool()>& beforeReplacing) {
+                    FileFingerprint* copied, const std::function<bool()>& beforeReplacing,
+                    bool* spoiled) {
+    if (spoiled)
+        *spoiled = false;
     struct stat source {};
     const UniqueFd target(OpenRegularForReading(targetPath.c_str(), &source));
     if (target.get() < 0 || IsSameFile(backupPath, source))
@@ -304,13 +307,23 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
     if (copied)
         hasher.emplace(target.get(), length, unchanged);
     SafeFile backup;
+    // Written in place (the folder takes no new file), the old backup is gone
+    // from the first byte on: it is finished first, and only a complete copy
+    // is announced to beforeReplacing.
+    const auto failed = [&] {
+        if (spoiled)
+            *spoiled = backup.Changed();
+        return false;
+    };
     if (!backup.Open(backupPath) || !backup.CopyFrom(target.get(), 0, length))
-        return false;
+        return failed();
     if (hasher && !hasher->Finish(copied))
-        return false;
+        return failed();
+    if (backup.InPlace() && !backup.Commit())
+        return failed();
     if (beforeReplacing && !beforeReplacing())
-        return false;
-    return backup.Commit();
+        return backup.InPlace() ? true : failed();
+    return backup.InPlace() || backup.Commit() ? true : failed();
 }
 
 bool MakeBackupPath(const std::string& moduleDir, const std::string& targetPath,

@@ -70,10 +70,14 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
 // With copied given it receives the size and SHA-256 of the bytes copied,
 // hashed alongside the copy. With beforeReplacing given, it runs once the
 // copy is complete and before it replaces the backup; when it returns false
-// the backup stays as it was (and the result is false).
+// the backup stays as it was (and the result is false). Where the backup
+// must be written in place (its folder takes no new file) it is complete
+// before beforeReplacing runs, and stays replaced whatever that returns; a
+// copy that fails part way there sets *spoiled (if given): the backup then
+// holds neither the old nor the new bytes.
 bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
                     FileFingerprint* copied = nullptr,
-                    const std::function<bool()>& beforeReplacing = {});
+                    const std::function<bool()>& beforeReplacing = {}, bool* spoiled = nullptr);
 
 // Forms "<moduleDir>/Path_bak/<file name of target>" and creates the backup
 // folder (a failure to create it is ignored). Returns false, with backupPath

@@ -100,6 +100,10 @@ class CAppSetting {
     // text after a zero byte: the file was damaged, and with
     // readPastZeroBytes 0 that text was not read.
     bool TextAfterZeroByte() const { return textAfterZero_; }
+    // True when the last Save failed after writing part of the file in place
+    // (its folder takes no new file): the file holds neither the old text
+    // nor the new one.
+    bool SaveLeftPartialFile() const { return savePartial_; }
 
     // Implementation details below are owned by the settings module.
   private:
@@ -249,4 +253,5 @@ class CAppSetting {
     std::vector<OpenFile> openFiles_;
     bool followDirectives_ = true;
     bool textAfterZero_ = false;
+    bool savePartial_ = false;
 };

@@ -296,6 +296,7 @@ int CAppSetting::Save(const char* path) {
         return 0;
     }
     SyncOrderMode();
+    savePartial_ = false;
     SafeFile writer;
     if (!writer.Open(target)) {
         return 0;
@@ -341,6 +342,7 @@ int CAppSetting::Save(const char* path) {
         ok = writer.Write(block.data(), used);
     }
     if (!ok || !writer.Commit()) {
+        savePartial_ = writer.Changed();
         return 0;
     }
     return lines > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(lines);

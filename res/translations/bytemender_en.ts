@@ -607,6 +607,14 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <source> 选择的文件在备份文件夹中, 不能作为目标文件! </source>
         <translation> The chosen file is in the backup folder and cannot be the target! </translation>
     </message>
+    <message>
+        <source> 备份文件夹不允许新建文件, 在原处写入备份文件时失败: 备份文件只写入了一部分, 请重新选择目标文件! </source>
+        <translation> The backup folder takes no new file, and writing the backup copy in place failed: the backup was only partly written; please choose the target again! </translation>
+    </message>
+    <message>
+        <source> 设置文件的文件夹不允许新建文件, 在原处写入列表时失败: 该文件只写入了一部分</source>
+        <translation> The settings file's folder takes no new file, and writing the list in place failed: the file was only partly written</translation>
+    </message>
 </context>
 <context>
     <name>Rebuild</name>
@@ -1284,6 +1292,10 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>目标文件 %1 在备份文件夹中</source>
         <translation>The target file %1 is in the backup folder</translation>
+    </message>
+    <message>
+        <source>无法将列表写入设置文件 %1: 它的文件夹不允许新建文件, 在原处写入时失败, 该文件只写入了一部分</source>
+        <translation>Cannot write the list to the settings file %1: its folder takes no new file, and writing it in place failed; the file was only partly written</translation>
     </message>
 </context>
 </TS>

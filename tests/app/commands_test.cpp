@@ -232,7 +232,7 @@ TEST_F(CommandsTest, TargetsThatCannotBeBackedUpAreRefused) {
         // Not a file that can be copied.
         {temp_.path(), " 无法备份选择的文件! "},
         // The backup copy itself.
-        {backup, " 无法备份选择的文件! "},
+        {backup, " 选择的文件在备份文件夹中, 不能作为目标文件! "},
     };
     for (const auto& c : cases) {
         prompts_.messages.clear();

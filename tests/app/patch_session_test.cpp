@@ -199,6 +199,52 @@ TEST(PatchSessionTest, NoFileInTheBackupFolderIsATarget) {
     EXPECT_EQ(ReadBytes(backup), "other's pristine bytes");
 }
 
+// In a folder that takes no new file the settings file and the backup are
+// written in place; a write that fails part way there is told as such, and
+// a backup left half written is no longer recorded.
+TEST(PatchSessionTest, InPlaceWritesThatFailPartWaySayWhatTheyLeft) {
+    TempDir dir;
+    const std::string list = dir.File("list.ini");
+    WriteBytes(list, "FileName = \r\nPathList\\Count = 0\r\n");
+    fs::create_directory(dir.File("Path_bak"));
+    const std::string backup = dir.File("Path_bak/t.bin");
+    WriteBytes(backup, std::string(4096, 'o'));
+    WriteBytes(dir.File("t.bin"), std::string(4096, 'n'));
+    for (const std::string& file : {list, backup})
+        fs::permissions(file, fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec &
+                                  ~fs::perms::others_exec);
+    for (const std::string& folder : {dir.path(), dir.File("Path_bak")})
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec |
+                                    fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    AsUnprivilegedUser([&] {
+        PatchSession session;
+        ASSERT_EQ(session.Open(list), SettingsFileState::Loaded);
+        session.Items().push_back(PatchItem{0x20, std::string(200, 'd'), "00", "01", 0});
+        {
+            FileSizeLimit limit(64);
+            ASSERT_TRUE(limit.active());
+            const SessionOutcome saved = session.SaveList();
+            EXPECT_EQ(saved.status, SessionOutcome::Status::NotSaved);
+            EXPECT_NE(saved.text.find("该文件只写入了一部分"), std::string::npos) << saved.text;
+            EXPECT_EQ(fs::file_size(list), 64u);
+            const SessionOutcome chosen = session.ChooseTarget(dir.File("t.bin"));
+            EXPECT_EQ(chosen.status, SessionOutcome::Status::BackupFailed);
+            EXPECT_NE(chosen.text.find("备份文件只写入了一部分"), std::string::npos) << chosen.text;
+        }
+        FileFingerprint recorded;
+        EXPECT_FALSE(session.RecordedBackup(&recorded));
+        EXPECT_EQ(ReadBytes(backup).substr(0, 64), std::string(64, 'n'));
+        // Once there is room, a copy in place is recorded only when whole.
+        EXPECT_TRUE(session.ChooseTarget(dir.File("t.bin")).ok());
+        EXPECT_TRUE(session.RecordedBackup(&recorded));
+        EXPECT_EQ(recorded.size, 4096u);
+        EXPECT_EQ(ReadBytes(backup), std::string(4096, 'n'));
+    });
+    fs::permissions(dir.path(), fs::perms::owner_all);
+    fs::permissions(dir.File("Path_bak"), fs::perms::owner_all);
+}
+
 TEST(PatchSessionTest, TargetCountsAsChangedOnlyAgainstARecord) {
     TempDir dir;
     const std::string target = dir.File("t.bin");
