@@ -39,6 +39,8 @@ constexpr std::size_t kMaxTextBytes = 4095;
 // --dry-run lists at most this many changed ranges, and this many bytes of each.
 constexpr std::size_t kMaxShownRanges = 10000;
 constexpr std::uint32_t kMaxShownRangeBytes = 16;
+// search lists at most this many offsets, then the number found.
+constexpr std::size_t kMaxListedMatches = 100000;
 
 struct Arguments {
     std::string settings;
@@ -675,11 +677,25 @@ CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& 
         return Failed(
             kExitFileError,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")), {backup}));
+    // A pattern found everywhere (zeros in a large file) would print
+    // gigabytes: the listing stops after kMaxListedMatches and says how many
+    // there were.
+    const std::size_t listed = std::min(matches.size(), kMaxListedMatches);
     std::string text;
-    text.reserve(matches.size() * 9);
-    for (const std::uint32_t offset : matches)
-        text.append(OffsetText(offset)).push_back('\n');
+    text.reserve(std::min<std::size_t>(listed, 65536) * 9);
+    for (std::size_t i = 0; i < listed; ++i) {
+        text.append(OffsetText(matches[i])).push_back('\n');
+        if (text.size() >= 65536 * 9) {
+            out << text;
+            text.clear();
+        }
+    }
     out << text;
+    if (listed < matches.size())
+        out << FormatText(
+                   Tr(QT_TRANSLATE_NOOP("bytemender-cli", "... 共找到 %1 处, 只列出了前 %2 处.")),
+                   {std::to_string(matches.size()), std::to_string(listed)})
+            << "\n";
     return CliResult{};
 }
 
@@ -883,8 +899,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
 
     auto* search = app.add_subcommand(
         "search",
-        Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                             "显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠).")));
+        Tr(QT_TRANSLATE_NOOP(
+            "bytemender-cli",
+            "显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠); 最多列出 100000 个, "
+            "然后给出找到的总数.")));
     search
         ->add_option("HEX", args.pattern,
                      Tr(QT_TRANSLATE_NOOP("bytemender-cli", "要查找的字节, 十六进制文本")))

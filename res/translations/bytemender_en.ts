@@ -613,7 +613,7 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
     </message>
     <message>
         <source> 设置文件的文件夹不允许新建文件, 在原处写入列表时失败: 该文件只写入了一部分</source>
-        <translation> The settings file's folder takes no new file, and writing the list in place failed: the file was only partly written</translation>
+        <translation> The settings file&apos;s folder takes no new file, and writing the list in place failed: the file was only partly written</translation>
     </message>
 </context>
 <context>
@@ -1064,10 +1064,6 @@ Run &quot;bytemender-cli COMMAND --help&quot; for the options of a command.</tra
         <translation>Disable every item</translation>
     </message>
     <message>
-        <source>显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠).</source>
-        <translation>Print every offset of the bytes in the backup copy, one per line (matches do not overlap).</translation>
-    </message>
-    <message>
         <source>要查找的字节, 十六进制文本</source>
         <translation>The bytes to find, as hex text</translation>
     </message>
@@ -1296,6 +1292,14 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>无法将列表写入设置文件 %1: 它的文件夹不允许新建文件, 在原处写入时失败, 该文件只写入了一部分</source>
         <translation>Cannot write the list to the settings file %1: its folder takes no new file, and writing it in place failed; the file was only partly written</translation>
+    </message>
+    <message>
+        <source>... 共找到 %1 处, 只列出了前 %2 处.</source>
+        <translation>... %1 found; only the first %2 are listed.</translation>
+    </message>
+    <message>
+        <source>显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠); 最多列出 100000 个, 然后给出找到的总数.</source>
+        <translation>Show every offset of these bytes in the backup file, one per line (matches do not overlap); at most 100000 are listed, then the number found.</translation>
     </message>
 </context>
 </TS>

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <functional>
 #include <map>
@@ -402,6 +403,18 @@ TEST(CliHelp, EverySubcommandHasHelp) {
 }
 
 // Bad input: the exit status, what the message says, and no file changed.
+// A pattern found everywhere lists the first 100,000 offsets and the number
+// found, not every one of them.
+TEST_F(CliTest, SearchListingStopsAtAStatedNumber) {
+    WriteBytes(target_, std::string(300000, '\0'));
+    ASSERT_EQ(Cli({"target", target_}).status, 0);
+    const Outcome run = Cli({"search", "00 00"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 100001);
+    EXPECT_NE(run.out.find("00030d3e\n... 共找到 150000 处, 只列出了前 100000 处.\n"),
+              std::string::npos);
+}
+
 TEST_F(CliTest, BadInputChangesNothing) {
     const auto removeBackup = [](CliTest& t) { fs::remove(t.backup_); };
     const auto backupIsFolder = [](CliTest& t) {
