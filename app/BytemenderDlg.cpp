@@ -338,8 +338,10 @@ void CBytemenderDlg::InitListView() {
     RefreshList();
     // A list that exists but could not be read is never overwritten with the
     // empty one shown now; the user hears of it once the window shows, and
-    // the status line keeps saying it.
-    unreadableTold = opened != SettingsFileState::Unreadable;
+    // the status line keeps saying it. A damaged one shows what could be
+    // recovered; it is saved over only when the user keeps that.
+    unreadableTold =
+        opened != SettingsFileState::Unreadable && opened != SettingsFileState::Damaged;
     UpdateStatusLine();
 }
 
@@ -351,8 +353,14 @@ void CBytemenderDlg::showEvent(QShowEvent* event) {
     QMetaObject::invokeMethod(
         this,
         [this] {
+            if (session.FileState() == SettingsFileState::Damaged) {
+                if (prompts->AskKeepRecovered(this, NarrowToQString(session.DamagedText())))
+                    session.KeepRecovered();
+                UpdateStatusLine();
+                return;
+            }
             prompts->ShowMessage(this, NarrowToQString(session.UnreadableText()),
-                                 QStringLiteral("错误"));
+                                 NarrowToQString(Translate("PatchSession", "错误")));
         },
         Qt::QueuedConnection);
 }

@@ -101,12 +101,13 @@ int CountStoredItemNumbers(const char*, const char* name, const char*, void* con
     return 1;
 }
 
-// The number of items to load: the stored count, used as signed 32-bit. An
+// The number of items the stored count asks for, used as signed 32-bit. An
 // absurd count (a damaged or hand-edited file) would exhaust memory or take
 // hours; it is bounded by the item numbers actually present.
-std::int32_t ItemCountToLoad(CAppSetting& store) {
+std::int32_t ItemCountToLoad(CAppSetting& store, StoredListCheck* check) {
     std::uint32_t stored = 0;
-    store.GetUInt(CountKey().c_str(), &stored);
+    check->hasCount = store.GetUInt(CountKey().c_str(), &stored) != 0;
+    check->count = stored;
     const auto count = static_cast<std::int32_t>(stored);
     if (count <= 0)
         return 0;
@@ -122,10 +123,12 @@ std::int32_t ItemCountToLoad(CAppSetting& store) {
 // "PathList\<n>\<name>" in any letter case, with n written as PatchItemKey
 // writes it (at least four digits, no leading zero beyond them) and below
 // the count, and one of the five names. Entries without a value are not
-// passed on by EnumKeys, as a lookup finds no value in them.
+// passed on by EnumKeys, as a lookup finds no value in them. Every item
+// number found is counted, also past the count.
 struct ListWalk {
     PatchList* list;
-    std::size_t count;
+    StoredListCheck* check;
+    std::int64_t lastNumber = -1; // an item's keys lie together in key order
 };
 
 constexpr std::string_view kItemPrefix = "PathList\\";
@@ -162,30 +165,58 @@ int ReadListEntry(const char* key, const char*, const char* value, void* context
     if (slash == std::string_view::npos)
         return 1;
     const std::int64_t n = ItemNumber(rest.substr(0, slash));
-    if (n < 0 || static_cast<std::size_t>(n) >= walk->count)
-        return 1;
-    PatchItem& item = (*walk->list)[static_cast<std::size_t>(n)];
     const std::string_view name = rest.substr(slash + 1);
-    if (name.empty())
+    if (n < 0 || name.empty())
         return 1;
+    enum Field { None, Descrip, NewHex, Offset, OldHex, Path } field = None;
     switch (name[0] | 0x20) { // the first letter in lower case
     case 'd':
-        if (EqualNoCase(name, "Descrip"))
-            item.description = value;
+        field = EqualNoCase(name, "Descrip") ? Descrip : None;
         break;
     case 'n':
-        if (EqualNoCase(name, "NewHex"))
-            item.newHex = value;
+        field = EqualNoCase(name, "NewHex") ? NewHex : None;
         break;
     case 'o':
-        if (EqualNoCase(name, "Offset"))
-            item.offset = static_cast<std::uint32_t>(ParseIntValue(value));
-        else if (EqualNoCase(name, "OldHex"))
-            item.oldHex = value;
+        field = EqualNoCase(name, "Offset") ? Offset : EqualNoCase(name, "OldHex") ? OldHex : None;
         break;
     case 'p':
-        if (EqualNoCase(name, "Path"))
-            item.enabled = static_cast<std::int32_t>(ParseUIntValue(value));
+        field = EqualNoCase(name, "Path") ? Path : None;
+        break;
+    }
+    if (field == None)
+        return 1;
+    StoredListCheck& check = *walk->check;
+    if (n != walk->lastNumber) {
+        walk->lastNumber = n;
+        ++check.itemsHeld;
+        check.highest = std::max(check.highest, static_cast<std::size_t>(n) + 1);
+    }
+    // A stored count decides how many items load; without one (a file cut
+    // short) every item number found does.
+    PatchList& list = *walk->list;
+    if (static_cast<std::size_t>(n) >= list.size()) {
+        if (check.hasCount || n >= kMaxLoadedItems)
+            return 1;
+        list.resize(static_cast<std::size_t>(n) + 1);
+    }
+    PatchItem& item = list[static_cast<std::size_t>(n)];
+    switch (field) {
+    case Descrip:
+        item.description = value;
+        break;
+    case NewHex:
+        item.newHex = value;
+        break;
+    case Offset:
+        item.offset = static_cast<std::uint32_t>(ParseIntValue(value));
+        break;
+    case OldHex:
+        item.oldHex = value;
+        break;
+    case Path:
+        item.enabled = static_cast<std::int32_t>(ParseUIntValue(value));
+        break;
+    case None:
         break;
     case 's':
         if (EqualNoCase(name, kSignatureKey))
@@ -199,14 +230,14 @@ int ReadListEntry(const char* key, const char*, const char* value, void* context
 
 } // namespace
 
-void ReadPatchItems(CAppSetting& store, PatchList& list) {
+void ReadPatchItems(CAppSetting& store, PatchList& list, StoredListCheck* check) {
+    StoredListCheck found;
     list.clear();
-    const std::int32_t count = ItemCountToLoad(store);
-    list.resize(static_cast<std::size_t>(count));
-    if (count == 0)
-        return;
-    ListWalk walk{&list, list.size()};
+    list.resize(static_cast<std::size_t>(ItemCountToLoad(store, &found)));
+    ListWalk walk{&list, &found};
     store.EnumKeys("", &walk, &ReadListEntry, 1);
+    if (check)
+        *check = found;
 }
 
 void StorePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath) {

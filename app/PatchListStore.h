@@ -32,9 +32,26 @@ void SortPatchList(PatchList& list);
 // The target path stored under "FileName", or empty when there is none or it
 // is longer than kPathCapacity - 1 bytes (a path is never used cut short).
 std::string ReadTargetPath(CAppSetting& store);
+// What the stored list says about itself. The count is the last line of a
+// saved file (it sorts after the items), so a file cut short has item keys
+// and no count, and a hand-edited or damaged one may count other items than
+// it holds.
+struct StoredListCheck {
+    bool hasCount = false;     // PathList\Count holds a value
+    std::uint32_t count = 0;   // that value
+    std::size_t itemsHeld = 0; // item numbers with at least one of the five keys
+    std::size_t highest = 0;   // one past the highest such number
+    // Item keys without a count, or a count other than the items held.
+    bool Damaged() const {
+        return hasCount ? (count != itemsHeld || highest != itemsHeld) : itemsHeld != 0;
+    }
+};
+
 // Replaces list with the stored items (count under "PathList\Count", missing
-// fields take their defaults) in stored order; no sorting.
-void ReadPatchItems(CAppSetting& store, PatchList& list);
+// fields take their defaults) in stored order; no sorting. Without a count
+// (a file cut short) every item number found is loaded, up to
+// kMaxLoadedItems. *check, when given, tells what was found.
+void ReadPatchItems(CAppSetting& store, PatchList& list, StoredListCheck* check = nullptr);
 // Replaces the stored list and target path in the store (in memory only).
 void StorePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath);
 // StorePatchList, then saves the file: the store's Save result (the number of

@@ -34,10 +34,19 @@ const char* const kTargetPathTooLong =
     QT_TRANSLATE_NOOP("PatchSession", " 选择的文件路径过长, 无法使用! ");
 const char* const kBackupPathTooLong =
     QT_TRANSLATE_NOOP("PatchSession", " 备份文件路径过长, 无法备份选择的文件! ");
+const char* const kTargetInBackupFolder =
+    QT_TRANSLATE_NOOP("PatchSession", " 选择的文件在备份文件夹中, 不能作为目标文件! ");
+const char* const kBackupSpoiled = QT_TRANSLATE_NOOP(
+    "PatchSession", " 备份文件夹不允许新建文件, 在原处写入备份文件时失败: 备份文件只写入了一部分, "
+                    "请重新选择目标文件! ");
 const char* const kBackupCopyFailed = QT_TRANSLATE_NOOP("PatchSession", " 无法备份选择的文件! ");
 const char* const kListNotWritten = QT_TRANSLATE_NOOP("PatchSession", " 无法将列表写入设置文件");
 const char* const kListNotWrittenLocked =
     QT_TRANSLATE_NOOP("PatchSession", " 设置文件无法读取, 列表不会写入该文件");
+const char* const kListNotWrittenDamaged =
+    QT_TRANSLATE_NOOP("PatchSession", " 设置文件已损坏, 列表不会写入该文件");
+const char* const kListPartlyWritten = QT_TRANSLATE_NOOP(
+    "PatchSession", " 设置文件的文件夹不允许新建文件, 在原处写入列表时失败: 该文件只写入了一部分");
 const char* const kRebuildSkipped = QT_TRANSLATE_NOOP("PatchSession", ", 未重建目标文件! ");
 const char* const kListBusy = QT_TRANSLATE_NOOP(
     "PatchSession", " 列表正被另一个程序使用 (%1), 等待 %2 秒后仍未释放; 未做任何改变. ");
@@ -61,6 +70,13 @@ const char* const kSettingsNotText = QT_TRANSLATE_NOOP(
     "PatchSession", "该文件含有 NUL 字节, 不是设置文件 (是程序或其他二进制文件?).");
 const char* const kLineTooLong =
     QT_TRANSLATE_NOOP("PatchSession", "%1 的一行长于 %2 字节, 读回时会被截断, 因此未写入设置文件.");
+const char* const kListDamaged = QT_TRANSLATE_NOOP(
+    "PatchSession", " 设置文件已损坏: %1. 已读取其中完好的 %2 个项目. 在您选择保留恢复的列表之前, "
+                    "本程序不会写入该文件. ");
+const char* const kDamageZeroBytes = QT_TRANSLATE_NOOP("PatchSession", "零字节之后还有文本");
+const char* const kDamageNoCount = QT_TRANSLATE_NOOP("PatchSession", "有项目但没有项目数");
+const char* const kDamageCount =
+    QT_TRANSLATE_NOOP("PatchSession", "项目数为 %1, 但存有 %2 个项目 (编号直到 %3)");
 
 // A message in the user's language.
 std::string Tr(const char* source) {
@@ -208,6 +224,8 @@ SettingsFileState PatchSession::OpenStore(const std::string& path) {
     }
     settings_.Clear();
     settings_.keepOrder = 1; // a file is read with the write order kept
+    // A damaged file gives what it still holds intact.
+    settings_.readPastZeroBytes = 1;
     const int loaded = settings_.Load(path.c_str(), 1);
     if (found == SettingsFileState::Loaded && loaded == 0)
         found = SettingsFileState::Unreadable;
@@ -215,6 +233,9 @@ SettingsFileState PatchSession::OpenStore(const std::string& path) {
     state_ = found;
     LoadList();
     MarkSeen();
+    if (state_ == SettingsFileState::Loaded &&
+        (settings_.TextAfterZeroByte() || listCheck_.Damaged()))
+        state_ = SettingsFileState::Damaged;
     return state_;
 }
 
@@ -346,10 +367,32 @@ std::string PatchSession::RefusalText() const {
     return std::string();
 }
 
+std::string PatchSession::DamagedText() const {
+    std::string what;
+    if (settings_.TextAfterZeroByte())
+        what = Tr(kDamageZeroBytes);
+    if (listCheck_.Damaged()) {
+        if (!what.empty())
+            what += "; ";
+        what += listCheck_.hasCount
+                    ? FormatText(Tr(kDamageCount), {std::to_string(listCheck_.count),
+                                                    std::to_string(listCheck_.itemsHeld),
+                                                    std::to_string(listCheck_.highest)})
+                    : Tr(kDamageNoCount);
+    }
+    return FormatText(Tr(kListDamaged), {what, std::to_string(items_.size())}) + "\n" +
+           SettingsFilePath();
+}
+
+void PatchSession::KeepRecovered() {
+    if (state_ == SettingsFileState::Damaged)
+        state_ = SettingsFileState::Loaded;
+}
+
 void PatchSession::LoadList() {
     targetPath_ = ReadTargetPath(settings_);
     MakeBackupPath();
-    ReadPatchItems(settings_, items_);
+    ReadPatchItems(settings_, items_, &listCheck_);
     SortPatchList(items_);
     RefreshSignatures(); // a list from before signatures, or from another version
 }
@@ -387,7 +430,7 @@ bool PatchSession::SaveStore(bool storeList) {
         RefreshSignatures(); // for items added, changed, copied or imported
         StorePatchList(settings_, items_, targetPath_);
     }
-    if (state_ == SettingsFileState::Unreadable || state_ == SettingsFileState::Busy)
+    if (FileLocked())
         return false;
     if (!portable_) {
         std::string folder;
@@ -410,8 +453,10 @@ bool PatchSession::SaveStore(bool storeList) {
 SessionOutcome PatchSession::NotSaved(bool rebuildSkipped) const {
     SessionOutcome outcome;
     outcome.status = SessionOutcome::Status::NotSaved;
-    outcome.text =
-        Tr(state_ == SettingsFileState::Unreadable ? kListNotWrittenLocked : kListNotWritten);
+    outcome.text = Tr(state_ == SettingsFileState::Unreadable ? kListNotWrittenLocked
+                      : state_ == SettingsFileState::Damaged  ? kListNotWrittenDamaged
+                      : settings_.SaveLeftPartialFile()       ? kListPartlyWritten
+                                                              : kListNotWritten);
     outcome.text += rebuildSkipped ? Tr(kRebuildSkipped) : std::string("! ");
     outcome.text += "\n" + SettingsFilePath();
     if (const std::string why = RefusalText(); !why.empty())
@@ -430,6 +475,10 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
     // would name another file.
     if (path.size() >= kPathCapacity)
         return FileFailure(Status::TargetPathTooLong, kTargetPathTooLong);
+    // A pristine copy (through a link or not) is never a target: the rebuild
+    // would write over it.
+    if (TargetInBackupFolder(path))
+        return FileFailure(Status::TargetInBackupFolder, kTargetInBackupFolder);
     ListLock lock(*this);
     if (!lock.ok())
         return Busy();
@@ -450,8 +499,7 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
     // Refused, or not saved for a reason that goes away: the previous target
     // stays. Only a settings file that could not be read (and so is never
     // written) leaves the session on the new target.
-    if (!outcome.ok() &&
-        !(outcome.status == Status::NotSaved && state_ == SettingsFileState::Unreadable)) {
+    if (!outcome.ok() && !(outcome.status == Status::NotSaved && FileLocked())) {
         targetPath_ = previousTarget;
         backupPath_ = previousBackup;
     }
@@ -500,7 +548,9 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
     bool saved = false;
     // The list names the new copy, as the copy about to take the backup's
     // place, before it does: a program killed in between leaves a record of
-    // whichever file the backup then is (see ResolvePending).
+    // whichever file the backup then is (see ResolvePending). A copy
+    // written in place that fails part way spoils the old one (spoiled).
+    bool spoiled = false;
     const bool replaced = MakeBackupCopy(
         targetPath_, backupPath_, &copied,
         [&] {
@@ -509,11 +559,19 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
             saved = SaveStore();
             // A settings file that could not be read is never written: the
             // session works on with the new copy all the same.
-            return saved || state_ == SettingsFileState::Unreadable;
+            return saved || FileLocked();
         },
-        plan.readable ? std::span<const PatchedRun>(plan.restores) : std::span<const PatchedRun>());
+        plan.readable ? std::span<const PatchedRun>(plan.restores) : std::span<const PatchedRun>(),
+        &spoiled);
     DeleteRecord(kPendingBackupSizeKey, kPendingBackupSha256Key);
     if (!replaced) {
+        if (spoiled) {
+            // What the file records of the backup no longer holds.
+            DeleteRecord(kBackupSizeKey, kBackupSha256Key);
+            ForgetTarget();
+            SaveStore(false);
+            return FileFailure(Status::BackupFailed, kBackupSpoiled);
+        }
         if (asked && !saved)
             return NotSaved(false);
         if (saved) { // the file names the copy that could not take its place
@@ -555,6 +613,10 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
     // list the file does not hold would disagree with it after a restart.
     if (!SaveStore())
         return NotSaved(true);
+    // A target swapped for a link into the backup folder since it was
+    // chosen (or named so by a hand-edited list) is not written through.
+    if (TargetInBackupFolder(targetPath_))
+        return FileFailure(Status::TargetInBackupFolder, kTargetInBackupFolder);
 
     SessionOutcome renewed;
     if (TargetChanged()) {
@@ -668,6 +730,10 @@ std::string PatchSession::WindowSetting(const char* key) {
 bool PatchSession::SaveWindowSetting(const char* key, const std::string& value) {
     settings_.SetString(key, value.c_str());
     return SaveStore(false);
+}
+
+bool PatchSession::TargetInBackupFolder(const std::string& path) const {
+    return IsFileInFolder(path, homeDir_ + "/Path_bak");
 }
 
 bool PatchSession::TargetChanged() const {

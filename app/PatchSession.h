@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/PatchItem.h"
+#include "app/PatchListStore.h"
 #include "engine/Fingerprint.h"
 #include "engine/Rebuild.h"
 #include "engine/Relocate.h"
@@ -53,6 +54,10 @@ enum class SettingsFileState {
                 // regular file, too large); it is never replaced in this session
     Busy,       // another program held the list's lock for the whole wait;
                 // nothing was read (only with HoldLockFromOpen)
+    Damaged,    // it was read but is damaged (text after a zero byte, item keys
+                // without a count, a count other than the items held): what it
+                // still holds is loaded, and it is not replaced until the user
+                // keeps that (KeepRecovered)
 };
 
 // The user's choice when the target no longer is what this program last saw.
@@ -66,16 +71,17 @@ enum class TargetChangedAnswer {
 struct SessionOutcome {
     enum class Status {
         Ok,
-        NotSaved,          // the settings file was not written (see text)
-        TargetPathTooLong, // the chosen path does not fit kPathCapacity - 1 bytes
-        BackupPathTooLong, // its backup path would not fit
-        BackupFailed,      // the backup copy could not be made
-        Cancelled,         // the target had changed and the user kept it
-        RebuildFailed,     // the rebuild refused; rebuild says why
-        Busy,              // another program held the list's lock; nothing changed
-        ItemGone,          // the item was changed or removed by another program
-        BackupRefused,     // the list could not be rebuilt from the new backup
-                           // copy (failingItems); the old one stays
+        NotSaved,             // the settings file was not written (see text)
+        TargetPathTooLong,    // the chosen path does not fit kPathCapacity - 1 bytes
+        BackupPathTooLong,    // its backup path would not fit
+        TargetInBackupFolder, // the chosen file is (or resolves to) a backup copy
+        BackupFailed,         // the backup copy could not be made
+        Cancelled,            // the target had changed and the user kept it
+        RebuildFailed,        // the rebuild refused; rebuild says why
+        Busy,                 // another program held the list's lock; nothing changed
+        ItemGone,             // the item was changed or removed by another program
+        BackupRefused,        // the list could not be rebuilt from the new backup
+                              // copy (failingItems); the old one stays
     };
     Status status = Status::Ok;
     // The message to show (system code page text) and its caption; both empty
@@ -144,6 +150,13 @@ class PatchSession {
     std::string BusyText() const;
 
     SettingsFileState FileState() const { return state_; }
+    // True while saves leave the settings file alone: it could not be read,
+    // another program held its lock, or it is damaged and the user has not
+    // kept what was recovered.
+    bool FileLocked() const {
+        return state_ == SettingsFileState::Unreadable || state_ == SettingsFileState::Busy ||
+               state_ == SettingsFileState::Damaged;
+    }
     // The file saves write (a redirect in the file may have moved it).
     std::string SettingsFilePath() const;
     // The folder that holds Path_bak.
@@ -158,6 +171,12 @@ class PatchSession {
     // large, not a settings file, a line too long to be read back); empty
     // when it did not.
     std::string RefusalText() const;
+    // The message for a Damaged file: what was wrong, how many items were
+    // recovered, and that the file is left alone until the user keeps them.
+    std::string DamagedText() const;
+    // The user keeps what was recovered from a Damaged file: from now on the
+    // list is saved over it as usual.
+    void KeepRecovered();
 
     PatchList& Items() { return items_; }
     const PatchList& Items() const { return items_; }
@@ -255,6 +274,10 @@ class PatchSession {
     // matches the recorded one is not read at all; otherwise sizes are
     // compared first and a file is hashed only when its size matches a record.
     bool TargetChanged() const;
+    // True when path is, or resolves to, a file in the backup folder (a
+    // pristine copy, possibly another target's); such a file is never a
+    // target.
+    bool TargetInBackupFolder(const std::string& path) const;
 
     // The recorded fingerprints; false when there is none (or it is damaged).
     bool RecordedBackup(FileFingerprint* out) const;
@@ -311,4 +334,5 @@ class PatchSession {
     FileStamp seenStamp_;
     std::function<bool(const std::string&)> replaceAnyway_;
     bool reread_ = false;
+    StoredListCheck listCheck_; // of the last LoadList
 };

@@ -252,4 +252,32 @@ bool QtUserPrompts::AskReplaceBackup(QWidget* owner, const QString& text) {
     box.setEscapeButton(keep);
     box.exec();
     return box.clickedButton() == replace;
+bool IUserPrompts::AskKeepRecovered(QWidget*, const QString&) {
+    return false;
+}
+
+std::unique_ptr<QMessageBox> MakeKeepRecoveredBox(QWidget* owner, const QString& text) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning,
+                                             Tr(QT_TRANSLATE_NOOP("UserPrompts", "设置文件已损坏")),
+                                             text, QMessageBox::NoButton, owner);
+    box->addButton(Tr(QT_TRANSLATE_NOOP("UserPrompts", "保留恢复的列表")),
+                   QMessageBox::DestructiveRole)
+        ->setProperty(kAnswerProperty, 1);
+    QPushButton* leave = box->addButton(Tr(QT_TRANSLATE_NOOP("UserPrompts", "不写入该文件")),
+                                        QMessageBox::RejectRole);
+    leave->setProperty(kAnswerProperty, 0);
+    box->setDefaultButton(leave);
+    box->setEscapeButton(leave);
+    return box;
+}
+
+bool KeptRecovered(const QMessageBox& box) {
+    const QAbstractButton* clicked = box.clickedButton();
+    return clicked && clicked->property(kAnswerProperty).toInt() == 1;
+}
+
+bool QtUserPrompts::AskKeepRecovered(QWidget* owner, const QString& text) {
+    const std::unique_ptr<QMessageBox> box = MakeKeepRecoveredBox(owner, text);
+    box->exec();
+    return KeptRecovered(*box);
 }

@@ -62,6 +62,11 @@ class IUserPrompts {
     // confirmed the moves. Prompts without it decline.
     virtual bool ConfirmRelocation(QWidget* owner, const PatchList& items,
                                    const std::vector<ItemRelocation>& plan);
+    // The settings file is damaged (text tells how and what was recovered):
+    // true to keep the recovered list and save it over the file, false (the
+    // default, and the answer of prompts without the question) to leave the
+    // file alone for this session.
+    virtual bool AskKeepRecovered(QWidget* owner, const QString& text);
 };
 
 class QtUserPrompts : public IUserPrompts {
@@ -82,6 +87,7 @@ class QtUserPrompts : public IUserPrompts {
     bool AskReplaceBackup(QWidget* owner, const QString& text) override;
     bool ConfirmRelocation(QWidget* owner, const PatchList& items,
                            const std::vector<ItemRelocation>& plan) override;
+    bool AskKeepRecovered(QWidget* owner, const QString& text) override;
 };
 
 // A message text made to fit a box of at most maxRows rows of rowChars
@@ -108,3 +114,8 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const QString& text,
 std::unique_ptr<QMessageBox> MakeTargetChangedBox(QWidget* owner, const std::string& targetPath);
 // The answer the button clicked in that box gives (Cancel when none was).
 TargetChangedAnswer TargetChangedAnswerOf(const QMessageBox& box);
+// The question about a damaged settings file: 保留恢复的列表 and 不写入该文件
+// (the default and the Escape button).
+std::unique_ptr<QMessageBox> MakeKeepRecoveredBox(QWidget* owner, const QString& text);
+// True when that box's 保留恢复的列表 was clicked.
+bool KeptRecovered(const QMessageBox& box);

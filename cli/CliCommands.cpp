@@ -40,9 +40,12 @@ constexpr const char* kProgram = "bytemender-cli";
 // --dry-run lists at most this many changed ranges, and this many bytes of each.
 constexpr std::size_t kMaxShownRanges = 10000;
 constexpr std::uint32_t kMaxShownRangeBytes = 16;
+// search lists at most this many offsets, then the number found.
+constexpr std::size_t kMaxListedMatches = 100000;
 
 struct Arguments {
     std::string settings;
+    bool keepRecovered = false;
     bool json = false;
     bool dryRun = false;
     bool rebackup = false;
@@ -689,11 +692,25 @@ CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& 
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")), {backup}));
     std::vector<std::uint32_t> matches;
     FindMaskedInBuffer(file.data, file.length, masked, &matches);
+    // A pattern found everywhere (zeros in a large file) would print
+    // gigabytes: the listing stops after kMaxListedMatches and says how many
+    // there were.
+    const std::size_t listed = std::min(matches.size(), kMaxListedMatches);
     std::string text;
-    text.reserve(matches.size() * 9);
-    for (const std::uint32_t offset : matches)
-        text.append(OffsetText(offset)).push_back('\n');
+    text.reserve(std::min<std::size_t>(listed, 65536) * 9);
+    for (std::size_t i = 0; i < listed; ++i) {
+        text.append(OffsetText(matches[i])).push_back('\n');
+        if (text.size() >= 65536 * 9) {
+            out << text;
+            text.clear();
+        }
+    }
     out << text;
+    if (listed < matches.size())
+        out << FormatText(
+                   Tr(QT_TRANSLATE_NOOP("bytemender-cli", "... 共找到 %1 处, 只列出了前 %2 处.")),
+                   {std::to_string(matches.size()), std::to_string(listed)})
+            << "\n";
     return CliResult{};
 }
 
@@ -770,6 +787,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                                         "之后退出, 状态为 3, 不做任何改变")))
         ->type_name("SECONDS")
         ->check(CLI::Range(0.0, 3600.0));
+    app.add_flag("--keep-recovered", args.keepRecovered,
+                 Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                      "设置文件已损坏时, 保留从中恢复的列表: 保存时替换该文件 "
+                                      "(否则不会写入损坏的文件)")));
     app.footer(Tr(QT_TRANSLATE_NOOP(
         "bytemender-cli",
         "行号从 1 开始, 按 \"list\" 显示的顺序 (按偏移).\n退出状态: 0 完成; 1 检查未通过 (apply "
@@ -915,7 +936,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
 
     auto* search = app.add_subcommand(
         "search", Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                                       "显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠). "
+                                       "显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠); "
+                                       "最多列出 100000 个, 然后给出找到的总数. "
                                        "?? 代表任意字节, ?A 和 B? 代表只确定一半的字节.")));
     search
         ->add_option("HEX", args.pattern,
@@ -978,7 +1000,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     PatchListFile file;
     CliResult result =
         file.Open(args.settings, !mayCreate, writes,
-                  std::chrono::milliseconds(static_cast<long long>(args.waitSeconds * 1000.0)));
+                  std::chrono::milliseconds(static_cast<long long>(args.waitSeconds * 1000.0)),
+                  args.keepRecovered);
+    if (!file.Notice().empty())
+        ReportFailure(err, file.Notice());
     if (result.ok()) {
         if (list->parsed())
             result = ListOrStatus(file, args.json, false, out);

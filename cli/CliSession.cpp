@@ -94,7 +94,8 @@ PatchListFile::PatchListFile()
 PatchListFile::~PatchListFile() = default;
 
 CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist, bool lock,
-                              std::chrono::milliseconds lockWait) {
+                              std::chrono::milliseconds lockWait, bool keepRecovered) {
+    notice_.clear();
     session_->HoldLockFromOpen(lock);
     session_->SetLockWait(lockWait);
     SettingsFileState state = SettingsFileState::Missing;
@@ -117,6 +118,17 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist, b
         break;
     case SettingsFileState::Busy:
         return Failed(kExitFileError, WindowText(session_->BusyText()));
+    case SettingsFileState::Damaged:
+        notice_ = WindowText(session_->DamagedText());
+        if (keepRecovered) {
+            session_->KeepRecovered();
+            notice_ += "\n" + Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                   "--keep-recovered: 恢复的列表将写入该文件."));
+        } else {
+            notice_ += "\n" + Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                   "用 --keep-recovered 以恢复的列表替换该文件."));
+        }
+        break;
     case SettingsFileState::Missing:
         if (mustExist)
             return Failed(
@@ -183,13 +195,20 @@ CliResult PatchListFile::Relocate(const std::vector<ItemRelocation>& plan) {
 }
 
 CliResult PatchListFile::Save() {
-    if (!session_->SaveList().ok())
-        return Failed(kExitFileError,
-                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
-                                                      "无法将列表写入设置文件 %1, 该文件未改变")),
-                                 {SettingsPath()}) +
-                          Because(session_->RefusalText()));
-    return CliResult{};
+    if (session_->SaveList().ok())
+        return CliResult{};
+    if (session_->Settings().SaveLeftPartialFile())
+        return Failed(
+            kExitFileError,
+            FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                            "无法将列表写入设置文件 %1: 它的文件夹不允许新建文件, "
+                                            "在原处写入时失败, 该文件只写入了一部分")),
+                       {SettingsPath()}));
+    return Failed(kExitFileError,
+                  FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                                  "无法将列表写入设置文件 %1, 该文件未改变")),
+                             {SettingsPath()}) +
+                      Because(session_->RefusalText()));
 }
 
 namespace {
@@ -304,6 +323,12 @@ CliResult PatchListFile::CheckRebuildFiles() const {
             return Failed(
                 kExitFileError,
                 FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 就是备份文件本身")),
+                           {target}) +
+                    "\n" + RebuildText(kWriteFailed));
+        if (session_->TargetInBackupFolder(target))
+            return Failed(
+                kExitFileError,
+                FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 在备份文件夹中")),
                            {target}) +
                     "\n" + RebuildText(kWriteFailed));
     }

@@ -49,7 +49,8 @@ class PatchListFile {
     // missing file is an error
     // when mustExist, otherwise an empty list that the first save creates. A
     // file that exists but cannot be read is always an error: saving would
-    // wipe it.
+    // wipe it. A damaged file gives what it still holds and a Notice(); it
+    // is saved over only with keepRecovered.
     //
     // With lock, the list's lock is taken before the file is read and held
     // until this object ends: the command reads, changes and saves the list
@@ -57,7 +58,11 @@ class PatchListFile {
     // program can cut into. A lock that stays busy for lockWait is an error
     // naming its holder; nothing is read or written then.
     CliResult Open(const std::string& settingsPath, bool mustExist, bool lock = false,
-                   std::chrono::milliseconds lockWait = kDefaultLockWait);
+                   std::chrono::milliseconds lockWait = kDefaultLockWait,
+                   bool keepRecovered = false);
+    // What the user should know about the opened file (a damaged one), or
+    // empty.
+    const std::string& Notice() const { return notice_; }
 
     // Lets go of the list's lock; nothing is written after.
     void Close();
@@ -111,6 +116,7 @@ class PatchListFile {
 
   private:
     std::unique_ptr<PatchSession> session_; // made before items refers into it
+    std::string notice_;
 
   public:
     // The list in memory; commands change it and then call Save().

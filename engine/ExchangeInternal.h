@@ -45,6 +45,11 @@ class ChangeSet {
     // change leaves the backup or an old byte differs.
     bool Add(const Place& place, std::uint64_t offset, const std::uint8_t* newBytes,
              std::uint32_t length, const std::uint8_t* oldBytes, std::string* error);
+    // Records count copies of value at offset (a run record) without
+    // spelling them out: the cost of a run is that of the bytes it leaves
+    // in the result, however often runs cover one another.
+    bool AddRun(const Place& place, std::uint64_t offset, std::uint8_t value, std::uint32_t count,
+                std::string* error);
     // Sets *error to "<patch name>: <place>: <what>" and returns false; what
     // comes from Message.
     bool Fail(const Place& place, std::string_view what, std::string* error) const;
@@ -68,7 +73,10 @@ class ChangeSet {
         std::uint64_t length;
         std::size_t order; // position in the file
         std::size_t data;  // index of the new bytes in pool_
+        int fill = -1;     // a run of this byte value instead (data unused)
     };
+    // The range check of Add and AddRun.
+    bool Fits(const Place& place, std::uint64_t offset, std::uint32_t length, std::string* error);
     // Replaces the changes by the runs they make: sorted, neither touching nor
     // overlapping. Keeps the memory of a patch that writes the same bytes over
     // and over (run records repeat a byte 65535 times) bounded by the backup.

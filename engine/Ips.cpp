@@ -47,10 +47,11 @@ class Padding {
     std::uint32_t Skip(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length) const {
         return offset == at_ && length > 0 && current_ == data[0] ? 1 : 0;
     }
-    // A record was taken: remember its byte there.
-    void Taken(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length) {
+    // A record was taken: remember its byte there (of a run, its one value).
+    void Taken(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length,
+               bool run = false) {
         if (offset <= at_ && at_ - offset < length)
-            current_ = data[at_ - offset];
+            current_ = data[run ? 0 : at_ - offset];
     }
 
   private:
@@ -70,7 +71,6 @@ bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
                     {f.name, f.header}),
             error);
     const std::size_t markerLength = f.offsetBytes;
-    std::vector<std::uint8_t> fill;
     Padding padding(f, changes->backup());
     std::size_t pos = 5;
     std::uint32_t record = 0;
@@ -102,13 +102,12 @@ bool ParseIps(bool ips32, Bytes patch, ChangeSet* changes, std::string* error) {
                                               "文件不完整: 在重复字节的次数和值中间结束")),
                     error);
             const auto count = static_cast<std::uint32_t>(ReadBigEndian(p + pos, 2));
-            fill.assign(count, p[pos + 2]);
+            const std::uint8_t* value = p + pos + 2;
             pos += 3;
-            const std::uint32_t skip = padding.Skip(offset, fill.data(), count);
-            if (!changes->Add(place, offset + skip, fill.data() + skip, count - skip, nullptr,
-                              error))
+            const std::uint32_t skip = padding.Skip(offset, value, count);
+            if (!changes->AddRun(place, offset + skip, *value, count - skip, error))
                 return false;
-            padding.Taken(offset, fill.data(), count);
+            padding.Taken(offset, value, count, true);
             continue;
         }
         if (size - pos < length)

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace exchange {
 
@@ -86,10 +87,8 @@ bool ChangeSet::FailMismatch(const Place& place, std::string_view what, std::str
 ChangeSet::ChangeSet(Bytes backup, std::string_view patchName)
     : backup_(backup), name_(patchName), compactAt_(2 * backup.size() + (std::size_t(16) << 20)) {}
 
-bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t* newBytes,
-                    std::uint32_t length, const std::uint8_t* oldBytes, std::string* error) {
-    if (length == 0)
-        return true;
+bool ChangeSet::Fits(const Place& place, std::uint64_t offset, std::uint32_t length,
+                     std::string* error) {
     // Items hold 32-bit offsets: a backup of 4 GiB or more is used only below that.
     const std::uint64_t limit = std::min<std::uint64_t>(backup_.size(), std::uint64_t(1) << 32);
     if (offset > limit || length > limit - offset)
@@ -99,6 +98,25 @@ bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t
                                       "偏移 %1 + %2 字节超出了备份文件的末尾 (%3 字节)"),
                     {Hex32(offset), std::to_string(length), std::to_string(backup_.size())}),
             error);
+    return true;
+}
+
+bool ChangeSet::AddRun(const Place& place, std::uint64_t offset, std::uint8_t value,
+                       std::uint32_t count, std::string* error) {
+    if (count == 0)
+        return true;
+    if (!Fits(place, offset, count, error))
+        return false;
+    changes_.push_back(Change{offset, count, changes_.size(), pool_.size(), value});
+    return true;
+}
+
+bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t* newBytes,
+                    std::uint32_t length, const std::uint8_t* oldBytes, std::string* error) {
+    if (length == 0)
+        return true;
+    if (!Fits(place, offset, length, error))
+        return false;
     const std::uint8_t* at = backup_.data() + offset;
     if (oldBytes && std::memcmp(at, oldBytes, length) != 0) {
         std::uint32_t i = 0;
@@ -113,7 +131,8 @@ bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t
     }
     // A change that continues the one before it (the usual case for the one
     // byte per line formats) extends it.
-    if (!changes_.empty() && changes_.back().offset + changes_.back().length == offset &&
+    if (!changes_.empty() && changes_.back().fill < 0 &&
+        changes_.back().offset + changes_.back().length == offset &&
         changes_.back().data + changes_.back().length == pool_.size()) {
         changes_.back().length += length;
     } else {
@@ -128,33 +147,59 @@ bool ChangeSet::Add(const Place& place, std::uint64_t offset, const std::uint8_t
 }
 
 void ChangeSet::Compact() {
+    // The runs: the union of the changes, in offset order.
     std::vector<Change> sorted = changes_;
-    std::sort(sorted.begin(), sorted.end(), [](const Change& a, const Change& b) {
-        return a.offset != b.offset ? a.offset < b.offset : a.order < b.order;
-    });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Change& a, const Change& b) { return a.offset < b.offset; });
     std::vector<Change> runs;
-    std::vector<std::uint8_t> pool;
-    std::vector<Change> cluster;
-    for (std::size_t i = 0; i < sorted.size();) {
-        // A cluster: changes that touch or overlap one another.
-        const std::uint64_t start = sorted[i].offset;
-        std::uint64_t end = start + sorted[i].length;
-        bool overlapping = false;
-        std::size_t j = i + 1;
-        for (; j < sorted.size() && sorted[j].offset <= end; ++j) {
-            overlapping = overlapping || sorted[j].offset < end;
-            end = std::max(end, sorted[j].offset + sorted[j].length);
+    std::size_t total = 0;
+    for (const Change& c : sorted) {
+        if (!runs.empty() && c.offset <= runs.back().offset + runs.back().length) {
+            Change& run = runs.back();
+            run.length = std::max(run.offset + run.length, c.offset + c.length) - run.offset;
+        } else {
+            runs.push_back(Change{c.offset, c.length, runs.size(), 0});
         }
-        cluster.assign(sorted.begin() + i, sorted.begin() + j);
-        if (overlapping) // applied in file order: the later change wins
-            std::sort(cluster.begin(), cluster.end(),
-                      [](const Change& a, const Change& b) { return a.order < b.order; });
-        const std::size_t data = pool.size();
-        pool.resize(data + (end - start));
-        for (const Change& c : cluster)
-            std::memcpy(pool.data() + data + (c.offset - start), pool_.data() + c.data, c.length);
-        runs.push_back(Change{start, end - start, runs.size(), data});
-        i = j;
+    }
+    for (Change& run : runs) {
+        run.data = total;
+        total += run.length;
+    }
+    // The later change wins where changes overlap: taken from the last to
+    // the first, each fills only the bytes no later one has filled, so every
+    // byte of the result is written once.
+    std::vector<std::uint8_t> pool(total);
+    std::map<std::uint64_t, std::uint64_t> filled; // start -> end, disjoint
+    for (std::size_t i = changes_.size(); i-- > 0;) {
+        const Change& c = changes_[i];
+        const std::uint64_t end = c.offset + c.length;
+        const Change& run = *std::prev(std::upper_bound(
+            runs.begin(), runs.end(), c.offset,
+            [](std::uint64_t offset, const Change& r) { return offset < r.offset; }));
+        auto put = [&](std::uint64_t from, std::uint64_t to) {
+            std::uint8_t* out = pool.data() + run.data + (from - run.offset);
+            if (c.fill >= 0)
+                std::memset(out, c.fill, to - from);
+            else
+                std::memcpy(out, pool_.data() + c.data + (from - c.offset), to - from);
+        };
+        std::uint64_t first = c.offset;
+        std::uint64_t last = end;
+        std::uint64_t at = c.offset;
+        auto it = filled.upper_bound(c.offset);
+        if (it != filled.begin() && std::prev(it)->second >= c.offset)
+            --it;
+        while (it != filled.end() && it->first <= end) {
+            if (it->first > at)
+                put(at, it->first);
+            at = std::max(at, it->second);
+            first = std::min(first, it->first);
+            last = std::max(last, it->second);
+            it = filled.erase(it);
+        }
+        if (at < end)
+            put(at, end);
+        filled.emplace(first, last);
     }
     changes_ = std::move(runs);
     pool_ = std::move(pool);

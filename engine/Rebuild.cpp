@@ -318,7 +318,9 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
 
 bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
                     FileFingerprint* copied, const std::function<bool()>& beforeReplacing,
-                    std::span<const PatchedRun> restores) {
+                    std::span<const PatchedRun> restores, bool* spoiled) {
+    if (spoiled)
+        *spoiled = false;
     struct stat source {};
     const UniqueFd target(OpenRegularForReading(targetPath.c_str(), &source));
     if (target.get() < 0 || IsSameFile(backupPath, source))
@@ -334,17 +336,27 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
     if (copied)
         hasher.emplace(target.get(), length, restored);
     SafeFile backup;
-    if (!backup.Open(backupPath) || !backup.CopyFrom(target.get(), 0, length))
+    // Written in place (the folder takes no new file), the old backup is gone
+    // from the first byte on: it is finished first, and only a complete copy
+    // is announced to beforeReplacing.
+    const auto failed = [&] {
+        if (spoiled)
+            *spoiled = backup.Changed();
         return false;
+    };
+    if (!backup.Open(backupPath) || !backup.CopyFrom(target.get(), 0, length))
+        return failed();
     for (const PatchedRun& run : restores) {
         if (!backup.WriteAt(run.offset, run.bytes.data(), run.bytes.size()))
-            return false;
+            return failed();
     }
     if (hasher && !hasher->Finish(copied))
-        return false;
+        return failed();
+    if (backup.InPlace() && !backup.Commit())
+        return failed();
     if (beforeReplacing && !beforeReplacing())
-        return false;
-    return backup.Commit();
+        return backup.InPlace() ? true : failed();
+    return backup.InPlace() || backup.Commit() ? true : failed();
 }
 
 BackupCandidatePlan PlanBackupCandidate(const std::string& candidatePath,

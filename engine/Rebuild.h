@@ -78,13 +78,17 @@ RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
 // With copied given it receives the size and SHA-256 of the bytes copied,
 // hashed alongside the copy. With beforeReplacing given, it runs once the
 // copy is complete and before it replaces the backup; when it returns false
-// the backup stays as it was (and the result is false).
+// the backup stays as it was (and the result is false). Where the backup
+// must be written in place (its folder takes no new file) it is complete
+// before beforeReplacing runs, and stays replaced whatever that returns; a
+// copy that fails part way there sets *spoiled (if given): the backup then
+// holds neither the old nor the new bytes.
 // With restores given, those runs are written over the copy (see
 // PlanBackupCandidate); copied then describes the copy with them.
 bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
                     FileFingerprint* copied = nullptr,
                     const std::function<bool()>& beforeReplacing = {},
-                    std::span<const PatchedRun> restores = {});
+                    std::span<const PatchedRun> restores = {}, bool* spoiled = nullptr);
 
 // What a file would give as the new backup copy for the enabled items.
 // Walking the enabled items from the last to the first, where the file holds

@@ -109,6 +109,18 @@ class CAppSetting {
     // key order. The owner sets it directly.
     std::int32_t keepOrder = 1;
     FileChangeStamp changeStamp;
+    // 0: a file's text ends at its first zero byte. 1: it is read on past
+    // zero bytes, leaving out every line that holds one: what a damaged file
+    // (a run of zero bytes written over it) still holds intact.
+    std::int32_t readPastZeroBytes = 0;
+    // True when a file read by the last Load (or a file it included) held
+    // text after a zero byte: the file was damaged, and with
+    // readPastZeroBytes 0 that text was not read.
+    bool TextAfterZeroByte() const { return textAfterZero_; }
+    // True when the last Save failed after writing part of the file in place
+    // (its folder takes no new file): the file holds neither the old text
+    // nor the new one.
+    bool SaveLeftPartialFile() const { return savePartial_; }
 
     // Implementation details below are owned by the settings module.
   private:
@@ -259,4 +271,6 @@ class CAppSetting {
     bool followDirectives_ = true;
     SettingsRefusal refusal_ = SettingsRefusal::None;
     std::string refusedKey_;
+    bool textAfterZero_ = false;
+    bool savePartial_ = false;
 };

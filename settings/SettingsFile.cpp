@@ -63,6 +63,52 @@ char* FindSeparator(char* line, std::size_t length) {
     return nullptr;
 }
 
+// True when a byte other than zero stands in [at, end).
+bool AnyNonZero(const char* at, const char* end) {
+    for (; at < end; ++at) {
+        if (*at != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// True when text holds a control byte other than zero, tab, CR and LF.
+bool HoldsBinaryBytes(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte < 0x20 && byte != 0 && byte != '\t' && byte != '\r' && byte != '\n') ||
+            byte == 0x7F) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Moves the lines of text that hold no zero byte together, line ends
+// included, and returns their length.
+std::size_t DropLinesWithZeroBytes(char* text, std::size_t length) {
+    std::size_t kept = 0;
+    std::size_t at = 0;
+    while (at < length) {
+        std::size_t end = at;
+        bool zero = false;
+        while (end < length && text[end] != '\r' && text[end] != '\n') {
+            zero = zero || text[end] == '\0';
+            ++end;
+        }
+        while (end < length && (text[end] == '\r' || text[end] == '\n')) {
+            ++end; // blank lines between go with this one
+        }
+        if (!zero) {
+            std::memmove(text + kept, text + at, end - at);
+            kept += end - at;
+        }
+        at = end;
+    }
+    return kept;
+}
+
 } // namespace
 
 std::string CAppSetting::CurrentFileNarrow() const {
@@ -93,6 +139,7 @@ int CAppSetting::OpenDefault() {
 
 int CAppSetting::Load(const char* path, int clearFirst) {
     refusal_ = SettingsRefusal::None;
+    textAfterZero_ = false;
     return LoadInternal(path, clearFirst, 0);
 }
 
@@ -124,12 +171,22 @@ int CAppSetting::LoadInternal(const char* path, int clearFirst, int depth) {
     if (text == nullptr) {
         return 0;
     }
-    // Save never writes a NUL byte: a file holding one is something else (a
-    // program named by mistake) and is not taken, so that no save replaces it.
-    if (std::memchr(text, '\0', length) != nullptr) {
+    // Save never writes a NUL byte nor any other control byte but tab and the
+    // line ends. Zero bytes alone are what a damaged list holds (a run of them
+    // written over it); other control bytes with them mean a program or
+    // another binary file named by mistake, which is not taken, so that no
+    // save replaces it.
+    const char* zero = static_cast<const char*>(std::memchr(text, 0, length));
+    if (zero != nullptr && HoldsBinaryBytes(text, length)) {
         FreeFileData(text);
         refusal_ = SettingsRefusal::NotText;
         return 0;
+    }
+    if (zero != nullptr && AnyNonZero(zero, text + length)) {
+        textAfterZero_ = true;
+        if (readPastZeroBytes != 0) {
+            length = static_cast<std::uint32_t>(DropLinesWithZeroBytes(text, length));
+        }
     }
     // Most settings lines are a few dozen bytes long: room for the entries
     // of a big file in one go.
@@ -272,6 +329,7 @@ int CAppSetting::Save(const char* path) {
     SyncOrderMode();
     refusal_ = SettingsRefusal::None;
     refusedKey_.clear();
+    savePartial_ = false;
     SafeFile writer;
     if (!writer.Open(target)) {
         return 0;
@@ -329,6 +387,7 @@ int CAppSetting::Save(const char* path) {
         ok = writer.Write(block.data(), used);
     }
     if (!ok || !writer.Commit()) {
+        savePartial_ = writer.Changed();
         return 0;
     }
     return lines > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(lines);

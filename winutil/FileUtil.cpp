@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -280,4 +282,54 @@ bool HasFileChanged(const char16_t* path, FileChangeStamp* stamp) {
     stamp->writeTimeLow = timeLow;
     stamp->writeTimeHigh = timeHigh;
     return true;
+}
+
+namespace {
+
+// The path with every symbolic link resolved; for a path that does not exist,
+// its resolved folder and its own name. Empty when neither resolves.
+std::string ResolvedPath(const std::string& path) {
+    if (const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
+                                                               &std::free);
+        real)
+        return real.get();
+    std::string folder;
+    std::string name;
+    if (!SplitPath(path.c_str(), &folder, &name))
+        folder = ".";
+    if (folder.empty())
+        folder = "/";
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(folder.c_str(), nullptr),
+                                                           &std::free);
+    return real ? std::string(real.get()) + "/" + name : std::string();
+}
+
+} // namespace
+
+bool IsFileInFolder(const std::string& path, const std::string& folder) {
+    const std::string resolvedFolder = ResolvedPath(folder);
+    struct stat folderStat {};
+    if (resolvedFolder.empty() || ::stat(resolvedFolder.c_str(), &folderStat) != 0 ||
+        !S_ISDIR(folderStat.st_mode))
+        return false;
+    const std::string resolved = ResolvedPath(path);
+    const std::string prefix = resolvedFolder == "/" ? resolvedFolder : resolvedFolder + "/";
+    if (!resolved.empty() && resolved.compare(0, prefix.size(), prefix) == 0)
+        return true;
+    struct stat target {};
+    if (::stat(path.c_str(), &target) != 0)
+        return false;
+    struct CloseDir {
+        void operator()(DIR* dir) const { ::closedir(dir); }
+    };
+    const std::unique_ptr<DIR, CloseDir> dir(::opendir(resolvedFolder.c_str()));
+    if (!dir)
+        return false;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        struct stat st {};
+        if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+            return true;
+    }
+    return false;
 }

@@ -50,6 +50,12 @@ struct FileBuffer {
 // bytes or more is refused (returns 0).
 std::uint32_t WriteFileWhole(const char* path, const void* data, std::uint32_t count);
 
+// True when path, its symbolic links followed, names a file inside folder
+// (at any depth), or is the same file (device and inode, so also a hard
+// link) as a file directly in folder. A path that does not exist yet counts
+// by where its folder resolves to. False when folder does not exist.
+bool IsFileInFolder(const std::string& path, const std::string& folder);
+
 // Splits at the later of the last '\\' and the last '/'. Without a separator
 // both outputs receive the whole path and the result is false.
 bool SplitPath(const char* path, std::string* directory, std::string* name);

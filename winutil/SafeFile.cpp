@@ -105,11 +105,12 @@ struct SafeFile::State {
     bool failed = false;
     bool inPlace = false;
     bool committed = false;
-    int folder = -1;    // the file's folder, for the *at calls (O_PATH)
-    int fd = -1;        // the temporary file, or the file itself when written in place
-    std::string name;   // the file's name in its folder
-    std::string prefix; // ".<name>.bytemender-"
-    std::string temp;   // the temporary file's name; empty in place
+    bool touched = false; // a write or cut was issued to the file
+    int folder = -1;      // the file's folder, for the *at calls (O_PATH)
+    int fd = -1;          // the temporary file, or the file itself when written in place
+    std::string name;     // the file's name in its folder
+    std::string prefix;   // ".<name>.bytemender-"
+    std::string temp;     // the temporary file's name; empty in place
     std::uint64_t position = 0;
     std::uint64_t extent = 0;
     // The set-user and set-group bits to give back after the last write (a
@@ -135,6 +136,11 @@ struct SafeFile::State {
         return false;
     }
     bool Usable() const { return fd >= 0 && !failed && !committed; }
+    // Before a write: in place, the file's contents change from here on.
+    bool Touch() {
+        touched = true;
+        return true;
+    }
     void Wrote(std::uint64_t end) { extent = std::max(extent, end); }
     bool CreateTemp(const struct stat* existing, bool* refused);
     // Notes the set-user and set-group bits of existing that the file made
@@ -306,7 +312,7 @@ bool SafeFile::Write(const void* data, std::size_t size) {
     if (!state_ || !state_->Usable())
         return false;
     State& s = *state_;
-    if (!WriteAllAt(s.fd, s.position, data, size))
+    if (!s.Touch() || !WriteAllAt(s.fd, s.position, data, size))
         return s.Fail(Reason::IoError);
     s.position += size;
     s.Wrote(s.position);
@@ -317,7 +323,7 @@ bool SafeFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
     if (!state_ || !state_->Usable())
         return false;
     State& s = *state_;
-    if (!WriteAllAt(s.fd, offset, data, size))
+    if (!s.Touch() || !WriteAllAt(s.fd, offset, data, size))
         return s.Fail(Reason::IoError);
     s.Wrote(offset + size);
     return true;
@@ -327,6 +333,7 @@ bool SafeFile::CopyFrom(int source, std::uint64_t sourceOffset, std::uint64_t le
     if (!state_ || !state_->Usable())
         return false;
     State& s = *state_;
+    s.Touch();
     off64_t in = static_cast<off64_t>(sourceOffset);
     off64_t out = static_cast<off64_t>(s.position);
     bool kernelCopy = true;
@@ -375,6 +382,7 @@ bool SafeFile::Commit() {
         return s.Fail(Reason::IoError);
     if (s.inPlace) {
         // The old contents may run past the new ones.
+        s.Touch();
         if (::ftruncate(s.fd, static_cast<off_t>(s.extent)) != 0)
             return s.Fail(Reason::IoError);
         s.RestorePrivilegeBits();
@@ -405,6 +413,10 @@ SafeFile::Reason SafeFile::Why() const {
 
 bool SafeFile::InPlace() const {
     return state_ && state_->inPlace;
+}
+
+bool SafeFile::Changed() const {
+    return state_ && state_->inPlace && state_->touched && !state_->committed;
 }
 
 bool ReplaceFileContents(const std::string& path, const void* data, std::size_t size,

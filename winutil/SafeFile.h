@@ -73,6 +73,10 @@ class SafeFile {
     // True when the folder refused the temporary file and the file is being
     // written in place.
     bool InPlace() const;
+    // True when written in place and not committed, once a write reached
+    // (or may have reached) the file: it no longer holds its previous
+    // contents, and after a failure holds part of the new ones.
+    bool Changed() const;
 
   private:
     struct State;

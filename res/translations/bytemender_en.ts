@@ -797,6 +797,38 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <source>%1 的一行长于 %2 字节, 读回时会被截断, 因此未写入设置文件.</source>
         <translation>The line of %1 is longer than %2 bytes and would be cut when read back, so the settings file was not written.</translation>
     </message>
+    <message>
+        <source> 选择的文件在备份文件夹中, 不能作为目标文件! </source>
+        <translation> The chosen file is in the backup folder and cannot be the target! </translation>
+    </message>
+    <message>
+        <source> 备份文件夹不允许新建文件, 在原处写入备份文件时失败: 备份文件只写入了一部分, 请重新选择目标文件! </source>
+        <translation> The backup folder takes no new file, and writing the backup copy in place failed: the backup was only partly written; please choose the target again! </translation>
+    </message>
+    <message>
+        <source> 设置文件已损坏, 列表不会写入该文件</source>
+        <translation> The settings file is damaged; the list is not written to it</translation>
+    </message>
+    <message>
+        <source> 设置文件的文件夹不允许新建文件, 在原处写入列表时失败: 该文件只写入了一部分</source>
+        <translation> The settings file&apos;s folder takes no new file, and writing the list in place failed: the file was only partly written</translation>
+    </message>
+    <message>
+        <source> 设置文件已损坏: %1. 已读取其中完好的 %2 个项目. 在您选择保留恢复的列表之前, 本程序不会写入该文件. </source>
+        <translation> The settings file is damaged: %1. The %2 items it still holds intact were read. This program does not write to the file until you choose to keep the recovered list. </translation>
+    </message>
+    <message>
+        <source>零字节之后还有文本</source>
+        <translation>text follows a zero byte</translation>
+    </message>
+    <message>
+        <source>有项目但没有项目数</source>
+        <translation>it holds items but no item count</translation>
+    </message>
+    <message>
+        <source>项目数为 %1, 但存有 %2 个项目 (编号直到 %3)</source>
+        <translation>the item count is %1, but %2 items are stored (numbered up to %3)</translation>
+    </message>
 </context>
 <context>
     <name>Rebuild</name>
@@ -893,6 +925,18 @@ Keep: the old backup copy stays (recommended). </translation>
     <message>
         <source>保留</source>
         <translation>Keep</translation>
+    </message>
+    <message>
+        <source>设置文件已损坏</source>
+        <translation>Settings file damaged</translation>
+    </message>
+    <message>
+        <source>保留恢复的列表</source>
+        <translation>Keep the recovered list</translation>
+    </message>
+    <message>
+        <source>不写入该文件</source>
+        <translation>Leave the file alone</translation>
     </message>
 </context>
 <context>
@@ -1486,10 +1530,6 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
         <translation>Replace an existing backup copy even when the enabled items cannot be rebuilt from this file</translation>
     </message>
     <message>
-        <source>显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠). ?? 代表任意字节, ?A 和 B? 代表只确定一半的字节.</source>
-        <translation>Show every offset of these bytes in the backup file, one per line (matches do not overlap). ?? stands for any byte, ?A and B? for a byte with one fixed nibble.</translation>
-    </message>
-    <message>
         <source>把原数据不在其偏移处的项目移到备份文件中它们的特征码所在的位置 (在程序更新之后), 保存列表, 并显示每个移动和每个无法重新定位的项目. 所有项目都与备份文件相符时退出状态为 0, 有项目无法重新定位时为 1 (已移动的项目仍会保存).</source>
         <translation>Move the items whose old data is not at their offset to where their signatures are in the backup file (after the program was updated), save the list, and show each move and each item that cannot be relocated. Exit status 0 when every item matches the backup file, 1 when some cannot be relocated (the moved ones are saved all the same).</translation>
     </message>
@@ -1552,6 +1592,34 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>用 &quot;bytemender-cli apply --rebackup --force&quot; 仍然替换备份文件.</source>
         <translation>Run &quot;bytemender-cli apply --rebackup --force&quot; to replace the backup copy anyway.</translation>
+    </message>
+    <message>
+        <source>... 共找到 %1 处, 只列出了前 %2 处.</source>
+        <translation>... %1 found; only the first %2 are listed.</translation>
+    </message>
+    <message>
+        <source>设置文件已损坏时, 保留从中恢复的列表: 保存时替换该文件 (否则不会写入损坏的文件)</source>
+        <translation>When the settings file is damaged, keep the list recovered from it: saving replaces the file (otherwise a damaged file is never written)</translation>
+    </message>
+    <message>
+        <source>显示这些字节在备份文件中的每个偏移, 每行一个 (匹配不重叠); 最多列出 100000 个, 然后给出找到的总数. ?? 代表任意字节, ?A 和 B? 代表只确定一半的字节.</source>
+        <translation>Show every offset of these bytes in the backup, one per line (matches do not overlap); at most 100000 are listed, then the number found. ?? stands for any byte, ?A and B? for a byte of which only one half is fixed.</translation>
+    </message>
+    <message>
+        <source>--keep-recovered: 恢复的列表将写入该文件.</source>
+        <translation>--keep-recovered: the recovered list will be written to the file.</translation>
+    </message>
+    <message>
+        <source>用 --keep-recovered 以恢复的列表替换该文件.</source>
+        <translation>Use --keep-recovered to replace the file with the recovered list.</translation>
+    </message>
+    <message>
+        <source>无法将列表写入设置文件 %1: 它的文件夹不允许新建文件, 在原处写入时失败, 该文件只写入了一部分</source>
+        <translation>Cannot write the list to the settings file %1: its folder takes no new file, and writing it in place failed; the file was only partly written</translation>
+    </message>
+    <message>
+        <source>目标文件 %1 在备份文件夹中</source>
+        <translation>The target file %1 is in the backup folder</translation>
     </message>
 </context>
 </TS>

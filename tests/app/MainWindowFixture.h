@@ -78,6 +78,9 @@ class ScriptedPrompts : public IUserPrompts {
     // replaces the old one, and the answers.
     std::vector<std::string> replaceBackupQuestions;
     std::deque<bool> replaceBackupAnswers;
+    // Answers to the question about a damaged settings file, and its texts.
+    std::deque<bool> keepRecoveredAnswers;
+    std::vector<std::string> damageQuestions;
 
     void ShowMessage(QWidget*, const QString& text, const QString& caption) override {
         messages.push_back({text.toStdString(), caption.toStdString()});
@@ -182,6 +185,16 @@ class ScriptedPrompts : public IUserPrompts {
     }
     std::vector<std::vector<std::string>> relocationDialogs;
     std::deque<bool> relocationAnswers;
+    bool AskKeepRecovered(QWidget*, const QString& text) override {
+        damageQuestions.push_back(text.toStdString());
+        if (keepRecoveredAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question about a damaged settings file";
+            return false;
+        }
+        const bool answer = keepRecoveredAnswers.front();
+        keepRecoveredAnswers.pop_front();
+        return answer;
+    }
 };
 
 // n items at offsets 0x10, 0x20, ... described "item 0", "item 1", ...; the

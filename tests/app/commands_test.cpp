@@ -6,6 +6,7 @@
 #include "tests/support/TypeText.h"
 
 #include "engine/Fingerprint.h"
+#include "winutil/Translate.h"
 
 #include <QLineEdit>
 #include <sstream>
@@ -248,7 +249,7 @@ TEST_F(CommandsTest, TargetsThatCannotBeBackedUpAreRefused) {
         // Not a file that can be copied.
         {temp_.path(), " 无法备份选择的文件! "},
         // The backup copy itself.
-        {backup, " 无法备份选择的文件! "},
+        {backup, " 选择的文件在备份文件夹中, 不能作为目标文件! "},
     };
     for (const auto& c : cases) {
         prompts_.messages.clear();
@@ -510,6 +511,49 @@ TEST_F(CommandsTest, UnreadableSettingsFileIsToldOnceAndNeverReplaced) {
     EXPECT_NE(statusLine().find("设置文件无法读取, 列表不会写入该文件, 未重建目标文件!"),
               std::string::npos);
     EXPECT_TRUE(fs::is_directory(settingsFile_));
+}
+
+TEST_F(CommandsTest, UnreadableSettingsFileMessageSpeaksTheUsersLanguage) {
+    SetTranslator([](const char* context, const char* source) {
+        return std::string(context) == "PatchSession" && std::string(source) == "错误"
+                   ? std::string("Error")
+                   : std::string();
+    });
+    ASSERT_TRUE(fs::create_directory(settingsFile_));
+    OpenShown();
+    SetTranslator(nullptr);
+    ASSERT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_EQ(prompts_.messages[0].caption, "Error");
+}
+
+// A settings file cut short (the count, its last line, is gone) shows the
+// items it still holds and is saved over only when the user keeps them.
+TEST_F(CommandsTest, DamagedSettingsFileIsReplacedOnlyWhenTheUserKeepsTheRecoveredList) {
+    const std::string cut = "FileName = /data/t.bin\r\n"
+                            "PathList\\0000\\Offset = 0x10\r\nPathList\\0001\\Offset = 0x20\r\n"
+                            "PathList\\0002\\Desc";
+    for (const bool keep : {false, true}) {
+        SCOPED_TRACE(keep ? "kept" : "left alone");
+        prompts_ = ScriptedPrompts();
+        prompts_.keepRecoveredAnswers.push_back(keep);
+        CBytemenderDlg& dlg = OpenShown(cut.c_str());
+        ASSERT_EQ(prompts_.damageQuestions.size(), 1u);
+        EXPECT_NE(prompts_.damageQuestions[0].find("已读取其中完好的 2 个项目"), std::string::npos)
+            << prompts_.damageQuestions[0];
+        EXPECT_EQ(Offsets(), (std::vector<std::uint32_t>{0x10, 0x20}));
+        prompts_.editor = Fill("30", "x", "00", "01");
+        Click(CBytemenderDlg::IDC_ADD);
+        EXPECT_EQ(dlg.Items().size(), 3u);
+        if (keep) {
+            EXPECT_TRUE(prompts_.messages.empty());
+            EXPECT_TRUE(SettingsHave("PathList\\Count = 3\r\n"));
+        } else {
+            EXPECT_EQ(prompts_.messages,
+                      (std::vector<Message>{
+                          {" 设置文件已损坏, 列表不会写入该文件! \n" + settingsFile_, "错误"}}));
+            EXPECT_EQ(Settings(), cut);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -91,6 +91,160 @@ TEST(PatchSessionTest, OpenTellsMissingLoadedAndUnreadableApart) {
     }
 }
 
+// A list of n items as the program saves it: FileName, the items, the count.
+std::string SavedList(int n) {
+    PatchSession session;
+    TempDir dir;
+    session.Open(dir.File("list.ini"));
+    session.TargetPath() = "/data/t.bin";
+    for (int i = 0; i < n; ++i)
+        session.Items().push_back(PatchItem{static_cast<std::uint32_t>(i * 16),
+                                            "item " + std::to_string(i), "00", "01", 1});
+    EXPECT_TRUE(session.SaveList().ok());
+    return ReadBytes(dir.File("list.ini"));
+}
+
+TEST(PatchSessionTest, DamagedFileLoadsWhatItHoldsAndIsKeptUntilTheUserSays) {
+    const std::string whole = SavedList(100);
+    const std::size_t middle = whole.find("PathList\\0050\\OldHex");
+    ASSERT_NE(middle, std::string::npos);
+    std::string zeros = whole;
+    zeros.replace(middle + 5, 16, std::string(16, '\0'));
+    std::string countOff = whole;
+    countOff.replace(countOff.find("Count = 100"), 11, "Count = 120");
+    const struct {
+        const char* name;
+        std::string bytes;
+        SettingsFileState state;
+        std::size_t items; // loaded
+        const char* says;  // part of the message
+    } cases[] = {
+        {"intact", whole, SettingsFileState::Loaded, 100, ""},
+        {"zero bytes after the end", whole + std::string(4096, '\0'), SettingsFileState::Loaded,
+         100, ""},
+        // Item 50 loses its OldHex line; everything else is read.
+        {"zero bytes in the middle", zeros, SettingsFileState::Damaged, 100, "零字节之后还有文本"},
+        {"cut short", whole.substr(0, middle), SettingsFileState::Damaged, 51,
+         "有项目但没有项目数"},
+        {"cut short, zero filled", whole.substr(0, middle) + std::string(512, '\0'),
+         SettingsFileState::Damaged, 51, "有项目但没有项目数"},
+        {"count too large", countOff, SettingsFileState::Damaged, 120,
+         "项目数为 120, 但存有 100 个项目"},
+        {"count too small", std::string(whole).replace(whole.find("Count = 100"), 11, "Count = 7"),
+         SettingsFileState::Damaged, 7, "项目数为 7, 但存有 100 个项目"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string file = dir.File("list.ini");
+        WriteBytes(file, c.bytes);
+        PatchSession session;
+        EXPECT_EQ(session.Open(file), c.state);
+        EXPECT_EQ(session.Items().size(), c.items);
+        if (c.state == SettingsFileState::Loaded) {
+            EXPECT_TRUE(session.SaveList().ok());
+            continue;
+        }
+        EXPECT_NE(session.DamagedText().find(c.says), std::string::npos) << session.DamagedText();
+        EXPECT_NE(session.DamagedText().find(std::to_string(c.items) + " 个项目"),
+                  std::string::npos);
+        // Neither a list save, nor a new target, nor "保存" writes it.
+        const SessionOutcome saved = session.SaveList();
+        EXPECT_EQ(saved.status, SessionOutcome::Status::NotSaved);
+        EXPECT_EQ(saved.text, " 设置文件已损坏, 列表不会写入该文件! \n" + file);
+        WriteBytes(dir.File("t.bin"), "target");
+        EXPECT_EQ(session.ChooseTarget(dir.File("t.bin")).status, SessionOutcome::Status::NotSaved);
+        EXPECT_EQ(session.Apply({}).status, SessionOutcome::Status::NotSaved);
+        EXPECT_EQ(ReadBytes(file), c.bytes);
+        // Kept: the recovered list is saved whole and reads back intact.
+        session.KeepRecovered();
+        EXPECT_EQ(session.FileState(), SettingsFileState::Loaded);
+        EXPECT_TRUE(session.SaveList().ok());
+        PatchSession again;
+        EXPECT_EQ(again.Open(file), SettingsFileState::Loaded);
+        EXPECT_EQ(again.Items().size(), c.items);
+    }
+}
+
+// A pristine copy in Path_bak is never a target, under any name: the
+// rebuild would write over it.
+TEST(PatchSessionTest, NoFileInTheBackupFolderIsATarget) {
+    TempDir dir;
+    PatchSession session;
+    session.Open(dir.File("list.ini"));
+    WriteBytes(dir.File("other.bin"), "other's pristine bytes");
+    ASSERT_TRUE(session.ChooseTarget(dir.File("other.bin")).ok());
+    const std::string backup = dir.File("Path_bak/other.bin");
+    fs::create_symlink(backup, dir.File("link.bin"));
+    fs::create_directory_symlink(dir.File("Path_bak"), dir.File("bak"));
+    fs::create_hard_link(backup, dir.File("hard.bin"));
+    for (const char* name :
+         {"Path_bak/other.bin", "link.bin", "bak/other.bin", "hard.bin", "bak/new.bin"}) {
+        SCOPED_TRACE(name);
+        const SessionOutcome chosen = session.ChooseTarget(dir.File(name));
+        EXPECT_EQ(chosen.status, SessionOutcome::Status::TargetInBackupFolder);
+        EXPECT_EQ(chosen.text, " 选择的文件在备份文件夹中, 不能作为目标文件! ");
+        EXPECT_EQ(session.TargetPath(), dir.File("other.bin"));
+    }
+    // A target swapped for a link to another target's backup after it was
+    // chosen: "保存" writes nothing.
+    fs::create_directory(dir.File("sub"));
+    WriteBytes(dir.File("sub/game.bin"), "game");
+    ASSERT_TRUE(session.ChooseTarget(dir.File("sub/game.bin")).ok());
+    fs::remove(dir.File("sub/game.bin"));
+    fs::create_symlink(backup, dir.File("sub/game.bin"));
+    for (const auto answer : {TargetChangedAnswer::Overwrite, TargetChangedAnswer::Rebackup})
+        EXPECT_EQ(session.Apply([answer] { return answer; }).status,
+                  SessionOutcome::Status::TargetInBackupFolder);
+    EXPECT_EQ(ReadBytes(backup), "other's pristine bytes");
+}
+
+// In a folder that takes no new file the settings file and the backup are
+// written in place; a write that fails part way there is told as such, and
+// a backup left half written is no longer recorded.
+TEST(PatchSessionTest, InPlaceWritesThatFailPartWaySayWhatTheyLeft) {
+    TempDir dir;
+    const std::string list = dir.File("list.ini");
+    WriteBytes(list, "FileName = \r\nPathList\\Count = 0\r\n");
+    fs::create_directory(dir.File("Path_bak"));
+    const std::string backup = dir.File("Path_bak/t.bin");
+    WriteBytes(backup, std::string(4096, 'o'));
+    WriteBytes(dir.File("t.bin"), std::string(4096, 'n'));
+    for (const std::string& file : {list, backup})
+        fs::permissions(file, fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec &
+                                  ~fs::perms::others_exec);
+    for (const std::string& folder : {dir.path(), dir.File("Path_bak")})
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec |
+                                    fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    AsUnprivilegedUser([&] {
+        PatchSession session;
+        ASSERT_EQ(session.Open(list), SettingsFileState::Loaded);
+        session.Items().push_back(PatchItem{0x20, std::string(200, 'd'), "00", "01", 0});
+        {
+            FileSizeLimit limit(64);
+            ASSERT_TRUE(limit.active());
+            const SessionOutcome saved = session.SaveList();
+            EXPECT_EQ(saved.status, SessionOutcome::Status::NotSaved);
+            EXPECT_NE(saved.text.find("该文件只写入了一部分"), std::string::npos) << saved.text;
+            EXPECT_EQ(fs::file_size(list), 64u);
+            const SessionOutcome chosen = session.ChooseTarget(dir.File("t.bin"));
+            EXPECT_EQ(chosen.status, SessionOutcome::Status::BackupFailed);
+            EXPECT_NE(chosen.text.find("备份文件只写入了一部分"), std::string::npos) << chosen.text;
+        }
+        FileFingerprint recorded;
+        EXPECT_FALSE(session.RecordedBackup(&recorded));
+        EXPECT_EQ(ReadBytes(backup).substr(0, 64), std::string(64, 'n'));
+        // Once there is room, a copy in place is recorded only when whole.
+        EXPECT_TRUE(session.ChooseTarget(dir.File("t.bin")).ok());
+        EXPECT_TRUE(session.RecordedBackup(&recorded));
+        EXPECT_EQ(recorded.size, 4096u);
+        EXPECT_EQ(ReadBytes(backup), std::string(4096, 'n'));
+    });
+    fs::permissions(dir.path(), fs::perms::owner_all);
+    fs::permissions(dir.File("Path_bak"), fs::perms::owner_all);
+}
+
 TEST(PatchSessionTest, TargetCountsAsChangedOnlyAgainstARecord) {
     TempDir dir;
     const std::string target = dir.File("t.bin");

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <functional>
 #include <map>
@@ -186,7 +187,8 @@ TEST_F(CliTest, SharesTheListWithTheWindow) {
 
     // A hand-edited file: keys in other letter case, a key without a value, a
     // count above the items stored, decimal and hex offsets. The command line
-    // reads it as the window does and saves that list.
+    // reads it as the window does; the count makes it a damaged file, saved
+    // over only with --keep-recovered.
     WriteBytes(settings_, "; notes\r\nFileName = " + target_ +
                               "\r\npathlist\\count = 4\r\n"
                               "PathList\\0000\\Offset = 0x300\r\nPathList\\0000\\Descrip = c\r\n"
@@ -196,7 +198,18 @@ TEST_F(CliTest, SharesTheListWithTheWindow) {
                               "PathList\\0001\\NewHex = AA\r\nPathList\\0002\\Offset = 0x10\r\n");
     const PatchList handEdited = LoadWithWindowStore(settings_, nullptr);
     ASSERT_EQ(handEdited.size(), 4u);
-    ASSERT_EQ(Cli({"disable", "1"}).status, 0);
+    const std::string damaged = ReadBytes(settings_);
+    const Outcome refused = Cli({"disable", "1"});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_NE(refused.err.find("设置文件已损坏: 项目数为 4, 但存有 3 个项目"), std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("--keep-recovered"), std::string::npos);
+    EXPECT_EQ(ReadBytes(settings_), damaged);
+    const Outcome listed = Cli({"list"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_NE(listed.err.find("已损坏"), std::string::npos);
+    ASSERT_EQ(Cli({"--keep-recovered", "disable", "1"}).status, 0);
+    EXPECT_EQ(Cli({"list"}).err, "");
     EXPECT_EQ(LoadWithWindowStore(settings_, nullptr), handEdited);
     EXPECT_EQ(handEdited[3], Item(0x300, "c", "01", "02", 5));
 }
@@ -329,6 +342,18 @@ TEST(CliHelp, EverySubcommandHasHelp) {
 }
 
 // Bad input: the exit status, what the message says, and no file changed.
+// A pattern found everywhere lists the first 100,000 offsets and the number
+// found, not every one of them.
+TEST_F(CliTest, SearchListingStopsAtAStatedNumber) {
+    WriteBytes(target_, std::string(300000, '\0'));
+    ASSERT_EQ(Cli({"target", target_}).status, 0);
+    const Outcome run = Cli({"search", "00 00"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 100001);
+    EXPECT_NE(run.out.find("00030d3e\n... 共找到 150000 处, 只列出了前 100000 处.\n"),
+              std::string::npos);
+}
+
 TEST_F(CliTest, BadInputChangesNothing) {
     const auto removeBackup = [](CliTest& t) { fs::remove(t.backup_); };
     const auto backupIsFolder = [](CliTest& t) {

@@ -281,6 +281,12 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
          "PATCH" + Bytes({0, 0, 2, 0, 2, 0xAA, 0xAA, 0, 0, 3, 0, 1, 0xBB, 0, 0, 4, 0, 1, 0xCC}) +
              "EOF",
          {Item(2, Hex(b, 2, 3), "AABBCC")}},
+        {"IPS runs over runs and records: each byte from the last record that covers it",
+         PatchFormat::Ips,
+         "PATCH" + Bytes({0, 0, 0x20, 0, 0, 0, 8, 0x11, 0, 0, 0x22, 0, 2, 0xAA, 0xBB, 0, 0, 0x21,
+                          0, 0, 0, 2, 0x33, 0, 0, 0x26, 0, 0, 0, 4, 0x44}) +
+             "EOF",
+         {Item(0x20, Hex(b, 0x20, 10), "113333BB111144444444")}},
         {"IPS truncation to the backup's own length",
          PatchFormat::Ips,
          "PATCH" + Bytes({0, 0, 2, 0, 1, 0x41}) + "EOF" + Bytes({0x46, 0, 0}),

@@ -371,8 +371,8 @@ TEST(LoadFile, NoSettingsFileIsRefused) {
                               "ELF\2\1\1\0\0a = 1\r\n"s);
          },
          SettingsRefusal::NotText},
-        {"a NUL byte after settings lines",
-         [](const std::string& path) { WriteBytes(path, "a = 1\r\n\0b = 2\r\n"s); },
+        {"NUL and other control bytes after settings lines",
+         [](const std::string& path) { WriteBytes(path, "a = 1\r\n\0\1\2b = 2\r\n"s); },
          SettingsRefusal::NotText},
         {"larger than a settings file can be",
          [](const std::string& path) {
