@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
-// The most bytes one item's data holds: its hex text, two digits a byte as
-// import and diff write it, then fits one line of the settings file together
+// The most bytes one item's data holds: its hex text, two digits a byte,
+// then fits one line of the settings file together
 // with its key (a longer line would be cut when the file is read back).
 inline constexpr std::uint32_t kMaxItemBytes = 4080;
 // The longest old or new data text an item takes as typed; compact hex of
-// kMaxItemBytes bytes fills it exactly.
+// kMaxItemBytes bytes fills it exactly. Import and diff write spaced pairs,
+// so their items hold at most a third of it in bytes (kExchangeRunLength).
 inline constexpr std::size_t kMaxItemTextLength = 2 * std::size_t(kMaxItemBytes);
 // The longest description an item takes, in bytes.
 inline constexpr std::size_t kMaxDescriptionLength = 4095;

@@ -168,7 +168,7 @@ int ReadListEntry(const char* key, const char*, const char* value, void* context
     const std::string_view name = rest.substr(slash + 1);
     if (n < 0 || name.empty())
         return 1;
-    enum Field { None, Descrip, NewHex, Offset, OldHex, Path } field = None;
+    enum Field { None, Descrip, NewHex, Offset, OldHex, Path, Signature, SignatureAt } field = None;
     switch (name[0] | 0x20) { // the first letter in lower case
     case 'd':
         field = EqualNoCase(name, "Descrip") ? Descrip : None;
@@ -181,6 +181,11 @@ int ReadListEntry(const char* key, const char*, const char* value, void* context
         break;
     case 'p':
         field = EqualNoCase(name, "Path") ? Path : None;
+        break;
+    case 's':
+        field = EqualNoCase(name, kSignatureKey)     ? Signature
+                : EqualNoCase(name, kSignatureAtKey) ? SignatureAt
+                                                     : None;
         break;
     }
     if (field == None)
@@ -216,13 +221,13 @@ int ReadListEntry(const char* key, const char*, const char* value, void* context
     case Path:
         item.enabled = static_cast<std::int32_t>(ParseUIntValue(value));
         break;
-    case None:
+    case Signature:
+        item.signature = value;
         break;
-    case 's':
-        if (EqualNoCase(name, kSignatureKey))
-            item.signature = value;
-        else if (EqualNoCase(name, kSignatureAtKey))
-            item.signatureAt = static_cast<std::uint32_t>(ParseUIntValue(value));
+    case SignatureAt:
+        item.signatureAt = static_cast<std::uint32_t>(ParseUIntValue(value));
+        break;
+    case None:
         break;
     }
     return 1;

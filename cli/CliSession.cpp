@@ -214,7 +214,7 @@ CliResult PatchListFile::Save() {
 namespace {
 
 // The session's texts for the command line: without padding, one line each.
-std::string Notice(const SessionOutcome& outcome) {
+std::string OutcomeNotice(const SessionOutcome& outcome) {
     return outcome.notice ? WindowText(outcome.text) : std::string();
 }
 
@@ -246,7 +246,7 @@ CliResult PatchListFile::ChooseTarget(const std::string& file, bool force, std::
     session_->SetReplaceBackupAnyway([force](const std::string&) { return force; });
     const SessionOutcome outcome = session_->ChooseTarget(chosen);
     if (notices)
-        *notices = Notice(outcome);
+        *notices = OutcomeNotice(outcome);
     using Status = SessionOutcome::Status;
     switch (outcome.status) {
     case Status::Ok:
@@ -353,7 +353,7 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed, b
         return whenChanged;
     });
     if (notices)
-        *notices = Notice(outcome);
+        *notices = OutcomeNotice(outcome);
     if (renewed)
         *renewed = asked && whenChanged == TargetChangedAnswer::Rebackup &&
                    outcome.status != SessionOutcome::Status::BackupFailed &&

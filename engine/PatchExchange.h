@@ -42,8 +42,11 @@ enum class ExchangeProblem {
 // The largest patch file an import reads; a larger one is refused unread.
 inline constexpr std::uint64_t kMaxPatchFileBytes = std::uint64_t(64) << 20;
 
-// The longest run one item holds; longer runs become several items.
-inline constexpr std::uint32_t kExchangeRunLength = kMaxItemBytes;
+// The longest run one item made by import or diff holds; longer runs become
+// several items. Such items store spaced pairs ("74 05"), three characters a
+// byte, within an item's longest data text.
+inline constexpr std::uint32_t kExchangeRunLength =
+    static_cast<std::uint32_t>((kMaxItemTextLength + 1) / 3);
 
 // Names for the command line: "ips", "ips32", "dif", "1337", "haxdiff".
 const char* PatchFormatName(PatchFormat format);

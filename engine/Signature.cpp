@@ -75,7 +75,7 @@ std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& it
     for (std::size_t n = 0; n < items.size(); ++n) {
         const PatchItem& item = items[n];
         const std::vector<std::uint8_t> old = DecodeOldBytes(item);
-        if (!OldBytesAt(backup, item.offset, old))
+        if (old.size() > kMaxSignatureBytes || !OldBytesAt(backup, item.offset, old))
             continue;
         MaskedPattern current;
         if (DecodeSignature(item, old.size(), &current) &&
@@ -104,8 +104,9 @@ std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& it
                 const ScanPattern::Window w{chain == kAfter ? ib : ib - std::min(ib, context),
                                             chain == kBefore ? ie
                                                              : ie + std::min(size - ie, context)};
-                if (w.begin > pattern.anchorAt || w.end < pattern.anchorAt + 4)
-                    continue; // the count would miss places without the anchor
+                if (w.begin > pattern.anchorAt || w.end < pattern.anchorAt + 4 ||
+                    w.end - w.begin > kMaxSignatureBytes)
+                    continue; // the count would miss places without the anchor, or too long
                 if (!pattern.windows.empty() && pattern.windows.back().begin == w.begin &&
                     pattern.windows.back().end == w.end)
                     continue; // clipped at the file's ends

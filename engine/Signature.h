@@ -21,6 +21,10 @@
 
 // Bytes of context on each side, tried in this order.
 inline constexpr std::size_t kSignatureContexts[] = {4, 8, 16, 32, 64, 128, 256};
+// The longest signature in bytes: its text, spaced pairs, fits a settings
+// line as an item's data text does. Longer windows are not tried, and an item
+// longer than that gets no signature.
+inline constexpr std::size_t kMaxSignatureBytes = (kMaxItemTextLength + 1) / 3;
 
 // The item's old bytes as the rebuild reads them.
 std::vector<std::uint8_t> DecodeOldBytes(const PatchItem& item);

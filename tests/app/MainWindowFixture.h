@@ -237,6 +237,8 @@ class MainWindowTest : public ::testing::Test {
     }
     CBytemenderDlg& OpenShown(const char* settingsText = nullptr) {
         Open(settingsText).show();
+        // What the window tells once it shows (an unreadable or damaged list).
+        QCoreApplication::processEvents();
         return *window_;
     }
     // A shown window whose list holds these items (saved, so the settings file

@@ -100,7 +100,7 @@ TEST(Language, EditorLabelsFitInEnglish) {
     ASSERT_TRUE(InstallTranslations(qApp, true));
     CItemEditDlg dlg;
     const QList<QLabel*> labels = dlg.findChildren<QLabel*>();
-    ASSERT_EQ(labels.size(), 4);
+    ASSERT_EQ(labels.size(), 5); // offset, description, old, new data, signature
     QStringList texts;
     for (const QLabel* label : labels) {
         texts << label->text();

@@ -49,7 +49,11 @@ TEST_F(RelocateCommandsTest, MovesOnlyWhatTheUserConfirmed) {
     v2[0x810] ^= 0x01;
     WriteBytes(target_, v2);
     prompts_.chooser.push_back(target_);
+    // The items no longer fit the new version: the user takes it as the
+    // backup all the same, to relocate them.
+    prompts_.replaceBackupAnswers.push_back(true);
     Click(CBytemenderDlg::IDC_FILE);
+    EXPECT_EQ(prompts_.replaceBackupQuestions.size(), 1u);
     EXPECT_EQ(Cell(0, PatchListModel::StateColumn), "! 备份不符 · 可重新定位");
     EXPECT_EQ(Cell(1, PatchListModel::StateColumn), "! 备份不符");
 

@@ -50,7 +50,7 @@ class CliConcurrencyTest : public ::testing::Test {
 
     Outcome Cli(std::vector<std::string> args) {
         args.insert(args.begin(), {"--settings", settings_});
-        return RunProgram(BM_CLI_PROGRAM, args, "C");
+        return RunProgram(BM_CLI_PROGRAM, args, "zh_CN.UTF-8");
     }
 
     // bytemender-cli under strace, killed as it enters its kill-th rename (the
@@ -69,7 +69,7 @@ class CliConcurrencyTest : public ::testing::Test {
             "--settings",
             settings_};
         traced.insert(traced.end(), args.begin(), args.end());
-        return RunProgram(kStrace, traced, "C");
+        return RunProgram(kStrace, traced, "zh_CN.UTF-8");
     }
 
     std::size_t ItemCount() {

@@ -479,7 +479,9 @@ TEST(PatchExchange, LongRunsSplitAndFilesReadAndWritten) {
     TempDir dir;
     const ByteVector& b = Backup();
     WriteBytes(dir.File("game.exe"), std::string(b.begin(), b.end()));
-    // One IPS run of 10000 bytes: items of 4080, 4080 and 1840 bytes.
+    // One IPS run of 10000 bytes: items of kExchangeRunLength bytes and the
+    // rest.
+    constexpr std::size_t L = kExchangeRunLength;
     WriteBytes(dir.File("big.ips"), "PATCH" + Bytes({0, 0x10, 0, 0, 0, 0x27, 0x10, 0x90}) + "EOF");
     PatchList items;
     std::string error;
@@ -487,12 +489,13 @@ TEST(PatchExchange, LongRunsSplitAndFilesReadAndWritten) {
     ASSERT_TRUE(ImportPatchFile(dir.File("big.ips"), dir.File("game.exe"), &items, &error, &format))
         << error;
     EXPECT_EQ(format, PatchFormat::Ips);
-    ASSERT_EQ(items.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) {
-        const std::size_t length = i < 2 ? 4080 : 1840;
-        EXPECT_EQ(items[i].offset, 0x1000 + 4080 * i);
+    const std::size_t parts = (10000 + L - 1) / L;
+    ASSERT_EQ(items.size(), parts);
+    for (std::size_t i = 0; i < parts; ++i) {
+        const std::size_t length = i + 1 < parts ? L : 10000 - L * (parts - 1);
+        EXPECT_EQ(items[i].offset, 0x1000 + L * i);
         EXPECT_EQ(items[i].description, "big.ips #" + std::to_string(i + 1));
-        EXPECT_EQ(items[i].oldHex, Hex(b, 0x1000 + 4080 * i, length));
+        EXPECT_EQ(items[i].oldHex, Hex(b, 0x1000 + L * i, length));
         std::string nops;
         for (std::size_t k = 0; k < length; ++k)
             nops += k > 0 ? " 90" : "90";
@@ -508,14 +511,15 @@ TEST(PatchExchange, LongRunsSplitAndFilesReadAndWritten) {
     std::string elevens;
     for (int k = 0; k < 4096; ++k)
         elevens += "11";
-    EXPECT_EQ(items, Named({Item(0x1000, Hex(b, 0x1000, 4080), elevens.substr(0, 2 * 4080)),
-                            Item(0x1000 + 4080, Hex(b, 0x1000 + 4080, 16), elevens.substr(0, 32))},
+    EXPECT_EQ(items, Named({Item(0x1000, Hex(b, 0x1000, L), elevens.substr(0, 2 * L)),
+                            Item(0x1000 + L, Hex(b, 0x1000 + L, 4096 - L),
+                                 elevens.substr(0, 2 * (4096 - L)))},
                            "r"));
 
     // Written files: replaced whole, untouched when the export is refused.
     // Every byte changes, so that the .dif lists each one.
-    items = Named({Item(0x1000, Hex(b, 0x1000, 4080), FlippedHex(b, 0x1000, 4080)),
-                   Item(0x1000 + 4080, Hex(b, 0x1000 + 4080, 16), FlippedHex(b, 0x1000 + 4080, 16))},
+    items = Named({Item(0x1000, Hex(b, 0x1000, L), FlippedHex(b, 0x1000, L)),
+                   Item(0x1000 + L, Hex(b, 0x1000 + L, 16), FlippedHex(b, 0x1000 + L, 16))},
                   "r");
     const std::string dif = dir.File("out.dif");
     ASSERT_TRUE(
@@ -594,7 +598,7 @@ TEST(DiffFiles, RunsJoinAcrossShortGaps) {
     change(256 * 1024 + 1, 2);
     change(512 * 1024 - 5, 1); // 8 equal bytes across the next boundary: two items
     change(512 * 1024 + 4, 1);
-    change(300000, 5000);           // long: split at 4080 bytes
+    change(300000, 5000);           // long: split at kExchangeRunLength bytes
     change(original.size() - 1, 1); // at the end
     const auto span = [&](std::size_t at, std::size_t count) {
         return Item(static_cast<std::uint32_t>(at), Hex(original, at, count),
@@ -602,7 +606,8 @@ TEST(DiffFiles, RunsJoinAcrossShortGaps) {
     };
     const PatchList expected =
         Named({span(0, 10), span(100, 1), span(109, 1), span(200, 9), span(256 * 1024 - 5, 8),
-               span(300000, 4080), span(304080, 920), span(512 * 1024 - 5, 1),
+               span(300000, kExchangeRunLength), span(300000 + kExchangeRunLength, 5000 - kExchangeRunLength),
+               span(512 * 1024 - 5, 1),
                span(512 * 1024 + 4, 1), span(original.size() - 1, 1)},
               "new.bin");
     WriteBytes(dir.File("old.bin"), std::string(original.begin(), original.end()));
