@@ -21,6 +21,7 @@ packages=(
     libzydis-dev gcc-mingw-w64-x86-64
     fonts-noto-cjk
     xvfb xauth imagemagick
+    strace locales
 )
 
 missing=()
@@ -35,6 +36,14 @@ if ((${#missing[@]})); then
     [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
     "${sudo_cmd[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The tests speak to the programs in Chinese as well as English: the Chinese
+# UTF-8 locale must exist.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8 || true
 fi
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
