@@ -51,8 +51,10 @@ ListColumns::ListColumns(QTableView* view, std::function<void(const QString&)> r
         widths_.push_back(NeededWidth(column));
     QHeaderView* header = view_->horizontalHeader();
     connect(header, &QHeaderView::sectionResized, this, &ListColumns::OnSectionResized);
-    view_->viewport()->installEventFilter(this);
-    header->viewport()->installEventFilter(this);
+    listViewport_ = view_->viewport();
+    headerViewport_ = header->viewport();
+    listViewport_->installEventFilter(this);
+    headerViewport_->installEventFilter(this);
 }
 
 int ListColumns::NeededWidth(int column) const {
@@ -105,10 +107,10 @@ void ListColumns::OnSectionResized(int column, int, int newWidth) {
 }
 
 bool ListColumns::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == view_->viewport() && event->type() == QEvent::Resize) {
+    if (event->type() == QEvent::Resize && watched == listViewport_) {
         Fit();
-    } else if (watched == view_->horizontalHeader()->viewport() &&
-               event->type() == QEvent::MouseButtonRelease && userResized_) {
+    } else if (event->type() == QEvent::MouseButtonRelease && watched == headerViewport_ &&
+               userResized_) {
         // A drag ended: the description takes the room again, and the widths
         // are remembered.
         userResized_ = false;

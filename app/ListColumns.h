@@ -47,6 +47,10 @@ class ListColumns : public QObject {
     void OnSectionResized(int column, int oldWidth, int newWidth);
 
     QTableView* view_;
+    // The two viewports it watches, kept so that an event met while the view
+    // is being destroyed is told apart without asking the view.
+    QObject* listViewport_ = nullptr;
+    QObject* headerViewport_ = nullptr;
     std::function<void(const QString&)> remember_;
     std::vector<int> widths_; // the description's: its least width
     bool fitting_ = false;
