@@ -6,18 +6,17 @@
 #include "app/PatchListStore.h"
 #include "settings/IniText.h"
 #include "winutil/CodePage.h"
+#include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 #include "winutil/Locations.h"
 #include "winutil/Translate.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -114,12 +113,13 @@ SettingsFileState PatchSession::OpenStore(const std::string& path) {
     // Tell "no file yet" from "a file that could not be read" before the
     // store tries: to the store both are an empty table.
     SettingsFileState found = SettingsFileState::Missing;
-    struct stat st {};
     if (!path.empty()) {
-        if (::stat(path.c_str(), &st) == 0)
-            found = S_ISREG(st.st_mode) ? SettingsFileState::Loaded : SettingsFileState::Unreadable;
-        else if (errno != ENOENT && errno != ENOTDIR)
-            found = SettingsFileState::Unreadable; // no permission on a folder, an I/O error
+        const FileKind kind = LookAtPath(path).kind;
+        if (kind == FileKind::Regular)
+            found = SettingsFileState::Loaded;
+        else if (kind != FileKind::Missing)
+            found = SettingsFileState::Unreadable; // not a file, no permission on a folder, an I/O
+                                                   // error
     }
     settings_.Clear();
     settings_.keepOrder = 1; // a file is read with the write order kept

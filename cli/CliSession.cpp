@@ -6,14 +6,12 @@
 #include "app/PatchExchangeJobs.h"
 #include "cli/CliText.h"
 #include "engine/Rebuild.h"
+#include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -67,15 +65,15 @@ CliResult Failed(int status, std::string message) {
 }
 
 CliResult CheckReadableFile(const std::string& path, const char* what) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    FileInfo info;
+    const int fd = OpenForReading(path.c_str(), &info);
     const int openError = errno;
     if (fd < 0)
         return Failed(kExitFileError,
                       FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 %2 无法读取: %3")),
                                  {Tr(what), path, Reason(openError)}));
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
+    CloseFd(fd);
+    const bool regular = info.kind == FileKind::Regular;
     if (!regular)
         return Failed(kExitFileError,
                       FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 %2 不是普通文件")),
@@ -224,14 +222,13 @@ CliResult PatchListFile::CheckRebuildFiles() const {
         return Failed(kExitFileError, readable.message + "\n" + RebuildText(kBackupUnreadable));
     const std::string& target = TargetPath();
     const std::string backup = BackupPath();
-    struct stat st {};
-    if (::stat(backup.c_str(), &st) == 0 && st.st_size == 0)
+    if (const FileInfo info = LookAtPath(backup); info.Exists() && info.size == 0)
         return Failed(
             kExitFileError,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "备份文件 %1 是空的")), {backup}) +
                 "\n" + RebuildText(kBackupUnreadable));
-    if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode))
+    if (const FileInfo info = LookAtPath(target); info.Exists()) {
+        if (info.kind != FileKind::Regular)
             return Failed(
                 kExitFileError,
                 FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 不是普通文件")),

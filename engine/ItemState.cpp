@@ -4,19 +4,14 @@
 
 #include "engine/HexText.h"
 #include "winutil/FdIo.h"
+#include "winutil/MappedView.h"
 
 #include <algorithm>
-#include <atomic>
-#include <csetjmp>
-#include <csignal>
 #include <cstring>
 #include <iterator>
 #include <map>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -32,64 +27,10 @@ constexpr std::size_t kLookAhead = 8;
 // is touched anyway.
 constexpr std::uint64_t kFaultWindow = 64 * 1024;
 
-// A file cut shorter by another program while it is mapped makes the next
-// touch of a lost page raise SIGBUS. While a pass runs, such a fault ends the
-// one copy that touched the page (the bytes count as unreadable) instead of
-// the program. The handler runs with SIGBUS unblocked (SA_NODEFER), so a
-// jump out of it needs no signal-mask bookkeeping.
-thread_local sigjmp_buf* volatile t_copyJump = nullptr;
-
-class BusErrorGuard {
-  public:
-    BusErrorGuard() {
-        struct sigaction action {};
-        action.sa_sigaction = &OnBusError;
-        action.sa_flags = SA_SIGINFO | SA_NODEFER;
-        sigemptyset(&action.sa_mask);
-        installed_ = ::sigaction(SIGBUS, &action, &previous_) == 0;
-        if (installed_)
-            s_previous = previous_;
-    }
-    ~BusErrorGuard() {
-        if (installed_)
-            ::sigaction(SIGBUS, &previous_, nullptr);
-    }
-    BusErrorGuard(const BusErrorGuard&) = delete;
-    BusErrorGuard& operator=(const BusErrorGuard&) = delete;
-
-  private:
-    static void OnBusError(int signal, siginfo_t*, void*) {
-        if (t_copyJump)
-            ::siglongjmp(*t_copyJump, 1);
-        // Not one of ours: put the previous handling back; the faulting
-        // instruction runs again and meets it.
-        ::sigaction(signal, &s_previous, nullptr);
-    }
-    static inline struct sigaction s_previous {};
-    struct sigaction previous_ {};
-    bool installed_ = false;
-};
-
-// Copies length bytes of a mapped file; false when a page of it was lost.
-bool GuardedCopy(std::uint8_t* out, const std::uint8_t* mapped, std::uint32_t length) {
-    sigjmp_buf jump;
-    if (sigsetjmp(jump, 0) != 0) {
-        t_copyJump = nullptr;
-        return false;
-    }
-    t_copyJump = &jump;
-    // The copy must stay between the two stores (the handler reads them).
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    std::memcpy(out, mapped, length);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    t_copyJump = nullptr;
-    return true;
-}
-
 // A regular file opened for reading: mapped when it can be (only the pages
 // the items touch are brought in), read piecewise otherwise. Reading
 // piecewise costs a system call per item, too slow for long lists; bytes
-// from the map are copied under BusErrorGuard, so a file cut shorter in the
+// from the map are copied under MapFaultGuard, so a file cut shorter in the
 // middle of a pass cannot end the program.
 class FileView {
   public:
@@ -98,30 +39,25 @@ class FileView {
     FileView(const std::string& path, std::size_t items) {
         if (path.empty())
             return;
-        struct stat info {};
+        FileInfo info;
         fd_ = OpenRegularForReading(path.c_str(), &info);
         if (fd_ < 0)
             return;
-        size_ = static_cast<std::uint64_t>(info.st_size);
+        size_ = info.size;
         ok_ = true;
-        mapLength_ = static_cast<std::size_t>(std::min(size_, kReachableBytes));
-        if (mapLength_ == 0)
-            return;
-        void* map = ::mmap(nullptr, mapLength_, PROT_READ, MAP_SHARED, fd_, 0);
-        if (map == MAP_FAILED) {
-            mapLength_ = 0; // some file systems cannot map: read instead
-            return;
-        }
-        map_ = static_cast<const std::uint8_t*>(map);
-        ::close(fd_);
+        const auto mapLength = static_cast<std::size_t>(std::min(size_, kReachableBytes));
+        if (mapLength == 0 || !view_.Map(fd_, mapLength))
+            return; // some file systems cannot map: read instead
+        map_ = view_.data();
+        mapLength_ = mapLength;
+        CloseFd(fd_);
         fd_ = -1;
         // For a long list the pages are mapped on a second thread while the
         // first works through the items, instead of a fault every few items.
         // A page the work reaches first is simply faulted in as usual.
         if (items >= mapLength_ / kFaultWindow) {
             try {
-                populate_ = std::thread(
-                    [map, length = mapLength_] { ::madvise(map, length, MADV_POPULATE_READ); });
+                populate_ = std::thread([this] { view_.Populate(); });
             } catch (const std::system_error&) {
                 // No thread: every page is faulted in when first touched.
             }
@@ -130,10 +66,7 @@ class FileView {
     ~FileView() {
         if (populate_.joinable())
             populate_.join();
-        if (map_)
-            ::munmap(const_cast<std::uint8_t*>(map_), mapLength_);
-        if (fd_ >= 0)
-            ::close(fd_);
+        CloseFd(fd_);
     }
     FileView(const FileView&) = delete;
     FileView& operator=(const FileView&) = delete;
@@ -152,7 +85,7 @@ class FileView {
     const std::uint8_t* Bytes(std::uint64_t offset, std::uint32_t length,
                               std::uint8_t* scratch) const {
         if (map_)
-            return GuardedCopy(scratch, map_ + offset, length) ? scratch : nullptr;
+            return CopyFromMap(scratch, map_ + offset, length) ? scratch : nullptr;
         return ReadAllAt(fd_, offset, scratch, length) ? scratch : nullptr;
     }
 
@@ -160,6 +93,7 @@ class FileView {
     int fd_ = -1;
     bool ok_ = false;
     std::uint64_t size_ = 0;
+    MappedView view_;
     const std::uint8_t* map_ = nullptr;
     std::size_t mapLength_ = 0;
     std::thread populate_;
@@ -318,7 +252,7 @@ std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
                                           const std::string& targetPath,
                                           std::span<const PatchItem> items) {
     std::vector<ItemStatus> states(items.size());
-    const BusErrorGuard guard;
+    const MapFaultGuard guard;
     const FileView backupFile(backupPath, items.size());
     const FileView targetFile(targetPath, items.size());
     const bool haveBackup = backupFile.ok() && backupFile.size() > 0;

@@ -6,14 +6,8 @@
 #include "winutil/FdIo.h"
 #include "winutil/UniqueFd.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -35,26 +29,15 @@ struct BlockHeader {
 };
 static_assert(sizeof(BlockHeader) <= kHeaderSize);
 
-int OpenRetry(const char* path, int flags, mode_t mode = 0) {
-    int fd;
-    do {
-        fd = ::open(path, flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 // Returns the data pointer of a fresh block for size bytes plus two, or null.
 char* AllocateBlock(std::size_t size) {
     const std::size_t total = kHeaderSize + size + 2;
     void* base = nullptr;
     BlockKind kind;
     if (total >= kMapThreshold) {
-        base = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (base == MAP_FAILED)
+        base = AllocatePages(total);
+        if (!base)
             return nullptr;
-#ifdef MADV_HUGEPAGE
-        ::madvise(base, total, MADV_HUGEPAGE);
-#endif
         kind = BlockKind::Mapped;
     } else {
         base = std::malloc(total);
@@ -81,13 +64,13 @@ char* ReadFileWhole(const char* path, std::uint32_t* length) {
         *length = 0;
     if (!path)
         return nullptr;
-    struct stat st;
-    const UniqueFd fd(OpenRegularForReading(path, &st));
+    FileInfo info;
+    const UniqueFd fd(OpenRegularForReading(path, &info));
     if (!fd.valid())
         return nullptr;
-    if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) >= (std::uint64_t(1) << 32))
+    if (info.size >= (std::uint64_t(1) << 32))
         return nullptr;
-    const auto size = static_cast<std::uint32_t>(st.st_size);
+    const auto size = static_cast<std::uint32_t>(info.size);
     if (length)
         *length = size;
     char* data = AllocateBlock(size);
@@ -120,7 +103,7 @@ void FreeFileData(char* data) {
     if (header.magic != kBlockMagic)
         std::abort(); // not a block of ReadFileWhole: freeing it would corrupt memory
     if (header.kind == BlockKind::Mapped)
-        ::munmap(base, header.totalSize);
+        FreePages(base, header.totalSize);
     else
         std::free(base);
 }
@@ -155,28 +138,17 @@ std::uint32_t WriteFileWhole(const char* path, const void* data, std::uint32_t c
     if (!path || std::strlen(path) >= kPathCapacity)
         return 0;
     // A FIFO without a reader is refused at once instead of waiting for one.
-    UniqueFd fd(OpenRetry(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
+    FileInfo info;
+    UniqueFd fd(OpenForWriting(path, &info));
     if (!fd.valid())
         return 0;
-    struct stat st;
-    const bool regular = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
+    const bool regular = info.kind == FileKind::Regular;
     const char* bytes = static_cast<const char*>(data);
     std::size_t total = count;
     if (bytes && total == 0)
         total = std::strlen(bytes);
-    std::size_t done = 0;
-    while (bytes && done < total) {
-        const ssize_t put = ::write(fd.get(), bytes + done, total - done);
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (put == 0)
-            break;
-        done += static_cast<std::size_t>(put);
-    }
-    if (regular && ::ftruncate(fd.get(), static_cast<off_t>(done)) != 0)
+    const std::size_t done = bytes ? WriteSome(fd.get(), bytes, total) : 0;
+    if (regular && !SetFileLength(fd.get(), done))
         return 0; // old bytes may remain after the new ones
     return static_cast<std::uint32_t>(done);
 }
@@ -199,30 +171,18 @@ bool SplitPath(const char* path, std::string* directory, std::string* name) {
 }
 
 bool GetModuleFileName(std::string* out) {
-    std::string buffer(256, '\0');
-    for (;;) {
-        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0) {
-            if (out)
-                out->clear();
-            return false;
-        }
-        if (static_cast<std::size_t>(n) < buffer.size()) {
-            buffer.resize(static_cast<std::size_t>(n));
-            break;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    std::string path;
+    const bool found = ProgramPath(&path);
     if (out)
-        *out = std::move(buffer);
-    return true;
+        *out = std::move(path);
+    return found;
 }
 
 bool GetModuleDir(std::string* out) {
     std::string file;
     std::size_t slash = std::string::npos;
     if (GetModuleFileName(&file))
-        slash = file.rfind('/');
+        slash = file.find_last_of(kPathSeparators);
     if (slash == std::string::npos || slash >= kPathCapacity) {
         if (out)
             out->clear();
@@ -234,11 +194,7 @@ bool GetModuleDir(std::string* out) {
 }
 
 std::uint32_t GetTickCountMs() {
-    struct timespec ts;
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    const std::uint64_t ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                             static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
-    return static_cast<std::uint32_t>(ms);
+    return static_cast<std::uint32_t>(MonotonicMs());
 }
 
 FileChangeStamp& DefaultFileChangeStamp() {
@@ -262,12 +218,11 @@ bool HasFileChanged(const char16_t* path, FileChangeStamp* stamp) {
     std::uint64_t writeTime = 0;
     if (path) {
         const std::string narrow = WideToCodePage(path);
-        UniqueFd fd(OpenRetry(narrow.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        struct stat st;
-        if (fd.valid() && ::fstat(fd.get(), &st) == 0) {
-            size = static_cast<std::uint64_t>(st.st_size);
-            writeTime = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
-                        static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
+        FileInfo info;
+        const UniqueFd fd(OpenForReading(narrow.c_str(), &info));
+        if (fd.valid()) {
+            size = info.size;
+            writeTime = static_cast<std::uint64_t>(info.modifiedNs);
         }
     }
     const auto sizeLow = static_cast<std::uint32_t>(size);
@@ -280,4 +235,32 @@ bool HasFileChanged(const char16_t* path, FileChangeStamp* stamp) {
     stamp->writeTimeLow = timeLow;
     stamp->writeTimeHigh = timeHigh;
     return true;
+}
+
+bool IsWindowsDeviceName(std::string_view path) {
+    auto lower = [](std::string_view text) {
+        std::string out(text);
+        for (char& c : out) {
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        }
+        return out;
+    };
+    const std::string whole = lower(path);
+    if (whole.rfind("\\\\.\\", 0) == 0 || whole.rfind("//./", 0) == 0 ||
+        whole.rfind("\\\\?\\globalroot", 0) == 0)
+        return true;
+    const std::size_t slash = whole.find_last_of("\\/:");
+    std::string name = slash == std::string::npos ? whole : whole.substr(slash + 1);
+    // Windows drops an extension and trailing dots and blanks: "nul.txt " is NUL.
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
+        name.pop_back();
+    static constexpr std::string_view kPlain[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    for (std::string_view device : kPlain) {
+        if (name == device)
+            return true;
+    }
+    return name.size() == 4 && (name.rfind("com", 0) == 0 || name.rfind("lpt", 0) == 0) &&
+           name[3] >= '1' && name[3] <= '9';
 }

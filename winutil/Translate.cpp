@@ -5,9 +5,15 @@
 #include <cstring>
 #include <string_view>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 TranslatorFunction g_translator = nullptr;
+
+#ifndef _WIN32
 
 const char* Variable(const char* name) {
     const char* value = std::getenv(name);
@@ -22,6 +28,8 @@ bool IsEnglish(std::string_view tag) {
 bool IsCLocale(std::string_view tag) {
     return tag == "C" || tag == "POSIX" || tag.substr(0, 2) == "C.";
 }
+
+#endif
 
 } // namespace
 
@@ -62,6 +70,15 @@ std::string FormatText(std::string_view templ, std::initializer_list<std::string
     return text;
 }
 
+#ifdef _WIN32
+
+bool UserInterfaceIsEnglish() {
+    // The language of Windows' own menus and dialogs for this user.
+    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_ENGLISH;
+}
+
+#else
+
 bool UserInterfaceIsEnglish() {
     // The locale that LC_ALL, LC_MESSAGES and LANG select, in that order.
     const char* locale = Variable("LC_ALL");
@@ -82,3 +99,5 @@ bool UserInterfaceIsEnglish() {
     }
     return locale && IsEnglish(locale);
 }
+
+#endif
