@@ -14,7 +14,6 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -101,9 +100,8 @@ SettingsFileState PatchSession::OpenDefault(std::string_view programName) {
 }
 
 SettingsFileState PatchSession::Open(const std::string& settingsFile) {
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(settingsFile, error);
-    homeDir_ = error ? std::string(".") : absolute.parent_path().string();
+    const std::string absolute = AbsolutePath(settingsFile, false);
+    homeDir_ = absolute.empty() ? std::string(".") : ParentFolder(absolute);
     if (homeDir_ == "/")
         homeDir_.clear(); // the backup folder is then /Path_bak
     return OpenStore(settingsFile);

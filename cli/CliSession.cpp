@@ -11,7 +11,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 namespace {
 
@@ -24,11 +23,8 @@ std::string Reason(int error) {
 }
 
 std::string Absolute(const std::string& path) {
-    std::error_code ignored;
-    std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
-    if (absolute.empty())
-        return path;
-    return absolute.lexically_normal().string();
+    const std::string absolute = AbsolutePath(path, true);
+    return absolute.empty() ? path : absolute;
 }
 
 // A window text, already in the user's language, without its padding spaces.

@@ -19,7 +19,7 @@ jobs=${JOBS:-2}
 packages=(
     cmake make python3 libcli11-dev
     g++-mingw-w64-x86-64-posix googletest
-    wine wine64
+    wine wine64 locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -54,6 +54,17 @@ if [ ! -f "$deps/lib/cmake/GTest/GTestConfig.cmake" ]; then
     nice cmake --build "$build/googletest" -j"$jobs"
     cmake --install "$build/googletest" >/dev/null
 fi
+
+# Wine turns file names and arguments into UTF-16 with the Linux locale's
+# character set, and takes the user's interface language from it: the tests
+# run with a Chinese UTF-8 locale, as the program's own texts are Chinese.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+    echo "== Locale zh_CN.UTF-8"
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
+export LC_ALL=zh_CN.UTF-8
 
 # Wine keeps its Windows in a prefix of its own, made on first use.
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}

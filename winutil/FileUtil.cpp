@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -263,4 +264,40 @@ bool IsWindowsDeviceName(std::string_view path) {
     }
     return name.size() == 4 && (name.rfind("com", 0) == 0 || name.rfind("lpt", 0) == 0) &&
            name[3] >= '1' && name[3] <= '9';
+}
+
+namespace {
+
+// std::filesystem takes narrow text in the system's code page on Windows,
+// which is not UTF-8: the text goes through char8_t there.
+std::filesystem::path ToPath(const std::string& text) {
+#ifdef _WIN32
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+#else
+    return std::filesystem::path(text);
+#endif
+}
+
+std::string FromPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+    const std::u8string text = path.u8string();
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+#else
+    return path.string();
+#endif
+}
+
+} // namespace
+
+std::string AbsolutePath(const std::string& path, bool normalize) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(ToPath(path), error);
+    if (error || absolute.empty())
+        return std::string();
+    return FromPath(normalize ? absolute.lexically_normal() : absolute);
+}
+
+std::string ParentFolder(const std::string& path) {
+    return FromPath(ToPath(path).parent_path());
 }

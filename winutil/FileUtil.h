@@ -86,3 +86,9 @@ bool HasFileChanged(const char16_t* path, FileChangeStamp* stamp);
 // extension, in any case. The file helpers refuse such paths on Windows the
 // way they refuse FIFOs and devices on Linux.
 bool IsWindowsDeviceName(std::string_view path);
+
+// path made absolute (against the current folder), lexically normalised when
+// normalize is set; empty when it cannot be. UTF-8 on both systems.
+std::string AbsolutePath(const std::string& path, bool normalize);
+// The folder part of path as std::filesystem sees it ("/" for "/a").
+std::string ParentFolder(const std::string& path);
