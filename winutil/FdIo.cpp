@@ -65,16 +65,6 @@ FileInfo LookAtPath(const std::string& path) {
     return info;
 }
 
-bool SameFile(const std::string& path, const FileInfo& info) {
-    const FileInfo other = LookAtPath(path);
-    return other.Exists() && info.Exists() && other.volume == info.volume &&
-           other.index == info.index;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    return !a.empty() && !b.empty() && SameFile(a, LookAtPath(b));
-}
-
 int OpenForReading(const char* path, FileInfo* info) {
     return OpenDescribed(path, O_RDONLY, info);
 }

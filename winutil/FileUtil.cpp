@@ -301,3 +301,15 @@ std::string AbsolutePath(const std::string& path, bool normalize) {
 std::string ParentFolder(const std::string& path) {
     return FromPath(ToPath(path).parent_path());
 }
+
+// Volume and index name one file on both systems (device and inode, volume
+// serial number and file index).
+bool SameFile(const std::string& path, const FileInfo& info) {
+    const FileInfo other = LookAtPath(path);
+    return other.Exists() && info.Exists() && other.volume == info.volume &&
+           other.index == info.index;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    return !a.empty() && !b.empty() && SameFile(a, LookAtPath(b));
+}
