@@ -168,7 +168,7 @@ int ReadListEntry(const char* key, const char*, const char* value, void* context
     const std::string_view name = rest.substr(slash + 1);
     if (n < 0 || name.empty())
         return 1;
-    enum Field { None, Descrip, NewHex, Offset, OldHex, Path } field = None;
+    enum Field { None, Descrip, NewHex, Offset, OldHex, Path, Signature, SignatureAt } field = None;
     switch (name[0] | 0x20) { // the first letter in lower case
     case 'd':
         field = EqualNoCase(name, "Descrip") ? Descrip : None;
@@ -181,6 +181,11 @@ int ReadListEntry(const char* key, const char*, const char* value, void* context
         break;
     case 'p':
         field = EqualNoCase(name, "Path") ? Path : None;
+        break;
+    case 's':
+        field = EqualNoCase(name, kSignatureKey)     ? Signature
+                : EqualNoCase(name, kSignatureAtKey) ? SignatureAt
+                                                     : None;
         break;
     }
     if (field == None)
@@ -218,11 +223,11 @@ int ReadListEntry(const char* key, const char*, const char* value, void* context
         break;
     case None:
         break;
-    case 's':
-        if (EqualNoCase(name, kSignatureKey))
-            item.signature = value;
-        else if (EqualNoCase(name, kSignatureAtKey))
-            item.signatureAt = static_cast<std::uint32_t>(ParseUIntValue(value));
+    case Signature:
+        item.signature = value;
+        break;
+    case SignatureAt:
+        item.signatureAt = static_cast<std::uint32_t>(ParseUIntValue(value));
         break;
     }
     return 1;

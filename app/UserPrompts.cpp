@@ -252,6 +252,8 @@ bool QtUserPrompts::AskReplaceBackup(QWidget* owner, const QString& text) {
     box.setEscapeButton(keep);
     box.exec();
     return box.clickedButton() == replace;
+}
+
 bool IUserPrompts::AskKeepRecovered(QWidget*, const QString&) {
     return false;
 }
