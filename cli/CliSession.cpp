@@ -135,8 +135,7 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist, b
         // name: a mistyped one is named as such, not as a backup that could
         // not be made. (The default folders are made on first use.)
         if (const std::string folder = ParentFolder(path);
-            !settingsPath.empty() && !folder.empty() &&
-            LookAtPath(folder).kind != FileKind::Folder)
+            !settingsPath.empty() && !folder.empty() && LookAtPath(folder).kind != FileKind::Folder)
             return Failed(kExitFileError,
                           FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                                           "设置文件 %1 所在的文件夹 %2 不存在")),

@@ -44,9 +44,8 @@ std::string CommandName(pid_t pid) {
     if (!found)
         return std::string();
     std::wstring_view name(image, length);
-    name = name.substr(name.find_last_of(L"\\/") == std::wstring_view::npos
-                           ? 0
-                           : name.find_last_of(L"\\/") + 1);
+    name = name.substr(
+        name.find_last_of(L"\\/") == std::wstring_view::npos ? 0 : name.find_last_of(L"\\/") + 1);
     if (name.size() > 4 && name.substr(name.size() - 4) == L".exe")
         name.remove_suffix(4);
     return win32::Narrow(name);
@@ -55,8 +54,8 @@ std::string CommandName(pid_t pid) {
 HANDLE OpenLockFile(const std::string& path, DWORD access) {
     return CreateFileW(win32::Wide(path).c_str(), access,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       access & GENERIC_WRITE ? OPEN_ALWAYS : OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+                       access & GENERIC_WRITE ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 } // namespace
@@ -113,8 +112,8 @@ FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::mil
     path_ = writable ? path : std::string();
     // Who holds it now, for a program that has to wait.
     char text[24];
-    const auto [end, error] =
-        std::to_chars(text, text + sizeof text - 1, static_cast<unsigned long>(GetCurrentProcessId()));
+    const auto [end, error] = std::to_chars(text, text + sizeof text - 1,
+                                            static_cast<unsigned long>(GetCurrentProcessId()));
     *end = '\n';
     const auto length = static_cast<std::size_t>(end + 1 - text);
     if (writable && WriteAllAt(fd_, 0, text, length))

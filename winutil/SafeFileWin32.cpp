@@ -98,6 +98,7 @@ struct SafeFile::State {
     bool failed = false;
     bool inPlace = false;
     bool committed = false;
+    bool touched = false; // a write or cut was issued to the file
     int fd = -1;          // the temporary file, or the file itself when written in place
     std::wstring folder;  // the file's folder with its separator, or empty
     std::wstring target;  // the file
@@ -293,6 +294,7 @@ bool SafeFile::Write(const void* data, std::size_t size) {
     if (!state_ || !state_->Usable())
         return false;
     State& s = *state_;
+    s.touched = true;
     if (!WriteAllAt(s.fd, s.position, data, size))
         return s.Fail(Reason::IoError);
     s.position += size;
@@ -304,6 +306,7 @@ bool SafeFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
     if (!state_ || !state_->Usable())
         return false;
     State& s = *state_;
+    s.touched = true;
     if (!WriteAllAt(s.fd, offset, data, size))
         return s.Fail(Reason::IoError);
     s.Wrote(offset + size);
@@ -318,6 +321,7 @@ bool SafeFile::CopyFrom(int source, std::uint64_t sourceOffset, std::uint64_t le
         s.buffer.reset(new (std::nothrow) char[kCopyBlock]);
     if (!s.buffer)
         return s.Fail(Reason::IoError);
+    s.touched = true;
     while (length > 0) {
         const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, kCopyBlock));
         const std::int64_t got = ReadSomeAt(source, sourceOffset, s.buffer.get(), chunk);
@@ -340,6 +344,7 @@ bool SafeFile::Commit() {
         return s.Fail(Reason::IoError);
     if (s.inPlace) {
         // The old contents may run past the new ones.
+        s.touched = true;
         if (!SetFileLength(s.fd, s.extent) || !FlushFileBuffers(HandleOf(s.fd)))
             return s.Fail(Reason::IoError);
         CloseFd(s.fd);
@@ -366,6 +371,10 @@ SafeFile::Reason SafeFile::Why() const {
 
 bool SafeFile::InPlace() const {
     return state_ && state_->inPlace;
+}
+
+bool SafeFile::Changed() const {
+    return state_ && state_->inPlace && state_->touched && !state_->committed;
 }
 
 bool ReplaceFileContents(const std::string& path, const void* data, std::size_t size,
