@@ -1,7 +1,8 @@
 // The file door and the safe replace on both systems: names Windows takes
 // for devices, same-file checks, non-ASCII names, replacing a file that is
-// open for reading, and the SHA-256 of the system's library.
+// open for reading, the list lock, and the SHA-256 of the system's library.
 #include "winutil/FdIo.h"
+#include "winutil/FileLock.h"
 #include "winutil/FileUtil.h"
 #include "winutil/SafeFile.h"
 #include "winutil/Sha256.h"
@@ -77,6 +78,22 @@ TEST(PortableFiles, FoldersAreRefusedForReadingAndReplacing) {
     SafeFile file;
     EXPECT_FALSE(file.Open(dir.path()));
     EXPECT_EQ(file.Why(), SafeFile::Reason::NotRegular);
+}
+
+TEST(PortableFiles, TheListLockExcludesASecondHolderAndNamesTheFirst) {
+    TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    const std::string list = dir.File("列表.ini");
+    FileLock first;
+    ASSERT_EQ(first.Acquire(list, std::chrono::milliseconds(0)), FileLock::Result::Locked);
+    FileLock second;
+    EXPECT_EQ(second.Acquire(list, std::chrono::milliseconds(20)), FileLock::Result::Busy);
+    EXPECT_NE(second.Holder(), 0);
+    EXPECT_EQ(second.HolderName(), "winutil_tests");
+    EXPECT_FALSE(second.Held());
+    first.Release();
+    EXPECT_EQ(second.Acquire(list, std::chrono::milliseconds(0)), FileLock::Result::Locked);
+    EXPECT_TRUE(second.Held());
 }
 
 TEST(PortableFiles, Sha256OfKnownTexts) {
