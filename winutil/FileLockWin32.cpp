@@ -13,23 +13,12 @@
 #include "winutil/Win32Internal.h"
 
 #include <algorithm>
-#include <charconv>
 #include <thread>
 
 namespace {
 
 // The locked byte: far past any id the file holds.
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
-
-pid_t ReadHolder(int fd) {
-    char text[32] = {};
-    const std::int64_t n = ReadSomeAt(fd, 0, text, sizeof text - 1);
-    if (n <= 0)
-        return 0;
-    pid_t pid = 0;
-    const auto [end, error] = std::from_chars(text, text + n, pid);
-    return error == std::errc() && pid > 0 ? pid : 0;
-}
 
 // The program's file name without folder and ".exe", as a command name.
 std::string CommandName(pid_t pid) {
@@ -59,14 +48,6 @@ HANDLE OpenLockFile(const std::string& path, DWORD access) {
 }
 
 } // namespace
-
-FileLock::~FileLock() {
-    Release();
-}
-
-std::string FileLock::LockPathFor(const std::string& listPath) {
-    return listPath + ".lock";
-}
 
 FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::milliseconds wait) {
     Release();
@@ -111,13 +92,8 @@ FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::mil
     fd_ = fd;
     path_ = writable ? path : std::string();
     // Who holds it now, for a program that has to wait.
-    char text[24];
-    const auto [end, error] = std::to_chars(text, text + sizeof text - 1,
-                                            static_cast<unsigned long>(GetCurrentProcessId()));
-    *end = '\n';
-    const auto length = static_cast<std::size_t>(end + 1 - text);
-    if (writable && WriteAllAt(fd_, 0, text, length))
-        (void)SetFileLength(fd_, length);
+    if (writable)
+        WriteHolder(fd_, GetCurrentProcessId());
     return Result::Locked;
 }
 
