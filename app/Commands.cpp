@@ -6,6 +6,7 @@
 #include "app/PatchListStore.h"
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
+#include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 
 #include <QFileInfo>
@@ -14,7 +15,6 @@
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -179,7 +179,7 @@ void CBytemenderDlg::ApplyPatches() {
 void CBytemenderDlg::ChooseTarget() {
     std::string moduleDir;
     if (GetModuleDir(&moduleDir))
-        (void)::chdir(moduleDir.c_str());
+        (void)SetCurrentFolder(moduleDir);
 
     // The chooser opens in the current target's folder, the target
     // preselected; without a target, or when its folder is gone, where it

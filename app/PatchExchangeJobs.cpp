@@ -7,6 +7,7 @@
 #include "app/PatchSession.h"
 #include "engine/Fingerprint.h"
 #include "engine/HexText.h"
+#include "winutil/FdIo.h"
 #include "winutil/Translate.h"
 
 #include <algorithm>
@@ -14,7 +15,6 @@
 #include <iterator>
 #include <set>
 #include <string_view>
-#include <sys/stat.h>
 #include <tuple>
 #include <utility>
 
@@ -154,10 +154,7 @@ std::size_t CountExportedItems(const PatchList& list, bool all) {
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {
-    struct stat sa {};
-    struct stat sb {};
-    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
-           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return SameFile(a, b);
 }
 
 ExchangeOutcome ImportIntoList(PatchList& list, const std::string& backupPath,

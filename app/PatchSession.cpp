@@ -7,22 +7,20 @@
 #include "engine/Signature.h"
 #include "settings/IniText.h"
 #include "winutil/CodePage.h"
+#include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 #include "winutil/Locations.h"
 #include "winutil/Translate.h"
+#include "winutil/UniqueFd.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -186,9 +184,8 @@ SettingsFileState PatchSession::OpenDefault(std::string_view programName) {
 }
 
 SettingsFileState PatchSession::Open(const std::string& settingsFile) {
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(settingsFile, error);
-    homeDir_ = error ? std::string(".") : absolute.parent_path().string();
+    const std::string absolute = AbsolutePath(settingsFile, false);
+    homeDir_ = absolute.empty() ? std::string(".") : ParentFolder(absolute);
     if (homeDir_ == "/")
         homeDir_.clear(); // the backup folder is then /Path_bak
     return OpenStore(settingsFile);
@@ -215,12 +212,13 @@ SettingsFileState PatchSession::OpenStore(const std::string& path) {
     // Tell "no file yet" from "a file that could not be read" before the
     // store tries: to the store both are an empty table.
     SettingsFileState found = SettingsFileState::Missing;
-    struct stat st {};
     if (!path.empty()) {
-        if (::stat(path.c_str(), &st) == 0)
-            found = S_ISREG(st.st_mode) ? SettingsFileState::Loaded : SettingsFileState::Unreadable;
-        else if (errno != ENOENT && errno != ENOTDIR)
-            found = SettingsFileState::Unreadable; // no permission on a folder, an I/O error
+        const FileKind kind = LookAtPath(path).kind;
+        if (kind == FileKind::Regular)
+            found = SettingsFileState::Loaded;
+        else if (kind != FileKind::Missing)
+            found = SettingsFileState::Unreadable; // not a file, no permission on a folder, an I/O
+                                                   // error
     }
     settings_.Clear();
     settings_.keepOrder = 1; // a file is read with the write order kept
@@ -275,9 +273,9 @@ bool PatchSession::ReloadKeepingFlags() {
             std::count(seen_.begin(), seen_.begin() + static_cast<std::ptrdiff_t>(i), seen_[i]));
         flags.push_back({seen_[i], occurrence, items_[i].enabled});
     }
-    struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists && ::access(path.c_str(), R_OK) != 0)
+    const bool exists = LookAtPath(path).Exists();
+    FileInfo info;
+    if (exists && UniqueFd(OpenForReading(path.c_str(), &info)).get() < 0)
         return false; // cannot be read just now: the list on screen stays
     settings_.Clear();
     settings_.keepOrder = 1;

@@ -12,12 +12,12 @@
 #include "engine/PatternSearch.h"
 #include "engine/Rebuild.h"
 #include "engine/Search.h"
+#include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -27,7 +27,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 #include <vector>
 
 #ifndef BM_VERSION
@@ -436,8 +435,7 @@ CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostr
     FileBuffer target;
     bool targetMissing = false;
     if (!target.Load(list.TargetPath().c_str())) {
-        struct stat st {};
-        if (::stat(list.TargetPath().c_str(), &st) == 0 || errno != ENOENT)
+        if (LookAtPath(list.TargetPath()).kind != FileKind::Missing)
             return Failed(kExitFileError,
                           FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取目标文件 %1")),
                                      {list.TargetPath()}));

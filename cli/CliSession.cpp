@@ -6,14 +6,11 @@
 #include "app/PatchExchangeJobs.h"
 #include "cli/CliText.h"
 #include "engine/Rebuild.h"
+#include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -26,11 +23,8 @@ std::string Reason(int error) {
 }
 
 std::string Absolute(const std::string& path) {
-    std::error_code ignored;
-    std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
-    if (absolute.empty())
-        return path;
-    return absolute.lexically_normal().string();
+    const std::string absolute = AbsolutePath(path, true);
+    return absolute.empty() ? path : absolute;
 }
 
 // A window text, already in the user's language, without its padding spaces.
@@ -72,15 +66,15 @@ CliResult Failed(int status, std::string message) {
 }
 
 CliResult CheckReadableFile(const std::string& path, const char* what) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    FileInfo info;
+    const int fd = OpenForReading(path.c_str(), &info);
     const int openError = errno;
     if (fd < 0)
         return Failed(kExitFileError,
                       FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 %2 无法读取: %3")),
                                  {Tr(what), path, Reason(openError)}));
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
+    CloseFd(fd);
+    const bool regular = info.kind == FileKind::Regular;
     if (!regular)
         return Failed(kExitFileError,
                       FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "%1 %2 不是普通文件")),
@@ -100,7 +94,6 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist, b
     session_->SetLockWait(lockWait);
     SettingsFileState state = SettingsFileState::Missing;
     std::string path;
-    std::error_code ignored;
     if (settingsPath.empty()) {
         state = session_->OpenDefault(kWindowProgram);
         path = session_->SettingsFilePath();
@@ -141,9 +134,8 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist, b
         // The list and its backups live in the folder of a file given by
         // name: a mistyped one is named as such, not as a backup that could
         // not be made. (The default folders are made on first use.)
-        if (const std::string folder = std::filesystem::path(path).parent_path().string();
-            !settingsPath.empty() && !folder.empty() &&
-            !std::filesystem::is_directory(folder, ignored))
+        if (const std::string folder = ParentFolder(path);
+            !settingsPath.empty() && !folder.empty() && LookAtPath(folder).kind != FileKind::Folder)
             return Failed(kExitFileError,
                           FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                                           "设置文件 %1 所在的文件夹 %2 不存在")),
@@ -306,14 +298,13 @@ CliResult PatchListFile::CheckRebuildFiles() const {
         return Failed(kExitFileError, readable.message + "\n" + RebuildText(kBackupUnreadable));
     const std::string& target = TargetPath();
     const std::string backup = BackupPath();
-    struct stat st {};
-    if (::stat(backup.c_str(), &st) == 0 && st.st_size == 0)
+    if (const FileInfo info = LookAtPath(backup); info.Exists() && info.size == 0)
         return Failed(
             kExitFileError,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "备份文件 %1 是空的")), {backup}) +
                 "\n" + RebuildText(kBackupUnreadable));
-    if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode))
+    if (const FileInfo info = LookAtPath(target); info.Exists()) {
+        if (info.kind != FileKind::Regular)
             return Failed(
                 kExitFileError,
                 FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "目标文件 %1 不是普通文件")),

@@ -1,7 +1,15 @@
 #include "cli/Cli.h"
+#include "winutil/Console.h"
 
 #include <iostream>
 
 int main(int argc, char** argv) {
-    return RunCli(argc, argv, std::cout, std::cerr, CliEnd::ExitProcess);
+    UseUtf8Console();
+    const std::vector<std::string> arguments = ProgramArguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& argument : arguments)
+        pointers.push_back(argument.c_str());
+    pointers.push_back(nullptr);
+    return RunCli(static_cast<int>(arguments.size()), pointers.data(), std::cout, std::cerr,
+                  CliEnd::ExitProcess);
 }

@@ -2,7 +2,9 @@
 // finding the address fields of x86 instructions with Zydis.
 #include "engine/CodeLayout.h"
 
+#ifdef BM_HAVE_ZYDIS
 #include <Zydis/Zydis.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -180,6 +182,7 @@ void CodeLayout::MaskWindow(std::span<const std::uint8_t> file, std::size_t begi
         for (std::size_t i = it->offset; i < it->offset + it->size; ++i)
             if (i >= begin && i < end)
                 mask[i - begin] = 0;
+#ifdef BM_HAVE_ZYDIS
     for (const CodeRange& code : code_) {
         if (code.end <= begin || code.begin >= end)
             continue;
@@ -212,8 +215,15 @@ void CodeLayout::MaskWindow(std::span<const std::uint8_t> file, std::size_t begi
         if (item < std::min(code.end, end))
             MaskCode(file, code, item, begin, end, mask);
     }
+#else
+    // Built without an instruction decoder: the code's addresses stay in the
+    // signature as plain context.
+    (void)file;
+#endif
     std::copy(kept.begin(), kept.end(), mask + (keepBegin - begin));
 }
+
+#ifdef BM_HAVE_ZYDIS
 
 void CodeLayout::MaskCode(std::span<const std::uint8_t> file, const CodeRange& code,
                           std::size_t start, std::size_t begin, std::size_t end,
@@ -257,3 +267,5 @@ void CodeLayout::MaskCode(std::span<const std::uint8_t> file, const CodeRange& c
         p += insn.length;
     }
 }
+
+#endif

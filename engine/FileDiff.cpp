@@ -10,10 +10,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace exchange;
 
@@ -26,35 +23,26 @@ constexpr std::uint64_t kMaxChangedBytes = std::uint64_t(16) << 20;
 
 class File {
   public:
-    ~File() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
+    ~File() { CloseFd(fd_); }
     // Opens a regular file for reading (never blocking on a FIFO or device).
     bool Open(const std::string& path, std::string* error) {
-        do {
-            fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        } while (fd_ < 0 && errno == EINTR);
-        struct stat st;
-        if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+        FileInfo info;
+        fd_ = OpenForReading(path.c_str(), &info);
+        if (fd_ < 0) {
             *error = Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 无法打开 (%2)"),
                              {path, std::strerror(errno)});
             return false;
         }
-        if (!S_ISREG(st.st_mode)) {
+        if (info.kind != FileKind::Regular) {
             *error = Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 不是普通文件"), {path});
             return false;
         }
-        size_ = static_cast<std::uint64_t>(st.st_size);
+        size_ = info.size;
         path_ = path;
-#ifdef POSIX_FADV_SEQUENTIAL
-        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
+        AdviseSequential(fd_);
         return true;
     }
-    std::uint64_t size() const {
-        return size_;
-    }
+    std::uint64_t size() const { return size_; }
 
     // Exactly count bytes at offset; a short file is a failure (it changed).
     bool Read(std::uint64_t offset, std::uint8_t* out, std::size_t count,

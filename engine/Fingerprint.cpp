@@ -5,24 +5,14 @@
 #include "winutil/FdIo.h"
 #include "winutil/UniqueFd.h"
 
-#include <cerrno>
 #include <charconv>
-#include <fcntl.h>
 #include <memory>
-#include <openssl/evp.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 // Large enough that the system call cost vanishes next to the hashing, small
 // enough to stay in the cache.
 constexpr std::size_t kBlockSize = std::size_t(1) << 20;
-
-struct DigestContextFree {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
 
 } // namespace
 
@@ -53,11 +43,11 @@ bool FileFingerprint::SetSha256Hex(const std::string& hex) {
 }
 
 bool FingerprintFile(const std::string& path, FileFingerprint* out) {
-    struct stat info {};
+    FileInfo info;
     const UniqueFd file(OpenRegularForReading(path.c_str(), &info));
     if (!file.valid())
         return false;
-    ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    AdviseSequential(file.get());
 
     Sha256Stream hash;
     const std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[kBlockSize]);
@@ -66,9 +56,7 @@ bool FingerprintFile(const std::string& path, FileFingerprint* out) {
     // The size is what was hashed, so the two always describe the same bytes.
     FileFingerprint result;
     for (;;) {
-        const ssize_t got = ::read(file.get(), block.get(), kBlockSize);
-        if (got < 0 && errno == EINTR)
-            continue;
+        const std::int64_t got = ReadSomeAt(file.get(), result.size, block.get(), kBlockSize);
         if (got < 0)
             return false;
         if (got == 0)
@@ -81,43 +69,6 @@ bool FingerprintFile(const std::string& path, FileFingerprint* out) {
         return false;
     if (out)
         *out = result;
-    return true;
-}
-
-std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {
-    std::array<std::uint8_t, 32> digest{};
-    unsigned int length = 0;
-    if (EVP_Digest(data, size, digest.data(), &length, EVP_sha256(), nullptr) != 1)
-        digest.fill(0);
-    return digest;
-}
-
-struct Sha256Stream::Context {
-    DigestContext digest{EVP_MD_CTX_new()};
-    bool ok = false;
-};
-
-Sha256Stream::Sha256Stream() : context_(std::make_unique<Context>()) {
-    context_->ok =
-        context_->digest && EVP_DigestInit_ex(context_->digest.get(), EVP_sha256(), nullptr) == 1;
-}
-
-Sha256Stream::~Sha256Stream() = default;
-
-bool Sha256Stream::Add(const void* data, std::size_t size) {
-    if (context_->ok && size != 0)
-        context_->ok = EVP_DigestUpdate(context_->digest.get(), data, size) == 1;
-    return context_->ok;
-}
-
-bool Sha256Stream::Finish(std::array<std::uint8_t, 32>* digest) {
-    unsigned int length = 0;
-    std::array<std::uint8_t, 32> result{};
-    if (!context_->ok || EVP_DigestFinal_ex(context_->digest.get(), result.data(), &length) != 1 ||
-        length != result.size())
-        return context_->ok = false;
-    context_->ok = false; // a context is finished once
-    *digest = result;
     return true;
 }
 
@@ -151,16 +102,13 @@ bool FileStamp::SetText(const std::string& text) {
 }
 
 bool StampFile(const std::string& path, FileStamp* out) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    const FileInfo info = LookAtPath(path);
+    if (info.kind != FileKind::Regular)
         return false;
-    auto ns = [](const timespec& t) {
-        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-    };
-    out->device = static_cast<std::uint64_t>(info.st_dev);
-    out->inode = static_cast<std::uint64_t>(info.st_ino);
-    out->size = static_cast<std::uint64_t>(info.st_size);
-    out->modifiedNs = ns(info.st_mtim);
-    out->changedNs = ns(info.st_ctim);
+    out->device = info.volume;
+    out->inode = info.index;
+    out->size = info.size;
+    out->modifiedNs = info.modifiedNs;
+    out->changedNs = info.changedNs;
     return true;
 }

@@ -1,6 +1,8 @@
 // Size and SHA-256 of a file, to tell whether someone else changed it.
 #pragma once
 
+#include "winutil/Sha256.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -22,27 +24,6 @@ struct FileFingerprint {
 // fills *out. False when it cannot be opened, is not a regular file, or a
 // read fails.
 bool FingerprintFile(const std::string& path, FileFingerprint* out);
-
-// SHA-256 of a byte run (for tests and small data).
-std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size);
-
-// SHA-256 of data that comes in pieces.
-class Sha256Stream {
-  public:
-    Sha256Stream();
-    ~Sha256Stream();
-    Sha256Stream(const Sha256Stream&) = delete;
-    Sha256Stream& operator=(const Sha256Stream&) = delete;
-
-    // False once anything failed; later calls then do nothing.
-    bool Add(const void* data, std::size_t size);
-    // The digest of everything added; false when any step failed.
-    bool Finish(std::array<std::uint8_t, 32>* digest);
-
-  private:
-    struct Context;
-    std::unique_ptr<Context> context_;
-};
 
 // What the file system tells of a file without reading it: which file it is
 // (device and inode), its size, and when its contents (mtime) and its inode

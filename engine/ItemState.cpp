@@ -10,7 +10,6 @@
 #include <cstring>
 #include <iterator>
 #include <map>
-#include <sys/stat.h>
 
 namespace {
 
@@ -107,10 +106,10 @@ class FileView {
     static int Open(const std::string& path, std::uint64_t* size) {
         if (path.empty())
             return -1;
-        struct stat info {};
+        FileInfo info;
         const int fd = OpenRegularForReading(path.c_str(), &info);
         if (fd >= 0)
-            *size = static_cast<std::uint64_t>(info.st_size);
+            *size = info.size;
         return fd;
     }
 

@@ -28,9 +28,7 @@
 #include <memory>
 #include <optional>
 #include <stop_token>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -61,14 +59,6 @@ RebuildOutcome WriteFailed() {
     return Failure(RebuildOutcome::Status::WriteFailed,
                    Tr(QT_TRANSLATE_NOOP("Rebuild", " 无法写入输出文件! ")),
                    Tr(QT_TRANSLATE_NOOP("Rebuild", "错误")));
-}
-
-// True when path names the file st describes (links followed): writing it
-// would overwrite the source itself.
-bool IsSameFile(const std::string& path, const struct stat& st) {
-    struct stat other {};
-    return ::stat(path.c_str(), &other) == 0 && other.st_dev == st.st_dev &&
-           other.st_ino == st.st_ino;
 }
 
 // The bytes the enabled items put so far, as disjoint runs keyed by their
@@ -225,11 +215,10 @@ RebuildOutcome::Status CheckItems(int backup, std::uint64_t length,
 
 // Opens the backup for a rebuild: -1 unless it is a regular file of 1 byte up
 // to 4 GiB less one (larger files are out of reach of 32-bit offsets).
-int OpenBackup(const std::string& backupPath, struct stat* st) {
-    const int fd = OpenRegularForReading(backupPath.c_str(), st);
-    if (fd >= 0 &&
-        (st->st_size <= 0 || static_cast<std::uint64_t>(st->st_size) >= (std::uint64_t(1) << 32))) {
-        ::close(fd);
+int OpenBackup(const std::string& backupPath, FileInfo* info) {
+    const int fd = OpenRegularForReading(backupPath.c_str(), info);
+    if (fd >= 0 && (info->size == 0 || info->size >= (std::uint64_t(1) << 32))) {
+        CloseFd(fd);
         return -1;
     }
     return fd;
@@ -239,15 +228,14 @@ int OpenBackup(const std::string& backupPath, struct stat* st) {
 
 RebuildPlan PlanRebuild(const std::string& backupPath, std::span<const PatchItem> items) {
     RebuildPlan plan;
-    struct stat backupStat {};
-    const UniqueFd backup(OpenBackup(backupPath, &backupStat));
+    FileInfo backupInfo;
+    const UniqueFd backup(OpenBackup(backupPath, &backupInfo));
     if (backup.get() < 0) {
         plan.status = RebuildOutcome::Status::BackupUnreadable;
         return plan;
     }
     PatchedRuns patched;
-    plan.status = CheckItems(backup.get(), static_cast<std::uint64_t>(backupStat.st_size), items,
-                             &patched, &plan.failedItem);
+    plan.status = CheckItems(backup.get(), backupInfo.size, items, &patched, &plan.failedItem);
     if (plan.status == RebuildOutcome::Status::Ok) {
         for (const auto& [offset, bytes] : patched.runs()) {
             if (!bytes.empty())
@@ -262,11 +250,11 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
                              const std::function<bool(const FileFingerprint&)>& beforeReplacing) {
     if (written)
         *written = FileFingerprint{};
-    struct stat backupStat {};
-    const UniqueFd backup(OpenBackup(backupPath, &backupStat));
+    FileInfo backupInfo;
+    const UniqueFd backup(OpenBackup(backupPath, &backupInfo));
     if (backup.get() < 0)
         return BackupUnreadable();
-    const auto length = static_cast<std::uint64_t>(backupStat.st_size);
+    const auto length = backupInfo.size;
 
     PatchedRuns patched;
     std::size_t failed = 0;
@@ -285,7 +273,7 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
     }
 
     // The pristine copy is never the file written, under any name.
-    if (IsSameFile(targetPath, backupStat))
+    if (SameFile(targetPath, backupInfo))
         return WriteFailed();
     FileFingerprint hashed;
     std::optional<OutputHasher> hasher;
@@ -321,11 +309,11 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
                     std::span<const PatchedRun> restores, bool* spoiled) {
     if (spoiled)
         *spoiled = false;
-    struct stat source {};
+    FileInfo source;
     const UniqueFd target(OpenRegularForReading(targetPath.c_str(), &source));
-    if (target.get() < 0 || IsSameFile(backupPath, source))
+    if (target.get() < 0 || SameFile(backupPath, source))
         return false;
-    const auto length = static_cast<std::uint64_t>(source.st_size);
+    const auto length = source.size;
     PatchedRuns restored;
     for (const PatchedRun& run : restores) {
         if (run.offset + run.bytes.size() > length)
@@ -362,11 +350,11 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
 BackupCandidatePlan PlanBackupCandidate(const std::string& candidatePath,
                                         std::span<const PatchItem> items) {
     BackupCandidatePlan plan;
-    struct stat st {};
-    const UniqueFd candidate(OpenBackup(candidatePath, &st));
+    FileInfo info;
+    const UniqueFd candidate(OpenBackup(candidatePath, &info));
     if (candidate.get() < 0)
         return plan;
-    const auto length = static_cast<std::uint64_t>(st.st_size);
+    const auto length = info.size;
     // Undone in the reverse order of the rebuild: a later item wrote over
     // what the earlier ones left.
     PatchedRuns restored;
@@ -412,7 +400,7 @@ bool MakeBackupPath(const std::string& moduleDir, const std::string& targetPath,
     std::string name;
     SplitPath(targetPath.c_str(), nullptr, &name);
     const std::string folder = moduleDir + "/Path_bak";
-    ::mkdir(folder.c_str(), 0777); // usually exists already
+    MakeFolder(folder, 0777); // usually exists already
     std::string path = folder + "/" + name;
     if (path.size() >= kPathCapacity) {
         if (backupPath)

@@ -5,8 +5,10 @@
 #include "winutil/FileUtil.h"
 #include "winutil/Translate.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -14,6 +16,20 @@
 #endif
 
 namespace {
+
+// The leftmost place of the length bytes of pattern in the size bytes of
+// data, or null; linear in the worst case where the C library allows.
+const void* FindRun(const std::uint8_t* data, std::size_t size, const std::uint8_t* pattern,
+                    std::size_t length) {
+#ifdef _WIN32
+    // Windows' C library has no memmem.
+    const std::boyer_moore_horspool_searcher searcher(pattern, pattern + length);
+    const std::uint8_t* hit = std::search(data, data + size, searcher);
+    return hit == data + size ? nullptr : hit;
+#else
+    return ::memmem(data, size, pattern, length);
+#endif
+}
 
 // Failed verifications are allowed this many compared bytes up front and this
 // many per byte of progress before the scan hands over to a linear-time search.
@@ -219,7 +235,7 @@ class Scanner {
         if (next_ > pos)
             pos = next_;
         while (pos <= last_) {
-            const void* hit = ::memmem(data_ + pos, size_ - pos, pattern_, length_);
+            const void* hit = FindRun(data_ + pos, size_ - pos, pattern_, length_);
             if (!hit)
                 break;
             const auto p = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data_);

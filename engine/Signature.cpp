@@ -159,11 +159,11 @@ bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
                               std::size_t* changed) {
     if (changed)
         *changed = 0;
-    struct stat st {};
-    const UniqueFd fd(OpenRegularForReading(backupPath.c_str(), &st));
+    FileInfo info;
+    const UniqueFd fd(OpenRegularForReading(backupPath.c_str(), &info));
     if (!fd.valid())
         return false;
-    const auto size = static_cast<std::uint64_t>(st.st_size);
+    const auto size = info.size;
     // Most saves change nothing here: the items' places are read first and
     // the whole file only when some item needs a new signature.
     bool needed = false;

@@ -13,6 +13,7 @@
 // after all lines that kept their places.
 #include "settings/AppSetting.h"
 
+#include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 
 #include <algorithm>
@@ -20,7 +21,6 @@
 #include <cstring>
 #include <iterator>
 #include <new>
-#include <sys/mman.h>
 
 struct CAppSetting::NodePool::Block {
     Block* next;
@@ -33,7 +33,7 @@ CAppSetting::NodePool::~NodePool() {
 void CAppSetting::NodePool::Release() {
     while (blocks_ != nullptr) {
         Block* next = blocks_->next;
-        std::free(blocks_);
+        FreeAligned(blocks_);
         blocks_ = next;
     }
     free_ = nullptr;
@@ -52,15 +52,14 @@ void CAppSetting::NodePool::AddBlock(std::size_t bytes) {
     void* raw = nullptr;
     if (kHeader + bytes >= kHuge) {
         const std::size_t total = (kHeader + bytes + kHuge - 1) / kHuge * kHuge;
-        raw = std::aligned_alloc(kHuge, total);
-#ifdef MADV_HUGEPAGE
+        raw = AllocateAligned(kHuge, total);
         if (raw != nullptr) {
-            ::madvise(raw, total, MADV_HUGEPAGE);
+            AdviseHugePages(raw, total);
         }
-#endif
         bytes = total - kHeader;
     } else {
-        raw = std::malloc(kHeader + bytes);
+        bytes = (bytes + kHeader - 1) / kHeader * kHeader;
+        raw = AllocateAligned(kHeader, kHeader + bytes);
     }
     if (raw == nullptr) {
         throw std::bad_alloc();

@@ -78,10 +78,25 @@ std::int32_t ParseSigned(const char* text) {
     return static_cast<std::int32_t>(negative ? -value : value);
 }
 
-locale_t CLocale() {
+#ifdef _WIN32
+using CLocaleHandle = _locale_t;
+CLocaleHandle CLocale() {
+    static const _locale_t locale = _create_locale(LC_ALL, "C");
+    return locale;
+}
+double ParseInLocale(const char* text, CLocaleHandle locale) {
+    return _strtod_l(text, nullptr, locale);
+}
+#else
+using CLocaleHandle = locale_t;
+CLocaleHandle CLocale() {
     static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     return locale;
 }
+double ParseInLocale(const char* text, CLocaleHandle locale) {
+    return strtod_l(text, nullptr, locale);
+}
+#endif
 
 // A decimal real from the start of text: leading white space, an optional
 // sign, digits with an optional decimal point, an optional exponent; no
@@ -121,9 +136,9 @@ double ParseReal(const char* text) {
         }
     }
     const std::string number(start, static_cast<std::size_t>(p - start));
-    const locale_t locale = CLocale();
-    if (locale != static_cast<locale_t>(nullptr)) {
-        return strtod_l(number.c_str(), nullptr, locale);
+    const CLocaleHandle locale = CLocale();
+    if (locale != static_cast<CLocaleHandle>(nullptr)) {
+        return ParseInLocale(number.c_str(), locale);
     }
     return std::strtod(number.c_str(), nullptr);
 }

@@ -23,12 +23,12 @@
 #include "settings/AppSetting.h"
 
 #include "winutil/CodePage.h"
+#include "winutil/FdIo.h"
 #include "winutil/SafeFile.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 
@@ -36,12 +36,12 @@ constexpr int kMaxLoadDepth = 64;
 constexpr std::size_t kSaveBlock = 65536;
 
 bool FileIdentity(const char* path, std::uint64_t* device, std::uint64_t* inode) {
-    struct stat st {};
-    if (::stat(path, &st) != 0) {
+    const FileInfo info = LookAtPath(path);
+    if (!info.Exists()) {
         return false;
     }
-    *device = static_cast<std::uint64_t>(st.st_dev);
-    *inode = static_cast<std::uint64_t>(st.st_ino);
+    *device = info.volume;
+    *inode = info.index;
     return true;
 }
 
@@ -122,8 +122,7 @@ int CAppSetting::OpenDefault() {
     }
     path = SettingsFileForModule(path);
     currentFile_ = CodePageToWide(path);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if (!LookAtPath(path).Exists()) {
         return 0;
     }
     changeStamp.minInterval = 60000;
@@ -154,18 +153,18 @@ int CAppSetting::LoadInternal(const char* path, int clearFirst, int depth) {
     currentFile_ = std::move(wide);
     OpenFile open;
     open.path = path;
-    struct stat st {};
     // Only regular files are read: a folder, pipe or device never is.
-    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const FileInfo info = LookAtPath(path);
+    if (info.kind != FileKind::Regular) {
         return 0;
     }
     // A huge file is no list anybody keeps: refused before it is read whole.
-    if (static_cast<std::uint64_t>(st.st_size) > kMaxSettingsFileBytes) {
+    if (info.size > kMaxSettingsFileBytes) {
         refusal_ = SettingsRefusal::TooLarge;
         return 0;
     }
-    open.device = static_cast<std::uint64_t>(st.st_dev);
-    open.inode = static_cast<std::uint64_t>(st.st_ino);
+    open.device = info.volume;
+    open.inode = info.index;
     std::uint32_t length = 0;
     char* text = ReadFileWhole(path, &length);
     if (text == nullptr) {

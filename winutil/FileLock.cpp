@@ -5,7 +5,6 @@
 #include "winutil/FdIo.h"
 
 #include <cerrno>
-#include <charconv>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/file.h>
@@ -15,17 +14,6 @@
 
 namespace {
 
-// The process id the lock file holds, or 0.
-pid_t ReadHolder(int fd) {
-    char text[32] = {};
-    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
-    if (n <= 0)
-        return 0;
-    pid_t pid = 0;
-    const auto [end, error] = std::from_chars(text, text + n, pid);
-    return error == std::errc() && pid > 0 ? pid : 0;
-}
-
 std::string CommandName(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
     std::string name;
@@ -34,14 +22,6 @@ std::string CommandName(pid_t pid) {
 }
 
 } // namespace
-
-FileLock::~FileLock() {
-    Release();
-}
-
-std::string FileLock::LockPathFor(const std::string& listPath) {
-    return listPath + ".lock";
-}
 
 FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::milliseconds wait) {
     Release();
@@ -92,12 +72,7 @@ FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::mil
         break;
     }
     // Who holds it now, for a program that has to wait.
-    char text[24];
-    const auto [end, error] = std::to_chars(text, text + sizeof text - 1, ::getpid());
-    *end = '\n';
-    const auto length = static_cast<std::size_t>(end + 1 - text);
-    if (WriteAllAt(fd_, 0, text, length))
-        (void)::ftruncate(fd_, static_cast<off_t>(length));
+    WriteHolder(fd_, static_cast<std::uint64_t>(::getpid()));
     return Result::Locked;
 }
 

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 
@@ -52,6 +53,10 @@ class FileLock {
     const std::string& HolderName() const { return holderName_; }
 
   private:
+    // The process id the lock file at fd holds (0 when none); writes pid there.
+    static pid_t ReadHolder(int fd);
+    static void WriteHolder(int fd, std::uint64_t pid);
+
     int fd_ = -1;
     std::string path_; // the lock file, removed on release; empty when it may not be
     pid_t holder_ = 0;

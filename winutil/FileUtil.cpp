@@ -6,16 +6,9 @@
 #include "winutil/FdIo.h"
 #include "winutil/UniqueFd.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <dirent.h>
-#include <fcntl.h>
-#include <memory>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
 
 namespace {
 
@@ -37,26 +30,15 @@ struct BlockHeader {
 };
 static_assert(sizeof(BlockHeader) <= kHeaderSize);
 
-int OpenRetry(const char* path, int flags, mode_t mode = 0) {
-    int fd;
-    do {
-        fd = ::open(path, flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 // Returns the data pointer of a fresh block for size bytes plus two, or null.
 char* AllocateBlock(std::size_t size) {
     const std::size_t total = kHeaderSize + size + 2;
     void* base = nullptr;
     BlockKind kind;
     if (total >= kMapThreshold) {
-        base = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (base == MAP_FAILED)
+        base = AllocatePages(total);
+        if (!base)
             return nullptr;
-#ifdef MADV_HUGEPAGE
-        ::madvise(base, total, MADV_HUGEPAGE);
-#endif
         kind = BlockKind::Mapped;
     } else {
         base = std::malloc(total);
@@ -83,13 +65,13 @@ char* ReadFileWhole(const char* path, std::uint32_t* length) {
         *length = 0;
     if (!path)
         return nullptr;
-    struct stat st;
-    const UniqueFd fd(OpenRegularForReading(path, &st));
+    FileInfo info;
+    const UniqueFd fd(OpenRegularForReading(path, &info));
     if (!fd.valid())
         return nullptr;
-    if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) >= (std::uint64_t(1) << 32))
+    if (info.size >= (std::uint64_t(1) << 32))
         return nullptr;
-    const auto size = static_cast<std::uint32_t>(st.st_size);
+    const auto size = static_cast<std::uint32_t>(info.size);
     if (length)
         *length = size;
     char* data = AllocateBlock(size);
@@ -122,7 +104,7 @@ void FreeFileData(char* data) {
     if (header.magic != kBlockMagic)
         std::abort(); // not a block of ReadFileWhole: freeing it would corrupt memory
     if (header.kind == BlockKind::Mapped)
-        ::munmap(base, header.totalSize);
+        FreePages(base, header.totalSize);
     else
         std::free(base);
 }
@@ -157,28 +139,17 @@ std::uint32_t WriteFileWhole(const char* path, const void* data, std::uint32_t c
     if (!path || std::strlen(path) >= kPathCapacity)
         return 0;
     // A FIFO without a reader is refused at once instead of waiting for one.
-    UniqueFd fd(OpenRetry(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
+    FileInfo info;
+    UniqueFd fd(OpenForWriting(path, &info));
     if (!fd.valid())
         return 0;
-    struct stat st;
-    const bool regular = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
+    const bool regular = info.kind == FileKind::Regular;
     const char* bytes = static_cast<const char*>(data);
     std::size_t total = count;
     if (bytes && total == 0)
         total = std::strlen(bytes);
-    std::size_t done = 0;
-    while (bytes && done < total) {
-        const ssize_t put = ::write(fd.get(), bytes + done, total - done);
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (put == 0)
-            break;
-        done += static_cast<std::size_t>(put);
-    }
-    if (regular && ::ftruncate(fd.get(), static_cast<off_t>(done)) != 0)
+    const std::size_t done = bytes ? WriteSome(fd.get(), bytes, total) : 0;
+    if (regular && !SetFileLength(fd.get(), done))
         return 0; // old bytes may remain after the new ones
     return static_cast<std::uint32_t>(done);
 }
@@ -201,30 +172,18 @@ bool SplitPath(const char* path, std::string* directory, std::string* name) {
 }
 
 bool GetModuleFileName(std::string* out) {
-    std::string buffer(256, '\0');
-    for (;;) {
-        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0) {
-            if (out)
-                out->clear();
-            return false;
-        }
-        if (static_cast<std::size_t>(n) < buffer.size()) {
-            buffer.resize(static_cast<std::size_t>(n));
-            break;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    std::string path;
+    const bool found = ProgramPath(&path);
     if (out)
-        *out = std::move(buffer);
-    return true;
+        *out = std::move(path);
+    return found;
 }
 
 bool GetModuleDir(std::string* out) {
     std::string file;
     std::size_t slash = std::string::npos;
     if (GetModuleFileName(&file))
-        slash = file.rfind('/');
+        slash = file.find_last_of(kPathSeparators);
     if (slash == std::string::npos || slash >= kPathCapacity) {
         if (out)
             out->clear();
@@ -236,11 +195,7 @@ bool GetModuleDir(std::string* out) {
 }
 
 std::uint32_t GetTickCountMs() {
-    struct timespec ts;
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    const std::uint64_t ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                             static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
-    return static_cast<std::uint32_t>(ms);
+    return static_cast<std::uint32_t>(MonotonicMs());
 }
 
 FileChangeStamp& DefaultFileChangeStamp() {
@@ -264,12 +219,11 @@ bool HasFileChanged(const char16_t* path, FileChangeStamp* stamp) {
     std::uint64_t writeTime = 0;
     if (path) {
         const std::string narrow = WideToCodePage(path);
-        UniqueFd fd(OpenRetry(narrow.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        struct stat st;
-        if (fd.valid() && ::fstat(fd.get(), &st) == 0) {
-            size = static_cast<std::uint64_t>(st.st_size);
-            writeTime = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
-                        static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
+        FileInfo info;
+        const UniqueFd fd(OpenForReading(narrow.c_str(), &info));
+        if (fd.valid()) {
+            size = info.size;
+            writeTime = static_cast<std::uint64_t>(info.modifiedNs);
         }
     }
     const auto sizeLow = static_cast<std::uint32_t>(size);
@@ -284,51 +238,105 @@ bool HasFileChanged(const char16_t* path, FileChangeStamp* stamp) {
     return true;
 }
 
+bool IsWindowsDeviceName(std::string_view path) {
+    auto lower = [](std::string_view text) {
+        std::string out(text);
+        for (char& c : out) {
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        }
+        return out;
+    };
+    const std::string whole = lower(path);
+    if (whole.rfind("\\\\.\\", 0) == 0 || whole.rfind("//./", 0) == 0 ||
+        whole.rfind("\\\\?\\globalroot", 0) == 0)
+        return true;
+    const std::size_t slash = whole.find_last_of("\\/:");
+    std::string name = slash == std::string::npos ? whole : whole.substr(slash + 1);
+    // Windows drops an extension and trailing dots and blanks: "nul.txt " is NUL.
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
+        name.pop_back();
+    static constexpr std::string_view kPlain[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    for (std::string_view device : kPlain) {
+        if (name == device)
+            return true;
+    }
+    return name.size() == 4 && (name.rfind("com", 0) == 0 || name.rfind("lpt", 0) == 0) &&
+           name[3] >= '1' && name[3] <= '9';
+}
+
 namespace {
 
-// The path with every symbolic link resolved; for a path that does not exist,
-// its resolved folder and its own name. Empty when neither resolves.
-std::string ResolvedPath(const std::string& path) {
-    if (const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
-                                                               &std::free);
-        real)
-        return real.get();
-    std::string folder;
-    std::string name;
-    if (!SplitPath(path.c_str(), &folder, &name))
-        folder = ".";
-    if (folder.empty())
-        folder = "/";
-    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(folder.c_str(), nullptr),
-                                                           &std::free);
-    return real ? std::string(real.get()) + "/" + name : std::string();
+// std::filesystem takes narrow text in the system's code page on Windows,
+// which is not UTF-8: the text goes through char8_t there.
+std::filesystem::path ToPath(const std::string& text) {
+#ifdef _WIN32
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+#else
+    return std::filesystem::path(text);
+#endif
+}
+
+std::string FromPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+    const std::u8string text = path.u8string();
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+#else
+    return path.string();
+#endif
 }
 
 } // namespace
 
+std::string AbsolutePath(const std::string& path, bool normalize) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(ToPath(path), error);
+    if (error || absolute.empty())
+        return std::string();
+    return FromPath(normalize ? absolute.lexically_normal() : absolute);
+}
+
+std::string ParentFolder(const std::string& path) {
+    return FromPath(ToPath(path).parent_path());
+}
+
+// Volume and index name one file on both systems (device and inode, volume
+// serial number and file index).
+bool SameFile(const std::string& path, const FileInfo& info) {
+    const FileInfo other = LookAtPath(path);
+    return other.Exists() && info.Exists() && other.volume == info.volume &&
+           other.index == info.index;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    return !a.empty() && !b.empty() && SameFile(a, LookAtPath(b));
+}
+
 bool IsFileInFolder(const std::string& path, const std::string& folder) {
-    const std::string resolvedFolder = ResolvedPath(folder);
-    struct stat folderStat {};
-    if (resolvedFolder.empty() || ::stat(resolvedFolder.c_str(), &folderStat) != 0 ||
-        !S_ISDIR(folderStat.st_mode))
+    std::error_code error;
+    const std::filesystem::path resolvedFolder = std::filesystem::canonical(ToPath(folder), error);
+    if (error || !std::filesystem::is_directory(resolvedFolder, error) || error)
         return false;
-    const std::string resolved = ResolvedPath(path);
-    const std::string prefix = resolvedFolder == "/" ? resolvedFolder : resolvedFolder + "/";
-    if (!resolved.empty() && resolved.compare(0, prefix.size(), prefix) == 0)
-        return true;
-    struct stat target {};
-    if (::stat(path.c_str(), &target) != 0)
+    // With every symbolic link resolved (for a path that does not exist, its
+    // resolved folder and its own name), the path lies below the folder.
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(ToPath(path), error);
+    if (!error && !resolved.empty()) {
+        const std::filesystem::path relative = resolved.lexically_relative(resolvedFolder);
+        if (!relative.empty() && relative != "." && *relative.begin() != "..")
+            return true;
+    }
+    // Or a hard link in the folder names the same file.
+    const FileInfo target = LookAtPath(path);
+    if (!target.Exists())
         return false;
-    struct CloseDir {
-        void operator()(DIR* dir) const { ::closedir(dir); }
-    };
-    const std::unique_ptr<DIR, CloseDir> dir(::opendir(resolvedFolder.c_str()));
-    if (!dir)
-        return false;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        struct stat st {};
-        if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+    std::filesystem::directory_iterator entry(resolvedFolder, error);
+    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        std::error_code linkError;
+        if (entry->is_symlink(linkError) || linkError)
+            continue;
+        if (SameFile(FromPath(entry->path()), target))
             return true;
     }
     return false;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Narrow paths are held in buffers of this many bytes elsewhere in the
 // program: at most kPathCapacity - 1 bytes of text and a terminator.
@@ -84,3 +85,16 @@ FileChangeStamp& DefaultFileChangeStamp();
 // True when the file's size or last-write time differ from the stamp (which is
 // then updated). Rate-limited by stamp->minInterval.
 bool HasFileChanged(const char16_t* path, FileChangeStamp* stamp);
+
+// True when Windows would take path for a device instead of a file: a
+// "\\.\" or "\\?\GLOBALROOT" path, or a last name that is a reserved device
+// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$) with or without an
+// extension, in any case. The file helpers refuse such paths on Windows the
+// way they refuse FIFOs and devices on Linux.
+bool IsWindowsDeviceName(std::string_view path);
+
+// path made absolute (against the current folder), lexically normalised when
+// normalize is set; empty when it cannot be. UTF-8 on both systems.
+std::string AbsolutePath(const std::string& path, bool normalize);
+// The folder part of path as std::filesystem sees it ("/" for "/a").
+std::string ParentFolder(const std::string& path);

@@ -2,7 +2,8 @@
 // of its own that the user can write to keeps both beside itself, so the
 // folder can be moved or carried around whole (the portable use). An
 // installed program (its folder belongs to the system or is not writable)
-// keeps them in the user's XDG folders instead.
+// keeps them in the user's XDG folders instead (on Windows %APPDATA% and
+// %LOCALAPPDATA%, below Bytemender; LocationsWin32.cpp).
 #pragma once
 
 #include <string>

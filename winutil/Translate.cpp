@@ -4,9 +4,15 @@
 #include <cstdlib>
 #include <string_view>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 TranslatorFunction g_translator = nullptr;
+
+#ifndef _WIN32
 
 const char* Variable(const char* name) {
     const char* value = std::getenv(name);
@@ -23,6 +29,8 @@ bool IsLanguage(std::string_view tag, std::string_view language) {
 bool IsCLocale(std::string_view tag) {
     return tag == "C" || tag == "POSIX" || tag.substr(0, 2) == "C.";
 }
+
+#endif
 
 } // namespace
 
@@ -63,6 +71,22 @@ std::string FormatText(std::string_view templ, std::initializer_list<std::string
     return text;
 }
 
+#ifdef _WIN32
+
+InterfaceLanguage RequestedLanguage() {
+    // The language of Windows' own menus and dialogs for this user.
+    switch (PRIMARYLANGID(GetUserDefaultUILanguage())) {
+    case LANG_ENGLISH:
+        return InterfaceLanguage::English;
+    case LANG_CHINESE:
+        return InterfaceLanguage::Chinese;
+    default:
+        return InterfaceLanguage::Unset;
+    }
+}
+
+#else
+
 namespace {
 
 InterfaceLanguage LanguageOf(std::string_view tag) {
@@ -98,6 +122,8 @@ InterfaceLanguage RequestedLanguage() {
     }
     return LanguageOf(locale);
 }
+
+#endif
 
 bool UserInterfaceIsEnglish() {
     return RequestedLanguage() == InterfaceLanguage::English;

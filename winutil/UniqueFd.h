@@ -1,15 +1,12 @@
 // Owns a file descriptor for one scope, so that it is closed on every path.
 #pragma once
 
-#include <unistd.h>
+#include "winutil/FdIo.h"
 
 class UniqueFd {
   public:
     explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
+    ~UniqueFd() { CloseFd(fd_); }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
     int get() const { return fd_; }

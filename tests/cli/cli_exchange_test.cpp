@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -49,9 +48,11 @@ class CliExchangeTest : public ::testing::Test {
         WriteBytes(dir_.File(name), contents);
         return dir_.File(name);
     }
-    std::string Sparse(const std::string& name, off_t size) {
+    std::string Sparse(const std::string& name, std::uintmax_t size) {
         WriteBytes(dir_.File(name), "PATCH");
-        EXPECT_EQ(::truncate(dir_.File(name).c_str(), size), 0);
+        std::error_code error;
+        fs::resize_file(dir_.File(name), size, error);
+        EXPECT_FALSE(error) << error.message();
         return dir_.File(name);
     }
     static std::string Changed(std::string bytes, std::size_t at, char to) {

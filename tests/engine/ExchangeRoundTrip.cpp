@@ -2,7 +2,11 @@
 
 #include "engine/PatchExchange.h"
 
+#include "winutil/FdIo.h"
+
+#ifndef _WIN32
 #include <sys/mman.h>
+#endif
 
 namespace {
 
@@ -20,10 +24,16 @@ std::span<const std::uint8_t> IpsBackup() {
 // IPS32: past the "EEOF" offset; untouched zero pages cost no memory.
 std::span<const std::uint8_t> Ips32Backup() {
     static constexpr std::size_t kSize = 0x45460000;
+#ifdef _WIN32
+    static void* const bytes = AllocatePages(kSize);
+    if (!bytes)
+        return {};
+#else
     static void* const bytes =
         ::mmap(nullptr, kSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (bytes == MAP_FAILED)
         return {};
+#endif
     return {static_cast<const std::uint8_t*>(bytes), kSize};
 }
 

@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include "winutil/FdIo.h"
 #include <algorithm>
 #include <filesystem>
+
+#ifndef _WIN32
 #include <sys/mman.h>
+#endif
 
 // Readable failures: the fields rather than the object's bytes.
 void PrintTo(const PatchItem& item, std::ostream* out) {
@@ -112,15 +116,25 @@ const ByteVector& Backup() {
 // An anonymous mapping of size bytes of zeros, pages made only when read.
 struct Sparse {
     explicit Sparse(std::size_t size) : size(size) {
+#ifdef _WIN32
+        data = static_cast<const std::uint8_t*>(AllocatePages(size));
+#else
         void* p =
             ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         data = p == MAP_FAILED ? nullptr : static_cast<const std::uint8_t*>(p);
+#endif
     }
     ~Sparse() {
+#ifdef _WIN32
+        FreePages(const_cast<std::uint8_t*>(data), size);
+#else
         if (data)
             ::munmap(const_cast<std::uint8_t*>(data), size);
+#endif
     }
-    std::span<const std::uint8_t> bytes() const { return {data, data ? size : 0}; }
+    std::span<const std::uint8_t> bytes() const {
+        return {data, data ? size : 0};
+    }
     const std::uint8_t* data;
     std::size_t size;
 };

@@ -6,10 +6,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#ifdef _WIN32
+#include <random>
+#else
 #include <unistd.h>
+#endif
 #include <vector>
 
 namespace {
@@ -94,11 +99,21 @@ std::string SavedBytes(CAppSetting& store, const std::string& path, int keepOrde
 } // namespace
 
 RoundTripFolder::RoundTripFolder() {
+#ifdef _WIN32
+    std::random_device random;
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("bm-settings-rt-" + std::to_string(random()));
+    std::error_code error;
+    if (std::filesystem::create_directory(folder, error)) {
+        path_ = folder.string();
+    }
+#else
     const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::string pattern = std::string(base) + "/bm-settings-rt-XXXXXX";
     if (mkdtemp(pattern.data()) != nullptr) {
         path_ = pattern;
     }
+#endif
 }
 
 RoundTripFolder::~RoundTripFolder() {
@@ -106,7 +121,8 @@ RoundTripFolder::~RoundTripFolder() {
         for (const char* name : {"/1.ini", "/2.ini", "/3.ini", "/d1.ini", "/d2.ini"}) {
             std::remove((path_ + name).c_str());
         }
-        rmdir(path_.c_str());
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
     }
 }
 

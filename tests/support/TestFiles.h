@@ -6,25 +6,40 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <grp.h>
 #include <iterator>
+#include <random>
 #include <string>
 #include <string_view>
+#ifndef _WIN32
+#include <grp.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 // A fresh folder under the temporary directory for one test, removed with its
 // contents afterwards (also when a test took its write permission away).
 class TempDir {
   public:
     TempDir() {
+#ifdef _WIN32
+        // No mkdtemp: a random name, made only when it is new.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::filesystem::path candidate =
+                std::filesystem::temp_directory_path() / ("bmtest-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error))
+                path_ = candidate.string();
+        }
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "bmtest-XXXXXX").string();
         if (::mkdtemp(pattern.data()))
             path_ = pattern;
+#endif
     }
     ~TempDir() {
         if (path_.empty())
@@ -38,8 +53,12 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     // Empty when the folder could not be made.
-    const std::string& path() const { return path_; }
-    std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
+    const std::string& path() const {
+        return path_;
+    }
+    std::string File(std::string_view name) const {
+        return path_ + "/" + std::string(name);
+    }
 
   private:
     std::string path_;
@@ -65,6 +84,7 @@ inline std::string Bytes(std::initializer_list<int> values) {
     return bytes;
 }
 
+#ifndef _WIN32
 // While it lives, files this process writes are cut at limit bytes: the kernel
 // accepts only part of a longer write (SIGXFSZ is ignored for good).
 class FileSizeLimit {
@@ -134,3 +154,4 @@ inline std::string NullDeviceIn(const std::string& folder) {
     const std::string path = folder + "/null";
     return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? path : std::string();
 }
+#endif

@@ -14,6 +14,8 @@ struct LanguageCase {
     InterfaceLanguage requested;
 };
 
+#ifndef _WIN32
+// The language comes from Windows' own setting there, not the environment.
 void SetOrClear(const char* name, const char* value) {
     if (value)
         ::setenv(name, value, 1);
@@ -59,6 +61,8 @@ TEST(Translate, InterfaceLanguageFromTheEnvironment) {
         EXPECT_EQ(UserInterfaceIsEnglish(), c.requested == English);
     }
 }
+
+#endif
 
 TEST(Translate, SourceTextUnlessTheTranslatorHasOne) {
     EXPECT_EQ(Translate("Ctx", "保存"), "保存");

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Cross-builds the Qt-free core and bytemender-cli.exe for 64-bit Windows with
+# mingw-w64 and runs their test suites under Wine. Safe to run again: packages
+# already present are not reinstalled and the build only redoes what changed.
+#
+#   tools/windows.sh          install, build, run the tests under Wine
+#   tools/windows.sh package  the same, then bytemender-<version>-win64.zip
+#
+# BUILD_DIR (default: build-win) may be set. The window is not built: it needs
+# Qt 6 for Windows, which Debian does not ship.
+set -euo pipefail
+
+mode=${1:-test}
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BUILD_DIR:-$here/build-win}
+deps=$build/deps
+jobs=${JOBS:-2}
+
+packages=(
+    cmake make python3 libcli11-dev
+    g++-mingw-w64-x86-64-posix googletest
+    wine wine64 locales
+)
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+toolchain=$here/tools/mingw-w64.cmake
+
+# CLI11 is header-only: its headers and CMake package are staged in the
+# Windows prefix, so that nothing else of the Linux /usr is searched.
+if [ ! -f "$deps/share/cmake/CLI11/CLI11Config.cmake" ]; then
+    mkdir -p "$deps/include" "$deps/share/cmake"
+    cp -r /usr/include/CLI "$deps/include/"
+    cp -r /usr/share/cmake/CLI11 "$deps/share/cmake/"
+fi
+
+# GoogleTest, built for Windows from Debian's sources.
+if [ ! -f "$deps/lib/cmake/GTest/GTestConfig.cmake" ]; then
+    echo "== GoogleTest for Windows"
+    cmake -S /usr/src/googletest -B "$build/googletest" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -Dgtest_disable_pthreads=OFF \
+        -DBUILD_GMOCK=ON >/dev/null
+    nice cmake --build "$build/googletest" -j"$jobs"
+    cmake --install "$build/googletest" >/dev/null
+fi
+
+# Wine turns file names and arguments into UTF-16 with the Linux locale's
+# character set, and takes the user's interface language from it: the tests
+# run with a Chinese UTF-8 locale, as the program's own texts are Chinese.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+    echo "== Locale zh_CN.UTF-8"
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
+export LC_ALL=zh_CN.UTF-8
+
+# Wine keeps its Windows in a prefix of its own, made on first use.
+export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "== Wine prefix"
+    wineboot --init >/dev/null 2>&1 || true
+    wineserver --wait || true
+fi
+
+echo "== Cross-build"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$here" -B "$build/bytemender" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DBM_WIN_DEPS="$deps" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBM_GUI=OFF -DBM_BENCH=OFF \
+    "${launcher[@]}" >/dev/null
+nice cmake --build "$build/bytemender" -j"$jobs"
+
+echo "== Tests under Wine"
+(cd "$build/bytemender" && ctest --output-on-failure -j"$jobs" --timeout 600)
+
+if [ "$mode" = package ]; then
+    echo "== Package"
+    (cd "$build/bytemender" && cpack -G ZIP)
+    ls "$build/bytemender"/bytemender-*-win64.zip
+fi
