@@ -80,8 +80,8 @@ std::size_t DropListedItems(const PatchList& list, PatchList* items) {
     }
     const std::size_t before = items->size();
     std::erase_if(*items, [&](const PatchItem& item) {
-        return listed.count(Key(item.offset, CanonicalHex(item.oldHex),
-                                CanonicalHex(item.newHex))) != 0;
+        return listed.count(
+                   Key(item.offset, CanonicalHex(item.oldHex), CanonicalHex(item.newHex))) != 0;
     });
     return before - items->size();
 }

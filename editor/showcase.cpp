@@ -20,8 +20,8 @@
 // window's settings file and Path_bak folder are the ones beside this program.
 #include "app/BytemenderDlg.h"
 #include "app/Language.h"
-#include "app/UserPrompts.h"
 #include "app/RelocateDlg.h"
+#include "app/UserPrompts.h"
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/FileUtil.h"

@@ -297,8 +297,8 @@ TEST(PatchExchange, ImportReadsHandWrittenFiles) {
          {Item(2, Hex(b, 2, 3), "AABBCC")}},
         {"IPS runs over runs and records: each byte from the last record that covers it",
          PatchFormat::Ips,
-         "PATCH" + Bytes({0, 0, 0x20, 0, 0, 0, 8, 0x11, 0, 0, 0x22, 0, 2, 0xAA, 0xBB, 0, 0, 0x21,
-                          0, 0, 0, 2, 0x33, 0, 0, 0x26, 0, 0, 0, 4, 0x44}) +
+         "PATCH" + Bytes({0, 0,    0x20, 0, 0, 0, 8,    0x11, 0, 0,    0x22, 0, 2, 0xAA, 0xBB, 0,
+                          0, 0x21, 0,    0, 0, 2, 0x33, 0,    0, 0x26, 0,    0, 0, 4,    0x44}) +
              "EOF",
          {Item(0x20, Hex(b, 0x20, 10), "113333BB111144444444")}},
         {"IPS truncation to the backup's own length",
@@ -620,9 +620,9 @@ TEST(DiffFiles, RunsJoinAcrossShortGaps) {
     };
     const PatchList expected =
         Named({span(0, 10), span(100, 1), span(109, 1), span(200, 9), span(256 * 1024 - 5, 8),
-               span(300000, kExchangeRunLength), span(300000 + kExchangeRunLength, 5000 - kExchangeRunLength),
-               span(512 * 1024 - 5, 1),
-               span(512 * 1024 + 4, 1), span(original.size() - 1, 1)},
+               span(300000, kExchangeRunLength),
+               span(300000 + kExchangeRunLength, 5000 - kExchangeRunLength),
+               span(512 * 1024 - 5, 1), span(512 * 1024 + 4, 1), span(original.size() - 1, 1)},
               "new.bin");
     WriteBytes(dir.File("old.bin"), std::string(original.begin(), original.end()));
     WriteBytes(dir.File("new.bin"), std::string(patched.begin(), patched.end()));
