@@ -21,19 +21,9 @@ packages=(
     g++-mingw-w64-x86-64-posix googletest
     wine wine64 locales
 )
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
-done
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# shellcheck source=tools/setup-common.sh
+source "$here/tools/setup-common.sh"
+install_missing "${packages[@]}"
 
 toolchain=$here/tools/mingw-w64.cmake
 
@@ -58,12 +48,7 @@ fi
 # Wine turns file names and arguments into UTF-16 with the Linux locale's
 # character set, and takes the user's interface language from it: the tests
 # run with a Chinese UTF-8 locale, as the program's own texts are Chinese.
-if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
-    echo "== Locale zh_CN.UTF-8"
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
-fi
+ensure_chinese_locale
 export LC_ALL=zh_CN.UTF-8
 
 # Wine keeps its Windows in a prefix of its own, made on first use.
