@@ -392,7 +392,8 @@ void PatchSession::LoadList() {
     MakeBackupPath();
     ReadPatchItems(settings_, items_, &listCheck_);
     SortPatchList(items_);
-    RefreshSignatures(); // a list from before signatures, or from another version
+    if (signaturesOnLoad_)
+        RefreshSignatures(); // a list from before signatures, or from another version
 }
 
 std::size_t PatchSession::RefreshSignatures() {

@@ -142,6 +142,10 @@ class PatchSession {
     // command of the command line); the steps then need not read the file
     // again.
     void HoldLockFromOpen(bool hold) { holdLock_ = hold; }
+    // Whether loading the list makes the signatures its items lack (the
+    // default). A step that only reads the list spares that work (a scan of
+    // the backup per item without one); every save makes them all the same.
+    void MakeSignaturesOnLoad(bool make) { signaturesOnLoad_ = make; }
     // Lets go of the lock held since Open (the session writes nothing after).
     void ReleaseLock() { sessionLock_.Release(); }
     // How long a step waits for another holder of the lock.
@@ -325,6 +329,7 @@ class PatchSession {
     std::string lockedFile_;
     std::chrono::milliseconds lockWait_ = kDefaultLockWait;
     bool holdLock_ = false;
+    bool signaturesOnLoad_ = true;
     FileLock sessionLock_;
     pid_t busyHolder_ = 0;
     std::string busyHolderName_;

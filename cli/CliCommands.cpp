@@ -996,6 +996,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     const bool writes = !(list->parsed() || status->parsed() || search->parsed() ||
                           exchange.ReadsOnly() || (apply->parsed() && args.dryRun));
     PatchListFile file;
+    // Commands that neither save nor show signatures do not make them.
+    file.MakeSignaturesOnLoad(writes || (list->parsed() && args.json));
     CliResult result =
         file.Open(args.settings, !mayCreate, writes,
                   std::chrono::milliseconds(static_cast<long long>(args.waitSeconds * 1000.0)),

@@ -87,6 +87,10 @@ PatchListFile::PatchListFile()
 
 PatchListFile::~PatchListFile() = default;
 
+void PatchListFile::MakeSignaturesOnLoad(bool make) {
+    session_->MakeSignaturesOnLoad(make);
+}
+
 CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist, bool lock,
                               std::chrono::milliseconds lockWait, bool keepRecovered) {
     notice_.clear();

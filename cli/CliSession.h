@@ -66,6 +66,9 @@ class PatchListFile {
 
     // Lets go of the list's lock; nothing is written after.
     void Close();
+    // Whether opening makes the signatures the list lacks; see
+    // PatchSession::MakeSignaturesOnLoad.
+    void MakeSignaturesOnLoad(bool make);
 
     std::string SettingsPath() const;
     const std::string& TargetPath() const;
