@@ -3,7 +3,7 @@
 #include "app/AboutDlg.h"
 #include "app/ListColumns.h"
 #include "app/PatchListModel.h"
-#include "app/PatchListStore.h"
+#include "core/PatchListStore.h"
 #include "winutil/CodePage.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/Translate.h"

@@ -3,8 +3,8 @@
 // program; closing it ends the program.
 #pragma once
 
-#include "app/PatchItem.h"
-#include "app/PatchSession.h"
+#include "engine/PatchItem.h"
+#include "core/PatchSession.h"
 #include "app/UserPrompts.h"
 #include "engine/ItemState.h"
 #include "settings/AppSetting.h"

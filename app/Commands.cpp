@@ -3,7 +3,7 @@
 // (app/PatchSession.h); the commands show what it reports.
 #include "app/BytemenderDlg.h"
 
-#include "app/PatchListStore.h"
+#include "core/PatchListStore.h"
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/FdIo.h"

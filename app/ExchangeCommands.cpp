@@ -5,7 +5,7 @@
 // and hears the outcome.
 #include "app/BytemenderDlg.h"
 
-#include "app/PatchExchangeJobs.h"
+#include "core/PatchExchangeJobs.h"
 #include "winutil/DlgUtil.h"
 
 #include <QAction>

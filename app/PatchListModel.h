@@ -3,7 +3,7 @@
 // backup and the target on disk hold at the item's place.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 #include "engine/ItemState.h"
 #include "engine/Relocate.h"
 

@@ -3,7 +3,7 @@
 #include "app/RelocateDlg.h"
 
 #include "app/BytemenderDlg.h"
-#include "app/PatchExchangeJobs.h"
+#include "core/PatchExchangeJobs.h"
 #include "app/UserPrompts.h"
 #include "winutil/DlgUtil.h"
 

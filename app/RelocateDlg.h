@@ -4,7 +4,7 @@
 // the dialog itself; the caller acts on the answer.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 #include "engine/Relocate.h"
 
 #include <QDialog>

@@ -1,7 +1,7 @@
 #include "app/UserPrompts.h"
 
 #include "app/AboutDlg.h"
-#include "app/PatchSession.h"
+#include "core/PatchSession.h"
 #include "editor/ItemEditDlg.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/Translate.h"

@@ -3,7 +3,7 @@
 // tests put a scripted one in its place.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 
 #include <QString>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // and exit statuses.
 #include "cli/CliExchange.h"
 
-#include "app/PatchExchangeJobs.h"
+#include "core/PatchExchangeJobs.h"
 #include "cli/CliText.h"
 #include "engine/PatchExchange.h"
 

@@ -3,7 +3,7 @@
 // checks and messages on top.
 #include "cli/CliSession.h"
 
-#include "app/PatchExchangeJobs.h"
+#include "core/PatchExchangeJobs.h"
 #include "cli/CliText.h"
 #include "engine/Rebuild.h"
 #include "winutil/FdIo.h"

@@ -5,8 +5,8 @@
 // takes exactly the window's steps.
 #pragma once
 
-#include "app/PatchItem.h"
-#include "app/PatchSession.h"
+#include "engine/PatchItem.h"
+#include "core/PatchSession.h"
 
 #include <chrono>
 #include <memory>

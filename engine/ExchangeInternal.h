@@ -3,7 +3,7 @@
 // helpers and the PE section map. Not part of the engine's public interface.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 #include "winutil/Translate.h"
 
 #include <cstddef>

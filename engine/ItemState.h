@@ -2,7 +2,7 @@
 // user can see whether the list on screen is what the target carries.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 
 #include <cstdint>
 #include <span>

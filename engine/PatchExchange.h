@@ -10,7 +10,7 @@
 // command line's exit status) may also ask for its ExchangeProblem.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The backup copy of a target and the rebuild of the target from it.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 #include "engine/Fingerprint.h"
 
 #include <cstddef>

@@ -5,7 +5,7 @@
 // every item.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 
 #include <cstddef>
 #include <cstdint>

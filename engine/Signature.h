@@ -11,7 +11,7 @@
 // there. All items are done in one pass over the file.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 #include "engine/PatternSearch.h"
 
 #include <cstddef>

@@ -14,5 +14,5 @@ ts=$(realpath -m "${1:-$(dirname "${BASH_SOURCE[0]}")/../res/translations/byteme
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 lupdate=${LUPDATE:-$(command -v lupdate || echo /usr/lib/qt6/bin/lupdate)}
 "$lupdate" -silent -locations none -no-obsolete -source-language zh_CN -target-language en \
-    -I . app editor engine settings winutil $( [ -d cli ] && echo cli ) \
+    -I . app core editor engine settings winutil $( [ -d cli ] && echo cli ) \
     -ts "$ts"

@@ -2,7 +2,7 @@
 // next to the engine's bare rebuild in the same run, and "status" of 100,000
 // items. Files go to $BM_BENCH_DIR, else $TMPDIR, else /tmp, and are removed
 // at the end.
-#include "app/PatchListStore.h"
+#include "core/PatchListStore.h"
 #include "bench/support/BenchClock.h"
 #include "engine/HexText.h"
 #include "engine/Rebuild.h"

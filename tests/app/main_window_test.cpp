@@ -4,7 +4,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/ListColumns.h"
-#include "app/PatchListStore.h"
+#include "core/PatchListStore.h"
 #include "winutil/DlgUtil.h"
 
 #include <QAbstractItemModelTester>

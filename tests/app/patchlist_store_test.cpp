@@ -2,7 +2,7 @@
 // and the window caption.
 #include "tests/support/TestFiles.h"
 
-#include "app/PatchListStore.h"
+#include "core/PatchListStore.h"
 #include "settings/AppSetting.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "tests/support/RunProgram.h"
 #include "tests/support/TestFiles.h"
 
-#include "app/PatchListStore.h"
+#include "core/PatchListStore.h"
 #include "settings/AppSetting.h"
 #include "winutil/FileLock.h"
 

@@ -3,7 +3,7 @@
 #include "tests/support/RunProgram.h"
 #include "tests/support/TestFiles.h"
 
-#include "app/PatchListStore.h"
+#include "core/PatchListStore.h"
 #include "cli/Cli.h"
 #include "settings/AppSetting.h"
 #include "tests/support/SourceTexts.h"

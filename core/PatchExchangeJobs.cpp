@@ -1,10 +1,10 @@
 // Import, export and diff as steps on a patch list. The engine reads, checks
 // and writes the patch files; here the items join the list (or nothing does),
 // the list is saved, and the outcome gets the window's words.
-#include "app/PatchExchangeJobs.h"
+#include "core/PatchExchangeJobs.h"
 
-#include "app/PatchListStore.h"
-#include "app/PatchSession.h"
+#include "core/PatchListStore.h"
+#include "core/PatchSession.h"
 #include "engine/Fingerprint.h"
 #include "engine/HexText.h"
 #include "winutil/FdIo.h"

@@ -6,7 +6,7 @@
 // returns what to tell them.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 #include "engine/PatchExchange.h"
 
 #include <cstddef>

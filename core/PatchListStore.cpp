@@ -2,7 +2,7 @@
 // PathList\<n>\Offset, Descrip, OldHex, NewHex and Path, and Signature and
 // SignatureAt (decimal) when the item has a signature; the count is
 // PathList\Count and the target path is FileName at the top level.
-#include "app/PatchListStore.h"
+#include "core/PatchListStore.h"
 
 #include "settings/AppSetting.h"
 #include "settings/IniText.h"

@@ -5,8 +5,8 @@
 // step returns what to tell them.
 #pragma once
 
-#include "app/PatchItem.h"
-#include "app/PatchListStore.h"
+#include "engine/PatchItem.h"
+#include "core/PatchListStore.h"
 #include "engine/Fingerprint.h"
 #include "engine/Rebuild.h"
 #include "engine/Relocate.h"

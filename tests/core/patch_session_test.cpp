@@ -2,7 +2,7 @@
 // when the target counts as changed by someone else.
 #include "tests/support/TestFiles.h"
 
-#include "app/PatchSession.h"
+#include "core/PatchSession.h"
 
 #include <fcntl.h>
 #include <filesystem>

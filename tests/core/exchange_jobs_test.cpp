@@ -2,8 +2,8 @@
 // list and the settings file, and that a refusal changes neither.
 #include "tests/support/TestFiles.h"
 
-#include "app/PatchExchangeJobs.h"
-#include "app/PatchSession.h"
+#include "core/PatchExchangeJobs.h"
+#include "core/PatchSession.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

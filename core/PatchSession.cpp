@@ -1,9 +1,9 @@
 // One working session on a patch list. The settings file is never replaced
 // when it could not be read; every save reports whether it took place; and
 // the rebuild asks before it writes over a target that someone else changed.
-#include "app/PatchSession.h"
+#include "core/PatchSession.h"
 
-#include "app/PatchListStore.h"
+#include "core/PatchListStore.h"
 #include "engine/Signature.h"
 #include "settings/IniText.h"
 #include "winutil/CodePage.h"

@@ -3,7 +3,7 @@
 // Free functions so that they work without a window.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 
 #include <cstddef>
 #include <cstdint>
