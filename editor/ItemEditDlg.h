@@ -1,7 +1,7 @@
 // CItemEditDlg: the modal dialog that adds a patch item or changes one.
 #pragma once
 
-#include "app/PatchItem.h"
+#include "engine/PatchItem.h"
 
 #include <QDialog>
 #include <cstddef>
