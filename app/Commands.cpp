@@ -1,6 +1,6 @@
 // The main window's commands: the seven buttons and the list view's
 // notifications. Saving, the backup copy and the rebuild are the session's
-// (app/PatchSession.h); the commands show what it reports.
+// (core/PatchSession.h); the commands show what it reports.
 #include "app/BytemenderDlg.h"
 
 #include "core/PatchListStore.h"

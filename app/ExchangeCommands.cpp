@@ -1,7 +1,7 @@
 // The window's exchange commands in its context menu: "导入..." adds the
 // items of a patch file, "导出..." writes the enabled items as a patch file,
 // "比较文件..." adds the items that turn one file into another. The steps are
-// the Qt-free jobs of app/PatchExchangeJobs.h; here the user chooses the files
+// the Qt-free jobs of core/PatchExchangeJobs.h; here the user chooses the files
 // and hears the outcome.
 #include "app/BytemenderDlg.h"
 

@@ -15,7 +15,7 @@ class QMessageBox;
 class QWidget;
 class CAboutDlg;
 class CItemEditDlg;
-enum class TargetChangedAnswer; // app/PatchSession.h
+enum class TargetChangedAnswer; // core/PatchSession.h
 enum class PatchFormat;         // engine/PatchExchange.h
 struct ItemRelocation;          // engine/Relocate.h
 

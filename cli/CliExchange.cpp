@@ -1,5 +1,5 @@
 // import, export and diff on the command line: the list steps shared with the
-// window (app/PatchExchangeJobs.h), with the command line's checks, messages
+// window (core/PatchExchangeJobs.h), with the command line's checks, messages
 // and exit statuses.
 #include "cli/CliExchange.h"
 
