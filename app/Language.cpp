@@ -11,6 +11,23 @@
 
 namespace {
 
+// Qt's Chinese translation holds the file chooser's type column ("Folder",
+// "Drive", "Shortcut") under the dialog's old context only: the texts asked
+// for under the icon provider's context are looked up there.
+class IconProviderTexts : public QTranslator {
+  public:
+    explicit IconProviderTexts(const QTranslator* dialogs) : dialogs_(dialogs) {}
+    bool isEmpty() const override { return dialogs_->isEmpty(); }
+    QString translate(const char* context, const char* source, const char*, int n) const override {
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0)
+            return QString();
+        return dialogs_->translate("QFileDialog", source, nullptr, n);
+    }
+
+  private:
+    const QTranslator* dialogs_;
+};
+
 std::string QtTranslate(const char* context, const char* source) {
     const QString text = QCoreApplication::translate(context, source);
     const std::u16string wide(reinterpret_cast<const char16_t*>(text.utf16()),
@@ -23,9 +40,12 @@ std::string QtTranslate(const char* context, const char* source) {
 bool InstallTranslations(QCoreApplication* app, bool english) {
     static QTranslator own;
     static QTranslator qtDialogs;
+    static IconProviderTexts iconTypes(&qtDialogs);
     bool ok = true;
-    // Dates, sizes and numbers in Qt's own dialogs (the file chooser) follow
-    // the language shown, whatever the locale.
+    // Numbers and dates the program formats follow the language shown. Qt's
+    // file chooser takes its own from the system locale, which the program
+    // lends the Chinese formats where the user's environment has none
+    // (DialogFormatLoan).
     QLocale::setDefault(english ? QLocale(QLocale::English, QLocale::UnitedStates)
                                 : QLocale(QLocale::Chinese, QLocale::China));
     if (english) {
@@ -36,6 +56,7 @@ bool InstallTranslations(QCoreApplication* app, bool english) {
     } else if (qtDialogs.load(QStringLiteral("qtbase_zh_CN"),
                               QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         app->installTranslator(&qtDialogs);
+        app->installTranslator(&iconTypes);
     }
     SetTranslator(&QtTranslate);
     return ok;

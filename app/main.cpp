@@ -27,11 +27,14 @@ int main(int argc, char** argv) {
                      argc > 0 && argv[0] ? argv[0] : "bytemender");
         return 2;
     }
+    const bool english = UserInterfaceIsEnglish();
+    DialogFormatLoan dialogFormats(!english);
     QApplication app(argc, argv);
+    dialogFormats.Restore();
     QApplication::setApplicationName(QStringLiteral("Bytemender"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
     QApplication::setDesktopFileName(QStringLiteral("bytemender"));
-    InstallTranslations(&app, UserInterfaceIsEnglish());
+    InstallTranslations(&app, english);
     CBytemenderApp theApp;
     theApp.InitInstance();
     return 0;

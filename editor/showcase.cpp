@@ -76,8 +76,11 @@ int main(int argc, char** argv) {
     if (argc < 2)
         return Usage();
     const std::string scene = argv[1];
+    const bool english = UserInterfaceIsEnglish();
+    DialogFormatLoan dialogFormats(!english);
     QApplication app(argc, argv);
-    InstallTranslations(&app, UserInterfaceIsEnglish());
+    dialogFormats.Restore();
+    InstallTranslations(&app, english);
 
     char pattern[] = "/tmp/bm_showcase_XXXXXX";
     if (!mkdtemp(pattern))

@@ -1,6 +1,7 @@
 // The translation hook and the choice of the interface language.
 #include "winutil/Translate.h"
 
+#include <clocale>
 #include <cstdlib>
 #include <string_view>
 
@@ -128,3 +129,65 @@ InterfaceLanguage RequestedLanguage() {
 bool UserInterfaceIsEnglish() {
     return RequestedLanguage() == InterfaceLanguage::English;
 }
+
+#ifdef _WIN32
+
+DialogFormatLoan::DialogFormatLoan(bool) {}
+
+void DialogFormatLoan::Restore() {}
+
+#else
+
+namespace {
+
+// The locale lent to the dialogs; Qt only reads its name.
+constexpr const char* kChineseFormats = "zh_CN.UTF-8";
+
+void SetVariable(const char* name, const std::optional<std::string>& value) {
+    if (value)
+        ::setenv(name, value->c_str(), 1);
+    else
+        ::unsetenv(name);
+}
+
+} // namespace
+
+DialogFormatLoan::DialogFormatLoan(bool chinese) {
+    if (!chinese)
+        return;
+    // LC_ALL overrides every category, so a C there is lent over in place;
+    // otherwise each category falls back to LANG.
+    const char* all = Variable("LC_ALL");
+    const char* lang = Variable("LANG");
+    std::vector<const char*> lend;
+    if (all) {
+        if (IsCLocale(all))
+            lend.push_back("LC_ALL");
+    } else {
+        for (const char* category : {"LC_TIME", "LC_NUMERIC", "LC_MESSAGES"}) {
+            const char* value = Variable(category);
+            if (!value)
+                value = lang;
+            if (!value || IsCLocale(value))
+                lend.push_back(category);
+        }
+    }
+    for (const char* name : lend) {
+        const char* value = std::getenv(name);
+        saved_.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
+        ::setenv(name, kChineseFormats, 1);
+    }
+}
+
+void DialogFormatLoan::Restore() {
+    if (saved_.empty())
+        return;
+    for (const Saved& variable : saved_)
+        SetVariable(variable.name, variable.value);
+    saved_.clear();
+    // The application object set the C library's locale from the lent
+    // environment; it follows the user's again.
+    std::setlocale(LC_ALL, "");
+}
+
+#endif

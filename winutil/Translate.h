@@ -5,8 +5,10 @@
 #pragma once
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Marks a source text for the translation tools (lupdate) where it is
 // defined; the text itself is unchanged.
@@ -43,3 +45,32 @@ InterfaceLanguage RequestedLanguage();
 // source texts unless English is asked for; the command line (cli/) speaks
 // English unless Chinese is.
 bool UserInterfaceIsEnglish();
+
+// Qt takes the formats of dates and sizes in its own dialogs (the file
+// chooser) from the environment (LC_ALL, LC_TIME, LC_NUMERIC, LC_MESSAGES,
+// LANG), once,
+// while the application object is made. Where the environment names no
+// formats of its own (unset, C or POSIX), a window shown in Chinese lends it
+// the Chinese ones for that moment. Make this before the application object
+// and Restore() it right after: the environment and the C library's locale
+// are then as the user set them again. Without a loan (English, a real
+// locale, or Windows, whose dialogs follow Windows' own language) nothing
+// changes.
+class DialogFormatLoan {
+  public:
+    explicit DialogFormatLoan(bool chinese);
+    ~DialogFormatLoan() { Restore(); }
+    DialogFormatLoan(const DialogFormatLoan&) = delete;
+    DialogFormatLoan& operator=(const DialogFormatLoan&) = delete;
+
+    // Whether the environment holds the lent formats now.
+    bool Lent() const { return !saved_.empty(); }
+    void Restore();
+
+  private:
+    struct Saved {
+        const char* name;
+        std::optional<std::string> value;
+    };
+    std::vector<Saved> saved_;
+};

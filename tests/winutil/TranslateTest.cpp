@@ -1,5 +1,6 @@
 #include "winutil/Translate.h"
 
+#include <clocale>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
@@ -60,6 +61,56 @@ TEST(Translate, InterfaceLanguageFromTheEnvironment) {
         EXPECT_EQ(RequestedLanguage(), c.requested);
         EXPECT_EQ(UserInterfaceIsEnglish(), c.requested == English);
     }
+}
+
+// The Chinese formats are lent to Qt's dialogs only where the environment
+// names none, and the environment is the user's again after the loan.
+TEST(Translate, DialogFormatsLentOnlyWhereTheEnvironmentHasNone) {
+    const struct {
+        const char* name;
+        bool chinese;
+        const char* lcAll;
+        const char* lcTime;
+        const char* lang;
+        const char* lentAll; // LC_ALL, LC_TIME and LC_NUMERIC during the loan
+        const char* lentTime;
+        const char* lentNumeric;
+    } cases[] = {
+        {"no locale", true, nullptr, nullptr, nullptr, nullptr, "zh_CN.UTF-8", "zh_CN.UTF-8"},
+        {"C.UTF-8", true, nullptr, nullptr, "C.UTF-8", nullptr, "zh_CN.UTF-8", "zh_CN.UTF-8"},
+        {"C everywhere", true, "C", nullptr, "C", "zh_CN.UTF-8", nullptr, nullptr},
+        {"German dates", true, nullptr, "de_DE.UTF-8", "C", nullptr, "de_DE.UTF-8", "zh_CN.UTF-8"},
+        {"a real locale", true, nullptr, nullptr, "en_US.UTF-8", nullptr, nullptr, nullptr},
+        {"LC_ALL real", true, "fr_FR.UTF-8", nullptr, "C", "fr_FR.UTF-8", nullptr, nullptr},
+        {"English window", false, nullptr, nullptr, "C", nullptr, nullptr, nullptr},
+    };
+    auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value ? value : "-");
+    };
+    const std::string locale = std::setlocale(LC_ALL, nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetOrClear("LC_ALL", c.lcAll);
+        SetOrClear("LC_TIME", c.lcTime);
+        SetOrClear("LC_NUMERIC", nullptr);
+        SetOrClear("LC_MESSAGES", nullptr);
+        SetOrClear("LANG", c.lang);
+        {
+            DialogFormatLoan loan(c.chinese);
+            EXPECT_EQ(variable("LC_ALL"), c.lentAll ? c.lentAll : "-");
+            EXPECT_EQ(variable("LC_TIME"), c.lentTime ? c.lentTime : c.lcTime ? c.lcTime : "-");
+            EXPECT_EQ(variable("LC_NUMERIC"), c.lentNumeric ? c.lentNumeric : "-");
+        }
+        EXPECT_EQ(variable("LC_ALL"), c.lcAll ? c.lcAll : "-");
+        EXPECT_EQ(variable("LC_TIME"), c.lcTime ? c.lcTime : "-");
+        EXPECT_EQ(variable("LC_NUMERIC"), "-");
+        EXPECT_EQ(variable("LC_MESSAGES"), "-");
+    }
+    SetOrClear("LC_ALL", nullptr);
+    SetOrClear("LC_TIME", nullptr);
+    SetOrClear("LANG", nullptr);
+    std::setlocale(LC_ALL, locale.c_str());
 }
 
 #endif
