@@ -10,6 +10,7 @@
 #include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 #include "winutil/Locations.h"
+#include "winutil/SafeFile.h"
 #include "winutil/Translate.h"
 #include "winutil/UniqueFd.h"
 
@@ -688,6 +689,9 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
 }
 
 void PatchSession::ResolvePending() {
+    // A replace killed half way on Windows leaves the file moved aside.
+    RecoverInterruptedReplace(targetPath_);
+    RecoverInterruptedReplace(backupPath_);
     FileFingerprint pending;
     FileFingerprint now;
     if (Recorded(kPendingBackupSizeKey, kPendingBackupSha256Key, &pending)) {

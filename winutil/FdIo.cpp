@@ -94,6 +94,15 @@ void CloseFd(int fd) {
         ::close(fd);
 }
 
+bool FlushAndClose(int fd) {
+    const bool flushed = ::fsync(fd) == 0;
+    const int error = errno;
+    if (::close(fd) != 0)
+        return false;
+    errno = error;
+    return flushed;
+}
+
 bool ReadAllAt(int fd, std::uint64_t offset, void* out, std::size_t size) {
     auto* at = static_cast<unsigned char*>(out);
     while (size > 0) {

@@ -188,6 +188,17 @@ void CloseFd(int fd) {
         _close(fd);
 }
 
+bool FlushAndClose(int fd) {
+    const bool flushed = FlushFileBuffers(HandleOf(fd)) != 0;
+    if (!flushed)
+        SetErrnoFromLastError();
+    const int error = errno;
+    if (_close(fd) != 0)
+        return false;
+    errno = error;
+    return flushed;
+}
+
 std::int64_t ReadSomeAt(int fd, std::uint64_t offset, void* out, std::size_t size) {
     OVERLAPPED at = At(offset);
     DWORD got = 0;
