@@ -65,7 +65,7 @@ echo "== Cross-build"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$here" -B "$build/bytemender" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DBM_WIN_DEPS="$deps" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBM_GUI=OFF -DBM_BENCH=OFF \
+    -DBM_WIN_DEPS="$deps" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBM_GUI=OFF -DBM_BENCH=ON \
     "${launcher[@]}" >/dev/null
 nice cmake --build "$build/bytemender" -j"$jobs"
 

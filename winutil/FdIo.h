@@ -111,3 +111,5 @@ void* AllocateAligned(std::size_t alignment, std::size_t size);
 void FreeAligned(void* block);
 // Offers huge pages for a block where the system has them.
 void AdviseHugePages(void* block, std::size_t size);
+// The process's peak resident memory so far, in bytes; 0 when unknown.
+std::uint64_t PeakMemoryBytes();
