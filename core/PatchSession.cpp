@@ -391,6 +391,10 @@ void PatchSession::KeepRecovered() {
 void PatchSession::LoadList() {
     targetPath_ = ReadTargetPath(settings_);
     MakeBackupPath();
+    // A replace killed half way on Windows leaves the file moved aside: it
+    // is back in its place before anything looks at it.
+    RecoverInterruptedReplace(targetPath_);
+    RecoverInterruptedReplace(backupPath_);
     ReadPatchItems(settings_, items_, &listCheck_);
     SortPatchList(items_);
     if (signaturesOnLoad_)
@@ -689,9 +693,6 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
 }
 
 void PatchSession::ResolvePending() {
-    // A replace killed half way on Windows leaves the file moved aside.
-    RecoverInterruptedReplace(targetPath_);
-    RecoverInterruptedReplace(backupPath_);
     FileFingerprint pending;
     FileFingerprint now;
     if (Recorded(kPendingBackupSizeKey, kPendingBackupSha256Key, &pending)) {

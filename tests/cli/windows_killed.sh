@@ -3,8 +3,9 @@
 # of the program (BYTEMENDER_KILL_AT_MOVE=N ends it, as a kill would, just
 # before its N-th move of a file) is stopped before each move in turn. After
 # every kill the target is the old file or the new one, whole (or, for a
-# running program moved aside, the old one waiting beside it), and the next
-# plain "apply" settles the records without asking about a changed target:
+# running program moved aside, the old one waiting beside it, back in its
+# place as soon as the program runs again), and the next plain "apply"
+# settles the records without asking about a changed target:
 # the target ends patched and the backup pristine. Once for a data file and
 # once for a running program, which Windows lets only be moved aside.
 #
@@ -69,6 +70,10 @@ for running in no yes; do
         kills=$((kills + 1))
         whole "$target" || fail "target torn after a kill at move $kill"
         whole "$dir/Path_bak/$(basename "$target")" || fail "backup torn after a kill at move $kill"
+        # Any next run, even one that only reads, finds the file in its place.
+        bm status >/dev/null 2>&1 || true
+        [ -f "$target" ] || fail "target still moved aside after a kill at move $kill"
+        whole "$target" || fail "target torn after the run that followed a kill at move $kill"
         status=0
         bm apply >"$work/out" 2>&1 || status=$?
         [ "$status" -eq 0 ] || fail "the next apply after a kill at move $kill: $(cat "$work/out")"
