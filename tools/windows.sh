@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cross-builds the Qt-free core and bytemender-cli.exe for 64-bit Windows with
+# Cross-builds the Qt-free core, bytemender-cli.exe and reloc_bench.exe for
 # mingw-w64 and runs their test suites under Wine. Safe to run again: packages
 # already present are not reinstalled and the build only redoes what changed.
 #
