@@ -220,44 +220,43 @@ std::unique_ptr<SafeFile::State> NewSafeFileState() {
 }
 
 bool PosixState::Prepare(const std::string& path) {
-    PosixState& s = *this;
     std::string resolved;
     bool exists = false;
     struct stat st {};
     if (const Reason reason = ResolveLinks(path, &resolved, &exists, &st); reason != Reason::Ok)
-        return s.Fail(reason);
+        return Fail(reason);
     if (exists && !S_ISREG(st.st_mode))
-        return s.Fail(Reason::NotRegular);
+        return Fail(Reason::NotRegular);
     // Renaming over a file needs only a writable folder: the file's own
     // protection is honoured here.
     if (exists && ::faccessat(AT_FDCWD, resolved.c_str(), W_OK, AT_EACCESS) != 0)
-        return s.Fail(errno == EACCES || errno == EPERM || errno == EROFS ? Reason::ReadOnly
-                                                                          : Reason::IoError);
+        return Fail(errno == EACCES || errno == EPERM || errno == EROFS ? Reason::ReadOnly
+                                                                        : Reason::IoError);
 
     const std::size_t slash = resolved.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".")
-                               : slash == 0               ? std::string("/")
-                                                          : resolved.substr(0, slash);
-    s.name = slash == std::string::npos ? resolved : resolved.substr(slash + 1);
-    if (s.name.empty())
-        return s.Fail(Reason::IoError);
-    s.folder = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const std::string folderPath = slash == std::string::npos ? std::string(".")
+                                   : slash == 0               ? std::string("/")
+                                                              : resolved.substr(0, slash);
+    name = slash == std::string::npos ? resolved : resolved.substr(slash + 1);
+    if (name.empty())
+        return Fail(Reason::IoError);
+    folder = ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     struct stat folderStat {};
-    if (s.folder < 0 || ::fstat(s.folder, &folderStat) != 0)
-        return s.Fail(Reason::IoError);
+    if (folder < 0 || ::fstat(folder, &folderStat) != 0)
+        return Fail(Reason::IoError);
 
     // In a sticky folder only the owner of a file (or of the folder) may
     // rename over it; anyone else who may write the file writes it in place.
     const uid_t user = ::geteuid();
     bool refused = exists && (folderStat.st_mode & S_ISVTX) != 0 && user != 0 &&
                    st.st_uid != user && folderStat.st_uid != user;
-    if (!refused && s.CreateTemp(exists ? &st : nullptr, &refused))
+    if (!refused && CreateTemp(exists ? &st : nullptr, &refused))
         return true;
     if (!refused)
-        return s.Fail(Reason::IoError);
+        return Fail(Reason::IoError);
     if (!exists)
-        return s.Fail(Reason::FolderRefused);
-    return s.OpenInPlace(resolved, st);
+        return Fail(Reason::FolderRefused);
+    return OpenInPlace(resolved, st);
 }
 
 bool PosixState::CopyInKernel(int source, std::uint64_t* in, std::uint64_t* out,

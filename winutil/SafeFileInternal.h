@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 struct SafeFile::State {
     Reason why = Reason::Ok;
