@@ -3,8 +3,8 @@
 // checks and messages on top.
 #include "cli/CliSession.h"
 
-#include "core/PatchExchangeJobs.h"
 #include "cli/CliText.h"
+#include "core/PatchExchangeJobs.h"
 #include "engine/Rebuild.h"
 #include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
@@ -19,6 +19,9 @@ namespace {
 constexpr const char* kWindowProgram = "bytemender";
 
 std::string Reason(int error) {
+    if (IsInUseError(error))
+        return Translate("bytemender-cli",
+                         QT_TRANSLATE_NOOP("bytemender-cli", "该文件正被另一个程序使用"));
     return std::strerror(error);
 }
 

@@ -10,6 +10,7 @@
 #include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 #include "winutil/Locations.h"
+#include "winutil/SafeFile.h"
 #include "winutil/Translate.h"
 #include "winutil/UniqueFd.h"
 
@@ -390,6 +391,10 @@ void PatchSession::KeepRecovered() {
 void PatchSession::LoadList() {
     targetPath_ = ReadTargetPath(settings_);
     MakeBackupPath();
+    // A replace killed half way on Windows leaves the file moved aside: it
+    // is back in its place before anything looks at it.
+    RecoverInterruptedReplace(targetPath_);
+    RecoverInterruptedReplace(backupPath_);
     ReadPatchItems(settings_, items_, &listCheck_);
     SortPatchList(items_);
     if (signaturesOnLoad_)

@@ -635,6 +635,9 @@ bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backup
     case SafeFile::Reason::FolderRefused:
         reason = QT_TRANSLATE_NOOP("PatchExchange", "%1: 该文件夹不允许创建新文件");
         break;
+    case SafeFile::Reason::InUse:
+        reason = QT_TRANSLATE_NOOP("PatchExchange", "%1: 该文件正被另一个程序使用");
+        break;
     default:
         break;
     }

@@ -55,10 +55,14 @@ RebuildOutcome BackupUnreadable() {
                    Tr(QT_TRANSLATE_NOOP("Rebuild", "错误")));
 }
 
-RebuildOutcome WriteFailed() {
-    return Failure(RebuildOutcome::Status::WriteFailed,
-                   Tr(QT_TRANSLATE_NOOP("Rebuild", " 无法写入输出文件! ")),
-                   Tr(QT_TRANSLATE_NOOP("Rebuild", "错误")));
+// why: what the target's SafeFile told, when it failed.
+RebuildOutcome WriteFailed(SafeFile::Reason why = SafeFile::Reason::IoError) {
+    return Failure(
+        RebuildOutcome::Status::WriteFailed,
+        why == SafeFile::Reason::InUse
+            ? Tr(QT_TRANSLATE_NOOP("Rebuild", " 无法写入输出文件: 该文件正被另一个程序使用! "))
+            : Tr(QT_TRANSLATE_NOOP("Rebuild", " 无法写入输出文件! ")),
+        Tr(QT_TRANSLATE_NOOP("Rebuild", "错误")));
 }
 
 // The bytes the enabled items put so far, as disjoint runs keyed by their
@@ -281,10 +285,10 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
         hasher.emplace(backup.get(), length, patched);
     SafeFile target;
     if (!target.Open(targetPath) || !target.CopyFrom(backup.get(), 0, length))
-        return WriteFailed();
+        return WriteFailed(target.Why());
     for (const auto& [offset, bytes] : patched.runs()) {
         if (!target.WriteAt(offset, bytes.data(), bytes.size()))
-            return WriteFailed();
+            return WriteFailed(target.Why());
     }
     // The hash is needed before the rename only when someone records it
     // first; otherwise it runs on while the new contents are flushed.
@@ -296,7 +300,7 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
             return WriteFailed();
     }
     if (!target.Commit())
-        return WriteFailed();
+        return WriteFailed(target.Why());
     if (hasher && !hasher->Finish(&hashed))
         hashed = FileFingerprint{};
     if (written)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cross-builds the Qt-free core and bytemender-cli.exe for 64-bit Windows with
+# Cross-builds the Qt-free core, bytemender-cli.exe and reloc_bench.exe for
 # mingw-w64 and runs their test suites under Wine. Safe to run again: packages
 # already present are not reinstalled and the build only redoes what changed.
 #
@@ -65,7 +65,7 @@ echo "== Cross-build"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$here" -B "$build/bytemender" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DBM_WIN_DEPS="$deps" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBM_GUI=OFF -DBM_BENCH=OFF \
+    -DBM_WIN_DEPS="$deps" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBM_GUI=OFF -DBM_BENCH=ON \
     "${launcher[@]}" >/dev/null
 nice cmake --build "$build/bytemender" -j"$jobs"
 

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -69,15 +70,6 @@ int OpenForReading(const char* path, FileInfo* info) {
     return OpenDescribed(path, O_RDONLY, info);
 }
 
-int OpenRegularForReading(const char* path, FileInfo* info) {
-    const int fd = OpenForReading(path, info);
-    if (fd >= 0 && info->kind != FileKind::Regular) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 int OpenForWriting(const char* path, FileInfo* info) {
     const int fd = OpenDescribed(path, O_WRONLY | O_CREAT, info);
     if (fd >= 0 && info->kind == FileKind::Regular) {
@@ -94,23 +86,13 @@ void CloseFd(int fd) {
         ::close(fd);
 }
 
-bool ReadAllAt(int fd, std::uint64_t offset, void* out, std::size_t size) {
-    auto* at = static_cast<unsigned char*>(out);
-    while (size > 0) {
-        const ssize_t got = ::pread(fd, at, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return false;
-        if (got == 0) {
-            errno = 0;
-            return false;
-        }
-        at += got;
-        size -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
+bool FlushAndClose(int fd) {
+    const bool flushed = ::fsync(fd) == 0;
+    const int error = errno;
+    if (::close(fd) != 0)
+        return false;
+    errno = error;
+    return flushed;
 }
 
 std::int64_t ReadSomeAt(int fd, std::uint64_t offset, void* out, std::size_t size) {
@@ -225,4 +207,11 @@ void AdviseHugePages(void* block, std::size_t size) {
     (void)block;
     (void)size;
 #endif
+}
+
+std::uint64_t PeakMemoryBytes() {
+    rusage usage{};
+    if (::getrusage(RUSAGE_SELF, &usage) != 0 || usage.ru_maxrss < 0)
+        return 0;
+    return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024; // KiB on Linux
 }

@@ -18,6 +18,7 @@
 // - Reads and writes go on after short transfers and interrupted calls.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -65,6 +66,15 @@ int OpenRegularForReading(const char* path, FileInfo* info);
 // never waiting on a FIFO or device; -1 when it cannot be opened.
 int OpenForWriting(const char* path, FileInfo* info);
 void CloseFd(int fd);
+// Flushes the file to the disk and closes it; false (errno set) when either
+// fails. The descriptor is closed in any case.
+bool FlushAndClose(int fd);
+
+// True for the errno values that mean another program holds the file: EBUSY
+// (on Windows a sharing or lock violation) and ETXTBSY (a running program).
+inline bool IsInUseError(int error) {
+    return error == EBUSY || error == ETXTBSY;
+}
 
 // Reads exactly size bytes at offset. False on an error (errno tells which) or
 // when the file ends first (errno is then 0).
@@ -101,3 +111,5 @@ void* AllocateAligned(std::size_t alignment, std::size_t size);
 void FreeAligned(void* block);
 // Offers huge pages for a block where the system has them.
 void AdviseHugePages(void* block, std::size_t size);
+// The process's peak resident memory so far, in bytes; 0 when unknown.
+std::uint64_t PeakMemoryBytes();

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <malloc.h>
+#include <psapi.h>
 
 namespace win32 {
 
@@ -169,16 +170,6 @@ int OpenForReading(const char* path, FileInfo* info) {
     return OpenDescribed(path, GENERIC_READ, OPEN_EXISTING, info);
 }
 
-int OpenRegularForReading(const char* path, FileInfo* info) {
-    const int fd = OpenForReading(path, info);
-    if (fd >= 0 && info->kind != FileKind::Regular) {
-        _close(fd);
-        errno = EISDIR;
-        return -1;
-    }
-    return fd;
-}
-
 int OpenForWriting(const char* path, FileInfo* info) {
     return OpenDescribed(path, GENERIC_WRITE, OPEN_ALWAYS, info);
 }
@@ -186,6 +177,17 @@ int OpenForWriting(const char* path, FileInfo* info) {
 void CloseFd(int fd) {
     if (fd >= 0)
         _close(fd);
+}
+
+bool FlushAndClose(int fd) {
+    const bool flushed = FlushFileBuffers(HandleOf(fd)) != 0;
+    if (!flushed)
+        SetErrnoFromLastError();
+    const int error = errno;
+    if (_close(fd) != 0)
+        return false;
+    errno = error;
+    return flushed;
 }
 
 std::int64_t ReadSomeAt(int fd, std::uint64_t offset, void* out, std::size_t size) {
@@ -199,23 +201,6 @@ std::int64_t ReadSomeAt(int fd, std::uint64_t offset, void* out, std::size_t siz
         return -1;
     }
     return got;
-}
-
-bool ReadAllAt(int fd, std::uint64_t offset, void* out, std::size_t size) {
-    auto* at = static_cast<unsigned char*>(out);
-    while (size > 0) {
-        const std::int64_t got = ReadSomeAt(fd, offset, at, size);
-        if (got < 0)
-            return false;
-        if (got == 0) {
-            errno = 0;
-            return false;
-        }
-        at += got;
-        size -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
 }
 
 bool WriteAllAt(int fd, std::uint64_t offset, const void* data, std::size_t size) {
@@ -319,3 +304,10 @@ void FreeAligned(void* block) {
 }
 
 void AdviseHugePages(void*, std::size_t) {}
+
+std::uint64_t PeakMemoryBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    return counters.PeakWorkingSetSize;
+}

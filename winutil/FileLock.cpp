@@ -12,24 +12,16 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
-
-std::string CommandName(pid_t pid) {
+std::string FileLock::CommandName(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
     std::string name;
     std::getline(in, name);
     return name;
 }
 
-} // namespace
-
-FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::milliseconds wait) {
-    Release();
-    holder_ = 0;
-    holderName_.clear();
-    const std::string path = LockPathFor(listPath);
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    auto pause = std::chrono::milliseconds(1);
+FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::milliseconds waitFor) {
+    const std::string path = Restart(listPath);
+    Wait wait(waitFor);
     for (;;) {
         bool writable = true;
         int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -44,17 +36,8 @@ FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::mil
                 ::close(fd);
                 return Result::Unlockable;
             }
-            const auto now = std::chrono::steady_clock::now();
-            if (now >= deadline) {
-                holder_ = ReadHolder(fd);
-                if (holder_ != 0)
-                    holderName_ = CommandName(holder_);
-                ::close(fd);
-                return Result::Busy;
-            }
-            std::this_thread::sleep_for(
-                std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-            pause = std::min(pause * 2, std::chrono::milliseconds(4));
+            if (!wait.Pause())
+                return GiveUp(fd);
         }
         // The holder before removed the file as it let go: this lock is on a
         // file nobody else will open again. Start over with the one at path.
@@ -63,7 +46,7 @@ FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::mil
         if (::fstat(fd, &locked) != 0 || ::stat(path.c_str(), &named) != 0 ||
             locked.st_dev != named.st_dev || locked.st_ino != named.st_ino) {
             ::close(fd);
-            if (std::chrono::steady_clock::now() >= deadline)
+            if (wait.Over())
                 return Result::Busy;
             continue;
         }

@@ -56,6 +56,26 @@ class FileLock {
     // The process id the lock file at fd holds (0 when none); writes pid there.
     static pid_t ReadHolder(int fd);
     static void WriteHolder(int fd, std::uint64_t pid);
+    // The command name of a process ("" when it is unknown); each system's own.
+    static std::string CommandName(pid_t pid);
+    // Lets go of any lock and forgets the last holder; the lock file's path.
+    std::string Restart(const std::string& listPath);
+    // After a wait that ran out: notes who holds the lock file at fd, closes it.
+    Result GiveUp(int fd);
+
+    // Polling within a bounded wait: Pause sleeps a little (1 ms, growing to
+    // 4 ms, never past the end) and returns false once the wait is over.
+    class Wait {
+      public:
+        explicit Wait(std::chrono::milliseconds wait)
+            : deadline_(std::chrono::steady_clock::now() + wait) {}
+        bool Pause();
+        bool Over() const { return std::chrono::steady_clock::now() >= deadline_; }
+
+      private:
+        std::chrono::steady_clock::time_point deadline_;
+        std::chrono::milliseconds pause_{1};
+    };
 
     int fd_ = -1;
     std::string path_; // the lock file, removed on release; empty when it may not be

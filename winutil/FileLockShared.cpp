@@ -4,7 +4,9 @@
 
 #include "winutil/FdIo.h"
 
+#include <algorithm>
 #include <charconv>
+#include <thread>
 
 FileLock::~FileLock() {
     Release();
@@ -31,4 +33,29 @@ void FileLock::WriteHolder(int fd, std::uint64_t pid) {
     const auto length = static_cast<std::size_t>(end + 1 - text);
     if (WriteAllAt(fd, 0, text, length))
         (void)SetFileLength(fd, length);
+}
+
+std::string FileLock::Restart(const std::string& listPath) {
+    Release();
+    holder_ = 0;
+    holderName_.clear();
+    return LockPathFor(listPath);
+}
+
+FileLock::Result FileLock::GiveUp(int fd) {
+    holder_ = ReadHolder(fd);
+    if (holder_ != 0)
+        holderName_ = CommandName(holder_);
+    CloseFd(fd);
+    return Result::Busy;
+}
+
+bool FileLock::Wait::Pause() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline_)
+        return false;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(pause_, deadline_ - now));
+    pause_ = std::min(pause_ * 2, std::chrono::milliseconds(4));
+    return true;
 }

@@ -12,16 +12,15 @@
 #include "winutil/FdIo.h"
 #include "winutil/Win32Internal.h"
 
-#include <algorithm>
-#include <thread>
-
 namespace {
 
 // The locked byte: far past any id the file holds.
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
+} // namespace
+
 // The program's file name without folder and ".exe", as a command name.
-std::string CommandName(pid_t pid) {
+std::string FileLock::CommandName(pid_t pid) {
     const HANDLE process =
         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
     if (process == nullptr)
@@ -40,6 +39,8 @@ std::string CommandName(pid_t pid) {
     return win32::Narrow(name);
 }
 
+namespace {
+
 HANDLE OpenLockFile(const std::string& path, DWORD access) {
     return CreateFileW(win32::Wide(path).c_str(), access,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -49,11 +50,8 @@ HANDLE OpenLockFile(const std::string& path, DWORD access) {
 
 } // namespace
 
-FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::milliseconds wait) {
-    Release();
-    holder_ = 0;
-    holderName_.clear();
-    const std::string path = LockPathFor(listPath);
+FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::milliseconds waitFor) {
+    const std::string path = Restart(listPath);
     bool writable = true;
     HANDLE handle = OpenLockFile(path, GENERIC_READ | GENERIC_WRITE);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
@@ -65,8 +63,7 @@ FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::mil
     const int fd = win32::DescriptorOf(handle, writable);
     if (fd < 0)
         return Result::Unlockable;
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    auto pause = std::chrono::milliseconds(1);
+    Wait wait(waitFor);
     for (;;) {
         OVERLAPPED at{};
         at.OffsetHigh = kLockOffsetHigh;
@@ -77,17 +74,8 @@ FileLock::Result FileLock::Acquire(const std::string& listPath, std::chrono::mil
             CloseFd(fd);
             return Result::Unlockable;
         }
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
-            holder_ = ReadHolder(fd);
-            if (holder_ != 0)
-                holderName_ = CommandName(holder_);
-            CloseFd(fd);
-            return Result::Busy;
-        }
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-        pause = std::min(pause * 2, std::chrono::milliseconds(4));
+        if (!wait.Pause())
+            return GiveUp(fd);
     }
     fd_ = fd;
     path_ = writable ? path : std::string();

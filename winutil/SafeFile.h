@@ -26,6 +26,8 @@
 //   file that are more than a minute old are removed: they are left from a
 //   save that was killed. A younger one may belong to a save running at this
 //   moment (each write of that save renews its time) and is kept.
+// - Each system's file makes only its calls; what is common is in
+//   SafeFileShared.cpp (see SafeFileInternal.h).
 #pragma once
 
 #include <cstddef>
@@ -40,6 +42,9 @@ class SafeFile {
         NotRegular,    // the path names a folder, FIFO, device, socket, or a loop of links
         ReadOnly,      // the file exists and this user may not write it
         FolderRefused, // the folder takes no new file and there is no file to write in place
+        InUse,         // another program holds the file: a running program written in place
+                       // on Linux; on Windows one that has it open without write or delete
+                       // sharing, or has locked a range of it
         IoError,       // any other failure: missing folder, full disk, short write, flush
     };
 
@@ -78,8 +83,10 @@ class SafeFile {
     // contents, and after a failure holds part of the new ones.
     bool Changed() const;
 
-  private:
+    // Each system's steps (SafeFileInternal.h); not for callers.
     struct State;
+
+  private:
     std::unique_ptr<State> state_;
 };
 
@@ -87,3 +94,10 @@ class SafeFile {
 // *why (if given) receives the reason of a failure, or Ok.
 bool ReplaceFileContents(const std::string& path, const void* data, std::size_t size,
                          SafeFile::Reason* why = nullptr);
+
+// When path is missing because a replace was killed after the file was moved
+// aside and before the new one took its place (Windows, a file in use), puts
+// the file moved aside back: true when it did. Opening a SafeFile does this
+// on its own; a program that looks at the file first calls it before. On
+// POSIX a replace is one rename and there is never anything to put back.
+bool RecoverInterruptedReplace(const std::string& path);

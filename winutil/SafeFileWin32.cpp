@@ -12,7 +12,7 @@
 // - There are no permission bits to copy: the new file takes the folder's
 //   inherited access rules and the old file's hidden, system and archive
 //   attributes.
-#include "winutil/SafeFile.h"
+#include "winutil/SafeFileInternal.h"
 
 #include "winutil/FileUtil.h"
 #include "winutil/Win32Internal.h"
@@ -20,50 +20,26 @@
 #include <algorithm>
 #include <bcrypt.h>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
-#include <new>
 
 namespace {
 
 using namespace win32;
 using Reason = SafeFile::Reason;
 
-constexpr wchar_t kTempMark[] = L".bytemender-";
 constexpr wchar_t kAsideMark[] = L"old-";
-constexpr std::size_t kSuffixLength = 6;
-constexpr wchar_t kSuffixAlphabet[] =
-    L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 // A temporary file this old (100 ns units) belongs to no save still running.
-constexpr std::uint64_t kStaleTicks = 60ull * 10000000ull;
-constexpr std::size_t kCopyBlock = std::size_t(1) << 20;
+constexpr std::uint64_t kStaleTicks = std::uint64_t(kSafeFileStaleSeconds) * 10000000ull;
 // The old file's attributes that the new one keeps.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 std::wstring RandomSuffix() {
-    unsigned char raw[kSuffixLength];
-    if (BCryptGenRandom(nullptr, raw, sizeof raw, BCRYPT_USE_SYSTEM_PREFERRED_RNG) < 0) {
-        // Without system randomness: clock, process and a counter, mixed.
-        static std::uint64_t counter = 0;
-        std::uint64_t x =
-            GetTickCount64() ^ (std::uint64_t(GetCurrentProcessId()) << 32) ^ ++counter;
-        for (unsigned char& byte : raw) {
-            x ^= x >> 31;
-            x *= 0x9E3779B97F4A7C15ull;
-            byte = static_cast<unsigned char>(x >> 56);
-        }
-    }
-    std::wstring suffix;
-    for (unsigned char byte : raw)
-        suffix.push_back(kSuffixAlphabet[byte % (std::size(kSuffixAlphabet) - 1)]);
-    return suffix;
-}
-
-bool HasSuffixAt(const std::wstring& entry, std::size_t at) {
-    if (entry.size() != at + kSuffixLength)
-        return false;
-    return std::all_of(entry.begin() + static_cast<std::ptrdiff_t>(at), entry.end(),
-                       [](wchar_t c) { return std::wcschr(kSuffixAlphabet, c) != nullptr; });
+    unsigned char raw[kSafeFileSuffixLength];
+    const bool ok = BCryptGenRandom(nullptr, raw, sizeof raw, BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0;
+    return Wide(
+        SafeFileSuffix(raw, ok, GetTickCount64() ^ (std::uint64_t(GetCurrentProcessId()) << 32)));
 }
 
 std::uint64_t Ticks(const FILETIME& t) {
@@ -91,49 +67,68 @@ std::string FinalPath(HANDLE handle) {
     return Narrow(buffer);
 }
 
-} // namespace
+#ifdef BM_FAULT_POINTS
+// Test builds only (never the program that is shipped): with
+// BYTEMENDER_KILL_AT_MOVE=N in the environment, the process ends at once, as
+// if killed, when it is about to make its N-th move of a file.
+void FaultPoint() {
+    static int moves = 0;
+    const char* at = std::getenv("BYTEMENDER_KILL_AT_MOVE");
+    if (at && ++moves == std::atoi(at))
+        TerminateProcess(GetCurrentProcess(), 137);
+}
+#else
+void FaultPoint() {}
+#endif
 
-struct SafeFile::State {
-    Reason why = Reason::Ok;
-    bool failed = false;
-    bool inPlace = false;
-    bool committed = false;
-    bool touched = false; // a write or cut was issued to the file
-    int fd = -1;          // the temporary file, or the file itself when written in place
+bool Move(const std::wstring& from, const std::wstring& to, DWORD flags) {
+    FaultPoint();
+    return MoveFileExW(from.c_str(), to.c_str(), flags) != 0;
+}
+
+// Calls visit with each file in folder whose name starts with prefix, and
+// that name as UTF-8.
+template <typename Visit>
+void ForEachLeftOver(const std::wstring& folder, const std::wstring& prefix, Visit visit) {
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileW((folder + prefix + L"*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            visit(entry, Narrow(entry.cFileName));
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+struct WinState final : SafeFile::State {
     std::wstring folder;  // the file's folder with its separator, or empty
     std::wstring target;  // the file
     std::wstring prefix;  // ".<name>.bytemender-"
     std::wstring temp;    // the temporary file; empty in place
     DWORD attributes = 0; // the old file's, when there is one
     bool exists = false;
-    std::uint64_t position = 0;
-    std::uint64_t extent = 0;
-    std::unique_ptr<char[]> buffer; // for CopyFrom
 
-    State() = default;
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
-    ~State() {
+    ~WinState() override {
         CloseFd(fd);
         if (!temp.empty() && !committed)
             DeleteFileW(temp.c_str());
     }
 
-    bool Fail(Reason reason) {
-        failed = true;
-        if (why == Reason::Ok)
-            why = reason;
-        return false;
-    }
-    bool Usable() const { return fd >= 0 && !failed && !committed; }
-    void Wrote(std::uint64_t end) { extent = std::max(extent, end); }
+    bool Prepare(const std::string& path) override;
+    // The old file's hidden, system and archive attributes.
+    void BeforeFlush() override;
+    bool PutInPlace() override;
+    void AfterPut() override;
+
+    bool SetNames(const std::string& path);
     bool CreateTemp(bool* refused);
     bool OpenInPlace(const FileInfo& existing);
-    bool MoveIntoPlace();
-    void Sweep();
 };
 
-bool SafeFile::State::CreateTemp(bool* refused) {
+} // namespace
+
+bool WinState::CreateTemp(bool* refused) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::wstring candidate = folder + prefix + RandomSuffix();
         const HANDLE handle =
@@ -155,12 +150,17 @@ bool SafeFile::State::CreateTemp(bool* refused) {
     return false;
 }
 
-bool SafeFile::State::OpenInPlace(const FileInfo& existing) {
+bool WinState::OpenInPlace(const FileInfo& existing) {
     const HANDLE handle = CreateFileW(target.c_str(), GENERIC_WRITE | GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return Fail(GetLastError() == ERROR_ACCESS_DENIED ? Reason::ReadOnly : Reason::IoError);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_ACCESS_DENIED)
+            return Fail(Reason::ReadOnly);
+        SetErrno(error);
+        return FailFromErrno();
+    }
     // The name may have been given to something else since it was looked at.
     const FileInfo now = Describe(handle);
     fd = DescriptorOf(handle, true);
@@ -175,9 +175,9 @@ bool SafeFile::State::OpenInPlace(const FileInfo& existing) {
 
 // Moves the temporary file over the target; a target in use is moved aside
 // first.
-bool SafeFile::State::MoveIntoPlace() {
+bool WinState::PutInPlace() {
     constexpr DWORD kReplace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (MoveFileExW(temp.c_str(), target.c_str(), kReplace))
+    if (Move(temp, target, kReplace))
         return true;
     const DWORD error = GetLastError();
     if (!exists || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
@@ -187,7 +187,7 @@ bool SafeFile::State::MoveIntoPlace() {
     std::wstring aside;
     for (int attempt = 0; attempt < 100 && aside.empty(); ++attempt) {
         std::wstring candidate = folder + prefix + kAsideMark + RandomSuffix();
-        if (MoveFileExW(target.c_str(), candidate.c_str(), MOVEFILE_WRITE_THROUGH))
+        if (Move(target, candidate, MOVEFILE_WRITE_THROUGH))
             aside = std::move(candidate);
         else if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
             break;
@@ -196,9 +196,11 @@ bool SafeFile::State::MoveIntoPlace() {
         SetErrno(ERROR_SHARING_VIOLATION); // locked even against a rename
         return false;
     }
-    if (!MoveFileExW(temp.c_str(), target.c_str(), kReplace)) {
+    // Killed from here to the move, the file is missing and the aside file
+    // holds it: RecoverInterruptedReplace puts it back.
+    if (!Move(temp, target, kReplace)) {
         const DWORD moveError = GetLastError();
-        MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        Move(aside, target, MOVEFILE_WRITE_THROUGH);
         SetErrno(moveError);
         return false;
     }
@@ -208,180 +210,104 @@ bool SafeFile::State::MoveIntoPlace() {
 
 // Removes temporary files of this program for the same file that a killed
 // save left behind, and old files moved aside that nobody uses any more.
-void SafeFile::State::Sweep() {
-    WIN32_FIND_DATAW entry{};
-    const std::wstring pattern = folder + prefix + L"*";
-    const HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
+void WinState::AfterPut() {
     FILETIME nowTime{};
     GetSystemTimeAsFileTime(&nowTime);
     const std::uint64_t now = Ticks(nowTime);
-    const std::size_t asideAt = prefix.size() + std::size(kAsideMark) - 1;
-    do {
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
-        const std::wstring name = entry.cFileName;
-        const bool stale =
-            HasSuffixAt(name, prefix.size()) && now - Ticks(entry.ftLastWriteTime) > kStaleTicks;
-        const bool aside =
-            name.compare(prefix.size(), std::size(kAsideMark) - 1, kAsideMark) == 0 &&
-            HasSuffixAt(name, asideAt);
-        if (stale || aside)
-            DeleteFileW((folder + name).c_str());
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    const std::string narrowPrefix = Narrow(prefix);
+    const std::string asidePrefix = narrowPrefix + Narrow(kAsideMark);
+    ForEachLeftOver(folder, prefix, [&](const WIN32_FIND_DATAW& entry, const std::string& name) {
+        const bool stale = IsSafeFileTempName(name, narrowPrefix) &&
+                           now - Ticks(entry.ftLastWriteTime) > kStaleTicks;
+        if (stale || IsSafeFileTempName(name, asidePrefix))
+            DeleteFileW((folder + entry.cFileName).c_str());
+    });
 }
 
-SafeFile::SafeFile() = default;
-SafeFile::~SafeFile() = default;
+// The target's name split into its folder and the prefix of its temporary
+// files; false for a name that cannot have them.
+bool WinState::SetNames(const std::string& path) {
+    target = Wide(path);
+    const std::size_t slash = target.find_last_of(L"\\/");
+    const std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
+    if (name.empty())
+        return false;
+    folder = slash == std::wstring::npos ? std::wstring() : target.substr(0, slash + 1);
+    // Leave room for the marks and the suffix within a name's 255 units.
+    constexpr std::size_t kNameMax = 255;
+    const std::size_t room = kNameMax - 1 - (std::size(kSafeFileTempMark) - 1) -
+                             (std::size(kAsideMark) - 1) - kSafeFileSuffixLength;
+    prefix = L"." + name.substr(0, room) + Wide(kSafeFileTempMark);
+    return true;
+}
 
-bool SafeFile::Open(const std::string& path) {
-    state_ = std::make_unique<State>();
-    State& s = *state_;
-    if (path.empty())
-        return s.Fail(Reason::IoError);
+std::unique_ptr<SafeFile::State> NewSafeFileState() {
+    return std::make_unique<WinState>();
+}
+
+bool RecoverInterruptedReplace(const std::string& path) {
+    WinState names;
+    if (path.empty() || IsWindowsDeviceName(path) || !names.SetNames(path) ||
+        LookAtPath(path).kind != FileKind::Missing)
+        return false;
+    // The newest contents moved aside are the ones the file held last.
+    const std::string asidePrefix = Narrow(names.prefix) + Narrow(kAsideMark);
+    std::wstring newest;
+    std::uint64_t newestTime = 0;
+    ForEachLeftOver(names.folder, names.prefix,
+                    [&](const WIN32_FIND_DATAW& entry, const std::string& name) {
+                        if (IsSafeFileTempName(name, asidePrefix) &&
+                            (newest.empty() || Ticks(entry.ftLastWriteTime) > newestTime)) {
+                            newest = names.folder + entry.cFileName;
+                            newestTime = Ticks(entry.ftLastWriteTime);
+                        }
+                    });
+    return !newest.empty() && Move(newest, names.target, MOVEFILE_WRITE_THROUGH);
+}
+
+bool WinState::Prepare(const std::string& path) {
     if (IsWindowsDeviceName(path))
-        return s.Fail(Reason::NotRegular);
+        return Fail(Reason::NotRegular);
+    RecoverInterruptedReplace(path);
     std::string resolved = path;
     FileInfo existing = LookAtPath(path);
     if (existing.kind == FileKind::Unknown)
-        return s.Fail(Reason::IoError);
+        return Fail(Reason::IoError);
     if (existing.Exists() && existing.kind != FileKind::Regular)
-        return s.Fail(Reason::NotRegular);
-    s.exists = existing.Exists();
-    if (s.exists) {
-        s.attributes = GetFileAttributesW(Wide(path).c_str());
-        if (s.attributes == INVALID_FILE_ATTRIBUTES)
-            return s.Fail(Reason::IoError);
+        return Fail(Reason::NotRegular);
+    exists = existing.Exists();
+    if (exists) {
+        attributes = GetFileAttributesW(Wide(path).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return Fail(Reason::IoError);
         // A link is followed: the file it points to is replaced.
-        if (s.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             const HANDLE handle = OpenShared(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING);
             if (handle == INVALID_HANDLE_VALUE)
-                return s.Fail(Reason::IoError);
+                return Fail(Reason::IoError);
             resolved = FinalPath(handle);
             CloseHandle(handle);
-            s.attributes = GetFileAttributesW(Wide(resolved).c_str());
-            if (resolved.empty() || s.attributes == INVALID_FILE_ATTRIBUTES)
-                return s.Fail(Reason::IoError);
+            attributes = GetFileAttributesW(Wide(resolved).c_str());
+            if (resolved.empty() || attributes == INVALID_FILE_ATTRIBUTES)
+                return Fail(Reason::IoError);
         }
-        if (s.attributes & FILE_ATTRIBUTE_READONLY)
-            return s.Fail(Reason::ReadOnly);
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            return Fail(Reason::ReadOnly);
     }
-    s.target = Wide(resolved);
-    const std::size_t slash = s.target.find_last_of(L"\\/");
-    const std::wstring name = slash == std::wstring::npos ? s.target : s.target.substr(slash + 1);
-    if (name.empty())
-        return s.Fail(Reason::IoError);
-    s.folder = slash == std::wstring::npos ? std::wstring() : s.target.substr(0, slash + 1);
-    // Leave room for the marks and the suffix within a name's 255 units.
-    constexpr std::size_t kNameMax = 255;
-    const std::size_t room =
-        kNameMax - 1 - (std::size(kTempMark) - 1) - (std::size(kAsideMark) - 1) - kSuffixLength;
-    s.prefix = L"." + name.substr(0, room) + kTempMark;
+    if (!SetNames(resolved))
+        return Fail(Reason::IoError);
 
     bool refused = false;
-    if (s.CreateTemp(&refused))
+    if (CreateTemp(&refused))
         return true;
     if (!refused)
-        return s.Fail(Reason::IoError);
-    if (!s.exists)
-        return s.Fail(Reason::FolderRefused);
-    return s.OpenInPlace(existing);
+        return Fail(Reason::IoError);
+    if (!exists)
+        return Fail(Reason::FolderRefused);
+    return OpenInPlace(existing);
 }
 
-bool SafeFile::Write(const void* data, std::size_t size) {
-    if (!state_ || !state_->Usable())
-        return false;
-    State& s = *state_;
-    s.touched = true;
-    if (!WriteAllAt(s.fd, s.position, data, size))
-        return s.Fail(Reason::IoError);
-    s.position += size;
-    s.Wrote(s.position);
-    return true;
-}
-
-bool SafeFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
-    if (!state_ || !state_->Usable())
-        return false;
-    State& s = *state_;
-    s.touched = true;
-    if (!WriteAllAt(s.fd, offset, data, size))
-        return s.Fail(Reason::IoError);
-    s.Wrote(offset + size);
-    return true;
-}
-
-bool SafeFile::CopyFrom(int source, std::uint64_t sourceOffset, std::uint64_t length) {
-    if (!state_ || !state_->Usable())
-        return false;
-    State& s = *state_;
-    if (!s.buffer)
-        s.buffer.reset(new (std::nothrow) char[kCopyBlock]);
-    if (!s.buffer)
-        return s.Fail(Reason::IoError);
-    s.touched = true;
-    while (length > 0) {
-        const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, kCopyBlock));
-        const std::int64_t got = ReadSomeAt(source, sourceOffset, s.buffer.get(), chunk);
-        if (got <= 0 ||
-            !WriteAllAt(s.fd, s.position, s.buffer.get(), static_cast<std::size_t>(got)))
-            return s.Fail(Reason::IoError);
-        sourceOffset += static_cast<std::uint64_t>(got);
-        s.position += static_cast<std::uint64_t>(got);
-        length -= static_cast<std::uint64_t>(got);
-    }
-    s.Wrote(s.position);
-    return true;
-}
-
-bool SafeFile::Commit() {
-    if (!state_)
-        state_ = std::make_unique<State>();
-    State& s = *state_;
-    if (!s.Usable())
-        return s.Fail(Reason::IoError);
-    if (s.inPlace) {
-        // The old contents may run past the new ones.
-        s.touched = true;
-        if (!SetFileLength(s.fd, s.extent) || !FlushFileBuffers(HandleOf(s.fd)))
-            return s.Fail(Reason::IoError);
-        CloseFd(s.fd);
-        s.fd = -1;
-        s.committed = true;
-        return true;
-    }
-    if (!SetFileLength(s.fd, s.extent) || !FlushFileBuffers(HandleOf(s.fd)))
-        return s.Fail(Reason::IoError);
-    CloseFd(s.fd);
-    s.fd = -1;
-    if (s.exists && (s.attributes & kKeptAttributes) != 0)
-        SetFileAttributesW(s.temp.c_str(), s.attributes & kKeptAttributes);
-    if (!s.MoveIntoPlace())
-        return s.Fail(Reason::IoError);
-    s.committed = true;
-    s.Sweep();
-    return true;
-}
-
-SafeFile::Reason SafeFile::Why() const {
-    return state_ ? state_->why : Reason::Ok;
-}
-
-bool SafeFile::InPlace() const {
-    return state_ && state_->inPlace;
-}
-
-bool SafeFile::Changed() const {
-    return state_ && state_->inPlace && state_->touched && !state_->committed;
-}
-
-bool ReplaceFileContents(const std::string& path, const void* data, std::size_t size,
-                         SafeFile::Reason* why) {
-    SafeFile file;
-    const bool ok = file.Open(path) && file.Write(data, size) && file.Commit();
-    if (why)
-        *why = file.Why();
-    return ok;
+void WinState::BeforeFlush() {
+    if (!inPlace && exists && (attributes & kKeptAttributes) != 0)
+        SetFileAttributesW(temp.c_str(), attributes & kKeptAttributes);
 }

@@ -2,11 +2,12 @@
 // the peak memory, and the folder for scratch files.
 #pragma once
 
+#include "winutil/FdIo.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
-#include <sys/resource.h>
 
 namespace bench {
 
@@ -29,14 +30,12 @@ template <class F> double Best(int rounds, F&& run) {
 
 // The process's peak resident memory so far.
 inline double PeakRssMiB() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+    return static_cast<double>(PeakMemoryBytes()) / (1024.0 * 1024.0);
 }
 
-// $BM_BENCH_DIR, else $TMPDIR, else /tmp.
+// $BM_BENCH_DIR, else $TMPDIR (on Windows %TEMP%), else /tmp.
 inline std::string TempFolder() {
-    for (const char* name : {"BM_BENCH_DIR", "TMPDIR"}) {
+    for (const char* name : {"BM_BENCH_DIR", "TMPDIR", "TEMP"}) {
         const char* value = std::getenv(name);
         if (value && *value)
             return value;

@@ -540,6 +540,10 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <source>%1: 补丁文件大于 %2 MiB, 未读取</source>
         <translation>%1: the patch file is larger than %2 MiB; it was not read</translation>
     </message>
+    <message>
+        <source>%1: 该文件正被另一个程序使用</source>
+        <translation>%1: the file is in use by another program</translation>
+    </message>
 </context>
 <context>
     <name>PatchExchangeJobs</name>
@@ -851,6 +855,10 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
     <message>
         <source>原始数据不匹配!</source>
         <translation>The old data does not match!</translation>
+    </message>
+    <message>
+        <source> 无法写入输出文件: 该文件正被另一个程序使用! </source>
+        <translation> Cannot write the output file: it is in use by another program! </translation>
     </message>
 </context>
 <context>
@@ -1620,6 +1628,10 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>目标文件 %1 在备份文件夹中</source>
         <translation>The target file %1 is in the backup folder</translation>
+    </message>
+    <message>
+        <source>该文件正被另一个程序使用</source>
+        <translation>the file is in use by another program</translation>
     </message>
 </context>
 </TS>

@@ -1,7 +1,8 @@
 #!/bin/sh
 # bytemender-cli.exe on real files under Wine: target, add, search, apply,
 # status, export and import, in a folder with a Chinese name; a read-only
-# target; a target held open by another program; a running program patched.
+# target; a target held open by another program (named as in use); a running
+# program patched.
 #
 #   windows_session.sh WINE bytemender-cli.exe hold_open.exe
 set -eu
@@ -9,21 +10,8 @@ wine=$1
 cli=$2
 hold=$3
 
-work=$(mktemp -d)
-holder=
-cleanup() {
-    [ -n "$holder" ] && kill "$holder" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Windows sees the Linux root as drive Z:.
-win() { printf 'Z:%s' "$1" | tr / '\\'; }
-fail() {
-    echo "FAILED: $*" >&2
-    exit 1
-}
-bm() { "$wine" "$cli" --settings "$(win "$ini")" "$@"; }
+# shellcheck source=tests/cli/wine_helpers.sh
+. "$(dirname "$0")/wine_helpers.sh"
 hex() { od -An -tx1 -v "$1" | tr -d ' \n'; }
 
 dir="$work/补丁 测试"
@@ -59,19 +47,18 @@ bm apply >/dev/null 2>&1 && fail "apply through the read-only attribute"
 [ "$(hex "$target")" = 0102aabb05060708 ] || fail "read-only target changed"
 "$wine" cmd /c attrib -r "$(win "$target")" >/dev/null 2>&1
 
-echo "-- a target held open without delete sharing"
-"$wine" "$hold" "$(win "$target")" 30 >"$work/held" &
-holder=$!
-for _ in $(seq 1 100); do grep -q open "$work/held" 2>/dev/null && break; sleep 0.1; done
-grep -q open "$work/held" || fail "holder did not start"
-status=0
-bm apply >"$work/out" 2>&1 || status=$?
-[ "$status" -ne 0 ] || fail "apply to a locked target reported success"
-[ "$(hex "$target")" = 0102aabb05060708 ] || fail "locked target changed"
-ls "$dir" | grep -q bytemender && fail "temporary file left beside the target"
-kill "$holder" 2>/dev/null || true
-wait "$holder" 2>/dev/null || true
-holder=
+# Both are named as in use by another program, not as a bare write failure.
+for mode in "" deny-write; do
+    echo "-- a target held open without delete sharing ${mode:+($mode)}"
+    start_holder "$hold" "$(win "$target")" 30 $mode
+    status=0
+    bm apply >"$work/out" 2>&1 || status=$?
+    [ "$status" -ne 0 ] || fail "apply to a locked target reported success"
+    grep -q "正被另一个程序使用" "$work/out" || fail "not named as in use: $(cat "$work/out")"
+    [ "$(hex "$target")" = 0102aabb05060708 ] || fail "locked target changed"
+    ls -a "$dir" | grep -q bytemender && fail "temporary file left beside the target"
+    stop_holder
+done
 
 echo "-- a running program is patched"
 program="$dir/运行.exe"
@@ -79,15 +66,10 @@ cp "$hold" "$program"
 rm "$ini"
 bm target "$(win "$program")" >/dev/null || fail "target the program"
 : >"$work/anything"
-"$wine" "$program" "$(win "$work/anything")" 30 >"$work/running" &
-holder=$!
-for _ in $(seq 1 100); do grep -q open "$work/running" 2>/dev/null && break; sleep 0.1; done
-grep -q open "$work/running" || fail "program did not start"
+start_holder "$program" "$(win "$work/anything")" 30
 # The DOS stub's text: "This program cannot be run in DOS mode" at 0x4e.
 bm add --offset 4e --old 54 --new 74 --enable >/dev/null || fail "add to the program"
 bm apply >/dev/null || fail "apply to the running program"
 [ "$(od -An -c -j 78 -N 1 "$program" | tr -d ' ')" = t ] || fail "running program not patched"
-kill "$holder" 2>/dev/null || true
-wait "$holder" 2>/dev/null || true
-holder=
+stop_holder
 echo "all passed"

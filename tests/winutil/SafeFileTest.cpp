@@ -2,10 +2,13 @@
 
 #include "tests/support/TestFiles.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -202,6 +205,44 @@ TEST(SafeFile, ReplaceCases) {
         ::chmod(dir.File("sub").c_str(), 0755);
     }
     ::umask(mask);
+}
+
+// A running program can be renamed over but not written: where its folder
+// takes no new file, the write in place is refused as "in use" (ETXTBSY),
+// not as an unnamed I/O error, and the program stays whole.
+TEST(SafeFile, RunningProgramWrittenInPlaceIsInUse) {
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);
+    const std::string program = ReadOnlyFolderWithFile(dir.path());
+    ::chmod(dir.File("sub").c_str(), 0755);
+    const std::string original = ReadBytes("/bin/sleep");
+    WriteBytes(program, original);
+    ::chmod(program.c_str(), 0755);
+    ::chmod(dir.File("sub").c_str(), 0555);
+    const pid_t running = ::fork();
+    if (running == 0) {
+        ::execl(program.c_str(), "sleep", "30", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(running, 0);
+    // Until the program runs, its file may still be written.
+    const std::string exe = "/proc/" + std::to_string(running) + "/exe";
+    std::error_code error;
+    for (int tries = 0; tries < 500 && fs::read_symlink(exe, error) != program; ++tries)
+        ::usleep(10000);
+    ASSERT_EQ(fs::read_symlink(exe, error), program);
+
+    const int status = RunInChild(true, [&] {
+        Reason why = Reason::Ok;
+        ReplaceFileContents(program, kNew.data(), kNew.size(), &why);
+        return static_cast<int>(why);
+    });
+    ::kill(running, SIGKILL);
+    ::waitpid(running, nullptr, 0);
+    ::chmod(dir.File("sub").c_str(), 0755);
+    EXPECT_EQ(status, static_cast<int>(Reason::InUse));
+    EXPECT_TRUE(ReadBytes(program) == original);
+    EXPECT_EQ(TemporaryFiles(dir.path()), 0);
 }
 
 } // namespace
