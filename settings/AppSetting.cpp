@@ -198,13 +198,18 @@ void CAppSetting::Impl::Clear() {
         for (Entry* entry : sorted) {
             ReleaseTexts(entry);
         }
-        for (Entry* entry : fresh) {
+        for (Entry* entry : tail) {
+            ReleaseTexts(entry);
+        }
+        for (Entry* entry : stray) {
             ReleaseTexts(entry);
         }
         ownsTexts = false;
     }
     sorted.clear();
-    fresh.clear();
+    tail.clear();
+    tailFinger = kNone;
+    stray.clear();
     deadCount = 0;
     finger = kNone;
     pool.Release();
@@ -216,7 +221,8 @@ void CAppSetting::Impl::Clear() {
     ++mutation;
 }
 
-std::size_t CAppSetting::Impl::LowerBound(std::string_view key, std::size_t from) const {
+std::size_t CAppSetting::Impl::LowerBoundIn(const std::vector<Entry*>& sorted, std::string_view key,
+                                            std::size_t from) {
     const std::size_t n = sorted.size();
     // Keys of one list item, and neighbouring items, lie close together: look
     // a few entries around the hint before searching the whole table.
@@ -260,9 +266,16 @@ Entry* CAppSetting::Impl::Locate(std::string_view key) {
         finger = at;
         return sorted[at];
     }
-    if (!fresh.empty()) {
-        const auto it = fresh.find(key);
-        if (it != fresh.end()) {
+    if (!tail.empty()) {
+        const std::size_t t = LowerBoundIn(tail, key, tailFinger);
+        if (t < tail.size() && CompareKeys(tail[t]->key, key) == 0) {
+            tailFinger = t;
+            return tail[t];
+        }
+    }
+    if (!stray.empty()) {
+        const auto it = stray.find(key);
+        if (it != stray.end()) {
             return *it;
         }
     }
@@ -297,7 +310,8 @@ void CAppSetting::Impl::AssignValue(Entry* entry, const char* value, std::size_t
 }
 
 void CAppSetting::Impl::Add(std::string_view key, const char* value, std::size_t valueLength,
-                            int line, bool owned, bool keepOrder, bool last) {
+                            int line, bool owned, bool keepOrder, std::size_t at,
+                            std::size_t tailAt) {
     Entry* entry = pool.Take();
     entry->key = owned ? std::string_view(CopyText(key.data(), key.size()), key.size()) : key;
     entry->ownsKey = owned;
@@ -310,19 +324,30 @@ void CAppSetting::Impl::Add(std::string_view key, const char* value, std::size_t
         entry->ownsValue = owned;
     }
     ++mutation;
-    if (last) {
-        finger = sorted.size();
-        sorted.push_back(entry);
+    // A key near the end of the table, or of tail, is put in place; one far
+    // inside both waits in stray.
+    constexpr std::size_t kNearEnd = 128;
+    if (sorted.size() - at <= kNearEnd) {
+        sorted.insert(sorted.begin() + static_cast<std::ptrdiff_t>(at), entry);
+        finger = at;
     } else {
-        entry->inFresh = true;
-        fresh.insert(entry);
+        finger = at; // the next key is likely to land near this one
+        if (tail.size() - tailAt <= kNearEnd) {
+            entry->where = Entry::kTail;
+            tail.insert(tail.begin() + static_cast<std::ptrdiff_t>(tailAt), entry);
+            tailFinger = tailAt;
+        } else {
+            entry->where = Entry::kStray;
+            stray.insert(entry);
+        }
     }
     if (keepOrder) {
         AppendPlace(entry);
     } else {
         orderComplete = false;
     }
-    if (!last && fresh.size() > 64 && fresh.size() * 4 > sorted.size()) {
+    const std::size_t waiting = tail.size() + stray.size();
+    if (entry->where != Entry::kSorted && waiting > 64 && waiting * 4 > sorted.size()) {
         Merge();
     }
 }
@@ -331,12 +356,33 @@ void CAppSetting::Impl::Set(std::string_view key, const char* value, std::size_t
                             int line, bool owned, bool keepOrder) {
     SyncOrderMode(keepOrder);
     // Files saved in key order arrive sorted: a key above every other one
-    // needs no search and no move.
-    const bool last = (sorted.empty() || CompareKeys(sorted.back()->key, key) < 0) &&
-                      (fresh.empty() || CompareKeys((*fresh.rbegin())->key, key) < 0);
-    Entry* entry = last ? nullptr : Locate(key);
+    // needs no search.
+    const std::size_t n = sorted.size();
+    std::size_t at = n;
+    Entry* entry = nullptr;
+    if (n != 0 && CompareKeys(sorted.back()->key, key) >= 0) {
+        at = LowerBound(key, finger);
+        if (at < n && CompareKeys(sorted[at]->key, key) == 0) {
+            finger = at;
+            entry = sorted[at];
+        }
+    }
+    std::size_t tailAt = tail.size();
+    if (entry == nullptr && !tail.empty() && CompareKeys(tail.back()->key, key) >= 0) {
+        tailAt = LowerBoundIn(tail, key, tailFinger);
+        if (tailAt < tail.size() && CompareKeys(tail[tailAt]->key, key) == 0) {
+            tailFinger = tailAt;
+            entry = tail[tailAt];
+        }
+    }
+    if (entry == nullptr && !stray.empty()) {
+        const auto it = stray.find(key);
+        if (it != stray.end()) {
+            entry = *it;
+        }
+    }
     if (entry == nullptr) {
-        Add(key, value, valueLength, line, owned, keepOrder, last);
+        Add(key, value, valueLength, line, owned, keepOrder, at, tailAt);
         return;
     }
     if (entry->dead) {
@@ -374,8 +420,8 @@ void CAppSetting::Impl::Set(std::string_view key, const char* value, std::size_t
 void CAppSetting::Impl::Remove(Entry* entry, bool compact) {
     DropPlaces(entry);
     ++mutation;
-    if (entry->inFresh) {
-        fresh.erase(entry);
+    if (entry->where == Entry::kStray) {
+        stray.erase(entry);
         Free(entry);
         return;
     }
@@ -394,34 +440,57 @@ void CAppSetting::Impl::Remove(Entry* entry, bool compact) {
 }
 
 void CAppSetting::Impl::MaybeCompact() {
-    if (deadCount > 1024 && deadCount * 2 > sorted.size()) {
+    if (deadCount > 1024 && deadCount * 2 > sorted.size() + tail.size()) {
         Merge();
     }
 }
 
-void CAppSetting::Impl::Merge() {
-    std::vector<Entry*> merged;
-    merged.reserve(sorted.size() - deadCount + fresh.size());
-    auto next = fresh.begin();
-    for (Entry* entry : sorted) {
+namespace {
+
+// Merges two runs in key order into out, leaving out dead entries (given to
+// drop) and marking the others as in sorted.
+template <typename A, typename B, typename Drop>
+void MergeRuns(const A& a, const B& b, std::vector<Entry*>& out, Drop&& drop) {
+    auto take = [&](Entry* entry) {
         if (entry->dead) {
-            Free(entry);
-            continue;
+            drop(entry);
+            return;
         }
-        while (next != fresh.end() && CompareKeys((*next)->key, entry->key) < 0) {
-            (*next)->inFresh = false;
-            merged.push_back(*next++);
+        entry->where = Entry::kSorted;
+        out.push_back(entry);
+    };
+    auto next = b.begin();
+    for (Entry* entry : a) {
+        while (next != b.end() && CompareKeys((*next)->key, entry->key) < 0) {
+            take(*next++);
         }
-        merged.push_back(entry);
+        take(entry);
     }
-    for (; next != fresh.end(); ++next) {
-        (*next)->inFresh = false;
-        merged.push_back(*next);
+    for (; next != b.end(); ++next) {
+        take(*next);
     }
-    fresh.clear();
+}
+
+} // namespace
+
+void CAppSetting::Impl::Merge() {
+    auto drop = [this](Entry* entry) { Free(entry); };
+    std::vector<Entry*> waiting;
+    if (!stray.empty()) {
+        waiting.reserve(tail.size() + stray.size());
+        MergeRuns(tail, stray, waiting, drop);
+    } else {
+        waiting.swap(tail);
+    }
+    std::vector<Entry*> merged;
+    merged.reserve(sorted.size() + waiting.size() - deadCount);
+    MergeRuns(sorted, waiting, merged, drop);
     sorted.swap(merged);
+    tail.clear();
+    stray.clear();
     deadCount = 0;
     finger = kNone;
+    tailFinger = kNone;
     ++mutation;
 }
 

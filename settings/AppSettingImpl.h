@@ -10,16 +10,20 @@
 //
 // Key order. sorted holds the entries in key order (the key comparison of
 // IniText.h). A key above every other, as every line of a file saved in key
-// order is, is appended to it. A key that lands among the others goes to
-// fresh, a small ordered set, and fresh is merged into sorted once it holds a
-// quarter as many entries, or when an operation walks the keys in order
-// (EnumKeys, DeleteSection, Save and the completion of the write order).
+// order is, is appended to it, and one that lands close to its end is put in
+// place. A key that lands further inside goes to tail, a second run in key
+// order, when it lands close to the end of that (a list of more than 10,000
+// items written again: its five-digit numbers sort among the four-digit
+// ones, one after the other), else to stray, a small ordered set. Both are
+// merged into sorted once they hold a quarter as many entries, or when an
+// operation walks the keys in order (EnumKeys, DeleteSection, Save and the
+// completion of the write order).
 //
-// Removal. An entry removed from sorted stays there as dead (its value gone,
-// its key kept for the ordering) until more than half of sorted is dead or
-// fresh is merged; setting the same key again meanwhile brings the slot back
-// to life. An entry removed from fresh is freed at once. Each key (compared
-// ignoring case) stands once in sorted or in fresh, never in both.
+// Removal. An entry removed from sorted or tail stays there as dead (its
+// value gone, its key kept for the ordering) until more than half of them is
+// dead or the runs are merged; setting the same key again meanwhile brings
+// the slot back to life. An entry removed from stray is freed at once. Each
+// key (compared ignoring case) stands once in sorted, tail or stray.
 //
 // Write order. order holds the places of the entries in the order Save writes
 // them while keepOrder is set; see AppSetting.cpp.
@@ -42,9 +46,10 @@ struct CAppSetting::Impl {
     struct Entry : SettingEntry {
         std::uint32_t place = kNoPlace; // first place in order, kNoPlace for none
         bool dead = false;              // removed, kept in sorted for its key
-        bool inFresh = false;           // in fresh, else in sorted
-        bool ownsKey = false;           // the key is a block of its own, else text of a loaded file
-        bool ownsValue = false;         // the same for the value
+        enum Where : std::uint8_t { kSorted, kTail, kStray };
+        Where where = kSorted;
+        bool ownsKey = false;   // the key is a block of its own, else text of a loaded file
+        bool ownsValue = false; // the same for the value
     };
 
     // Slots for entries, from large blocks (offered huge pages once large).
@@ -73,7 +78,7 @@ struct CAppSetting::Impl {
         std::size_t expected_ = 0;
     };
 
-    struct FreshLess {
+    struct StrayLess {
         using is_transparent = void;
         bool operator()(const Entry* a, const Entry* b) const {
             return CompareKeys(a->key, b->key) < 0;
@@ -108,26 +113,30 @@ struct CAppSetting::Impl {
 
     // The live entry of key, or nullptr.
     Entry* Find(std::string_view key);
-    // The entry of key in sorted or fresh, dead or alive, or nullptr.
+    // The entry of key in sorted, tail or stray, dead or alive, or nullptr.
     Entry* Locate(std::string_view key);
     // The first index of sorted whose key is not below key, searched from
     // near index from first (kNone: no hint).
-    std::size_t LowerBound(std::string_view key, std::size_t from) const;
+    std::size_t LowerBound(std::string_view key, std::size_t from) const {
+        return LowerBoundIn(sorted, key, from);
+    }
+    static std::size_t LowerBoundIn(const std::vector<Entry*>& run, std::string_view key,
+                                    std::size_t from);
     std::size_t UpperBound(std::string_view key) const;
     // Sets key to value (nullptr for none); owned false means the texts
     // belong to the store already (a loaded file's text) and are not copied.
     void Set(std::string_view key, const char* value, std::size_t valueLength, int line, bool owned,
              bool keepOrder);
     // Adds an entry for a key that has none (no live entry, no dead one);
-    // last: the key is above every other.
+    // at is LowerBound(key) in sorted, tailAt the same in tail.
     void Add(std::string_view key, const char* value, std::size_t valueLength, int line, bool owned,
-             bool keepOrder, bool last);
+             bool keepOrder, std::size_t at, std::size_t tailAt);
     // Removes a live entry. With compact false sorted keeps its indices.
     void Remove(Entry* entry, bool compact);
-    // Moves fresh into sorted and drops the dead entries.
+    // Moves tail and stray into sorted and drops the dead entries.
     void Merge();
     void MergeFresh() {
-        if (!fresh.empty())
+        if (!tail.empty() || !stray.empty())
             Merge();
     }
     void MaybeCompact();
@@ -152,9 +161,11 @@ struct CAppSetting::Impl {
     EntryPool pool;
     std::vector<Entry*> sorted;
     std::size_t deadCount = 0;
-    std::set<Entry*, FreshLess> fresh;
-    std::size_t finger = kNone; // index in sorted of the last entry found or added
-    std::vector<Entry*> order;  // write order; nullptr marks a place given up
+    std::vector<Entry*> tail; // a second run in key order, for keys far inside sorted
+    std::size_t tailFinger = kNone;
+    std::set<Entry*, StrayLess> stray; // keys far inside both runs
+    std::size_t finger = kNone;        // index in sorted of the last entry found or added
+    std::vector<Entry*> order;         // write order; nullptr marks a place given up
     std::size_t orderDead = 0;
     bool orderComplete = true; // every live entry has a place in order
     // Repeated places of a value-less entry (rare: repeated blank or comment

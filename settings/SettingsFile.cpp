@@ -2,8 +2,8 @@
 // "#include" and "#redirect" directives, and saving.
 //
 // Include and redirect chains. While a file's text is parsed it is kept in
-// the list of open files. A directive that names a file still being read further up the
-// chain (the same name ignoring ASCII case, or the same file on disk) is
+// the list of open files. A directive that names a file still being read
+// further up the chain (the same name ignoring ASCII case, or the same file on disk) is
 // ignored and the parse goes on with the next line, exactly as a directive
 // naming the current file is. So a.ini including b.ini including a.ini yields
 // a's lines above the include, b's lines, then a's remaining lines; a.ini
