@@ -219,6 +219,7 @@ void CAppSetting::Impl::Clear() {
     orderComplete = true;
     morePlaces.clear();
     ++mutation;
+    ++changes;
 }
 
 std::size_t CAppSetting::Impl::LowerBoundIn(const std::vector<Entry*>& sorted, std::string_view key,
@@ -355,6 +356,7 @@ void CAppSetting::Impl::Add(std::string_view key, const char* value, std::size_t
 void CAppSetting::Impl::Set(std::string_view key, const char* value, std::size_t valueLength,
                             int line, bool owned, bool keepOrder) {
     SyncOrderMode(keepOrder);
+    ++changes;
     // Files saved in key order arrive sorted: a key above every other one
     // needs no search.
     const std::size_t n = sorted.size();
@@ -420,6 +422,7 @@ void CAppSetting::Impl::Set(std::string_view key, const char* value, std::size_t
 void CAppSetting::Impl::Remove(Entry* entry, bool compact) {
     DropPlaces(entry);
     ++mutation;
+    ++changes;
     if (entry->where == Entry::kStray) {
         stray.erase(entry);
         Free(entry);
@@ -572,6 +575,10 @@ const std::u16string& CAppSetting::CurrentFile() const {
     return currentFile_;
 }
 
+std::uint64_t CAppSetting::ChangeCount() const {
+    return impl_->changes;
+}
+
 int CAppSetting::Clear() {
     impl_->Clear();
     return 1;
@@ -615,6 +622,7 @@ int CAppSetting::UnlinkOrder(SettingEntry* entry) {
         return 0;
     }
     impl_->DropPlaces(own);
+    ++impl_->changes;
     return 1;
 }
 

@@ -119,6 +119,9 @@ class CAppSetting {
     // (its folder takes no new file): the file holds neither the old text
     // nor the new one.
     bool SaveLeftPartialFile() const { return savePartial_; }
+    // Grows with every change of the table (a value set, a key removed, the
+    // store cleared or loaded); equal counts mean the same contents.
+    std::uint64_t ChangeCount() const;
 
     // The table of entries, the write order and the loaded texts: defined
     // only inside settings/ (AppSettingImpl.h).

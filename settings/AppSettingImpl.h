@@ -174,5 +174,6 @@ struct CAppSetting::Impl {
     std::vector<TextBlock> blocks;
     bool ownsTexts = false;     // some entry may own its key or value text
     std::uint64_t mutation = 0; // bumped by every addition or removal
+    std::uint64_t changes = 0;  // bumped by every change of a value or key
     std::vector<OpenFile> openFiles;
 };
