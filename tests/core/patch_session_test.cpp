@@ -287,6 +287,49 @@ TEST(PatchSessionTest, TargetCountsAsChangedOnlyAgainstARecord) {
     }
 }
 
+// Apply writes the list as it stands before the rebuild, unless the file
+// holds it already: whatever changed in memory reaches the file, and the
+// target is rebuilt from the same list.
+TEST(PatchSessionTest, ApplyStoresWhatChangedInMemoryFirst) {
+    const struct {
+        const char* name;
+        std::function<void(PatchSession&)> change;
+        const char* rebuilt;
+    } cases[] = {
+        {"nothing changed", [](PatchSession&) {}, "qristine"},
+        {"flag turned off", [](PatchSession& s) { s.Items()[0].enabled = 0; }, "pristine"},
+        {"new bytes", [](PatchSession& s) { s.Items()[0].newHex = "72"; }, "rristine"},
+        {"other setting",
+         [](PatchSession& s) { s.Settings().SetString("PathList\\0000\\Descrip", "b"); },
+         "qristine"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string target = dir.File("t.bin");
+        WriteBytes(target, "pristine");
+        {
+            PatchSession first;
+            first.Open(dir.File("list.ini"));
+            ASSERT_TRUE(first.ChooseTarget(target).ok());
+            ASSERT_TRUE(first
+                            .Change([](PatchList& items) {
+                                items.push_back(PatchItem{0, "a", "70", "71", 1});
+                                return true;
+                            })
+                            .ok());
+        }
+        PatchSession session;
+        session.Open(dir.File("list.ini"));
+        c.change(session);
+        ASSERT_TRUE(session.Apply(nullptr).ok());
+        EXPECT_EQ(ReadBytes(target), c.rebuilt);
+        PatchSession reopened;
+        reopened.Open(dir.File("list.ini"));
+        EXPECT_TRUE(reopened.Items() == session.Items());
+    }
+}
+
 // After a rebuild the target's stamp is recorded. While the stamp matches the
 // file is not read at all; anything that changes it (even with the size kept
 // and the modification time put back) sends the check back to the hash.
