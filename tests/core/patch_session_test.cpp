@@ -287,6 +287,17 @@ TEST(PatchSessionTest, TargetCountsAsChangedOnlyAgainstARecord) {
     }
 }
 
+// t.bin ("pristine") in dir chosen as the target of list.ini, and item
+// added to the session's list in memory; the target's path.
+std::string ChooseTargetWithItem(const TempDir& dir, PatchSession& session, const PatchItem& item) {
+    const std::string target = dir.File("t.bin");
+    WriteBytes(target, "pristine");
+    session.Open(dir.File("list.ini"));
+    EXPECT_TRUE(session.ChooseTarget(target).ok());
+    session.Items().push_back(item);
+    return target;
+}
+
 // Apply writes the list as it stands before the rebuild, unless the file
 // holds it already: whatever changed in memory reaches the file, and the
 // target is rebuilt from the same list.
@@ -306,18 +317,11 @@ TEST(PatchSessionTest, ApplyStoresWhatChangedInMemoryFirst) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        const std::string target = dir.File("t.bin");
-        WriteBytes(target, "pristine");
+        std::string target;
         {
             PatchSession first;
-            first.Open(dir.File("list.ini"));
-            ASSERT_TRUE(first.ChooseTarget(target).ok());
-            ASSERT_TRUE(first
-                            .Change([](PatchList& items) {
-                                items.push_back(PatchItem{0, "a", "70", "71", 1});
-                                return true;
-                            })
-                            .ok());
+            target = ChooseTargetWithItem(dir, first, PatchItem{0, "a", "70", "71", 1});
+            ASSERT_TRUE(first.SaveList().ok());
         }
         PatchSession session;
         session.Open(dir.File("list.ini"));
@@ -367,13 +371,11 @@ TEST(PatchSessionTest, TargetStampSparesOnlyTheHashOfAnUntouchedTarget) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        const std::string target = dir.File("t.bin");
-        WriteBytes(target, "pristine");
+        std::string target;
         {
             PatchSession session;
-            session.Open(dir.File("list.ini"));
-            ASSERT_TRUE(session.ChooseTarget(target).ok());
-            session.Items().push_back(PatchItem{0, "", "70", "50", 1}); // "Pristine"
+            target =
+                ChooseTargetWithItem(dir, session, PatchItem{0, "", "70", "50", 1}); // "Pristine"
             ASSERT_TRUE(session.Apply(nullptr).ok());
             ASSERT_TRUE(session.Settings().GetValue(kTargetStampKey, nullptr, nullptr));
         }

@@ -348,17 +348,17 @@ INSTANTIATE_TEST_SUITE_P(KeyOrders, TableModel,
 TEST(WriteOrder, RemovedKeySetAgainIsANewEntry) {
     TempDir dir;
     CAppSetting store;
-    store.SetValue("a", "1", 1);
-    store.SetValue("b", "2", 2);
-    store.SetValue("c", "3", 3);
+    int line = 0;
+    for (const char* key : {"a", "b", "c"}) {
+        store.SetValue(key, "1", ++line);
+    }
     store.RemoveKey("b");
     store.SetValue("B", "4", -1);
-    int line = 0;
     ASSERT_EQ(store.GetValue("b", nullptr, &line), 1);
     EXPECT_EQ(line, -1);
-    EXPECT_EQ(Saved(store, dir), "a = 1\r\nc = 3\r\nB = 4\r\n");
+    EXPECT_EQ(Saved(store, dir), "a = 1\r\nc = 1\r\nB = 4\r\n");
     store.keepOrder = 0;
-    EXPECT_EQ(Saved(store, dir), "a = 1\r\nB = 4\r\nc = 3\r\n");
+    EXPECT_EQ(Saved(store, dir), "a = 1\r\nB = 4\r\nc = 1\r\n");
 }
 
 TEST(WriteOrder, KeepOrderKeepsPlacesAndAppendsNewKeys) {
