@@ -249,8 +249,30 @@ std::string PatchSession::BusyText() const {
 
 void PatchSession::MarkSeen() {
     seen_ = items_;
+    storedChanges_ = settings_.ChangeCount();
     if (!StampFile(SettingsFilePath(), &seenStamp_))
         seenStamp_ = FileStamp{};
+}
+
+bool PatchSession::FileHoldsList() {
+    // The store is the file's text as last read or written, and the file is
+    // untouched since; signatures are made at load, so a list that matches
+    // needs none either.
+    if (state_ != SettingsFileState::Loaded || !signaturesOnLoad_ ||
+        settings_.ChangeCount() != storedChanges_ ||
+        !SameStamp(seenStamp_ != FileStamp{}, seenStamp_, SettingsFilePath()))
+        return false;
+    const char* target = nullptr;
+    if (!settings_.GetValue(kTargetPathKey, &target, nullptr) || !target || targetPath_ != target)
+        return false;
+    // Reading the list back costs a fraction of storing and writing it.
+    PatchList stored;
+    ReadPatchItems(settings_, stored);
+    return std::equal(stored.begin(), stored.end(), items_.begin(), items_.end(),
+                      [](const PatchItem& a, const PatchItem& b) {
+                          return a == b && a.signature == b.signature &&
+                                 a.signatureAt == b.signatureAt;
+                      });
 }
 
 bool PatchSession::ReloadKeepingFlags() {
@@ -449,6 +471,7 @@ bool PatchSession::SaveStore(bool storeList) {
     // read it again. Without storeList it holds the list as last stored.
     if (storeList)
         seen_ = items_;
+    storedChanges_ = settings_.ChangeCount();
     if (!StampFile(SettingsFilePath(), &seenStamp_))
         seenStamp_ = FileStamp{};
     return true;
@@ -614,8 +637,9 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
         return Busy();
     ResolvePending();
     // The list as it stands goes to the file first: a target rebuilt from a
-    // list the file does not hold would disagree with it after a restart.
-    if (!SaveStore())
+    // list the file does not hold would disagree with it after a restart. A
+    // file that holds it already is not written again for it.
+    if (!FileHoldsList() && !SaveStore())
         return NotSaved(true);
     // A target swapped for a link into the backup folder since it was
     // chosen (or named so by a hand-edited list) is not written through.

@@ -5,9 +5,9 @@
 // step returns what to tell them.
 #pragma once
 
-#include "engine/PatchItem.h"
 #include "core/PatchListStore.h"
 #include "engine/Fingerprint.h"
+#include "engine/PatchItem.h"
 #include "engine/Rebuild.h"
 #include "engine/Relocate.h"
 #include "settings/AppSetting.h"
@@ -309,6 +309,9 @@ class PatchSession {
     // Saves the store to its file, with the list and target path written into
     // it first unless they are there already.
     bool SaveStore(bool storeList = true);
+    // True when the settings file holds the list and the target path as they
+    // stand, so that storing them would write the same list again.
+    bool FileHoldsList();
     void ForgetTarget();
     // Records stamp as the target's when the target still has it and the
     // size of what it was known to hold; else forgets any stamp.
@@ -337,6 +340,8 @@ class PatchSession {
     // stamp then (zero when there was no file).
     PatchList seen_;
     FileStamp seenStamp_;
+    // The store's change count when it last matched the file.
+    std::uint64_t storedChanges_ = 0;
     std::function<bool(const std::string&)> replaceAnyway_;
     bool reread_ = false;
     StoredListCheck listCheck_; // of the last LoadList

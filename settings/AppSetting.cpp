@@ -1,7 +1,8 @@
 // The in-memory table of the settings store: entries ordered by the key
-// comparison, the write order, lookups, enumeration and section removal.
+// comparison, the write order, lookups, enumeration and section removal. How
+// the table is laid out is told in AppSettingImpl.h.
 //
-// Write order. order_ holds the places of the entries in the order Save writes
+// Write order. order holds the places of the entries in the order Save writes
 // them while keepOrder is set; a place given up is set to nullptr and the
 // vector is compacted once more than half of it is given up, so removing an
 // entry costs only as much as its own places. Every entry knows its places.
@@ -13,6 +14,7 @@
 // after all lines that kept their places.
 #include "settings/AppSetting.h"
 
+#include "settings/AppSettingImpl.h"
 #include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 
@@ -21,196 +23,34 @@
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <type_traits>
 
-struct CAppSetting::NodePool::Block {
-    Block* next;
-};
+// Slots handed back to the pool are poisoned for AddressSanitizer, so that a
+// stale entry pointer is reported where it is read; other builds do nothing.
+#if defined(__SANITIZE_ADDRESS__)
+#define BM_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BM_ASAN 1
+#endif
+#endif
+#if defined(BM_ASAN)
+#include <sanitizer/asan_interface.h>
+#define BM_POISON(at, size) ASAN_POISON_MEMORY_REGION((at), (size))
+#define BM_UNPOISON(at, size) ASAN_UNPOISON_MEMORY_REGION((at), (size))
+#else
+#define BM_POISON(at, size) ((void)(at), (void)(size))
+#define BM_UNPOISON(at, size) ((void)(at), (void)(size))
+#endif
 
-CAppSetting::NodePool::~NodePool() {
-    Release();
-}
-
-void CAppSetting::NodePool::Release() {
-    while (blocks_ != nullptr) {
-        Block* next = blocks_->next;
-        FreeAligned(blocks_);
-        blocks_ = next;
-    }
-    free_ = nullptr;
-    next_ = nullptr;
-    end_ = nullptr;
-    grow_ = 0;
-    expected_ = 0;
-}
-
-void CAppSetting::NodePool::AddBlock(std::size_t bytes) {
-    constexpr std::size_t kHeader = alignof(std::max_align_t);
-    static_assert(sizeof(Block) <= kHeader);
-    // Large blocks are laid on huge-page boundaries and offered huge pages:
-    // a big file's nodes then cost a few page faults instead of thousands.
-    constexpr std::size_t kHuge = std::size_t(2) << 20;
-    void* raw = nullptr;
-    if (kHeader + bytes >= kHuge) {
-        const std::size_t total = (kHeader + bytes + kHuge - 1) / kHuge * kHuge;
-        raw = AllocateAligned(kHuge, total);
-        if (raw != nullptr) {
-            AdviseHugePages(raw, total);
-        }
-        bytes = total - kHeader;
-    } else {
-        bytes = (bytes + kHeader - 1) / kHeader * kHeader;
-        raw = AllocateAligned(kHeader, kHeader + bytes);
-    }
-    if (raw == nullptr) {
-        throw std::bad_alloc();
-    }
-    auto* block = static_cast<Block*>(raw);
-    block->next = blocks_;
-    blocks_ = block;
-    next_ = static_cast<char*>(raw) + kHeader;
-    end_ = next_ + bytes;
-}
-
-void CAppSetting::NodePool::Expect(std::size_t count) {
-    expected_ = std::max(expected_, count);
-}
-
-void* CAppSetting::NodePool::Take(std::size_t size, std::size_t align) {
-    if (nodeSize_ == 0 && align <= alignof(std::max_align_t)) {
-        const std::size_t unit = std::max(align, alignof(void*));
-        nodeSize_ = size;
-        slot_ = (std::max(size, sizeof(void*)) + unit - 1) / unit * unit;
-    }
-    if (size != nodeSize_) {
-        return ::operator new(size); // not a tree node
-    }
-    if (free_ != nullptr) {
-        void* node = free_;
-        free_ = *static_cast<void**>(node);
-        return node;
-    }
-    if (static_cast<std::size_t>(end_ - next_) < slot_) {
-        // A block's room need not be a whole number of slots (huge blocks are
-        // rounded up to whole huge pages): the tail that cannot hold a node is
-        // left unused.
-        // Blocks grow with the table: 256 nodes first, at most 64K at once
-        // unless a load announced more.
-        grow_ = grow_ == 0 ? 256 : std::min<std::size_t>(grow_ * 2, 65536);
-        AddBlock(std::max(grow_, expected_) * slot_);
-        expected_ = 0;
-    }
-    void* node = next_;
-    next_ += slot_;
-    return node;
-}
-
-void CAppSetting::NodePool::Give(void* node, std::size_t size) {
-    if (node == nullptr) {
-        return;
-    }
-    if (size != nodeSize_) {
-        ::operator delete(node);
-        return;
-    }
-    *static_cast<void**>(node) = free_;
-    free_ = node;
-}
-
-CAppSetting::CAppSetting() : finger_(entries_.end()) {}
-
-CAppSetting::~CAppSetting() {
-    Clear();
-}
-
-const std::u16string& CAppSetting::CurrentFile() const {
-    return currentFile_;
-}
-
-CAppSetting::Entry* CAppSetting::Find(std::string_view key) {
-    const auto it = entries_.find(key);
-    return it == entries_.end() ? nullptr : Mutable(*it);
-}
-
-// Notes that the entry stands at index of the write order.
-void CAppSetting::RecordPlace(Entry* entry, std::uint32_t index) {
-    if (entry->place == kNoPlace) {
-        entry->place = index;
-        return;
-    }
-    if (!entry->morePlaces) {
-        entry->morePlaces = std::make_unique<std::vector<std::uint32_t>>();
-    }
-    entry->morePlaces->push_back(index);
-}
-
-void CAppSetting::AppendPlace(Entry* entry) {
-    RecordPlace(entry, static_cast<std::uint32_t>(order_.size()));
-    order_.push_back(entry);
-}
-
-void CAppSetting::CompactOrder() {
-    for (Entry* entry : order_) {
-        if (entry != nullptr) {
-            entry->place = kNoPlace;
-            entry->morePlaces.reset();
-        }
-    }
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < order_.size(); ++i) {
-        Entry* entry = order_[i];
-        if (entry == nullptr) {
-            continue;
-        }
-        RecordPlace(entry, static_cast<std::uint32_t>(kept));
-        order_[kept++] = entry;
-    }
-    order_.resize(kept);
-    orderDead_ = 0;
-}
-
-void CAppSetting::CompleteOrder() {
-    for (const Entry& entry : entries_) {
-        if (entry.place == kNoPlace) {
-            AppendPlace(Mutable(entry));
-        }
-    }
-    orderComplete_ = true;
-}
-
-void CAppSetting::SyncOrderMode() {
-    if (keepOrder != 0 && !orderComplete_) {
-        CompleteOrder();
-    }
-}
-
-void CAppSetting::ReleaseTexts(Entry* entry) {
-    if (entry->ownsKey) {
-        std::free(const_cast<char*>(entry->key.data()));
-        entry->ownsKey = false;
-    }
-    if (entry->ownsValue) {
-        std::free(const_cast<char*>(entry->value.data()));
-        entry->ownsValue = false;
-    }
-}
-
-void CAppSetting::Erase(EntrySet::iterator it) {
-    ReleaseTexts(Mutable(*it));
-    entries_.erase(it);
-}
-
-void CAppSetting::ReleaseBlocks() {
-    for (const TextBlock& block : blocks_) {
-        if (block.fromFile) {
-            FreeFileData(block.data);
-        } else {
-            std::free(block.data);
-        }
-    }
-    blocks_.clear();
-}
+using Entry = CAppSetting::Impl::Entry;
 
 namespace {
+
+// Bytes of one slot: an entry, which also holds the free list's link.
+constexpr std::size_t kSlot =
+    (sizeof(Entry) + alignof(Entry) - 1) / alignof(Entry) * alignof(Entry);
+static_assert(kSlot >= sizeof(void*));
 
 // A terminated copy of n bytes in a block of its own.
 char* CopyText(const char* text, std::size_t n) {
@@ -225,7 +65,231 @@ char* CopyText(const char* text, std::size_t n) {
 
 } // namespace
 
-void CAppSetting::AssignValue(Entry* entry, const char* value, std::size_t length, bool owned) {
+// ---- the pool of entries ----
+
+struct CAppSetting::Impl::EntryPool::Block {
+    Block* next;
+    std::size_t bytes; // the whole block, header included
+};
+
+CAppSetting::Impl::EntryPool::~EntryPool() {
+    Release();
+}
+
+void CAppSetting::Impl::EntryPool::Release() {
+    while (blocks_ != nullptr) {
+        Block* next = blocks_->next;
+        BM_UNPOISON(blocks_, blocks_->bytes);
+        FreeAligned(blocks_);
+        blocks_ = next;
+    }
+    free_ = nullptr;
+    next_ = nullptr;
+    end_ = nullptr;
+    grow_ = 0;
+    expected_ = 0;
+}
+
+void CAppSetting::Impl::EntryPool::AddBlock(std::size_t bytes) {
+    constexpr std::size_t kHeader = alignof(std::max_align_t) * 2;
+    static_assert(sizeof(Block) <= kHeader);
+    // Large blocks are laid on huge-page boundaries and offered huge pages:
+    // a big file's entries then cost a few page faults instead of thousands.
+    constexpr std::size_t kHuge = std::size_t(2) << 20;
+    std::size_t total = 0;
+    void* raw = nullptr;
+    if (kHeader + bytes >= kHuge) {
+        total = (kHeader + bytes + kHuge - 1) / kHuge * kHuge;
+        raw = AllocateAligned(kHuge, total);
+        if (raw != nullptr) {
+            AdviseHugePages(raw, total);
+        }
+    } else {
+        total = kHeader + (bytes + kHeader - 1) / kHeader * kHeader;
+        raw = AllocateAligned(kHeader, total);
+    }
+    if (raw == nullptr) {
+        throw std::bad_alloc();
+    }
+    auto* block = static_cast<Block*>(raw);
+    block->next = blocks_;
+    block->bytes = total;
+    blocks_ = block;
+    next_ = static_cast<char*>(raw) + kHeader;
+    end_ = static_cast<char*>(raw) + total;
+    // No slot of the block is in use yet.
+    BM_POISON(next_, static_cast<std::size_t>(end_ - next_));
+}
+
+void CAppSetting::Impl::EntryPool::Expect(std::size_t count) {
+    expected_ = std::max(expected_, count);
+}
+
+Entry* CAppSetting::Impl::EntryPool::Take() {
+    void* slot = nullptr;
+    if (free_ != nullptr) {
+        slot = free_;
+        BM_UNPOISON(slot, kSlot);
+        free_ = *static_cast<void**>(slot);
+    } else {
+        if (static_cast<std::size_t>(end_ - next_) < kSlot) {
+            // A block's room need not be a whole number of slots (huge
+            // blocks are rounded up to whole huge pages): the tail that
+            // cannot hold an entry is left unused. Blocks grow with the
+            // table: 256 entries first, at most 64K at once unless a load
+            // announced more.
+            grow_ = grow_ == 0 ? 256 : std::min<std::size_t>(grow_ * 2, 65536);
+            AddBlock(std::max(grow_, expected_) * kSlot);
+            expected_ = 0;
+        }
+        slot = next_;
+        next_ += kSlot;
+        BM_UNPOISON(slot, kSlot);
+    }
+    return new (slot) Entry();
+}
+
+void CAppSetting::Impl::EntryPool::Give(Entry* entry) {
+    if (entry == nullptr) {
+        return;
+    }
+    static_assert(std::is_trivially_destructible_v<Entry>);
+    void* slot = entry;
+    *static_cast<void**>(slot) = free_;
+    free_ = slot;
+    BM_POISON(slot, kSlot);
+}
+
+// ---- the table ----
+
+CAppSetting::Impl::~Impl() {
+    Clear();
+}
+
+void CAppSetting::Impl::ReleaseTexts(Entry* entry) {
+    if (entry->ownsKey) {
+        std::free(const_cast<char*>(entry->key.data()));
+        entry->ownsKey = false;
+    }
+    if (entry->ownsValue) {
+        std::free(const_cast<char*>(entry->value.data()));
+        entry->ownsValue = false;
+    }
+}
+
+void CAppSetting::Impl::Free(Entry* entry) {
+    ReleaseTexts(entry);
+    pool.Give(entry);
+}
+
+void CAppSetting::Impl::ReleaseBlocks() {
+    for (const TextBlock& block : blocks) {
+        if (block.fromFile) {
+            FreeFileData(block.data);
+        } else {
+            std::free(block.data);
+        }
+    }
+    blocks.clear();
+}
+
+void CAppSetting::Impl::Clear() {
+    if (ownsTexts) {
+        for (Entry* entry : sorted) {
+            ReleaseTexts(entry);
+        }
+        for (Entry* entry : tail) {
+            ReleaseTexts(entry);
+        }
+        for (Entry* entry : stray) {
+            ReleaseTexts(entry);
+        }
+        ownsTexts = false;
+    }
+    sorted.clear();
+    tail.clear();
+    tailFinger = kNone;
+    stray.clear();
+    deadCount = 0;
+    finger = kNone;
+    pool.Release();
+    ReleaseBlocks();
+    order.clear();
+    orderDead = 0;
+    orderComplete = true;
+    morePlaces.clear();
+    ++mutation;
+    ++changes;
+}
+
+std::size_t CAppSetting::Impl::LowerBoundIn(const std::vector<Entry*>& sorted, std::string_view key,
+                                            std::size_t from) {
+    const std::size_t n = sorted.size();
+    // Keys of one list item, and neighbouring items, lie close together: look
+    // a few entries around the hint before searching the whole table.
+    constexpr std::size_t kReach = 24;
+    if (from < n) {
+        std::size_t at = from;
+        if (CompareKeys(sorted[at]->key, key) >= 0) {
+            for (std::size_t step = 0; step < kReach; ++step) {
+                if (at == 0 || CompareKeys(sorted[at - 1]->key, key) < 0) {
+                    return at;
+                }
+                --at;
+            }
+        } else {
+            for (std::size_t step = 0; step < kReach; ++step) {
+                ++at;
+                if (at == n || CompareKeys(sorted[at]->key, key) >= 0) {
+                    return at;
+                }
+            }
+        }
+    }
+    const auto it =
+        std::lower_bound(sorted.begin(), sorted.end(), key, [](const Entry* e, std::string_view k) {
+            return CompareKeys(e->key, k) < 0;
+        });
+    return static_cast<std::size_t>(it - sorted.begin());
+}
+
+std::size_t CAppSetting::Impl::UpperBound(std::string_view key) const {
+    const auto it =
+        std::upper_bound(sorted.begin(), sorted.end(), key, [](std::string_view k, const Entry* e) {
+            return CompareKeys(k, e->key) < 0;
+        });
+    return static_cast<std::size_t>(it - sorted.begin());
+}
+
+Entry* CAppSetting::Impl::Locate(std::string_view key) {
+    const std::size_t at = LowerBound(key, finger);
+    if (at < sorted.size() && CompareKeys(sorted[at]->key, key) == 0) {
+        finger = at;
+        return sorted[at];
+    }
+    if (!tail.empty()) {
+        const std::size_t t = LowerBoundIn(tail, key, tailFinger);
+        if (t < tail.size() && CompareKeys(tail[t]->key, key) == 0) {
+            tailFinger = t;
+            return tail[t];
+        }
+    }
+    if (!stray.empty()) {
+        const auto it = stray.find(key);
+        if (it != stray.end()) {
+            return *it;
+        }
+    }
+    return nullptr;
+}
+
+Entry* CAppSetting::Impl::Find(std::string_view key) {
+    Entry* entry = Locate(key);
+    return entry != nullptr && !entry->dead ? entry : nullptr;
+}
+
+void CAppSetting::Impl::AssignValue(Entry* entry, const char* value, std::size_t length,
+                                    bool owned) {
     // The new text is in place before the old one goes: value may be the
     // entry's own text.
     const char* text = value;
@@ -246,21 +310,277 @@ void CAppSetting::AssignValue(Entry* entry, const char* value, std::size_t lengt
     }
 }
 
-int CAppSetting::Clear() {
-    if (ownsTexts_) {
-        for (const Entry& entry : entries_) {
-            ReleaseTexts(Mutable(entry));
-        }
-        ownsTexts_ = false;
+void CAppSetting::Impl::Add(std::string_view key, const char* value, std::size_t valueLength,
+                            int line, bool owned, bool keepOrder, std::size_t at,
+                            std::size_t tailAt) {
+    Entry* entry = pool.Take();
+    entry->key = owned ? std::string_view(CopyText(key.data(), key.size()), key.size()) : key;
+    entry->ownsKey = owned;
+    ownsTexts = ownsTexts || owned;
+    entry->line = line;
+    if (value != nullptr) {
+        entry->hasValue = true;
+        entry->value = owned ? std::string_view(CopyText(value, valueLength), valueLength)
+                             : std::string_view(value, valueLength);
+        entry->ownsValue = owned;
     }
-    entries_.clear();
-    pool_.Release();
-    ReleaseBlocks();
-    finger_ = entries_.end();
-    order_.clear();
-    orderDead_ = 0;
-    orderComplete_ = true;
-    ++mutation_;
+    ++mutation;
+    // A key near the end of the table, or of tail, is put in place; one far
+    // inside both waits in stray.
+    constexpr std::size_t kNearEnd = 128;
+    if (sorted.size() - at <= kNearEnd) {
+        sorted.insert(sorted.begin() + static_cast<std::ptrdiff_t>(at), entry);
+        finger = at;
+    } else {
+        finger = at; // the next key is likely to land near this one
+        if (tail.size() - tailAt <= kNearEnd) {
+            entry->where = Entry::kTail;
+            tail.insert(tail.begin() + static_cast<std::ptrdiff_t>(tailAt), entry);
+            tailFinger = tailAt;
+        } else {
+            entry->where = Entry::kStray;
+            stray.insert(entry);
+        }
+    }
+    if (keepOrder) {
+        AppendPlace(entry);
+    } else {
+        orderComplete = false;
+    }
+    const std::size_t waiting = tail.size() + stray.size();
+    if (entry->where != Entry::kSorted && waiting > 64 && waiting * 4 > sorted.size()) {
+        Merge();
+    }
+}
+
+void CAppSetting::Impl::Set(std::string_view key, const char* value, std::size_t valueLength,
+                            int line, bool owned, bool keepOrder) {
+    SyncOrderMode(keepOrder);
+    ++changes;
+    // Files saved in key order arrive sorted: a key above every other one
+    // needs no search.
+    const std::size_t n = sorted.size();
+    std::size_t at = n;
+    Entry* entry = nullptr;
+    if (n != 0 && CompareKeys(sorted.back()->key, key) >= 0) {
+        at = LowerBound(key, finger);
+        if (at < n && CompareKeys(sorted[at]->key, key) == 0) {
+            finger = at;
+            entry = sorted[at];
+        }
+    }
+    std::size_t tailAt = tail.size();
+    if (entry == nullptr && !tail.empty() && CompareKeys(tail.back()->key, key) >= 0) {
+        tailAt = LowerBoundIn(tail, key, tailFinger);
+        if (tailAt < tail.size() && CompareKeys(tail[tailAt]->key, key) == 0) {
+            tailFinger = tailAt;
+            entry = tail[tailAt];
+        }
+    }
+    if (entry == nullptr && !stray.empty()) {
+        const auto it = stray.find(key);
+        if (it != stray.end()) {
+            entry = *it;
+        }
+    }
+    if (entry == nullptr) {
+        Add(key, value, valueLength, line, owned, keepOrder, at, tailAt);
+        return;
+    }
+    if (entry->dead) {
+        // The key comes back: the slot keeps its place in the key order and
+        // takes the key as now written, as a new entry would.
+        if (entry->ownsKey) {
+            std::free(const_cast<char*>(entry->key.data()));
+        }
+        entry->key = owned ? std::string_view(CopyText(key.data(), key.size()), key.size()) : key;
+        entry->ownsKey = owned;
+        ownsTexts = ownsTexts || owned;
+        entry->dead = false;
+        --deadCount;
+        entry->line = line;
+        AssignValue(entry, value, valueLength, owned);
+        ++mutation;
+        if (keepOrder) {
+            AppendPlace(entry);
+        } else {
+            orderComplete = false;
+        }
+        return;
+    }
+    if (line != -1) {
+        entry->line = line;
+    }
+    ownsTexts = ownsTexts || owned;
+    AssignValue(entry, value, valueLength, owned);
+    if (value == nullptr && keepOrder) {
+        // A repeated blank or comment line keeps its own place.
+        AppendPlace(entry);
+    }
+}
+
+void CAppSetting::Impl::Remove(Entry* entry, bool compact) {
+    DropPlaces(entry);
+    ++mutation;
+    ++changes;
+    if (entry->where == Entry::kStray) {
+        stray.erase(entry);
+        Free(entry);
+        return;
+    }
+    // The key stays for the ordering until the slot is dropped.
+    if (entry->ownsValue) {
+        std::free(const_cast<char*>(entry->value.data()));
+    }
+    entry->value = std::string_view();
+    entry->hasValue = false;
+    entry->ownsValue = false;
+    entry->dead = true;
+    ++deadCount;
+    if (compact) {
+        MaybeCompact();
+    }
+}
+
+void CAppSetting::Impl::MaybeCompact() {
+    if (deadCount > 1024 && deadCount * 2 > sorted.size() + tail.size()) {
+        Merge();
+    }
+}
+
+namespace {
+
+// Merges two runs in key order into out, leaving out dead entries (given to
+// drop) and marking the others as in sorted.
+template <typename A, typename B, typename Drop>
+void MergeRuns(const A& a, const B& b, std::vector<Entry*>& out, Drop&& drop) {
+    auto take = [&](Entry* entry) {
+        if (entry->dead) {
+            drop(entry);
+            return;
+        }
+        entry->where = Entry::kSorted;
+        out.push_back(entry);
+    };
+    auto next = b.begin();
+    for (Entry* entry : a) {
+        while (next != b.end() && CompareKeys((*next)->key, entry->key) < 0) {
+            take(*next++);
+        }
+        take(entry);
+    }
+    for (; next != b.end(); ++next) {
+        take(*next);
+    }
+}
+
+} // namespace
+
+void CAppSetting::Impl::Merge() {
+    auto drop = [this](Entry* entry) { Free(entry); };
+    std::vector<Entry*> waiting;
+    if (!stray.empty()) {
+        waiting.reserve(tail.size() + stray.size());
+        MergeRuns(tail, stray, waiting, drop);
+    } else {
+        waiting.swap(tail);
+    }
+    std::vector<Entry*> merged;
+    merged.reserve(sorted.size() + waiting.size() - deadCount);
+    MergeRuns(sorted, waiting, merged, drop);
+    sorted.swap(merged);
+    tail.clear();
+    stray.clear();
+    deadCount = 0;
+    finger = kNone;
+    tailFinger = kNone;
+    ++mutation;
+}
+
+// ---- the write order ----
+
+// Notes that the entry stands at index of the write order.
+void CAppSetting::Impl::RecordPlace(Entry* entry, std::uint32_t index) {
+    if (entry->place == kNoPlace) {
+        entry->place = index;
+        return;
+    }
+    morePlaces[entry].push_back(index);
+}
+
+void CAppSetting::Impl::AppendPlace(Entry* entry) {
+    RecordPlace(entry, static_cast<std::uint32_t>(order.size()));
+    order.push_back(entry);
+}
+
+void CAppSetting::Impl::DropPlaces(Entry* entry) {
+    if (entry->place == kNoPlace) {
+        return;
+    }
+    order[entry->place] = nullptr;
+    ++orderDead;
+    if (!morePlaces.empty()) {
+        const auto more = morePlaces.find(entry);
+        if (more != morePlaces.end()) {
+            for (const std::uint32_t place : more->second) {
+                order[place] = nullptr;
+                ++orderDead;
+            }
+            morePlaces.erase(more);
+        }
+    }
+    entry->place = kNoPlace;
+    if (orderDead > 1024 && orderDead * 2 > order.size()) {
+        CompactOrder();
+    }
+}
+
+void CAppSetting::Impl::CompactOrder() {
+    for (Entry* entry : order) {
+        if (entry != nullptr) {
+            entry->place = kNoPlace;
+        }
+    }
+    morePlaces.clear();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        Entry* entry = order[i];
+        if (entry == nullptr) {
+            continue;
+        }
+        RecordPlace(entry, static_cast<std::uint32_t>(kept));
+        order[kept++] = entry;
+    }
+    order.resize(kept);
+    orderDead = 0;
+}
+
+void CAppSetting::Impl::CompleteOrder() {
+    MergeFresh();
+    for (Entry* entry : sorted) {
+        if (!entry->dead && entry->place == kNoPlace) {
+            AppendPlace(entry);
+        }
+    }
+    orderComplete = true;
+}
+
+// ---- the store's operations ----
+
+CAppSetting::CAppSetting() : impl_(std::make_unique<Impl>()) {}
+
+CAppSetting::~CAppSetting() = default;
+
+const std::u16string& CAppSetting::CurrentFile() const {
+    return currentFile_;
+}
+
+std::uint64_t CAppSetting::ChangeCount() const {
+    return impl_->changes;
+}
+
+int CAppSetting::Clear() {
+    impl_->Clear();
     return 1;
 }
 
@@ -268,137 +588,24 @@ int CAppSetting::SetValue(const char* key, const char* value, int line) {
     if (key == nullptr) {
         return 0;
     }
-    SyncOrderMode();
-    const std::string_view k(key);
-    const std::size_t valueLength = value != nullptr ? std::strlen(value) : 0;
-    EntrySet::iterator at = Position(k);
-    if (at == entries_.end() || CompareKeys(k, at->key) != 0) {
-        AddAt(at, k, value, valueLength, line, true);
-        return 1;
-    }
-    finger_ = at;
-    Entry* entry = Mutable(*at);
-    if (line != -1) {
-        entry->line = line;
-    }
-    ownsTexts_ = true;
-    AssignValue(entry, value, valueLength, true);
-    if (value == nullptr && keepOrder != 0) {
-        // A repeated blank or comment line keeps its own place.
-        AppendPlace(entry);
-    }
+    impl_->Set(key, value, value != nullptr ? std::strlen(value) : 0, line, true, keepOrder != 0);
     return 1;
-}
-
-void CAppSetting::SetParsed(std::string_view key, const char* value, std::size_t valueLength,
-                            int line) {
-    SyncOrderMode();
-    EntrySet::iterator at = Position(key);
-    if (at == entries_.end() || CompareKeys(key, at->key) != 0) {
-        AddAt(at, key, value, valueLength, line, false);
-        return;
-    }
-    finger_ = at;
-    Entry* entry = Mutable(*at);
-    if (line != -1) {
-        entry->line = line;
-    }
-    AssignValue(entry, value, valueLength, false);
-    if (value == nullptr && keepOrder != 0) {
-        AppendPlace(entry);
-    }
 }
 
 int CAppSetting::AddValue(const char* key, const char* value, int line) {
-    if (key == nullptr) {
-        return 0;
-    }
-    SyncOrderMode();
-    const std::string_view k(key);
-    EntrySet::iterator at = Position(k);
-    if (at != entries_.end() && CompareKeys(k, at->key) == 0) {
-        // One entry per key: an existing key only takes the new value.
-        return SetValue(key, value, line);
-    }
-    AddAt(at, k, value, value != nullptr ? std::strlen(value) : 0, line, true);
-    return 1;
-}
-
-CAppSetting::EntrySet::iterator CAppSetting::Position(std::string_view key) {
-    if (entries_.empty() || CompareKeys(entries_.rbegin()->key, key) < 0) {
-        // Files saved in key order arrive sorted: a key above the last one
-        // needs no search.
-        return entries_.end();
-    }
-    return Seek(key, finger_);
-}
-
-CAppSetting::EntrySet::iterator CAppSetting::Seek(std::string_view key, EntrySet::iterator from) {
-    // Keys of one list item, and neighbouring items, lie close together: look
-    // a few entries around the last place before searching the whole tree.
-    constexpr int kReach = 24;
-    if (from != entries_.end()) {
-        EntrySet::iterator it = from;
-        if (CompareKeys(it->key, key) >= 0) {
-            for (int step = 0; step < kReach; ++step) {
-                if (it == entries_.begin()) {
-                    return it;
-                }
-                const EntrySet::iterator before = std::prev(it);
-                if (CompareKeys(before->key, key) < 0) {
-                    return it;
-                }
-                it = before;
-            }
-        } else {
-            for (int step = 0; step < kReach; ++step) {
-                ++it;
-                if (it == entries_.end() || CompareKeys(it->key, key) >= 0) {
-                    return it;
-                }
-            }
-        }
-    }
-    return entries_.lower_bound(key);
-}
-
-void CAppSetting::AddAt(EntrySet::iterator hint, std::string_view key, const char* value,
-                        std::size_t valueLength, int line, bool owned) {
-    Entry fresh;
-    fresh.key = owned ? std::string_view(CopyText(key.data(), key.size()), key.size()) : key;
-    fresh.ownsKey = owned;
-    ownsTexts_ = ownsTexts_ || owned;
-    fresh.line = line;
-    if (value != nullptr) {
-        fresh.hasValue = true;
-        fresh.value = owned ? std::string_view(CopyText(value, valueLength), valueLength)
-                            : std::string_view(value, valueLength);
-        fresh.ownsValue = owned;
-    }
-    finger_ = entries_.emplace_hint(hint, std::move(fresh));
-    Entry* entry = Mutable(*finger_);
-    ++mutation_;
-    if (keepOrder != 0) {
-        AppendPlace(entry);
-    } else {
-        orderComplete_ = false;
-    }
+    // One entry per key: an existing key only takes the new value.
+    return SetValue(key, value, line);
 }
 
 int CAppSetting::RemoveKey(const char* key) {
     if (key == nullptr) {
         return 0;
     }
-    const auto it = entries_.find(std::string_view(key));
-    if (it == entries_.end()) {
+    Impl::Entry* entry = impl_->Find(key);
+    if (entry == nullptr) {
         return 0;
     }
-    UnlinkOrder(Mutable(*it));
-    if (it == finger_) {
-        finger_ = entries_.end();
-    }
-    Erase(it);
-    ++mutation_;
+    impl_->Remove(entry, true);
     return 1;
 }
 
@@ -407,34 +614,16 @@ int CAppSetting::UnlinkOrder(SettingEntry* entry) {
         return 0;
     }
     // Only an entry of this store has places here.
-    Entry* own = Find(entry->key);
+    Impl::Entry* own = impl_->Find(entry->key);
     if (own == nullptr || static_cast<SettingEntry*>(own) != entry) {
         return 0;
     }
-    if (own->place == kNoPlace) {
+    if (own->place == Impl::kNoPlace) {
         return 0;
     }
-    DropPlaces(own);
+    impl_->DropPlaces(own);
+    ++impl_->changes;
     return 1;
-}
-
-void CAppSetting::DropPlaces(Entry* entry) {
-    if (entry->place == kNoPlace) {
-        return;
-    }
-    order_[entry->place] = nullptr;
-    ++orderDead_;
-    if (entry->morePlaces) {
-        for (const std::uint32_t place : *entry->morePlaces) {
-            order_[place] = nullptr;
-            ++orderDead_;
-        }
-    }
-    entry->place = kNoPlace;
-    entry->morePlaces.reset();
-    if (orderDead_ > 1024 && orderDead_ * 2 > order_.size()) {
-        CompactOrder();
-    }
 }
 
 int CAppSetting::DeleteKey(const char* key) {
@@ -442,14 +631,20 @@ int CAppSetting::DeleteKey(const char* key) {
     return 1;
 }
 
-// DeleteSection works as if it removed the key equal to the path, enumerated
-// the path's direct children (EnumKeys with allLevels 0) and then ran itself
-// on path + "\\" + name for each child in turn. Instead of searching the tree
-// for every visited path, it marks removed entries as doomed while it walks
-// (so later steps no longer see them, as if they were gone) and erases them
-// all at the end; each visited path is found from the entry that named it.
-void CAppSetting::CollectChildren(const std::string& path, EntrySet::iterator from,
-                                  std::vector<Child>& out) {
+namespace {
+
+// One path DeleteSection has still to visit, and the index of the entry that
+// named it.
+struct Child {
+    std::string path;
+    std::size_t near;
+};
+
+// The direct children of path among the live entries with a value, as
+// EnumKeys with allLevels 0 names them, pushed so that the first comes out of
+// the back of out first.
+void CollectChildren(const CAppSetting::Impl& table, const std::string& path, std::size_t from,
+                     std::vector<Child>& out) {
     std::string_view prefix(path);
     while (!prefix.empty() && prefix.back() == '\\') {
         prefix.remove_suffix(1);
@@ -457,16 +652,16 @@ void CAppSetting::CollectChildren(const std::string& path, EntrySet::iterator fr
     const std::size_t length = prefix.size();
     std::string lastSegment;
     const std::size_t first = out.size();
-    for (EntrySet::iterator it = Seek(prefix, from); it != entries_.end(); ++it) {
-        const Entry& entry = *it;
-        if (entry.key.empty() || !entry.hasValue || entry.doomed) {
+    for (std::size_t i = table.LowerBound(prefix, from); i < table.sorted.size(); ++i) {
+        const Entry& entry = *table.sorted[i];
+        if (entry.key.empty() || !entry.hasValue || entry.dead) {
             continue;
         }
         if (entry.key.size() < length ||
             std::memcmp(entry.key.data(), prefix.data(), length) != 0) {
             break;
         }
-        std::string_view name = std::string_view(entry.key).substr(length);
+        std::string_view name = entry.key.substr(length);
         if (!name.empty() && name.front() == '\\') {
             name.remove_prefix(1);
         }
@@ -481,53 +676,61 @@ void CAppSetting::CollectChildren(const std::string& path, EntrySet::iterator fr
         Child child;
         child.path.reserve(length + 1 + name.size());
         child.path.append(prefix).append(1, '\\').append(name);
-        child.near = it;
+        child.near = i;
         out.push_back(std::move(child));
     }
-    // Children are taken from the back: the first child comes out first.
     std::reverse(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
 }
 
+} // namespace
+
+// DeleteSection works as if it removed the key equal to the path, enumerated
+// the path's direct children (EnumKeys with allLevels 0) and then ran itself
+// on path + "\\" + name for each child in turn. Instead of searching the table
+// for every visited path, it marks removed entries dead while it walks (so
+// later steps no longer see them, as if they were gone; the indices of the
+// table stay as they are) and compacts the table once at the end; each
+// visited path is found from the entry that named it.
 int CAppSetting::DeleteSection(const char* path) {
     const std::string root = path != nullptr ? path : "";
     RemoveKey(root.c_str());
-    std::vector<EntrySet::iterator> doomed;
+    Impl& table = *impl_;
+    table.MergeFresh();
+    bool removed = false;
     std::vector<Child> pending;
-    CollectChildren(root, finger_, pending);
+    CollectChildren(table, root, table.finger, pending);
     while (!pending.empty()) {
         Child child = std::move(pending.back());
         pending.pop_back();
-        const EntrySet::iterator at = Seek(child.path, child.near);
-        if (at != entries_.end() && !at->doomed && CompareKeys(at->key, child.path) == 0) {
-            Mutable(*at)->doomed = true;
-            doomed.push_back(at);
+        const std::size_t at = table.LowerBound(child.path, child.near);
+        if (at < table.sorted.size() && !table.sorted[at]->dead &&
+            CompareKeys(table.sorted[at]->key, child.path) == 0) {
+            table.Remove(table.sorted[at], false);
+            removed = true;
         }
         if (child.path.back() != '\\') {
-            CollectChildren(child.path, at, pending);
+            CollectChildren(table, child.path, at, pending);
             continue;
         }
         // An empty name (a doubled backslash after the path) would name the
         // path itself again and never end: remove the keys with a value that
         // begin with the path and two backslashes, as far as they run.
         const std::string prefix = child.path + '\\';
-        for (EntrySet::iterator it = Seek(prefix, at); it != entries_.end(); ++it) {
-            if (it->key.empty() || !it->hasValue || it->doomed) {
+        for (std::size_t i = table.LowerBound(prefix, at); i < table.sorted.size(); ++i) {
+            Impl::Entry* entry = table.sorted[i];
+            if (entry->key.empty() || !entry->hasValue || entry->dead) {
                 continue;
             }
-            if (it->key.compare(0, prefix.size(), prefix) != 0) {
+            if (entry->key.compare(0, prefix.size(), prefix) != 0) {
                 break;
             }
-            Mutable(*it)->doomed = true;
-            doomed.push_back(it);
+            table.Remove(entry, false);
+            removed = true;
         }
     }
-    for (const EntrySet::iterator& it : doomed) {
-        DropPlaces(Mutable(*it));
-        Erase(it);
-    }
-    if (!doomed.empty()) {
-        finger_ = entries_.end();
-        ++mutation_;
+    if (removed) {
+        table.finger = Impl::kNone;
+        table.MaybeCompact();
     }
     return 1;
 }
@@ -536,7 +739,7 @@ int CAppSetting::GetValue(const char* key, const char** value, int* line) {
     if (key == nullptr) {
         return 0;
     }
-    const Entry* entry = Find(key);
+    const Impl::Entry* entry = impl_->Find(key);
     if (entry == nullptr) {
         return 0;
     }
@@ -584,11 +787,13 @@ int CAppSetting::EnumKeys(const char* path, void* context, EnumKeysCallback call
     const std::size_t length = prefix.size();
     std::string lastSegment; // first segment of the last deeper name passed on
     std::string resume;      // key to continue after when the callback changed the store
-    auto it = entries_.lower_bound(std::string_view(prefix));
-    while (it != entries_.end()) {
-        const Entry& entry = *it;
-        if (entry.key.empty() || !entry.hasValue) {
-            ++it;
+    Impl& table = *impl_;
+    table.MergeFresh();
+    std::size_t i = table.LowerBound(prefix, Impl::kNone);
+    while (i < table.sorted.size()) {
+        const Impl::Entry& entry = *table.sorted[i];
+        if (entry.key.empty() || !entry.hasValue || entry.dead) {
+            ++i;
             continue;
         }
         // The prefix test is byte for byte, unlike the key order.
@@ -605,23 +810,25 @@ int CAppSetting::EnumKeys(const char* path, void* context, EnumKeysCallback call
             if (backslash != nullptr) {
                 const std::string_view segment(name, static_cast<std::size_t>(backslash - name));
                 if (segment == lastSegment) {
-                    ++it;
+                    ++i;
                     continue;
                 }
                 lastSegment.assign(segment);
                 name = lastSegment.c_str();
             }
         }
-        const std::uint64_t before = mutation_;
+        const std::uint64_t before = table.mutation;
         resume.assign(entry.key);
-        if (callback(entry.key.data(), name, entry.hasValue ? entry.value.data() : "", context) ==
-            0) {
+        if (callback(entry.key.data(), name, entry.value.data(), context) == 0) {
             break;
         }
-        if (mutation_ != before) {
-            it = entries_.upper_bound(std::string_view(resume));
+        if (table.mutation != before) {
+            // The callback changed the table: go on after the key it was
+            // given, wherever that now stands.
+            table.MergeFresh();
+            i = table.UpperBound(resume);
         } else {
-            ++it;
+            ++i;
         }
     }
     return 1;

@@ -9,10 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
-#include <vector>
 
 // One distinct key. A value-less entry stands for a file line without " = "
 // (comment, blank line, heading) and is written back as its key alone. The
@@ -121,132 +119,17 @@ class CAppSetting {
     // (its folder takes no new file): the file holds neither the old text
     // nor the new one.
     bool SaveLeftPartialFile() const { return savePartial_; }
+    // Grows with every change of the table (a value set, a key removed, the
+    // store cleared or loaded); equal counts mean the same contents.
+    std::uint64_t ChangeCount() const;
 
-    // Implementation details below are owned by the settings module.
+    // The table of entries, the write order and the loaded texts: defined
+    // only inside settings/ (AppSettingImpl.h).
+    struct Impl;
+
   private:
     friend struct AppSettingTestAccess;
 
-    static constexpr std::uint32_t kNoPlace = 0xFFFFFFFFu;
-
-    // An entry and its places in the write order (indices into order_).
-    struct Entry : SettingEntry {
-        std::uint32_t place = kNoPlace;
-        bool doomed = false;    // removed by a DeleteSection in progress
-        bool ownsKey = false;   // key is a block of its own, else text of a loaded file
-        bool ownsValue = false; // the same for the value
-        // Repeated places of a value-less entry (rare: repeated blank or
-        // comment lines).
-        std::unique_ptr<std::vector<std::uint32_t>> morePlaces;
-    };
-    struct EntryLess {
-        using is_transparent = void;
-        bool operator()(const Entry& a, const Entry& b) const {
-            return CompareKeys(a.key, b.key) < 0;
-        }
-        bool operator()(const Entry& a, std::string_view b) const {
-            return CompareKeys(a.key, b) < 0;
-        }
-        bool operator()(std::string_view a, const Entry& b) const {
-            return CompareKeys(a, b.key) < 0;
-        }
-    };
-
-    // Tree nodes come from large blocks and go back to a free list, so a big
-    // file costs a few allocations instead of one per line.
-    class NodePool {
-      public:
-        NodePool() = default;
-        NodePool(const NodePool&) = delete;
-        NodePool& operator=(const NodePool&) = delete;
-        ~NodePool();
-        void* Take(std::size_t size, std::size_t align);
-        void Give(void* node, std::size_t size);
-        // The next block gets room for at least count nodes.
-        void Expect(std::size_t count);
-        // Frees every block; only when no node is in use.
-        void Release();
-
-      private:
-        struct Block;
-        void AddBlock(std::size_t bytes);
-        std::size_t nodeSize_ = 0; // the size asked for a tree node
-        std::size_t slot_ = 0;     // the same rounded up for alignment
-        void* free_ = nullptr;
-        char* next_ = nullptr;
-        char* end_ = nullptr;
-        Block* blocks_ = nullptr;
-        std::size_t grow_ = 0;
-        std::size_t expected_ = 0;
-    };
-    template <typename T> struct NodeAllocator {
-        using value_type = T;
-        NodePool* pool;
-        explicit NodeAllocator(NodePool* p) : pool(p) {}
-        template <typename U> NodeAllocator(const NodeAllocator<U>& other) : pool(other.pool) {}
-        T* allocate(std::size_t n) {
-            if (n == 1) {
-                return static_cast<T*>(pool->Take(sizeof(T), alignof(T)));
-            }
-            return std::allocator<T>().allocate(n);
-        }
-        void deallocate(T* p, std::size_t n) {
-            if (n == 1) {
-                pool->Give(p, sizeof(T));
-            } else {
-                std::allocator<T>().deallocate(p, n);
-            }
-        }
-        template <typename U> bool operator==(const NodeAllocator<U>& other) const {
-            return pool == other.pool;
-        }
-    };
-    using EntrySet = std::set<Entry, EntryLess, NodeAllocator<Entry>>;
-
-    // Text a loaded file left for its entries (keys and values are parsed in
-    // place), kept until the store is cleared.
-    struct TextBlock {
-        char* data = nullptr;
-        bool fromFile = false; // from ReadFileWhole, else from malloc
-    };
-
-    // A file being read, kept while its text is parsed so that an include or
-    // redirect chain that comes back to it is not followed again.
-    struct OpenFile {
-        std::string path;
-        std::uint64_t device = 0;
-        std::uint64_t inode = 0;
-    };
-
-    Entry* Find(std::string_view key);
-    // The first entry not below key (end() when key is above every entry).
-    EntrySet::iterator Position(std::string_view key);
-    // The same, searched from a nearby entry first.
-    EntrySet::iterator Seek(std::string_view key, EntrySet::iterator from);
-    void DropPlaces(Entry* entry);
-    // One enumeration step of DeleteSection over entries not yet doomed.
-    struct Child {
-        std::string path;
-        EntrySet::iterator near;
-    };
-    void CollectChildren(const std::string& path, EntrySet::iterator from, std::vector<Child>& out);
-    // Creates the entry for a key that has none; hint is Position(key).
-    // With owned false the key and value texts already belong to the store
-    // (a loaded file's text) and are not copied.
-    void AddAt(EntrySet::iterator hint, std::string_view key, const char* value,
-               std::size_t valueLength, int line, bool owned);
-    // SetValue for text of a loaded file: no copies.
-    void SetParsed(std::string_view key, const char* value, std::size_t valueLength, int line);
-    // Gives the entry a new value (nullptr for none); owned as for AddAt.
-    static void AssignValue(Entry* entry, const char* value, std::size_t length, bool owned);
-    static void ReleaseTexts(Entry* entry);
-    void Erase(EntrySet::iterator it);
-    void ReleaseBlocks();
-    static Entry* Mutable(const Entry& entry) { return const_cast<Entry*>(&entry); }
-    static void RecordPlace(Entry* entry, std::uint32_t index);
-    void AppendPlace(Entry* entry);
-    void CompactOrder();
-    void CompleteOrder();
-    void SyncOrderMode();
     int LoadInternal(const char* path, int clearFirst, int depth);
     // Parses a terminated text in place (length bytes, a zero byte after them).
     void ParseText(char* text, std::size_t length, int depth);
@@ -257,17 +140,8 @@ class CAppSetting {
     int ParseBuffer(const char* text, std::size_t length);
     std::string CurrentFileNarrow() const;
 
+    std::unique_ptr<Impl> impl_;
     std::u16string currentFile_;
-    NodePool pool_;
-    EntrySet entries_{EntryLess{}, NodeAllocator<Entry>(&pool_)};
-    std::vector<TextBlock> blocks_;
-    bool ownsTexts_ = false;    // some entry may own its key or value text
-    EntrySet::iterator finger_; // last entry set or added; end() when unknown
-    std::vector<Entry*> order_; // write order; nullptr marks a place given up
-    std::size_t orderDead_ = 0;
-    bool orderComplete_ = true;  // every entry has a place in order_
-    std::uint64_t mutation_ = 0; // bumped by every change of entries_
-    std::vector<OpenFile> openFiles_;
     bool followDirectives_ = true;
     SettingsRefusal refusal_ = SettingsRefusal::None;
     std::string refusedKey_;

@@ -2,8 +2,8 @@
 // "#include" and "#redirect" directives, and saving.
 //
 // Include and redirect chains. While a file's text is parsed it is kept in
-// openFiles_. A directive that names a file still being read further up the
-// chain (the same name ignoring ASCII case, or the same file on disk) is
+// the list of open files. A directive that names a file still being read
+// further up the chain (the same name ignoring ASCII case, or the same file on disk) is
 // ignored and the parse goes on with the next line, exactly as a directive
 // naming the current file is. So a.ini including b.ini including a.ini yields
 // a's lines above the include, b's lines, then a's remaining lines; a.ini
@@ -22,6 +22,7 @@
 // bytes) or too large to be one are not read, so that no save replaces them.
 #include "settings/AppSetting.h"
 
+#include "settings/AppSettingImpl.h"
 #include "winutil/CodePage.h"
 #include "winutil/FdIo.h"
 #include "winutil/SafeFile.h"
@@ -151,7 +152,7 @@ int CAppSetting::LoadInternal(const char* path, int clearFirst, int depth) {
         Clear();
     }
     currentFile_ = std::move(wide);
-    OpenFile open;
+    Impl::OpenFile open;
     open.path = path;
     // Only regular files are read: a folder, pipe or device never is.
     const FileInfo info = LookAtPath(path);
@@ -190,17 +191,18 @@ int CAppSetting::LoadInternal(const char* path, int clearFirst, int depth) {
     // Most settings lines are a few dozen bytes long: room for the entries
     // of a big file in one go.
     const std::size_t expected = length / 40;
-    pool_.Expect(expected);
+    impl_->pool.Expect(expected);
+    impl_->sorted.reserve(impl_->sorted.size() + expected);
     if (keepOrder != 0) {
-        order_.reserve(order_.size() + expected);
+        impl_->order.reserve(impl_->order.size() + expected);
     }
-    openFiles_.push_back(std::move(open));
+    impl_->openFiles.push_back(std::move(open));
     // The entries keep pointing into the text: it is handed to the store
     // only after the parse, so a redirect that clears the store on the way
     // does not free the text still being read.
     ParseText(text, length, depth);
-    openFiles_.pop_back();
-    blocks_.push_back(TextBlock{text, true});
+    impl_->openFiles.pop_back();
+    impl_->blocks.push_back(Impl::TextBlock{text, true});
     return 1;
 }
 
@@ -208,7 +210,7 @@ bool CAppSetting::IsOpenFile(const char* path) const {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     const bool known = FileIdentity(path, &device, &inode);
-    for (const OpenFile& open : openFiles_) {
+    for (const Impl::OpenFile& open : impl_->openFiles) {
         if (EqualNoCase(open.path, path) ||
             (known && open.device == device && open.inode == inode)) {
             return true;
@@ -220,7 +222,7 @@ bool CAppSetting::IsOpenFile(const char* path) const {
 bool CAppSetting::ParseLine(char* line, std::size_t length, int number, int depth) {
     char* separator = FindSeparator(line, length);
     if (separator == nullptr) {
-        SetParsed(std::string_view(line, length), nullptr, 0, number);
+        impl_->Set(std::string_view(line, length), nullptr, 0, number, false, keepOrder != 0);
         return true;
     }
     *separator = '\0';
@@ -229,8 +231,8 @@ bool CAppSetting::ParseLine(char* line, std::size_t length, int number, int dept
     valueLength = UnescapeInPlace(value, valueLength);
     value[valueLength] = '\0';
     if (line[0] != '#') {
-        SetParsed(std::string_view(line, static_cast<std::size_t>(separator - line)), value,
-                  valueLength, number);
+        impl_->Set(std::string_view(line, static_cast<std::size_t>(separator - line)), value,
+                   valueLength, number, false, keepOrder != 0);
         return true;
     }
     const bool redirect = EqualNoCase(line, "#redirect");
@@ -307,7 +309,7 @@ int CAppSetting::ParseBuffer(const char* text, std::size_t length) {
     }
     std::memcpy(copy, text, length);
     ParseText(copy, length, 0);
-    blocks_.push_back(TextBlock{copy, false});
+    impl_->blocks.push_back(Impl::TextBlock{copy, false});
     return 1;
 }
 
@@ -325,7 +327,8 @@ int CAppSetting::Save(const char* path) {
     if (target.empty()) {
         return 0;
     }
-    SyncOrderMode();
+    impl_->SyncOrderMode(keepOrder != 0);
+    impl_->MergeFresh();
     refusal_ = SettingsRefusal::None;
     refusedKey_.clear();
     savePartial_ = false;
@@ -338,7 +341,7 @@ int CAppSetting::Save(const char* path) {
     std::size_t used = 0;
     std::uint64_t lines = 0;
     bool ok = true;
-    auto emit = [&](const Entry& entry) {
+    auto emit = [&](const Impl::Entry& entry) {
         if (!ok) {
             return;
         }
@@ -372,14 +375,16 @@ int CAppSetting::Save(const char* path) {
         }
     };
     if (keepOrder != 0) {
-        for (const Entry* entry : order_) {
+        for (const Impl::Entry* entry : impl_->order) {
             if (entry != nullptr) {
                 emit(*entry);
             }
         }
     } else {
-        for (const Entry& entry : entries_) {
-            emit(entry);
+        for (const Impl::Entry* entry : impl_->sorted) {
+            if (!entry->dead) {
+                emit(*entry);
+            }
         }
     }
     if (ok && used > 0) {

@@ -3,8 +3,8 @@
 #include "tests/support/RunProgram.h"
 #include "tests/support/TestFiles.h"
 
-#include "core/PatchListStore.h"
 #include "cli/Cli.h"
+#include "core/PatchListStore.h"
 #include "settings/AppSetting.h"
 #include "tests/support/SourceTexts.h"
 
@@ -512,7 +512,33 @@ TEST_F(CliTest, BadInputChangesNothing) {
          1,
          "保留原来的备份文件: \n00000010",
          false},
-        {"list cannot be saved before apply", nullptr, {"apply"}, 3, "未重建目标文件", true},
+        {"list cannot be saved before apply",
+         [](CliTest& t) {
+             // A list from before signatures: apply stores it with them first.
+             std::string text = ReadBytes(t.settings_);
+             std::string kept;
+             for (std::size_t at = 0; at < text.size();) {
+                 const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+                 const std::string line = text.substr(at, end - at);
+                 if (line.find("\\Signature") == std::string::npos)
+                     kept += line;
+                 at = end;
+             }
+             ASSERT_NE(kept, text);
+             WriteBytes(t.settings_, kept);
+         },
+         {"apply"},
+         3,
+         "未重建目标文件",
+         true},
+        // The file holds the list as it stands: it is not written again
+        // before the rebuild, which is what fails then.
+        {"list the file holds is not saved again before apply",
+         nullptr,
+         {"apply"},
+         3,
+         "无法写入目标文件",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

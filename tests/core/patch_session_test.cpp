@@ -287,6 +287,53 @@ TEST(PatchSessionTest, TargetCountsAsChangedOnlyAgainstARecord) {
     }
 }
 
+// t.bin ("pristine") in dir chosen as the target of list.ini, and item
+// added to the session's list in memory; the target's path.
+std::string ChooseTargetWithItem(const TempDir& dir, PatchSession& session, const PatchItem& item) {
+    const std::string target = dir.File("t.bin");
+    WriteBytes(target, "pristine");
+    session.Open(dir.File("list.ini"));
+    EXPECT_TRUE(session.ChooseTarget(target).ok());
+    session.Items().push_back(item);
+    return target;
+}
+
+// Apply writes the list as it stands before the rebuild, unless the file
+// holds it already: whatever changed in memory reaches the file, and the
+// target is rebuilt from the same list.
+TEST(PatchSessionTest, ApplyStoresWhatChangedInMemoryFirst) {
+    const struct {
+        const char* name;
+        std::function<void(PatchSession&)> change;
+        const char* rebuilt;
+    } cases[] = {
+        {"nothing changed", [](PatchSession&) {}, "qristine"},
+        {"flag turned off", [](PatchSession& s) { s.Items()[0].enabled = 0; }, "pristine"},
+        {"new bytes", [](PatchSession& s) { s.Items()[0].newHex = "72"; }, "rristine"},
+        {"other setting",
+         [](PatchSession& s) { s.Settings().SetString("PathList\\0000\\Descrip", "b"); },
+         "qristine"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::string target;
+        {
+            PatchSession first;
+            target = ChooseTargetWithItem(dir, first, PatchItem{0, "a", "70", "71", 1});
+            ASSERT_TRUE(first.SaveList().ok());
+        }
+        PatchSession session;
+        session.Open(dir.File("list.ini"));
+        c.change(session);
+        ASSERT_TRUE(session.Apply(nullptr).ok());
+        EXPECT_EQ(ReadBytes(target), c.rebuilt);
+        PatchSession reopened;
+        reopened.Open(dir.File("list.ini"));
+        EXPECT_TRUE(reopened.Items() == session.Items());
+    }
+}
+
 // After a rebuild the target's stamp is recorded. While the stamp matches the
 // file is not read at all; anything that changes it (even with the size kept
 // and the modification time put back) sends the check back to the hash.
@@ -324,13 +371,11 @@ TEST(PatchSessionTest, TargetStampSparesOnlyTheHashOfAnUntouchedTarget) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        const std::string target = dir.File("t.bin");
-        WriteBytes(target, "pristine");
+        std::string target;
         {
             PatchSession session;
-            session.Open(dir.File("list.ini"));
-            ASSERT_TRUE(session.ChooseTarget(target).ok());
-            session.Items().push_back(PatchItem{0, "", "70", "50", 1}); // "Pristine"
+            target =
+                ChooseTargetWithItem(dir, session, PatchItem{0, "", "70", "50", 1}); // "Pristine"
             ASSERT_TRUE(session.Apply(nullptr).ok());
             ASSERT_TRUE(session.Settings().GetValue(kTargetStampKey, nullptr, nullptr));
         }

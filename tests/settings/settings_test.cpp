@@ -6,7 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -180,6 +186,179 @@ TEST(Store, LargeTableKeepsEveryEntry) {
         ASSERT_EQ(store.GetInt(("PathList\\" + std::to_string(i)).c_str(), &value), 1);
         EXPECT_EQ(value, i + 1);
     }
+}
+
+// The table against a plain ordered map, for keys that arrive in the orders
+// the store meets: sorted (a file saved by the program), reversed, scattered,
+// and a list past 10,000 items written again (its five-digit item numbers
+// sort among the four-digit ones). Keys are set, set again in other letter
+// case, removed and set again, and whole sections are removed; the saved file
+// and every lookup must agree with the map.
+struct TableCase {
+    const char* name;
+    std::vector<std::string> (*keys)();
+};
+
+std::vector<std::string> SectionKeys(int sections, int perSection) {
+    std::vector<std::string> keys;
+    for (int s = 0; s < sections; ++s) {
+        for (int n = 0; n < perSection; ++n) {
+            char key[64];
+            std::snprintf(key, sizeof key, "Sec%02d\\%d\\Value", s, n);
+            keys.push_back(key);
+        }
+    }
+    return keys;
+}
+
+std::vector<std::string> Ascending() {
+    std::vector<std::string> keys = SectionKeys(6, 3000);
+    std::sort(keys.begin(), keys.end(), KeyLess{});
+    return keys;
+}
+
+std::vector<std::string> Descending() {
+    std::vector<std::string> keys = Ascending();
+    std::reverse(keys.begin(), keys.end());
+    return keys;
+}
+
+std::vector<std::string> Scattered() {
+    std::vector<std::string> keys = SectionKeys(6, 3000);
+    std::mt19937 rng(7);
+    std::shuffle(keys.begin(), keys.end(), rng);
+    return keys;
+}
+
+std::vector<std::string> LongList() {
+    std::vector<std::string> keys;
+    for (int n = 0; n < 12000; ++n) {
+        for (const char* field : {"Offset", "Descrip", "OldHex", "NewHex", "Path"}) {
+            char key[64];
+            std::snprintf(key, sizeof key, "Sec01\\%04d\\%s", n, field);
+            keys.push_back(key);
+        }
+    }
+    return keys;
+}
+
+void PrintTo(const TableCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class TableModel : public ::testing::TestWithParam<TableCase> {};
+
+std::string Folded(std::string key) {
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return key;
+}
+
+TEST_P(TableModel, AgreesWithAnOrderedMap) {
+    TempDir dir;
+    CAppSetting store;
+    store.keepOrder = 0;
+    // folded key -> (spelling at creation, value)
+    std::map<std::string, std::pair<std::string, std::string>> model;
+    auto set = [&](const std::string& key, const std::string& value) {
+        store.SetString(key.c_str(), value.c_str());
+        auto& slot = model[Folded(key)];
+        if (slot.first.empty()) {
+            slot.first = key;
+        }
+        slot.second = value;
+    };
+    auto remove = [&](const std::string& key) {
+        EXPECT_EQ(store.RemoveKey(key.c_str()), model.erase(Folded(key)) == 1 ? 1 : 0) << key;
+    };
+    const std::vector<std::string> keys = GetParam().keys();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        set(keys[i], std::to_string(i));
+    }
+    std::mt19937 rng(11);
+    for (int step = 0; step < 20000; ++step) {
+        std::string key = keys[rng() % keys.size()];
+        switch (rng() % 3) {
+        case 0:
+            remove(key);
+            break;
+        case 1: {
+            // Another spelling of the last segment: section paths keep
+            // theirs, as DeleteSection compares them byte for byte.
+            const std::size_t last = key.rfind('\\') + 1;
+            std::transform(key.begin() + static_cast<std::ptrdiff_t>(last), key.end(),
+                           key.begin() + static_cast<std::ptrdiff_t>(last),
+                           [](char c) { return static_cast<char>(std::toupper(c)); });
+            set(key, "upper " + std::to_string(step));
+            break;
+        }
+        default:
+            set(key, "again " + std::to_string(step));
+            break;
+        }
+    }
+    for (const char* section : {"Sec03", "SEC05"}) {
+        store.DeleteSection(section);
+        const std::string prefix = Folded(section) + "\\";
+        for (auto it = model.lower_bound(prefix);
+             it != model.end() && it->first.compare(0, prefix.size(), prefix) == 0;) {
+            if (it->second.first.compare(0, prefix.size() - 1, section) == 0) {
+                it = model.erase(it); // the section removes what is spelt as it is
+            } else {
+                ++it;
+            }
+        }
+    }
+    std::string expected;
+    for (const auto& [folded, entry] : model) {
+        expected += entry.first + " = " + entry.second + "\r\n";
+    }
+    // The first line that differs, not two files of 100,000 lines.
+    const std::string saved = Saved(store, dir);
+    const auto differ = std::mismatch(saved.begin(), saved.end(), expected.begin(), expected.end());
+    const std::size_t from =
+        saved.rfind('\n', static_cast<std::size_t>(differ.first - saved.begin()));
+    EXPECT_EQ(saved.size(), expected.size());
+    EXPECT_TRUE(saved == expected)
+        << "first difference after: " << saved.substr(from == std::string::npos ? 0 : from, 80);
+    for (std::size_t i = 0; i < keys.size(); i += 7) {
+        const char* value = nullptr;
+        const auto it = model.find(Folded(keys[i]));
+        EXPECT_EQ(store.GetString(keys[i].c_str(), &value), it != model.end() ? 1 : 0) << keys[i];
+        if (it != model.end() && value != nullptr) {
+            EXPECT_EQ(it->second.second, value) << keys[i];
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(KeyOrders, TableModel,
+                         ::testing::Values(TableCase{"Ascending", &Ascending},
+                                           TableCase{"Descending", &Descending},
+                                           TableCase{"Scattered", &Scattered},
+                                           TableCase{"ListPastTenThousandItems", &LongList}),
+                         [](const ::testing::TestParamInfo<TableCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A removed key set again is a new entry: its spelling is the new one, and
+// while the write order is kept it stands after the lines already there.
+TEST(WriteOrder, RemovedKeySetAgainIsANewEntry) {
+    TempDir dir;
+    CAppSetting store;
+    int line = 0;
+    for (const char* key : {"a", "b", "c"}) {
+        store.SetValue(key, "1", ++line);
+    }
+    store.RemoveKey("b");
+    store.SetValue("B", "4", -1);
+    ASSERT_EQ(store.GetValue("b", nullptr, &line), 1);
+    EXPECT_EQ(line, -1);
+    EXPECT_EQ(Saved(store, dir), "a = 1\r\nc = 1\r\nB = 4\r\n");
+    store.keepOrder = 0;
+    EXPECT_EQ(Saved(store, dir), "a = 1\r\nB = 4\r\nc = 1\r\n");
 }
 
 TEST(WriteOrder, KeepOrderKeepsPlacesAndAppendsNewKeys) {
