@@ -3,8 +3,8 @@
 #include "tests/support/RunProgram.h"
 #include "tests/support/TestFiles.h"
 
-#include "core/PatchListStore.h"
 #include "cli/Cli.h"
+#include "core/PatchListStore.h"
 #include "settings/AppSetting.h"
 #include "tests/support/SourceTexts.h"
 
@@ -513,6 +513,17 @@ TEST_F(CliTest, BadInputChangesNothing) {
          "保留原来的备份文件: \n00000010",
          false},
         {"list cannot be saved before apply", nullptr, {"apply"}, 3, "未重建目标文件", true},
+        // Refused before a byte is copied: under the 64-byte file limit a copy
+        // would fail with another message.
+        {"target of 4 GiB",
+         [](CliTest& t) {
+             ASSERT_EQ(::truncate(t.target_.c_str(), off_t(1) << 32), 0); // sparse
+         },
+         {"target", target_},
+         3,
+         target_ + "\n选择的文件有 4294967296 字节, 本程序只能修补小于 4 GiB (4294967296 字节) "
+                   "的文件; 未复制该文件!",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
