@@ -64,7 +64,8 @@ TEST(FormatSearchResult, Texts) {
         {true, Sequence(20, 16), nine + "00000090, ..."},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(FormatSearchResult(c.read, c.matches), c.text) << c.matches.size();
+        EXPECT_EQ(FormatSearchResult(c.read, {c.matches.begin(), c.matches.end()}), c.text)
+            << c.matches.size();
 }
 
 TEST(FindInBuffer, EdgesOfTheData) {
