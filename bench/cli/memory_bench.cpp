@@ -5,19 +5,15 @@
 // own. The program measured is the first argument, else the one built beside
 // this benchmark. Files go to $BM_BENCH_DIR, else $TMPDIR, else /tmp, and are
 // removed at the end.
+#include "bench/support/BenchCli.h"
 #include "bench/support/BenchClock.h"
-#include "core/PatchListStore.h"
-#include "engine/HexText.h"
-#include "settings/AppSetting.h"
 
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -27,37 +23,6 @@ constexpr std::size_t kMiB = std::size_t(1) << 20;
 constexpr std::size_t kFileSize = 1024 * kMiB;
 constexpr std::size_t kZeros = 64 * kMiB; // at the end of the file
 constexpr int kItems = 1000;
-
-struct Run {
-    int status = -1;
-    double seconds = 0;
-    double peakMiB = 0;
-};
-
-// Runs the program to its end with its output thrown away. This process
-// stays small: the peak a child reports includes the memory it started with.
-Run RunProgram(const std::vector<std::string>& args) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    Run run;
-    pid_t pid = 0;
-    const double start = bench::Now();
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int wstatus = 0;
-        rusage usage{};
-        ::wait4(pid, &wstatus, 0, &usage);
-        run.seconds = bench::Now() - start;
-        run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-        run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
 
 // The target, written a block at a time, and the enabled items: 1 to 16
 // bytes each, spread over the random part, expecting the bytes there.
@@ -78,26 +43,11 @@ bool MakeTarget(const std::string& path, PatchList* items) {
         const std::size_t offset = static_cast<std::size_t>(i) * slot + rng() % (slot - 16);
         const auto length = static_cast<std::uint32_t>(1 + rng() % 16);
         std::uint8_t old[16];
-        std::uint8_t fresh[16];
         ok = ::pread(fd, old, length, static_cast<off_t>(offset)) == ssize_t(length);
-        for (auto& b : fresh)
-            b = static_cast<std::uint8_t>(rng());
-        char oldHex[40];
-        char newHex[40];
-        FormatHexText(old, length, oldHex);
-        FormatHexText(fresh, length, newHex);
-        items->push_back(PatchItem{static_cast<std::uint32_t>(offset), "item " + std::to_string(i),
-                                   oldHex, newHex, 1});
+        items->push_back(bench::RandomItem(rng, offset, old, length, i));
     }
     ::close(fd);
     return ok;
-}
-
-void WriteList(const std::string& settings, const PatchList& items, const std::string& target) {
-    CAppSetting store;
-    store.Load(settings.c_str(), 1);
-    store.keepOrder = 0;
-    WritePatchList(store, items, target);
 }
 
 } // namespace
@@ -120,13 +70,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     fs::copy_file(target, folder + "/Path_bak/target.bin");
-    WriteList(settings, items, target);
+    bench::WriteList(settings, items, target);
     const auto command = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {program, "--settings", settings});
         return args;
     };
     // Makes the items' signatures once, so that later commands find them.
-    RunProgram(command({"enable", "1"}));
+    bench::RunQuietly(command({"enable", "1"}));
 
     struct Step {
         const char* name;
@@ -142,14 +92,14 @@ int main(int argc, char** argv) {
         {"import (1,000 items, all listed already)", command({"import", patch}), nullptr},
         {"import (1,000 new items, list saved)", command({"import", patch}),
          [](const std::string& list, const PatchList&, const std::string& file) {
-             WriteList(list, PatchList(), file);
+             bench::WriteList(list, PatchList(), file);
          }},
     };
     std::printf("bytemender-cli on a 1 GiB target: %s\n", program.c_str());
     for (const Step& step : steps) {
         if (step.before)
             step.before(settings, items, target);
-        const Run run = RunProgram(step.args);
+        const bench::ChildRun run = bench::RunQuietly(step.args);
         std::printf("%-44s %7.2f s  peak %8.1f MiB%s\n", step.name, run.seconds, run.peakMiB,
                     run.status == 0 ? "" : "  (failed)");
     }
