@@ -359,14 +359,15 @@ TEST_F(CliTest, SearchListingStopsAtAStatedNumber) {
 // search, the dry run, export and import of a large file read what they
 // need: peak memory stays far below the file's size (128 MiB, all zeros but
 // the first 4 KiB, where search finds "00 00" 67 million times). Memory is
-// measured per command, in a child of its own. AddressSanitizer's shadow
+// measured per command, in a child of its own. A sanitizer's shadow memory
 // and quarantine make the figures meaningless.
 TEST_F(CliTest, LargeFileCommandsStayWithinMemory) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "peak memory under AddressSanitizer";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "peak memory under a sanitizer";
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    GTEST_SKIP() << "peak memory under AddressSanitizer";
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                         \
+    __has_feature(memory_sanitizer)
+    GTEST_SKIP() << "peak memory under a sanitizer";
 #endif
 #endif
     ASSERT_EQ(::truncate(target_.c_str(), off_t(128) << 20), 0); // sparse
