@@ -7,23 +7,28 @@
 #include "engine/Rebuild.h"
 #include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
+#include "winutil/UniqueFd.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 // --dry-run lists at most this many changed ranges, and this many bytes of each.
 constexpr std::size_t kMaxShownRanges = 10000;
-constexpr std::uint32_t kMaxShownRangeBytes = 16;
+constexpr std::size_t kMaxShownRangeBytes = 16;
+// The dry run compares the target with what would be written this many bytes
+// at a time.
+constexpr std::uint64_t kCompareBlock = std::uint64_t(1) << 20;
 
-std::string SpacedHex(const std::uint8_t* data, std::uint32_t length) {
+std::string SpacedHex(const std::uint8_t* data, std::size_t length) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(3 * length);
-    for (std::uint32_t i = 0; i < length; ++i) {
+    for (std::size_t i = 0; i < length; ++i) {
         if (i)
             text.push_back(' ');
         text.push_back(kDigits[data[i] >> 4]);
@@ -65,6 +70,11 @@ CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostr
             kExitFileError,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")), {backup}));
     };
+    const auto targetUnreadable = [&list] {
+        return Failed(kExitFileError,
+                      FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取目标文件 %1")),
+                                 {list.TargetPath()}));
+    };
     if (plan.status == Status::BackupUnreadable)
         return backupUnreadable();
     if (plan.status != Status::Ok) {
@@ -77,31 +87,57 @@ CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostr
                                  {std::to_string(plan.failedItem + 1), OffsetText(item.offset)}) +
                           "\n" + item.description + "\n" + Translate("Rebuild", problem));
     }
-    // What the rebuild would write: the backup with the planned runs over it.
-    FileBuffer after;
-    if (!after.Load(backup.c_str()))
+    // What the rebuild would write (the backup with the planned runs over
+    // it) against what the target holds now, block by block. A missing
+    // target would be made from the backup, so the changes are counted from
+    // there.
+    FileInfo afterInfo;
+    const UniqueFd afterFile(OpenRegularForReading(backup.c_str(), &afterInfo));
+    if (afterFile.get() < 0)
         return backupUnreadable();
     for (const PatchedRun& run : plan.runs) {
-        if (run.offset + run.bytes.size() > after.length) // the backup changed meanwhile
-            return backupUnreadable();
-        std::memcpy(after.data + run.offset, run.bytes.data(), run.bytes.size());
-    }
-
-    // What the target holds now; a missing target would be made from the
-    // backup, so the changes are counted from there.
-    FileBuffer target;
-    bool targetMissing = false;
-    if (!target.Load(list.TargetPath().c_str())) {
-        if (LookAtPath(list.TargetPath()).kind != FileKind::Missing)
-            return Failed(kExitFileError,
-                          FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取目标文件 %1")),
-                                     {list.TargetPath()}));
-        targetMissing = true;
-        if (!target.Load(backup.c_str()))
+        if (run.offset + run.bytes.size() > afterInfo.size) // the backup changed meanwhile
             return backupUnreadable();
     }
-    const FileChanges changes =
-        FindChanges(target.data, target.length, after.data, after.length, kMaxShownRanges);
+    FileInfo beforeInfo;
+    int before = OpenRegularForReading(list.TargetPath().c_str(), &beforeInfo);
+    const bool targetMissing =
+        before < 0 && LookAtPath(list.TargetPath()).kind == FileKind::Missing;
+    if (targetMissing)
+        before = OpenRegularForReading(backup.c_str(), &beforeInfo);
+    const UniqueFd beforeFile(before);
+    if (before < 0)
+        return targetMissing ? backupUnreadable() : targetUnreadable();
+    AdviseSequential(beforeFile.get());
+    AdviseSequential(afterFile.get());
+    const std::uint64_t common = std::min(beforeInfo.size, afterInfo.size);
+    const auto blockSize = static_cast<std::size_t>(std::min(common, kCompareBlock));
+    std::vector<std::uint8_t> beforeBlock(blockSize), afterBlock(blockSize);
+    ChangeFinder finder(kMaxShownRanges, kMaxShownRangeBytes);
+    auto run = plan.runs.begin();
+    for (std::uint64_t at = 0; at < common; at += blockSize) {
+        const auto count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, common - at));
+        if (!ReadAllAt(beforeFile.get(), at, beforeBlock.data(), count))
+            return targetMissing ? backupUnreadable() : targetUnreadable();
+        if (!ReadAllAt(afterFile.get(), at, afterBlock.data(), count))
+            return backupUnreadable();
+        // The planned runs are disjoint and ascending: those reaching into
+        // this block, the last of which may go on into the next one.
+        for (; run != plan.runs.end() && run->offset < at + count; ++run) {
+            const std::uint64_t from = std::max(run->offset, at);
+            const std::uint64_t to =
+                std::min<std::uint64_t>(run->offset + run->bytes.size(), at + count);
+            if (from < to)
+                std::memcpy(afterBlock.data() + (from - at),
+                            run->bytes.data() + (from - run->offset),
+                            static_cast<std::size_t>(to - from));
+            if (run->offset + run->bytes.size() > at + count)
+                break;
+        }
+        finder.Feed(beforeBlock.data(), afterBlock.data(), count);
+    }
+    const FileChanges& changes = finder.changes();
 
     if (targetMissing)
         text.append(FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
@@ -109,17 +145,16 @@ CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostr
                                {list.TargetPath()}))
             .append("\n");
     for (const ChangedRange& range : changes.ranges) {
-        const std::uint32_t shown = std::min(range.length, kMaxShownRangeBytes);
-        const char* more = range.length > shown ? " ..." : "";
+        const char* more = range.length > range.before.size() ? " ..." : "";
         text.append(OffsetText(range.offset))
             .append("  ")
             .append(FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "长度 %1")),
                                {std::to_string(range.length)}))
             .append("  ")
-            .append(SpacedHex(target.data + range.offset, shown))
+            .append(SpacedHex(range.before.data(), range.before.size()))
             .append(more)
             .append("  ->  ")
-            .append(SpacedHex(after.data + range.offset, shown))
+            .append(SpacedHex(range.after.data(), range.after.size()))
             .append(more)
             .append("\n");
     }
@@ -127,13 +162,13 @@ CliResult DryRun(PatchListFile& list, TargetChangedAnswer whenChanged, std::ostr
         text.append(FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "... 另有 %1 处")),
                                {std::to_string(changes.moreRanges)}))
             .append("\n");
-    if (target.length != after.length)
+    if (beforeInfo.size != afterInfo.size)
         text.append(FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                                     "目标文件的长度将从 %1 字节变为 %2 字节.")),
-                               {std::to_string(target.length), std::to_string(after.length)}))
+                               {std::to_string(beforeInfo.size), std::to_string(afterInfo.size)}))
             .append("\n");
     const std::uint64_t rangeCount = changes.ranges.size() + changes.moreRanges;
-    if (rangeCount == 0 && target.length == after.length)
+    if (rangeCount == 0 && beforeInfo.size == afterInfo.size)
         text.append(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "没有任何改变."))).append("\n");
     else
         text.append(FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",

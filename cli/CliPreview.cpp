@@ -3,29 +3,42 @@
 #include <algorithm>
 #include <cstring>
 
-FileChanges FindChanges(const std::uint8_t* before, std::uint32_t beforeLength,
-                        const std::uint8_t* after, std::uint32_t afterLength, std::size_t limit) {
-    FileChanges changes;
-    const std::uint32_t common = std::min(beforeLength, afterLength);
-    constexpr std::uint32_t kBlock = 4096;
-    std::uint32_t at = 0;
-    while (at < common) {
+void ChangeFinder::Feed(const std::uint8_t* before, const std::uint8_t* after, std::size_t count) {
+    constexpr std::size_t kBlock = 4096;
+    std::size_t at = 0;
+    while (at < count) {
         // Equal blocks are passed over with one comparison each.
-        const std::uint32_t block = std::min(kBlock, common - at);
+        const std::size_t block = std::min(kBlock, count - at);
         if (std::memcmp(before + at, after + at, block) == 0) {
             at += block;
+            inRun_ = false;
             continue;
         }
-        while (at < common && before[at] == after[at])
+        while (at < count && before[at] == after[at]) {
             ++at;
-        const std::uint32_t start = at;
-        while (at < common && before[at] != after[at])
+            inRun_ = false;
+        }
+        const std::size_t start = at;
+        while (at < count && before[at] != after[at])
             ++at;
-        changes.changedBytes += at - start;
-        if (changes.ranges.size() < limit)
-            changes.ranges.push_back(ChangedRange{start, at - start});
-        else
-            ++changes.moreRanges;
+        if (start == at)
+            continue;
+        if (!inRun_) {
+            listed_ = changes_.ranges.size() < limit_;
+            if (listed_)
+                changes_.ranges.push_back(ChangedRange{fed_ + start, 0, {}, {}});
+            else
+                ++changes_.moreRanges;
+        }
+        if (listed_) {
+            ChangedRange& range = changes_.ranges.back();
+            const std::size_t take = std::min(shown_ - range.before.size(), at - start);
+            range.before.insert(range.before.end(), before + start, before + start + take);
+            range.after.insert(range.after.end(), after + start, after + start + take);
+            range.length += at - start;
+        }
+        changes_.changedBytes += at - start;
+        inRun_ = at == count; // the run may go on in the next block
     }
-    return changes;
+    fed_ += count;
 }

@@ -2,6 +2,7 @@
 #include "cli/CliCommands.h"
 
 #include "cli/CliText.h"
+#include "engine/FileSearch.h"
 #include "engine/HexText.h"
 #include "engine/PatternSearch.h"
 #include "winutil/FdIo.h"
@@ -48,31 +49,29 @@ CliResult Search(PatchListFile& list, const std::string& pattern, std::ostream& 
     CliResult readable = CheckReadableFile(backup, QT_TRANSLATE_NOOP("bytemender-cli", "备份文件"));
     if (!readable.ok())
         return readable;
-    FileBuffer file;
-    if (!file.Load(backup.c_str()))
+    // The backup is read block by block and only the listed offsets are
+    // kept: a pattern found everywhere (zeros in a large file) would
+    // otherwise take memory and print gigabytes. The listing stops after
+    // kMaxListedMatches and says how many there were.
+    FileMatches matches;
+    if (!SearchFile(backup, masked, kMaxListedMatches, &matches))
         return Failed(
             kExitFileError,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法读取备份文件 %1")), {backup}));
-    std::vector<std::uint32_t> matches;
-    FindMaskedInBuffer(file.data, file.length, masked, &matches);
-    // A pattern found everywhere (zeros in a large file) would print
-    // gigabytes: the listing stops after kMaxListedMatches and says how many
-    // there were.
-    const std::size_t listed = std::min(matches.size(), kMaxListedMatches);
     std::string text;
-    text.reserve(std::min<std::size_t>(listed, 65536) * 9);
-    for (std::size_t i = 0; i < listed; ++i) {
-        text.append(OffsetText(matches[i])).push_back('\n');
+    text.reserve(std::min<std::size_t>(matches.listed.size(), 65536) * 9);
+    for (const std::uint64_t offset : matches.listed) {
+        text.append(OffsetText(offset)).push_back('\n');
         if (text.size() >= 65536 * 9) {
             out << text;
             text.clear();
         }
     }
     out << text;
-    if (listed < matches.size())
+    if (matches.listed.size() < matches.count)
         out << FormatText(
                    Tr(QT_TRANSLATE_NOOP("bytemender-cli", "... 共找到 %1 处, 只列出了前 %2 处.")),
-                   {std::to_string(matches.size()), std::to_string(listed)})
+                   {std::to_string(matches.count), std::to_string(matches.listed.size())})
             << "\n";
     return CliResult{};
 }

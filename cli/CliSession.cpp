@@ -255,6 +255,8 @@ CliResult PatchListFile::ChooseTarget(const std::string& file, bool force, std::
             outcome,
             QT_TRANSLATE_NOOP("bytemender-cli",
                               "用 \"bytemender-cli target --force FILE\" 仍然替换备份文件."));
+    case Status::TargetTooLarge:
+        return Failed(kExitFileError, chosen + "\n" + WindowText(outcome.text));
     case Status::BackupPathTooLong:
         return Failed(
             kExitFileError,
@@ -355,7 +357,8 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed, b
     if (renewed)
         *renewed = asked && whenChanged == TargetChangedAnswer::Rebackup &&
                    outcome.status != SessionOutcome::Status::BackupFailed &&
-                   outcome.status != SessionOutcome::Status::BackupRefused;
+                   outcome.status != SessionOutcome::Status::BackupRefused &&
+                   outcome.status != SessionOutcome::Status::TargetTooLarge;
     const std::string& target = TargetPath();
     const std::string backup = BackupPath();
     using Status = SessionOutcome::Status;

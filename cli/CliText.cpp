@@ -46,11 +46,14 @@ void UseInterfaceLanguage() {
         SetTranslator(&English);
 }
 
-std::string OffsetText(std::uint32_t offset) {
+std::string OffsetText(std::uint64_t offset) {
     static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text(8, '0');
-    for (int i = 7; i >= 0; --i, offset >>= 4)
-        text[static_cast<std::size_t>(i)] = kDigits[offset & 15];
+    std::size_t digits = 8;
+    while (digits < 16 && (offset >> (4 * digits)) != 0)
+        ++digits;
+    std::string text(digits, '0');
+    for (std::size_t i = digits; i-- > 0; offset >>= 4)
+        text[i] = kDigits[offset & 15];
     return text;
 }
 

@@ -19,8 +19,9 @@ std::string Tr(const char* source);
 // or LANGUAGE naming Chinese first): a C or POSIX locale gets English.
 void UseInterfaceLanguage();
 
-// Eight lower-case hex digits, as the list shows an offset.
-std::string OffsetText(std::uint32_t offset);
+// Eight lower-case hex digits, as the list shows an offset (more for an
+// offset of 4 GiB or more).
+std::string OffsetText(std::uint64_t offset);
 
 // Appends text as a JSON string (quotes included). Bytes that are not valid
 // UTF-8 become U+FFFD.

@@ -35,6 +35,9 @@ const char* const kBackupPathTooLong =
     QT_TRANSLATE_NOOP("PatchSession", " 备份文件路径过长, 无法备份选择的文件! ");
 const char* const kTargetInBackupFolder =
     QT_TRANSLATE_NOOP("PatchSession", " 选择的文件在备份文件夹中, 不能作为目标文件! ");
+const char* const kTargetTooLarge = QT_TRANSLATE_NOOP(
+    "PatchSession",
+    " 选择的文件有 %1 字节, 本程序只能修补小于 4 GiB (%2 字节) 的文件; 未复制该文件! ");
 const char* const kBackupSpoiled = QT_TRANSLATE_NOOP(
     "PatchSession", " 备份文件夹不允许新建文件, 在原处写入备份文件时失败: 备份文件只写入了一部分, "
                     "请重新选择目标文件! ");
@@ -535,6 +538,15 @@ SessionOutcome PatchSession::ChooseTarget(const std::string& path) {
 
 SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
     using Status = SessionOutcome::Status;
+    // Every rebuild refuses a file this large: copying it would only cost
+    // the time and the disk space.
+    if (const FileInfo info = LookAtPath(targetPath_);
+        info.kind == FileKind::Regular && info.size > kMaxRebuildSize) {
+        SessionOutcome refused = FileFailure(Status::TargetTooLarge, kTargetTooLarge);
+        refused.text = FormatText(Tr(kTargetTooLarge),
+                                  {std::to_string(info.size), std::to_string(kMaxRebuildSize + 1)});
+        return refused;
+    }
     FileStamp seen;
     const bool stamped = StampFile(targetPath_, &seen);
     FileStamp oldBackup;

@@ -76,6 +76,7 @@ struct SessionOutcome {
         BackupPathTooLong,    // its backup path would not fit
         TargetInBackupFolder, // the chosen file is (or resolves to) a backup copy
         BackupFailed,         // the backup copy could not be made
+        TargetTooLarge,       // the chosen file is larger than any rebuild takes
         Cancelled,            // the target had changed and the user kept it
         RebuildFailed,        // the rebuild refused; rebuild says why
         Busy,                 // another program held the list's lock; nothing changed

@@ -4,6 +4,7 @@
 #include "engine/PatchExchange.h"
 
 #include "engine/ExchangeInternal.h"
+#include "engine/FileView.h"
 #include "engine/Fingerprint.h"
 #include "engine/HexText.h"
 #include "winutil/FileUtil.h"
@@ -549,7 +550,7 @@ bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath
                       Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 补丁文件大于 %2 MiB, 未读取"),
                               {patchPath, std::to_string(kMaxPatchFileBytes >> 20)}),
                       problem, ExchangeProblem::BadInput);
-    FileBuffer patch, backup;
+    FileBuffer patch;
     if (!patch.Load(patchPath.c_str()))
         return Refuse(error,
                       Message(QT_TRANSLATE_NOOP("PatchExchange", "%1: 无法读取"), {patchPath}),
@@ -563,10 +564,12 @@ bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath
                                                        "IDA .dif, x64dbg .1337, haxdiff)"),
                     {patchPath}),
             problem, ExchangeProblem::BadInput);
-    if (!backup.Load(backupPath.c_str()))
+    // Only the bytes the patch changes are looked at: the backup is mapped.
+    FileView backup;
+    if (!backup.Open(backupPath))
         return Refuse(error, BackupUnreadable(backupPath), problem, ExchangeProblem::File);
-    if (!ImportPatchData(detected, patchBytes, FileNameOf(patchPath),
-                         Bytes(backup.data, backup.length), items, error, problem))
+    if (!ImportPatchData(detected, patchBytes, FileNameOf(patchPath), backup.bytes(), items, error,
+                         problem))
         return false;
     if (format)
         *format = detected;
@@ -607,11 +610,12 @@ bool ExportPatchData(std::span<const PatchItem> items, std::span<const std::uint
 bool ExportPatches(std::span<const PatchItem> items, const std::string& backupPath,
                    PatchFormat format, bool all, std::vector<std::uint8_t>* bytes,
                    std::string* error, ExchangeProblem* problem) {
-    FileBuffer backup;
-    if (!backup.Load(backupPath.c_str()))
+    // Only the items' bytes are looked at: the backup is mapped.
+    FileView backup;
+    if (!backup.Open(backupPath))
         return Refuse(error, BackupUnreadable(backupPath), problem, ExchangeProblem::File);
-    return ExportPatchData(items, Bytes(backup.data, backup.length), FileNameOf(backupPath), format,
-                           all, bytes, error, problem);
+    return ExportPatchData(items, backup.bytes(), FileNameOf(backupPath), format, all, bytes, error,
+                           problem);
 }
 
 bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backupPath,

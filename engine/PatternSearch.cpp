@@ -2,6 +2,7 @@
 // rarest run of fixed bytes, and checking the mask at each hit.
 #include "engine/PatternSearch.h"
 
+#include "engine/FileSearch.h"
 #include "engine/HexText.h"
 #include "engine/Search.h"
 #include "winutil/FileUtil.h"
@@ -198,10 +199,7 @@ std::string SearchBackupForPattern(const std::string& backupPath, const std::str
     const MaskedPattern pattern = ParseSearchPattern(taken.c_str(), 2048);
     if (!pattern.HasFixedBits() && pattern.size() != 0)
         return Translate("Search", QT_TRANSLATE_NOOP("Search", "搜索数据至少要有一个确定的字节"));
-    FileBuffer file;
-    if (!file.Load(backupPath.c_str()))
-        return FormatSearchResult(false, {});
-    std::vector<std::uint32_t> matches;
-    FindMaskedInBuffer(file.data, file.length, pattern, &matches);
-    return FormatSearchResult(true, matches);
+    FileMatches found;
+    const bool read = SearchFile(backupPath, pattern, kSearchResultMatches, &found);
+    return FormatSearchResult(read, found.listed);
 }

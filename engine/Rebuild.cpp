@@ -221,7 +221,7 @@ RebuildOutcome::Status CheckItems(int backup, std::uint64_t length,
 // to 4 GiB less one (larger files are out of reach of 32-bit offsets).
 int OpenBackup(const std::string& backupPath, FileInfo* info) {
     const int fd = OpenRegularForReading(backupPath.c_str(), info);
-    if (fd >= 0 && (info->size == 0 || info->size >= (std::uint64_t(1) << 32))) {
+    if (fd >= 0 && (info->size == 0 || info->size > kMaxRebuildSize)) {
         CloseFd(fd);
         return -1;
     }

@@ -1,8 +1,8 @@
 // The backup copy of a target and the rebuild of the target from it.
 #pragma once
 
-#include "engine/PatchItem.h"
 #include "engine/Fingerprint.h"
+#include "engine/PatchItem.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +10,10 @@
 #include <span>
 #include <string>
 #include <vector>
+
+// The largest backup (and so target) a rebuild takes: item offsets are 32-bit,
+// so a file of 4 GiB or more is out of their reach. An empty file is refused too.
+inline constexpr std::uint64_t kMaxRebuildSize = (std::uint64_t(1) << 32) - 1;
 
 // What the rebuild ended with. Every failure comes with the message to show
 // (system code page text) and its caption; showing it is the caller's job.

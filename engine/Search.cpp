@@ -1,6 +1,7 @@
 // Finding every occurrence of a byte run in a file.
 #include "engine/Search.h"
 
+#include "engine/FileSearch.h"
 #include "engine/HexText.h"
 #include "winutil/FileUtil.h"
 #include "winutil/Translate.h"
@@ -282,26 +283,26 @@ void FindInBuffer(const std::uint8_t* data, std::size_t size, const std::uint8_t
 int FindAllOccurrences(std::vector<std::uint32_t>* matches, const char* path,
                        const std::uint8_t* pattern, std::uint32_t length) {
     matches->clear();
-    FileBuffer file;
-    if (!file.Load(path))
+    FileMatches found;
+    if (!SearchFile(path, ExactPattern(pattern, length), SIZE_MAX, &found))
         return 0;
-    FindInBuffer(file.data, file.length, pattern, length, matches);
+    matches->assign(found.listed.begin(), found.listed.end());
     return 1;
 }
 
-std::string FormatSearchResult(bool fileRead, const std::vector<std::uint32_t>& matches) {
+std::string FormatSearchResult(bool fileRead, const std::vector<std::uint64_t>& matches) {
     if (!fileRead)
         return Translate("Search", QT_TRANSLATE_NOOP("Search", "文件读取失败"));
     if (matches.empty())
         return Translate("Search", QT_TRANSLATE_NOOP("Search", "没找到"));
-    char entry[16];
+    char entry[24];
     if (matches.size() == 1) {
-        std::snprintf(entry, sizeof entry, "%08x", static_cast<unsigned>(matches[0]));
+        std::snprintf(entry, sizeof entry, "%08llx", static_cast<unsigned long long>(matches[0]));
         return entry;
     }
     std::string text = Translate("Search", QT_TRANSLATE_NOOP("Search", "多个: "));
-    for (const std::uint32_t offset : matches) {
-        std::snprintf(entry, sizeof entry, "%08x, ", static_cast<unsigned>(offset));
+    for (const std::uint64_t offset : matches) {
+        std::snprintf(entry, sizeof entry, "%08llx, ", static_cast<unsigned long long>(offset));
         text += entry;
         if (text.size() >= 100) {
             text += "...";
@@ -319,7 +320,8 @@ std::string SearchBackupForHexText(const std::string& backupPath, const std::str
     text[take] = '\0';
     std::uint8_t pattern[2048] = {};
     const std::uint32_t length = ParseHexText(text, pattern, sizeof pattern);
-    std::vector<std::uint32_t> matches;
-    const int read = FindAllOccurrences(&matches, backupPath.c_str(), pattern, length);
-    return FormatSearchResult(read != 0, matches);
+    FileMatches found;
+    const bool read =
+        SearchFile(backupPath, ExactPattern(pattern, length), kSearchResultMatches, &found);
+    return FormatSearchResult(read, found.listed);
 }

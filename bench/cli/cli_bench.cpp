@@ -2,8 +2,9 @@
 // next to the engine's bare rebuild in the same run, and "status" of 100,000
 // items. Files go to $BM_BENCH_DIR, else $TMPDIR, else /tmp, and are removed
 // at the end.
-#include "core/PatchListStore.h"
+#include "bench/support/BenchCli.h"
 #include "bench/support/BenchClock.h"
+#include "core/PatchListStore.h"
 #include "engine/HexText.h"
 #include "engine/Rebuild.h"
 #include "settings/AppSetting.h"
@@ -15,10 +16,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,6 +25,7 @@ namespace {
 
 using bench::Now;
 using bench::TempFolder;
+using bench::WriteList;
 
 constexpr std::size_t kMiB = std::size_t(1) << 20;
 constexpr std::size_t kFileSize = 256 * kMiB;
@@ -56,22 +56,7 @@ template <class F> void Measure(Timing* timing, int who, F&& run) {
 
 // Runs the program to its end with its output thrown away; its exit status.
 int RunProgram(const std::vector<std::string>& args) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    int status = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int wstatus = 0;
-        ::waitpid(pid, &wstatus, 0);
-        status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return status;
+    return bench::RunQuietly(args).status;
 }
 
 // Random bytes of kFileSize at path, and count enabled items of 1 to 16 bytes
@@ -87,15 +72,7 @@ PatchList MakeBackup(const std::string& path, int count) {
     for (int i = 0; i < count; ++i) {
         const std::size_t offset = static_cast<std::size_t>(i) * slot + rng() % (slot - 16);
         const auto length = static_cast<std::uint32_t>(1 + rng() % 16);
-        std::uint8_t fresh[16];
-        for (auto& b : fresh)
-            b = static_cast<std::uint8_t>(rng());
-        char oldHex[40];
-        char newHex[40];
-        FormatHexText(bytes + offset, length, oldHex);
-        FormatHexText(fresh, length, newHex);
-        items.push_back(PatchItem{static_cast<std::uint32_t>(offset), "item " + std::to_string(i),
-                                  oldHex, newHex, 1});
+        items.push_back(bench::RandomItem(rng, offset, bytes + offset, length, i));
     }
     if (!path.empty()) {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -105,13 +82,6 @@ PatchList MakeBackup(const std::string& path, int count) {
             ::close(fd);
     }
     return items;
-}
-
-void WriteList(const std::string& settings, const PatchList& items, const std::string& target) {
-    CAppSetting store;
-    store.Load(settings.c_str(), 1);
-    store.keepOrder = 0;
-    WritePatchList(store, items, target);
 }
 
 } // namespace

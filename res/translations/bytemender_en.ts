@@ -833,6 +833,10 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <source>项目数为 %1, 但存有 %2 个项目 (编号直到 %3)</source>
         <translation>the item count is %1, but %2 items are stored (numbered up to %3)</translation>
     </message>
+    <message>
+        <source> 选择的文件有 %1 字节, 本程序只能修补小于 4 GiB (%2 字节) 的文件; 未复制该文件! </source>
+        <translation> The chosen file has %1 bytes; this program patches only files smaller than 4 GiB (%2 bytes). The file was not copied! </translation>
+    </message>
 </context>
 <context>
     <name>Rebuild</name>

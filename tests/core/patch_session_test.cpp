@@ -199,6 +199,31 @@ TEST(PatchSessionTest, NoFileInTheBackupFolderIsATarget) {
     EXPECT_EQ(ReadBytes(backup), "other's pristine bytes");
 }
 
+// A file no rebuild takes (4 GiB or more) is refused before it is copied,
+// whether chosen or grown since and backed up again at "保存".
+TEST(PatchSessionTest, TargetTooLargeForAnyRebuildIsNeverCopied) {
+    TempDir dir;
+    PatchSession session;
+    session.Open(dir.File("list.ini"));
+    const std::string huge = dir.File("huge.bin");
+    WriteBytes(huge, "");
+    ASSERT_EQ(::truncate(huge.c_str(), off_t(1) << 32), 0); // sparse: no disk space
+    const SessionOutcome chosen = session.ChooseTarget(huge);
+    EXPECT_EQ(chosen.status, SessionOutcome::Status::TargetTooLarge);
+    EXPECT_EQ(chosen.text, " 选择的文件有 4294967296 字节, 本程序只能修补小于 4 GiB (4294967296 "
+                           "字节) 的文件; 未复制该文件! ");
+    EXPECT_EQ(session.TargetPath(), "");
+    EXPECT_FALSE(fs::exists(dir.File("Path_bak/huge.bin")));
+
+    const std::string game = dir.File("game.bin");
+    WriteBytes(game, "game");
+    ASSERT_TRUE(session.ChooseTarget(game).ok());
+    ASSERT_EQ(::truncate(game.c_str(), (off_t(1) << 32) + 1), 0);
+    EXPECT_EQ(session.Apply([] { return TargetChangedAnswer::Rebackup; }).status,
+              SessionOutcome::Status::TargetTooLarge);
+    EXPECT_EQ(ReadBytes(dir.File("Path_bak/game.bin")), "game");
+}
+
 // In a folder that takes no new file the settings file and the backup are
 // written in place; a write that fails part way there is told as such, and
 // a backup left half written is no longer recorded.

@@ -1,10 +1,12 @@
 #include "engine/Search.h"
 
+#include "engine/FileSearch.h"
 #include "engine/HexText.h"
 #include "engine/PatternSearch.h"
 
 #include "tests/support/TestFiles.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
@@ -64,7 +66,8 @@ TEST(FormatSearchResult, Texts) {
         {true, Sequence(20, 16), nine + "00000090, ..."},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(FormatSearchResult(c.read, c.matches), c.text) << c.matches.size();
+        EXPECT_EQ(FormatSearchResult(c.read, {c.matches.begin(), c.matches.end()}), c.text)
+            << c.matches.size();
 }
 
 TEST(FindInBuffer, EdgesOfTheData) {
@@ -266,6 +269,52 @@ TEST(FindAllOccurrences, ReadsTheFile) {
     matches = {99};
     EXPECT_EQ(FindAllOccurrences(&matches, dir.File("missing").c_str(), aa, 0), 0);
     EXPECT_TRUE(matches.empty());
+}
+
+// A file searched block by block finds what a scan of the whole file finds,
+// across the block boundaries (every 1 MiB) too, and lists only the first.
+TEST(SearchFile, SameMatchesAsTheWholeFile) {
+    TempDir dir;
+    constexpr std::size_t kMiB = std::size_t(1) << 20;
+    std::mt19937 random(7);
+    std::string noise(2 * kMiB + 77, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(random() % 4); // many partial matches
+    std::string across = noise;
+    across.replace(kMiB - 3, 8, "\x41\x42\x43\x44\x41\x42\x43\x44"); // over the first boundary
+    const std::string zeros(3 * kMiB + 1, '\0');
+    struct Case {
+        const char* name;
+        const std::string& data;
+        const char* pattern;
+        std::size_t limit;
+    } cases[] = {
+        {"a match over the boundary", across, "41 42 43 44 41 42", 10},
+        {"wildcards over the boundary", across, "?1 ?? 43 ?4", 10},
+        {"runs of one value, listing cut", zeros, "00 00 00", 5},
+        {"one byte everywhere", zeros, "00", 3},
+        {"partial matches", noise, "01 02 03 ?? 00", 1000},
+        {"nibbles only", noise, "?1 ?2 ?3", 1000},
+        {"pattern longer than the file", std::string("\x41"), "41 41", 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File("backup");
+        WriteBytes(path, c.data);
+        const MaskedPattern pattern = ParseSearchPattern(c.pattern, 2048);
+        std::vector<std::uint32_t> whole;
+        FindMaskedInBuffer(reinterpret_cast<const std::uint8_t*>(c.data.data()), c.data.size(),
+                           pattern, &whole);
+        FileMatches found;
+        ASSERT_TRUE(SearchFile(path, pattern, c.limit, &found));
+        EXPECT_EQ(found.count, whole.size());
+        whole.resize(std::min(whole.size(), c.limit));
+        EXPECT_EQ(found.listed, std::vector<std::uint64_t>(whole.begin(), whole.end()));
+    }
+    FileMatches found;
+    found.count = 9;
+    EXPECT_FALSE(SearchFile(dir.File("missing"), ParseSearchPattern("41", 1), 10, &found));
+    EXPECT_EQ(found.count, 0u);
 }
 
 TEST(SearchBackupForHexText, WholeSearch) {
