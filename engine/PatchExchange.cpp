@@ -6,6 +6,7 @@
 #include "engine/ExchangeInternal.h"
 #include "engine/Fingerprint.h"
 #include "engine/HexText.h"
+#include "engine/Progress.h"
 #include "winutil/FileUtil.h"
 #include "winutil/SafeFile.h"
 
@@ -565,6 +566,8 @@ bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath
             problem, ExchangeProblem::BadInput);
     if (!backup.Load(backupPath.c_str()))
         return Refuse(error, BackupUnreadable(backupPath), problem, ExchangeProblem::File);
+    if (StepCancelled()) // the caller tells a cancelled step by its Progress
+        return false;
     if (!ImportPatchData(detected, patchBytes, FileNameOf(patchPath),
                          Bytes(backup.data, backup.length), items, error, problem))
         return false;
@@ -619,6 +622,8 @@ bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backup
                      ExchangeProblem* problem) {
     std::vector<std::uint8_t> bytes;
     if (!ExportPatches(items, backupPath, format, all, &bytes, error, problem))
+        return false;
+    if (StepCancelled()) // nothing written yet; the caller tells it by its Progress
         return false;
     SafeFile::Reason why = SafeFile::Reason::Ok;
     if (ReplaceFileContents(patchPath, bytes.data(), bytes.size(), &why))

@@ -3,6 +3,7 @@
 #include "engine/PatternSearch.h"
 
 #include "engine/HexText.h"
+#include "engine/Progress.h"
 #include "engine/Search.h"
 #include "winutil/FileUtil.h"
 #include "winutil/Translate.h"
@@ -201,6 +202,8 @@ std::string SearchBackupForPattern(const std::string& backupPath, const std::str
     FileBuffer file;
     if (!file.Load(backupPath.c_str()))
         return FormatSearchResult(false, {});
+    if (StepCancelled())
+        return {};
     std::vector<std::uint32_t> matches;
     FindMaskedInBuffer(file.data, file.length, pattern, &matches);
     return FormatSearchResult(true, matches);

@@ -15,6 +15,7 @@
 #include "engine/Rebuild.h"
 
 #include "engine/HexText.h"
+#include "engine/Progress.h"
 #include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 #include "winutil/SafeFile.h"
@@ -53,6 +54,12 @@ RebuildOutcome BackupUnreadable() {
     return Failure(RebuildOutcome::Status::BackupUnreadable,
                    Tr(QT_TRANSLATE_NOOP("Rebuild", " 无法访问选择的文件! ")),
                    Tr(QT_TRANSLATE_NOOP("Rebuild", "错误")));
+}
+
+RebuildOutcome Cancelled() {
+    RebuildOutcome outcome;
+    outcome.status = RebuildOutcome::Status::Cancelled;
+    return outcome;
 }
 
 RebuildOutcome WriteFailed() {
@@ -124,7 +131,7 @@ class PatchedRuns {
 class OutputHasher {
   public:
     OutputHasher(int source, std::uint64_t length, const PatchedRuns& patched)
-        : source_(source), length_(length), patched_(patched),
+        : source_(source), length_(length), patched_(patched), progress_(CurrentProgress()),
           thread_([this](std::stop_token stop) { done_ = Run(stop); }) {}
 
     // Waits for the hash; false when it could not be had.
@@ -146,7 +153,7 @@ class OutputHasher {
             return false;
         Sha256Stream hash;
         for (std::uint64_t at = 0; at < length_;) {
-            if (stop.stop_requested())
+            if (stop.stop_requested() || StepCancelled(progress_))
                 return false;
             const auto size =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, length_ - at));
@@ -155,6 +162,7 @@ class OutputHasher {
             patched_.Overlay(at, block.get(), size);
             if (!hash.Add(block.get(), size))
                 return false;
+            StepAdvance(size, progress_);
             at += size;
         }
         return hash.Finish(&digest_);
@@ -163,6 +171,7 @@ class OutputHasher {
     const int source_;
     const std::uint64_t length_;
     const PatchedRuns& patched_;
+    Progress* const progress_; // the step's, counting the bytes hashed
     std::array<std::uint8_t, 32> digest_{};
     bool done_ = false;
     std::jthread thread_; // last: starts once everything above is set
@@ -224,6 +233,25 @@ int OpenBackup(const std::string& backupPath, FileInfo* info) {
     return fd;
 }
 
+// Copies length bytes of source into file in blocks, counting them on the
+// thread's Progress. Cancelled (false, *cancelled set) only while the copy is
+// still a temporary file or nothing reached the file yet.
+bool CopyCounted(SafeFile& file, int source, std::uint64_t length, bool* cancelled) {
+    constexpr std::uint64_t kCopyBlock = std::uint64_t(64) << 20;
+    for (std::uint64_t at = 0; at < length;) {
+        if (StepCancelled() && !file.Changed()) {
+            *cancelled = true;
+            return false;
+        }
+        const std::uint64_t size = std::min(kCopyBlock, length - at);
+        if (!file.CopyFrom(source, at, size))
+            return false;
+        StepAdvance(size);
+        at += size;
+    }
+    return true;
+}
+
 } // namespace
 
 RebuildPlan PlanRebuild(const std::string& backupPath, std::span<const PatchItem> items) {
@@ -277,11 +305,13 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
         return WriteFailed();
     FileFingerprint hashed;
     std::optional<OutputHasher> hasher;
+    StepAddTotal(written || beforeReplacing ? 2 * length : length);
     if (written || beforeReplacing)
         hasher.emplace(backup.get(), length, patched);
     SafeFile target;
-    if (!target.Open(targetPath) || !target.CopyFrom(backup.get(), 0, length))
-        return WriteFailed();
+    bool cancelled = false;
+    if (!target.Open(targetPath) || !CopyCounted(target, backup.get(), length, &cancelled))
+        return cancelled ? Cancelled() : WriteFailed();
     for (const auto& [offset, bytes] : patched.runs()) {
         if (!target.WriteAt(offset, bytes.data(), bytes.size()))
             return WriteFailed();
@@ -292,9 +322,13 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
         if (!hasher->Finish(&hashed))
             hashed = FileFingerprint{};
         hasher.reset();
+        if (StepCancelled() && !target.Changed())
+            return Cancelled();
         if (!beforeReplacing(hashed))
             return WriteFailed();
     }
+    if (StepCancelled() && !target.Changed())
+        return Cancelled();
     if (!target.Commit())
         return WriteFailed();
     if (hasher && !hasher->Finish(&hashed))
@@ -321,6 +355,7 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
         restored.Put(run.offset, run.bytes.data(), run.bytes.size());
     }
     std::optional<OutputHasher> hasher;
+    StepAddTotal(copied ? 2 * length : length);
     if (copied)
         hasher.emplace(target.get(), length, restored);
     SafeFile backup;
@@ -332,7 +367,8 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
             *spoiled = backup.Changed();
         return false;
     };
-    if (!backup.Open(backupPath) || !backup.CopyFrom(target.get(), 0, length))
+    bool cancelled = false;
+    if (!backup.Open(backupPath) || !CopyCounted(backup, target.get(), length, &cancelled))
         return failed();
     for (const PatchedRun& run : restores) {
         if (!backup.WriteAt(run.offset, run.bytes.data(), run.bytes.size()))
@@ -340,6 +376,8 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
     }
     if (hasher && !hasher->Finish(copied))
         return failed();
+    if (StepCancelled() && !backup.Changed())
+        return false;
     if (backup.InPlace() && !backup.Commit())
         return failed();
     if (beforeReplacing && !beforeReplacing())
