@@ -1,9 +1,9 @@
 // The window's long steps on real files: a step the user cancels leaves the
 // settings file, the backup folder, the target and every other file as they
 // were, and the same step run to its end does its work. The steps are
-// cancelled as they start (through the long step observer), on a target of
-// a few copy blocks, so that the rebuild and the backup copy stop with a
-// temporary file written and dropped.
+// cancelled as they start (through the long step observer): the rebuild and
+// the backup copy stop before their first block, after "保存" has saved the
+// list, which must then be put back.
 #include "MainWindowFixture.h"
 
 #include "editor/LongStep.h"
@@ -18,37 +18,53 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Larger than one copy block of the rebuild: the copy is cut between blocks.
-constexpr std::uintmax_t kLargeSize = std::uintmax_t(96) << 20;
+// Large enough for a visible step on a slow disk, small enough for a test:
+// the steps are cancelled as they start, whatever the size.
+constexpr std::size_t kLargeSize = std::size_t(8) << 20;
+// Where the items and the patches below expect a zero byte.
+constexpr std::uint32_t kZeroBytes[] = {0x10, 0x20, 0x30, 0x400000};
 
-// A large file of zero bytes (sparse where the file system allows).
+// A large file of varied bytes (so that every item gets its signature
+// quickly), zero at kZeroBytes.
 std::string LargeFile(const TempDir& temp, const std::string& name) {
+    std::string bytes(kLargeSize, '\0');
+    std::uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 24);
+    }
+    for (const std::uint32_t at : kZeroBytes)
+        bytes[at] = 0;
     const std::string path = temp.File(name);
-    WriteBytes(path, "");
-    fs::resize_file(path, kLargeSize);
+    WriteBytes(path, bytes);
     return path;
 }
 
-// Every file of these folders, and the one file, by path: their bytes.
-using Snapshot = std::map<std::string, std::string>;
+// Every file of these folders, and the one file, by path: a hash of their
+// bytes (a failure prints no file of megabytes).
+using Snapshot = std::map<std::string, std::size_t>;
 Snapshot TakeSnapshot(const std::vector<std::string>& folders, const std::string& file) {
     Snapshot files;
     for (const std::string& folder : folders) {
         std::error_code ignored;
         for (const auto& entry : fs::directory_iterator(folder, ignored))
-            files[entry.path().string()] = ReadBytes(entry.path().string());
+            files[entry.path().string()] =
+                std::hash<std::string>()(ReadBytes(entry.path().string()));
     }
     if (fs::exists(file))
-        files[file] = ReadBytes(file);
+        files[file] = std::hash<std::string>()(ReadBytes(file));
     return files;
 }
 
 struct StepCase {
     const char* name;
+    // Makes the files the command reads (before the files are looked at).
+    std::function<void(const TempDir&)> prepare;
     // Scripts the prompts and starts the command.
     std::function<void(CBytemenderDlg&, ScriptedPrompts&, const TempDir&)> start;
     // What the command did when it ran to its end.
     std::function<void(CBytemenderDlg&, const TempDir&)> done;
+    friend void PrintTo(const StepCase& step, std::ostream* os) { *os << step.name; }
 };
 
 std::string PrintName(const ::testing::TestParamInfo<StepCase>& info) {
@@ -78,6 +94,7 @@ TEST_P(LongStepTest, CancelledStepLeavesEveryFileAsItWasAndTheStepWorksAfterward
     const std::vector<int> flags = Flags();
     ASSERT_EQ(flags, (std::vector<int>{1, 1}));
 
+    GetParam().prepare(temp_);
     const Snapshot before = TakeSnapshot({temp_.path(), backupDir_}, settingsFile_);
     int started = 0;
     SetLongStepObserver([&](Progress& progress) {
@@ -110,7 +127,7 @@ char ByteAt(const std::string& path, std::uint64_t offset) {
 }
 
 const StepCase kSteps[] = {
-    {"Save",
+    {"Save", [](const TempDir&) {},
      [](CBytemenderDlg& dlg, ScriptedPrompts&, const TempDir&) {
          QTest::mouseClick(dlg.Button(CBytemenderDlg::IDC_SAVE), Qt::LeftButton);
      },
@@ -119,12 +136,9 @@ const StepCase kSteps[] = {
          EXPECT_EQ(ByteAt(dlg.TargetPath(), 0x20), 1);
          EXPECT_EQ(fs::file_size(dlg.TargetPath()), kLargeSize);
      }},
-    {"ChooseTarget",
+    {"ChooseTarget", [](const TempDir& temp) { LargeFile(temp, "other.bin"); },
      [](CBytemenderDlg& dlg, ScriptedPrompts& prompts, const TempDir& temp) {
-         const std::string other = temp.File("other.bin");
-         if (!fs::exists(other))
-             LargeFile(temp, "other.bin");
-         prompts.chooser.push_back(other);
+         prompts.chooser.push_back(temp.File("other.bin"));
          QTest::mouseClick(dlg.Button(CBytemenderDlg::IDC_FILE), Qt::LeftButton);
      },
      [](CBytemenderDlg& dlg, const TempDir& temp) {
@@ -132,10 +146,12 @@ const StepCase kSteps[] = {
          EXPECT_EQ(fs::file_size(dlg.BackupPath()), kLargeSize);
      }},
     {"Import",
+     [](const TempDir& temp) {
+         WriteBytes(temp.File("change.ips"),
+                    Bytes({'P', 'A', 'T', 'C', 'H', 0, 0, 0x30, 0, 1, 5, 'E', 'O', 'F'}));
+     },
      [](CBytemenderDlg& dlg, ScriptedPrompts& prompts, const TempDir& temp) {
-         const std::string patch = temp.File("change.ips");
-         WriteBytes(patch, Bytes({'P', 'A', 'T', 'C', 'H', 0, 0, 0x30, 0, 1, 5, 'E', 'O', 'F'}));
-         prompts.chooser.push_back(patch);
+         prompts.chooser.push_back(temp.File("change.ips"));
          dlg.OnImport();
      },
      [](CBytemenderDlg& dlg, const TempDir&) {
@@ -143,7 +159,7 @@ const StepCase kSteps[] = {
          EXPECT_EQ(dlg.Items()[2].offset, 0x30u);
          EXPECT_EQ(dlg.Items()[2].newHex, "05");
      }},
-    {"Export",
+    {"Export", [](const TempDir&) {},
      [](CBytemenderDlg& dlg, ScriptedPrompts& prompts, const TempDir& temp) {
          prompts.saveChooser.push_back(std::make_pair(temp.File("out.ips"), PatchFormat::Ips));
          dlg.OnExport();
@@ -154,21 +170,20 @@ const StepCase kSteps[] = {
                           1,   0,   0,   0x20, 0,   1, 1, 'E',  'O', 'F'}));
      }},
     {"Diff",
+     [](const TempDir& temp) {
+         std::fstream out(LargeFile(temp, "patched.bin"),
+                          std::ios::binary | std::ios::in | std::ios::out);
+         out.seekp(kZeroBytes[3]);
+         out.put(7);
+     },
      [](CBytemenderDlg& dlg, ScriptedPrompts& prompts, const TempDir& temp) {
-         const std::string patched = temp.File("patched.bin");
-         if (!fs::exists(patched)) {
-             LargeFile(temp, "patched.bin");
-             std::fstream out(patched, std::ios::binary | std::ios::in | std::ios::out);
-             out.seekp(0x4000000);
-             out.put(7);
-         }
          prompts.chooser.push_back(dlg.BackupPath());
-         prompts.chooser.push_back(patched);
+         prompts.chooser.push_back(temp.File("patched.bin"));
          dlg.OnDiffFiles();
      },
      [](CBytemenderDlg& dlg, const TempDir&) {
          ASSERT_EQ(dlg.Items().size(), 3u);
-         EXPECT_EQ(dlg.Items()[2].offset, 0x4000000u);
+         EXPECT_EQ(dlg.Items()[2].offset, kZeroBytes[3]);
          EXPECT_EQ(dlg.Items()[2].newHex, "07");
      }},
 };
@@ -186,7 +201,7 @@ TEST_F(MainWindowTest, CancelledSearchLeavesTheOffsetBox) {
     std::vector<std::string> offsets;
     prompts_.editor = [&](CItemEditDlg& dlg) {
         dlg.show();
-        auto* box = [&](int id) { return qobject_cast<QLineEdit*>(GetDlgItem(&dlg, id)); };
+        const auto box = [&](int id) { return qobject_cast<QLineEdit*>(GetDlgItem(&dlg, id)); };
         box(CItemEditDlg::IDC_OLDDATA)->setText("AB CD");
         box(CItemEditDlg::IDC_OFFSET)->setText("kept");
         auto* search = qobject_cast<QPushButton*>(GetDlgItem(&dlg, CItemEditDlg::IDC_SEARCH));
@@ -201,6 +216,7 @@ TEST_F(MainWindowTest, CancelledSearchLeavesTheOffsetBox) {
     };
     Click(CBytemenderDlg::IDC_ADD);
     SetLongStepObserver({});
+    EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front().text;
     EXPECT_EQ(offsets, (std::vector<std::string>{"kept", "00000002"}));
 }
 

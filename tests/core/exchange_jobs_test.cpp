@@ -175,6 +175,7 @@ TEST_F(ExchangeJobsTest, DiffAddsOneItemPerRunAndAsksAboutLengths) {
 struct CancelledStep {
     const char* name;
     std::function<bool(PatchSession&, const TempDir&)> run; // true: said Cancelled
+    friend void PrintTo(const CancelledStep& step, std::ostream* os) { *os << step.name; }
 };
 
 class CancelledStepTest : public ExchangeJobsTest,
@@ -192,7 +193,8 @@ TEST_P(CancelledStepTest, ChangesNothing) {
         std::map<std::string, std::string> files;
         for (const std::string& folder : {dir_.path(), dir_.File("Path_bak")})
             for (const auto& entry : fs::directory_iterator(folder))
-                files[entry.path().string()] = ReadBytes(entry.path().string());
+                if (entry.is_regular_file())
+                    files[entry.path().string()] = ReadBytes(entry.path().string());
         return files;
     };
     const auto before = snapshot();
