@@ -326,9 +326,9 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
             return Cancelled();
         if (!beforeReplacing(hashed))
             return WriteFailed();
-    }
-    if (StepCancelled() && !target.Changed())
+    } else if (StepCancelled() && !target.Changed()) {
         return Cancelled();
+    }
     if (!target.Commit())
         return WriteFailed();
     if (hasher && !hasher->Finish(&hashed))
