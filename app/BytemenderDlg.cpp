@@ -4,6 +4,7 @@
 #include "app/ListColumns.h"
 #include "app/PatchListModel.h"
 #include "core/PatchListStore.h"
+#include "editor/LongStep.h"
 #include "winutil/CodePage.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/Translate.h"
@@ -328,7 +329,8 @@ void CBytemenderDlg::InitListView() {
     // A new backup copy the list cannot be rebuilt from replaces the old one
     // only when the user says so.
     session.SetReplaceBackupAnyway([this](const std::string& text) {
-        return prompts->AskReplaceBackup(this, NarrowToQString(text));
+        return OnWindowThread(
+            this, [&] { return prompts->AskReplaceBackup(this, NarrowToQString(text)); });
     });
     listWatcher = new QFileSystemWatcher(this);
     connect(listWatcher, &QFileSystemWatcher::fileChanged, this, &CBytemenderDlg::FollowListFile);
@@ -427,7 +429,8 @@ void CBytemenderDlg::ShowRelocations(const std::vector<ItemStatus>& states) {
 }
 
 bool CBytemenderDlg::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate) {
+    // While a step runs, the list and the files are the step's.
+    if (event->type() == QEvent::WindowActivate && !LongStepRunning(this)) {
         FollowListFile();
         if (FilesChanged()) {
             std::vector<ItemStatus> states = ComputeItemStates(backupPath, targetPath, patchList);
@@ -439,6 +442,8 @@ bool CBytemenderDlg::event(QEvent* event) {
 }
 
 void CBytemenderDlg::FollowListFile() {
+    if (LongStepRunning(this))
+        return; // the step's own saves; the list is shown again after it
     WatchListFile();
     // The watcher tells of a save while its program still holds the list;
     // it lets go right after.
@@ -446,6 +451,16 @@ void CBytemenderDlg::FollowListFile() {
         return;
     AfterListRead();
     RefreshList();
+}
+
+bool CBytemenderDlg::RunStep(const QString& text, const std::function<void()>& step) {
+    model->Freeze();
+    const bool finished = RunLongStep(this, text, step);
+    model->Thaw();
+    // A step that ended all the same says so in its own outcome, after this.
+    if (!finished)
+        ShowStatus(tr("已取消, 所有文件保持原样"));
+    return finished;
 }
 
 void CBytemenderDlg::AfterListRead() {

@@ -3,10 +3,10 @@
 // program; closing it ends the program.
 #pragma once
 
-#include "engine/PatchItem.h"
-#include "core/PatchSession.h"
 #include "app/UserPrompts.h"
+#include "core/PatchSession.h"
 #include "engine/ItemState.h"
+#include "engine/PatchItem.h"
 #include "settings/AppSetting.h"
 #include "winutil/FileUtil.h"
 
@@ -149,6 +149,11 @@ class CBytemenderDlg : public QDialog {
     // that list (false: the item it looks for is gone), the list is saved and
     // shown again; every failure is told.
     void ChangeListAndRefresh(const std::function<bool(PatchList&)>& change);
+    // Runs a step that may take long (a rebuild, a backup copy, an import, an
+    // export, a comparison) off the window's thread (editor/LongStep.h),
+    // the list view showing the list as it was meanwhile; the caller
+    // refreshes the list right after. False when the user cancelled it.
+    bool RunStep(const QString& text, const std::function<void()>& step);
     // After a step that may have read the file anew: the window follows
     // (title, the note that the list was read again).
     void AfterListRead();

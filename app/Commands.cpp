@@ -5,6 +5,7 @@
 
 #include "core/PatchListStore.h"
 #include "editor/ItemEditDlg.h"
+#include "editor/LongStep.h"
 #include "winutil/DlgUtil.h"
 #include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
@@ -167,9 +168,16 @@ void CBytemenderDlg::OnListItemChanged() {}
 // target from the backup. A list that could not be saved is not rebuilt from;
 // a target changed by someone else since this program last saw it is
 // rebuilt only when the user says how.
+// A cancelled rebuild leaves the target, the backup and the settings file as
+// they were.
 void CBytemenderDlg::ApplyPatches() {
-    const SessionOutcome outcome =
-        session.Apply([this] { return prompts->AskTargetChanged(this, targetPath); });
+    SessionOutcome outcome;
+    RunStep(tr("正在重建目标文件..."), [&] {
+        outcome = session.Apply([this] {
+            return OnWindowThread(this,
+                                  [&] { return prompts->AskTargetChanged(this, targetPath); });
+        });
+    });
     AfterListRead();
     RefreshList();
     Report(outcome, DoneText(Done::Rebuilt));
@@ -191,7 +199,8 @@ void CBytemenderDlg::ChooseTarget() {
         chosen = targetPath;
     if (!prompts->ChooseFile(this, &chosen) || chosen.empty())
         return;
-    const SessionOutcome outcome = session.ChooseTarget(chosen);
+    SessionOutcome outcome;
+    RunStep(tr("正在复制目标文件到备份文件夹..."), [&] { outcome = session.ChooseTarget(chosen); });
     AfterListRead();
     // Refused, the previous target stays; merely unsaved, the new one is
     // taken (its backup exists) and a later save may store it.

@@ -6,6 +6,7 @@
 #include "app/BytemenderDlg.h"
 
 #include "core/PatchExchangeJobs.h"
+#include "editor/LongStep.h"
 #include "winutil/DlgUtil.h"
 
 #include <QAction>
@@ -33,6 +34,11 @@ const char* const kImported = QT_TRANSLATE_NOOP("ExchangeCommands", "已从 %2 �
 const char* const kExported = QT_TRANSLATE_NOOP("ExchangeCommands", "已导出 %1 个项目到 %2");
 const char* const kCompared =
     QT_TRANSLATE_NOOP("ExchangeCommands", "比较 %2 与 %3: 增加了 %1 个项目");
+
+// What a running step does, over its progress bar.
+const char* const kImporting = QT_TRANSLATE_NOOP("ExchangeCommands", "正在导入补丁文件...");
+const char* const kExporting = QT_TRANSLATE_NOOP("ExchangeCommands", "正在导出补丁文件...");
+const char* const kComparing = QT_TRANSLATE_NOOP("ExchangeCommands", "正在比较文件...");
 
 QString Tr(const char* source) {
     return QCoreApplication::translate("ExchangeCommands", source);
@@ -93,7 +99,8 @@ void CBytemenderDlg::OnImport() {
     std::string path = FolderOf(targetPath);
     if (!prompts->ChooseFileFor(this, ExchangeFile::PatchToImport, &path) || path.empty())
         return;
-    const ExchangeOutcome outcome = ImportIntoSession(session, path);
+    ExchangeOutcome outcome;
+    RunStep(Tr(kImporting), [&] { outcome = ImportIntoSession(session, path); });
     AfterListRead();
     RefreshList();
     Tell(*this, outcome, Tr(kImported).arg(outcome.count).arg(NarrowToQString(path)));
@@ -110,7 +117,8 @@ void CBytemenderDlg::OnExport() {
     std::string path = ExportStart(targetPath, format);
     if (!prompts->ChooseSaveFile(this, &path, &format) || path.empty())
         return;
-    const ExchangeOutcome outcome = ExportFromSession(session, path, format, false);
+    ExchangeOutcome outcome;
+    RunStep(Tr(kExporting), [&] { outcome = ExportFromSession(session, path, format, false); });
     RefreshList();
     Tell(*this, outcome, Tr(kExported).arg(outcome.count).arg(NarrowToQString(path)));
 }
@@ -126,10 +134,17 @@ void CBytemenderDlg::OnDiffFiles() {
     std::string patched = targetPath.empty() ? FolderOf(original) : targetPath;
     if (!prompts->ChooseFileFor(this, ExchangeFile::DiffPatched, &patched) || patched.empty())
         return;
-    const ExchangeOutcome outcome = DiffIntoSession(
-        session, original, patched, [&](std::uint64_t originalLength, std::uint64_t patchedLength) {
-            return prompts->AskCommonLength(this, original, patched, originalLength, patchedLength);
-        });
+    ExchangeOutcome outcome;
+    RunStep(Tr(kComparing), [&] {
+        outcome =
+            DiffIntoSession(session, original, patched,
+                            [&](std::uint64_t originalLength, std::uint64_t patchedLength) {
+                                return OnWindowThread(this, [&] {
+                                    return prompts->AskCommonLength(this, original, patched,
+                                                                    originalLength, patchedLength);
+                                });
+                            });
+    });
     AfterListRead();
     RefreshList();
     Tell(*this, outcome,

@@ -122,6 +122,21 @@ QString DisplayText(const std::string& text) {
 PatchListModel::PatchListModel(const PatchList* list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {}
 
+void PatchListModel::Freeze() {
+    if (own_ || !list_)
+        return;
+    frozen_ = *list_;
+    own_ = list_;
+    list_ = &frozen_;
+}
+
+void PatchListModel::Thaw() {
+    if (!own_)
+        return;
+    list_ = std::exchange(own_, nullptr);
+    frozen_ = PatchList();
+}
+
 void PatchListModel::Reset(std::vector<ItemStatus> states) {
     beginResetModel();
     states_ = std::move(states);

@@ -3,8 +3,8 @@
 // backup and the target on disk hold at the item's place.
 #pragma once
 
-#include "engine/PatchItem.h"
 #include "engine/ItemState.h"
+#include "engine/PatchItem.h"
 #include "engine/Relocate.h"
 
 #include <QAbstractTableModel>
@@ -59,6 +59,12 @@ class PatchListModel : public QAbstractTableModel {
     static Qt::Alignment ColumnAlignment(int column);
     static int ColumnWidth(int column);
 
+    // While a long step may change the list on its own thread, the model
+    // shows a copy of it taken at Freeze; Thaw goes back to the list itself,
+    // and a Reset must follow before the view is painted again.
+    void Freeze();
+    void Thaw();
+
     // Where a relocation would move each row's item; the state cell says
     // "可重新定位" for the rows it moves. Empty: none.
     void SetRelocations(std::vector<ItemRelocation> plan);
@@ -68,6 +74,8 @@ class PatchListModel : public QAbstractTableModel {
     const ItemRelocation* MoveOf(int row) const;
 
     const PatchList* list_;
+    const PatchList* own_ = nullptr; // the list given, while list_ is frozen_
+    PatchList frozen_;
     std::vector<ItemStatus> states_;
     std::vector<ItemRelocation> relocations_;
 };

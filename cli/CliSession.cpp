@@ -418,6 +418,8 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed, b
             kExitFileError,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法写入目标文件 %1")), {target}) +
                 "\n" + WindowText(rebuild.text));
+    case Rebuild::Cancelled: // only a step with a Progress, which the command line never installs
+        return Failed(kExitFileError, WindowText(rebuild.text));
     case Rebuild::OutOfRange:
     case Rebuild::OldDataMismatch:
         break;

@@ -7,6 +7,7 @@
 #include "core/PatchSession.h"
 #include "engine/Fingerprint.h"
 #include "engine/HexText.h"
+#include "engine/Progress.h"
 #include "winutil/FdIo.h"
 #include "winutil/Translate.h"
 
@@ -110,6 +111,13 @@ ExchangeOutcome Refused(const char* headline, ExchangeProblem problem, std::stri
     return outcome;
 }
 
+// A step whose user stopped it: the list and every file stay as they were.
+ExchangeOutcome Cancelled() {
+    ExchangeOutcome outcome;
+    outcome.status = ExchangeOutcome::Status::Cancelled;
+    return outcome;
+}
+
 ExchangeOutcome Notice(const char* text, std::initializer_list<std::string_view> args = {}) {
     ExchangeOutcome outcome;
     outcome.text = FormatText(Tr(text), args);
@@ -163,7 +171,10 @@ ExchangeOutcome ImportIntoList(PatchList& list, const std::string& backupPath,
     std::string error;
     PatchFormat format = PatchFormat::Ips;
     ExchangeProblem problem = ExchangeProblem::None;
-    if (!ImportPatchFile(patchPath, backupPath, &items, &error, &format, &problem))
+    const bool imported = ImportPatchFile(patchPath, backupPath, &items, &error, &format, &problem);
+    if (StepCancelled())
+        return Cancelled();
+    if (!imported)
         return Refused(kImportRefused, problem, std::move(error), true);
     const std::size_t found = items.size();
     const std::size_t skipped = DropListedItems(list, &items);
@@ -194,7 +205,8 @@ ExchangeOutcome ExportList(const PatchList& list, const std::string& backupPath,
     std::string error;
     ExchangeProblem problem = ExchangeProblem::None;
     if (!ExportPatchFile(list, backupPath, format, all, patchPath, &error, &problem))
-        return Refused(kExportRefused, problem, std::move(error), false);
+        return StepCancelled() ? Cancelled()
+                               : Refused(kExportRefused, problem, std::move(error), false);
     ExchangeOutcome outcome;
     outcome.count = count;
     outcome.format = format;
@@ -214,19 +226,20 @@ DiffIntoList(PatchList& list, const std::string& backupPath, const std::string& 
     bool commonLengthOnly = false;
     if (StampFile(originalPath, &original) && StampFile(patchedPath, &patched) &&
         original.size != patched.size) {
-        if (!askCommonLength || !askCommonLength(original.size, patched.size)) {
-            ExchangeOutcome cancelled;
-            cancelled.status = ExchangeOutcome::Status::Cancelled;
-            return cancelled;
-        }
+        if (!askCommonLength || !askCommonLength(original.size, patched.size))
+            return Cancelled();
         commonLengthOnly = true;
     }
     PatchList items;
     std::string error;
     ExchangeProblem problem = ExchangeProblem::None;
-    if (!DiffFiles(originalPath, patchedPath, commonLengthOnly, &items, &error, &problem) ||
-        (!backupPath.empty() &&
-         !CheckDiffAgainstBackup(items, originalPath, backupPath, &error, &problem)))
+    const bool compared =
+        DiffFiles(originalPath, patchedPath, commonLengthOnly, &items, &error, &problem) &&
+        (backupPath.empty() ||
+         CheckDiffAgainstBackup(items, originalPath, backupPath, &error, &problem));
+    if (StepCancelled())
+        return Cancelled();
+    if (!compared)
         return Refused(kDiffRefused, problem, std::move(error), true);
     ExchangeOutcome outcome;
     if (items.empty())

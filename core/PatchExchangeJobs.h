@@ -6,8 +6,8 @@
 // returns what to tell them.
 #pragma once
 
-#include "engine/PatchItem.h"
 #include "engine/PatchExchange.h"
+#include "engine/PatchItem.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +25,8 @@ struct ExchangeOutcome {
         Refused,         // the patch, the items or the files were refused (see problem)
         NothingToExport, // no item (no enabled item) to write
         ListFile,        // the export would replace the target, its backup or the list
-        Cancelled,       // the user chose not to compare files of different lengths
+        Cancelled,       // the user chose not to compare files of different lengths, or
+                         // cancelled the step through its Progress (nothing changed)
         NotSaved,        // the items were added but the settings file was not written
     };
     Status status = Status::Ok;

@@ -4,6 +4,7 @@
 #include "core/PatchSession.h"
 
 #include "core/PatchListStore.h"
+#include "engine/Progress.h"
 #include "engine/Signature.h"
 #include "settings/IniText.h"
 #include "winutil/CodePage.h"
@@ -83,6 +84,13 @@ const char* const kDamageCount =
 // A message in the user's language.
 std::string Tr(const char* source) {
     return Translate("PatchSession", source);
+}
+
+// A step the user cancelled through its Progress: nothing to tell.
+SessionOutcome StepCancelledOutcome() {
+    SessionOutcome outcome;
+    outcome.status = SessionOutcome::Status::Cancelled;
+    return outcome;
 }
 
 SessionOutcome FileFailure(SessionOutcome::Status status, const char* text) {
@@ -604,6 +612,8 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
         &spoiled);
     DeleteRecord(kPendingBackupSizeKey, kPendingBackupSha256Key);
     if (!replaced) {
+        if (!spoiled && !asked && StepCancelled())
+            return StepCancelledOutcome();
         if (spoiled) {
             // What the file records of the backup no longer holds.
             DeleteRecord(kBackupSizeKey, kBackupSha256Key);
@@ -648,6 +658,35 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
     if (!lock.ok())
         return Busy();
     ResolvePending();
+    // A step the user may cancel puts the settings file back as it was: the
+    // list saved below then stays in memory only, as it was before.
+    std::optional<std::string> fileBefore;
+    const PatchList seenBefore = seen_;
+    const SettingsFileState stateBefore = state_;
+    if (CurrentProgress()) {
+        FileBuffer file;
+        if (file.Load(SettingsFilePath().c_str()))
+            fileBefore.emplace(reinterpret_cast<const char*>(file.data), file.length);
+    }
+    const auto cancelled = [&] {
+        FileBuffer now;
+        const bool hasNow = now.Load(SettingsFilePath().c_str());
+        if (hasNow && fileBefore &&
+            std::string_view(reinterpret_cast<const char*>(now.data), now.length) == *fileBefore)
+            return StepCancelledOutcome();
+        if (fileBefore)
+            ReplaceFileContents(SettingsFilePath(), fileBefore->data(), fileBefore->size());
+        else if (hasNow && stateBefore == SettingsFileState::Missing)
+            std::remove(SettingsFilePath().c_str());
+        // Read back as it is now, the flags changed in memory kept.
+        state_ = stateBefore;
+        seen_ = seenBefore;
+        seenStamp_ = FileStamp{};
+        const bool reread = reread_;
+        ReloadKeepingFlags();
+        reread_ = reread;
+        return StepCancelledOutcome();
+    };
     // The list as it stands goes to the file first: a target rebuilt from a
     // list the file does not hold would disagree with it after a restart. A
     // file that holds it already is not written again for it.
@@ -671,6 +710,8 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
             if (backupPath_.empty())
                 return FileFailure(Status::BackupFailed, kBackupCopyFailed);
             renewed = TakeBackup(targetPath_);
+            if (renewed.status == Status::Cancelled)
+                return cancelled();
             if (renewed.status == Status::NotSaved)
                 return NotSaved(true);
             if (!renewed.ok())
@@ -696,6 +737,8 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
             return recordSaved;
         });
     DeleteRecord(kPendingTargetSizeKey, kPendingTargetSha256Key);
+    if (outcome.rebuild.status == RebuildOutcome::Status::Cancelled)
+        return cancelled();
     if (!recordSaved)
         return NotSaved(true);
     if (!outcome.rebuild.ok()) {

@@ -265,6 +265,11 @@ class PatchSession {
     // the rules of ChooseTarget. The list's lock is held throughout, so no
     // other program changes the list, the backup or the target meanwhile;
     // what is about to be written is recorded before it is (crash-safe).
+    // Cancelled through the thread's Progress (engine/Progress.h) before the
+    // new target takes its place, the step ends Cancelled with the target,
+    // the backup and the settings file as they were: the list saved first is
+    // put back, and flags changed in memory stay changed in memory only.
+    // ChooseTarget cancelled so keeps the previous target and backup.
     SessionOutcome Apply(const std::function<TargetChangedAnswer()>& askTargetChanged);
 
     // A value the window keeps for itself (such as the list's column

@@ -1,5 +1,6 @@
 #include "editor/ItemEditDlg.h"
 
+#include "editor/LongStep.h"
 #include "engine/PatternSearch.h"
 #include "winutil/DlgUtil.h"
 
@@ -292,6 +293,12 @@ void CItemEditDlg::OnAccept() {
 
 void CItemEditDlg::OnSearchData() {
     const std::string oldText = ReadBox(this, IDC_OLDDATA);
-    const std::string result = SearchBackupForPattern(backupPath, oldText);
-    SetDlgItemTextIfChanged(this, IDC_OFFSET, result.c_str());
+    // A large backup takes a while: the search runs off the dialog's thread,
+    // and a cancelled one leaves the offset box as it was.
+    std::string result;
+    const bool finished = RunLongStep(this, tr("正在搜索备份文件..."), [&] {
+        result = SearchBackupForPattern(backupPath, oldText);
+    });
+    if (finished && !result.empty())
+        SetDlgItemTextIfChanged(this, IDC_OFFSET, result.c_str());
 }

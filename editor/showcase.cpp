@@ -8,6 +8,8 @@
 //   editor_showcase relocate the relocation dialog with moves and failures
 //   editor_showcase error    the main window's message for an item whose old data
 //                            does not match, over the main window
+//   editor_showcase progress "保存" of a target of 1 GiB: the progress dialog over the
+//                            main window while the rebuild copies and hashes it
 //   editor_showcase window   the main window on the settings file beside this
 //                            program (also window-maximized, window-menu with
 //                            its menu open, about with the about box,
@@ -66,7 +68,7 @@ std::vector<std::uint8_t> SampleBytes() {
 int Usage() {
     std::fprintf(stderr, "usage: editor_showcase "
                          "add|modify|search|too-long|error|window|window-maximized|window-menu|"
-                         "about|relocate|window-status|question|chooser|long-message\n");
+                         "about|relocate|window-status|question|chooser|long-message|progress\n");
     return 2;
 }
 
@@ -167,15 +169,26 @@ int main(int argc, char** argv) {
                                                {RelocationKind::Ambiguous, 0, 2}};
         CRelocateDlg dlg(nullptr, items, plan);
         status = dlg.exec();
-    } else if (scene == "error") {
+    } else if (scene == "error" || scene == "progress") {
         CBytemenderDlg window;
         const std::string target = MakeTempFile(temp, "game.bin", SampleBytes());
         window.TargetPath() = target;
         window.MakeBackupPath();
         std::error_code ignored;
-        std::filesystem::copy_file(target, window.BackupPath(),
-                                   std::filesystem::copy_options::overwrite_existing, ignored);
-        window.Items() = {item, PatchItem{0x210, "没有匹配的项目", "12 34", "56 78", 1}};
+        if (scene == "progress") {
+            // Sparse files of 1 GiB (the sample bytes, then zeros): the
+            // rebuild takes a few seconds.
+            const std::vector<std::uint8_t> bytes = SampleBytes();
+            WriteFileWhole(window.BackupPath().c_str(), bytes.data(),
+                           static_cast<std::uint32_t>(bytes.size()));
+            for (const std::string& path : {target, window.BackupPath()})
+                std::filesystem::resize_file(path, std::uintmax_t(1) << 30, ignored);
+        } else {
+            std::filesystem::copy_file(target, window.BackupPath(),
+                                       std::filesystem::copy_options::overwrite_existing, ignored);
+        }
+        if (scene == "error")
+            window.Items() = {item, PatchItem{0x210, "没有匹配的项目", "12 34", "56 78", 1}};
         window.UpdateTitle();
         window.RefreshList();
         window.show();

@@ -4,6 +4,7 @@
 #include "engine/ExchangeInternal.h"
 #include "engine/HexText.h"
 #include "engine/PatchExchange.h"
+#include "engine/Progress.h"
 #include "winutil/FdIo.h"
 
 #include <algorithm>
@@ -117,9 +118,13 @@ bool FindRuns(const File& original, const File& patched, std::uint64_t length,
     const std::uint8_t* b = bufferB.get();
     bool inRun = false;
     std::uint64_t runStart = 0, lastDiff = 0, changed = 0;
+    StepAddTotal(length);
     for (std::uint64_t base = 0; base < length; base += kBlock) {
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, length - base));
+        if (StepCancelled())
+            return false; // the caller tells a cancelled step by its Progress
+        StepAdvance(count);
         if (!original.Read(base, bufferA.get(), count, error) ||
             !patched.Read(base, bufferB.get(), count, error))
             return false;

@@ -1,6 +1,7 @@
 // Block-by-block search of a file.
 #include "engine/FileSearch.h"
 
+#include "engine/Progress.h"
 #include "winutil/FdIo.h"
 #include "winutil/UniqueFd.h"
 
@@ -25,6 +26,7 @@ bool SearchFile(const std::string& path, const MaskedPattern& pattern, std::size
     if (length == 0 || !pattern.HasFixedBits() || length > info.size)
         return true;
     AdviseSequential(fd.get());
+    StepAddTotal(info.size);
     const std::uint64_t lastStart = info.size - length;
     std::vector<std::uint8_t> block(static_cast<std::size_t>(
         std::min<std::uint64_t>(kSearchBlock, lastStart + 1) + length - 1));
@@ -33,6 +35,11 @@ bool SearchFile(const std::string& path, const MaskedPattern& pattern, std::size
     for (std::uint64_t from = 0; from <= lastStart;) {
         const std::uint64_t end = std::min(lastStart + 1, from + kSearchBlock);
         const auto bytes = static_cast<std::size_t>(end - from + length - 1);
+        // A search writes nothing: it may stop between any two blocks.
+        if (StepCancelled()) {
+            *found = FileMatches{};
+            return false;
+        }
         if (!ReadAllAt(fd.get(), from, block.data(), bytes)) {
             *found = FileMatches{};
             return false;
@@ -46,6 +53,7 @@ bool SearchFile(const std::string& path, const MaskedPattern& pattern, std::size
             next = std::max(next, from + hit + length);
         }
         found->count += hits.size();
+        StepAdvance(next - from);
         from = next;
     }
     return true;

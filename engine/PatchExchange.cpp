@@ -7,6 +7,7 @@
 #include "engine/FileView.h"
 #include "engine/Fingerprint.h"
 #include "engine/HexText.h"
+#include "engine/Progress.h"
 #include "winutil/FileUtil.h"
 #include "winutil/SafeFile.h"
 
@@ -568,6 +569,8 @@ bool ImportPatchFile(const std::string& patchPath, const std::string& backupPath
     FileView backup;
     if (!backup.Open(backupPath))
         return Refuse(error, BackupUnreadable(backupPath), problem, ExchangeProblem::File);
+    if (StepCancelled()) // the caller tells a cancelled step by its Progress
+        return false;
     if (!ImportPatchData(detected, patchBytes, FileNameOf(patchPath), backup.bytes(), items, error,
                          problem))
         return false;
@@ -623,6 +626,8 @@ bool ExportPatchFile(std::span<const PatchItem> items, const std::string& backup
                      ExchangeProblem* problem) {
     std::vector<std::uint8_t> bytes;
     if (!ExportPatches(items, backupPath, format, all, &bytes, error, problem))
+        return false;
+    if (StepCancelled()) // nothing written yet; the caller tells it by its Progress
         return false;
     SafeFile::Reason why = SafeFile::Reason::Ok;
     if (ReplaceFileContents(patchPath, bytes.data(), bytes.size(), &why))

@@ -4,6 +4,7 @@
 
 #include "engine/FileSearch.h"
 #include "engine/HexText.h"
+#include "engine/Progress.h"
 #include "engine/Search.h"
 #include "winutil/FileUtil.h"
 #include "winutil/Translate.h"
@@ -201,5 +202,7 @@ std::string SearchBackupForPattern(const std::string& backupPath, const std::str
         return Translate("Search", QT_TRANSLATE_NOOP("Search", "搜索数据至少要有一个确定的字节"));
     FileMatches found;
     const bool read = SearchFile(backupPath, pattern, kSearchResultMatches, &found);
+    if (StepCancelled())
+        return {};
     return FormatSearchResult(read, found.listed);
 }

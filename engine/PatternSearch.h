@@ -41,5 +41,6 @@ void FindMaskedInBuffer(const std::uint8_t* data, std::size_t size, const Masked
 // The item editor's search with wildcards: decodes at most the first 4095
 // bytes of text (at most 2048 pattern bytes), scans the backup and composes
 // the offset box text (FormatSearchResult). A pattern without a fixed bit
-// gives "搜索数据至少要有一个确定的字节".
+// gives "搜索数据至少要有一个确定的字节". An empty text when the thread's
+// Progress (engine/Progress.h) was cancelled: the box is to stay as it is.
 std::string SearchBackupForPattern(const std::string& backupPath, const std::string& text);

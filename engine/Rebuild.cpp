@@ -15,6 +15,7 @@
 #include "engine/Rebuild.h"
 
 #include "engine/HexText.h"
+#include "engine/Progress.h"
 #include "winutil/FdIo.h"
 #include "winutil/FileUtil.h"
 #include "winutil/SafeFile.h"
@@ -53,6 +54,12 @@ RebuildOutcome BackupUnreadable() {
     return Failure(RebuildOutcome::Status::BackupUnreadable,
                    Tr(QT_TRANSLATE_NOOP("Rebuild", " 无法访问选择的文件! ")),
                    Tr(QT_TRANSLATE_NOOP("Rebuild", "错误")));
+}
+
+RebuildOutcome Cancelled() {
+    RebuildOutcome outcome;
+    outcome.status = RebuildOutcome::Status::Cancelled;
+    return outcome;
 }
 
 // why: what the target's SafeFile told, when it failed.
@@ -128,7 +135,7 @@ class PatchedRuns {
 class OutputHasher {
   public:
     OutputHasher(int source, std::uint64_t length, const PatchedRuns& patched)
-        : source_(source), length_(length), patched_(patched),
+        : source_(source), length_(length), patched_(patched), progress_(CurrentProgress()),
           thread_([this](std::stop_token stop) { done_ = Run(stop); }) {}
 
     // Waits for the hash; false when it could not be had.
@@ -150,7 +157,7 @@ class OutputHasher {
             return false;
         Sha256Stream hash;
         for (std::uint64_t at = 0; at < length_;) {
-            if (stop.stop_requested())
+            if (stop.stop_requested() || StepCancelled(progress_))
                 return false;
             const auto size =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, length_ - at));
@@ -159,6 +166,7 @@ class OutputHasher {
             patched_.Overlay(at, block.get(), size);
             if (!hash.Add(block.get(), size))
                 return false;
+            StepAdvance(size, progress_);
             at += size;
         }
         return hash.Finish(&digest_);
@@ -167,6 +175,7 @@ class OutputHasher {
     const int source_;
     const std::uint64_t length_;
     const PatchedRuns& patched_;
+    Progress* const progress_; // the step's, counting the bytes hashed
     std::array<std::uint8_t, 32> digest_{};
     bool done_ = false;
     std::jthread thread_; // last: starts once everything above is set
@@ -228,6 +237,25 @@ int OpenBackup(const std::string& backupPath, FileInfo* info) {
     return fd;
 }
 
+// Copies length bytes of source into file in blocks, counting them on the
+// thread's Progress. Cancelled (false, *cancelled set) only while the copy is
+// still a temporary file or nothing reached the file yet.
+bool CopyCounted(SafeFile& file, int source, std::uint64_t length, bool* cancelled) {
+    constexpr std::uint64_t kCopyBlock = std::uint64_t(64) << 20;
+    for (std::uint64_t at = 0; at < length;) {
+        if (StepCancelled() && !file.Changed()) {
+            *cancelled = true;
+            return false;
+        }
+        const std::uint64_t size = std::min(kCopyBlock, length - at);
+        if (!file.CopyFrom(source, at, size))
+            return false;
+        StepAdvance(size);
+        at += size;
+    }
+    return true;
+}
+
 } // namespace
 
 RebuildPlan PlanRebuild(const std::string& backupPath, std::span<const PatchItem> items) {
@@ -281,11 +309,13 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
         return WriteFailed();
     FileFingerprint hashed;
     std::optional<OutputHasher> hasher;
+    StepAddTotal(written || beforeReplacing ? 2 * length : length);
     if (written || beforeReplacing)
         hasher.emplace(backup.get(), length, patched);
     SafeFile target;
-    if (!target.Open(targetPath) || !target.CopyFrom(backup.get(), 0, length))
-        return WriteFailed(target.Why());
+    bool cancelled = false;
+    if (!target.Open(targetPath) || !CopyCounted(target, backup.get(), length, &cancelled))
+        return cancelled ? Cancelled() : WriteFailed(target.Why());
     for (const auto& [offset, bytes] : patched.runs()) {
         if (!target.WriteAt(offset, bytes.data(), bytes.size()))
             return WriteFailed(target.Why());
@@ -296,8 +326,12 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
         if (!hasher->Finish(&hashed))
             hashed = FileFingerprint{};
         hasher.reset();
+        if (StepCancelled() && !target.Changed())
+            return Cancelled();
         if (!beforeReplacing(hashed))
             return WriteFailed();
+    } else if (StepCancelled() && !target.Changed()) {
+        return Cancelled();
     }
     if (!target.Commit())
         return WriteFailed(target.Why());
@@ -325,6 +359,7 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
         restored.Put(run.offset, run.bytes.data(), run.bytes.size());
     }
     std::optional<OutputHasher> hasher;
+    StepAddTotal(copied ? 2 * length : length);
     if (copied)
         hasher.emplace(target.get(), length, restored);
     SafeFile backup;
@@ -336,7 +371,8 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
             *spoiled = backup.Changed();
         return false;
     };
-    if (!backup.Open(backupPath) || !backup.CopyFrom(target.get(), 0, length))
+    bool cancelled = false;
+    if (!backup.Open(backupPath) || !CopyCounted(backup, target.get(), length, &cancelled))
         return failed();
     for (const PatchedRun& run : restores) {
         if (!backup.WriteAt(run.offset, run.bytes.data(), run.bytes.size()))
@@ -344,6 +380,8 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
     }
     if (hasher && !hasher->Finish(copied))
         return failed();
+    if (StepCancelled() && !backup.Changed())
+        return false;
     if (backup.InPlace() && !backup.Commit())
         return failed();
     if (beforeReplacing && !beforeReplacing())

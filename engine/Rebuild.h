@@ -24,6 +24,7 @@ struct RebuildOutcome {
         OutOfRange,       // "<description>\r\n文件范围超出!", caption "Error"
         OldDataMismatch,  // "<description>\r\n原始数据不匹配!", caption "Error"
         WriteFailed,      // " 无法写入输出文件! ", caption "错误"
+        Cancelled,        // the step's Progress was cancelled: nothing written, no text
     };
     Status status = Status::Ok;
     std::string text;
@@ -71,6 +72,11 @@ RebuildPlan PlanRebuild(const std::string& backupPath, std::span<const PatchItem
 // target's place; when it returns false the target stays as it was and the
 // outcome is WriteFailed. The caller records there what is about to be
 // written, so that a kill at any point leaves a record of what is on disk.
+//
+// The thread's Progress (engine/Progress.h) counts the bytes copied and
+// hashed; when it is cancelled before beforeReplacing runs (before the
+// rename without it), the target stays as it was and the outcome is
+// Cancelled. A target written in place is finished once its first byte is.
 RebuildOutcome
 RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
               const std::string& targetPath, FileFingerprint* written = nullptr,
@@ -89,6 +95,8 @@ RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
 // holds neither the old nor the new bytes.
 // With restores given, those runs are written over the copy (see
 // PlanBackupCandidate); copied then describes the copy with them.
+// The thread's Progress counts as for RebuildTarget; cancelled before
+// beforeReplacing runs, the backup stays as it was and the result is false.
 bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
                     FileFingerprint* copied = nullptr,
                     const std::function<bool()>& beforeReplacing = {},

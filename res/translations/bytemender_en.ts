@@ -122,6 +122,18 @@
         <source>重新定位</source>
         <translation>Relocate</translation>
     </message>
+    <message>
+        <source>已取消, 所有文件保持原样</source>
+        <translation>Cancelled; every file is as it was</translation>
+    </message>
+    <message>
+        <source>正在重建目标文件...</source>
+        <translation>Rebuilding the target file...</translation>
+    </message>
+    <message>
+        <source>正在复制目标文件到备份文件夹...</source>
+        <translation>Copying the target file into the backup folder...</translation>
+    </message>
 </context>
 <context>
     <name>CItemEditDlg</name>
@@ -196,6 +208,10 @@
     <message>
         <source>错误</source>
         <translation>Error</translation>
+    </message>
+    <message>
+        <source>正在搜索备份文件...</source>
+        <translation>Searching the backup file...</translation>
     </message>
 </context>
 <context>
@@ -274,6 +290,18 @@
         <source>比较 %2 与 %3: 增加了 %1 个项目</source>
         <translation>Compared %2 with %3: %1 items added</translation>
     </message>
+    <message>
+        <source>正在导入补丁文件...</source>
+        <translation>Importing the patch file...</translation>
+    </message>
+    <message>
+        <source>正在导出补丁文件...</source>
+        <translation>Exporting the patch file...</translation>
+    </message>
+    <message>
+        <source>正在比较文件...</source>
+        <translation>Comparing the files...</translation>
+    </message>
 </context>
 <context>
     <name>ExchangePrompts</name>
@@ -344,6 +372,17 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
     <message>
         <source>取消</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>LongStep</name>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>正在取消...</source>
+        <translation>Cancelling...</translation>
     </message>
 </context>
 <context>

@@ -4,9 +4,12 @@
 
 #include "core/PatchExchangeJobs.h"
 #include "core/PatchSession.h"
+#include "engine/Progress.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <vector>
 
 namespace {
@@ -163,5 +166,79 @@ TEST_F(ExchangeJobsTest, DiffAddsOneItemPerRunAndAsksAboutLengths) {
         EXPECT_EQ(session_.Items().size(), before.size() + (agree ? 2 : 0));
     }
 }
+
+// Every step the window runs off its thread, cancelled through the thread's
+// Progress: the list in memory, the settings file, the target, its backup
+// and every other file stay as they were, and the step says Cancelled. The
+// list holds a flag changed in memory only, which a cancelled "保存" must not
+// leave in the file although it saves the list before it rebuilds.
+struct CancelledStep {
+    const char* name;
+    std::function<bool(PatchSession&, const TempDir&)> run; // true: said Cancelled
+    friend void PrintTo(const CancelledStep& step, std::ostream* os) { *os << step.name; }
+};
+
+class CancelledStepTest : public ExchangeJobsTest,
+                          public ::testing::WithParamInterface<CancelledStep> {};
+
+TEST_P(CancelledStepTest, ChangesNothing) {
+    const std::string patched = dir_.File("patched.bin");
+    std::string changed = original_;
+    changed[0x30] = 'x';
+    WriteBytes(patched, changed);
+    WriteBytes(dir_.File("p.dif"), Dif("00000030: 30 01\r\n"));
+    session_.Items()[1].enabled = 1;
+    const PatchList items = session_.Items();
+    const auto snapshot = [&] {
+        std::map<std::string, std::string> files;
+        for (const std::string& folder : {dir_.path(), dir_.File("Path_bak")})
+            for (const auto& entry : fs::directory_iterator(folder))
+                if (entry.is_regular_file())
+                    files[entry.path().string()] = ReadBytes(entry.path().string());
+        return files;
+    };
+    const auto before = snapshot();
+    Progress progress;
+    progress.Cancel();
+    {
+        const ProgressScope scope(&progress);
+        EXPECT_TRUE(GetParam().run(session_, dir_));
+    }
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(session_.Items(), items);
+    EXPECT_EQ(session_.TargetPath(), target_);
+    // The next step sees the file as it is, the flag changed in memory kept.
+    ASSERT_TRUE(session_.Apply(nullptr).ok());
+    EXPECT_EQ(ReadBytes(target_).substr(0x40, 1), "\xBB");
+}
+
+const CancelledStep kCancelledSteps[] = {
+    {"Save",
+     [](PatchSession& session, const TempDir&) {
+         return session.Apply(nullptr).status == SessionOutcome::Status::Cancelled;
+     }},
+    {"ChooseTarget",
+     [](PatchSession& session, const TempDir& dir) {
+         return session.ChooseTarget(dir.File("patched.bin")).status ==
+                SessionOutcome::Status::Cancelled;
+     }},
+    {"Import",
+     [](PatchSession& session, const TempDir& dir) {
+         return ImportIntoSession(session, dir.File("p.dif")).status == Status::Cancelled;
+     }},
+    {"Export",
+     [](PatchSession& session, const TempDir& dir) {
+         return ExportFromSession(session, dir.File("out.ips"), PatchFormat::Ips, false).status ==
+                Status::Cancelled;
+     }},
+    {"Diff",
+     [](PatchSession& session, const TempDir& dir) {
+         return DiffIntoSession(session, dir.File("game.bin"), dir.File("patched.bin"), nullptr)
+                    .status == Status::Cancelled;
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Steps, CancelledStepTest, ::testing::ValuesIn(kCancelledSteps),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "engine/Rebuild.h"
 
+#include "engine/Progress.h"
+
 #include "tests/support/TestFiles.h"
 
 #include <chrono>
@@ -361,6 +363,62 @@ TEST(RebuildTarget, KilledAtAnyPointLeavesTheOldOrTheNewTarget) {
         }
     }
     EXPECT_GT(finished, 0); // the kills did not all come before the first rename
+}
+
+// The thread's Progress: the bytes copied and hashed are counted, and a
+// cancel stops the rebuild or the backup copy only before the new contents
+// would take the file's place; then the file is untouched and no temporary
+// is left. A cancel that comes once the caller has recorded what is about to
+// be written (beforeReplacing) comes too late: the step finishes.
+TEST(RebuildTarget, CancelOnlyBeforeTheNewContentsTakeThePlace) {
+    TempDir dir;
+    const std::string backup = dir.File("backup");
+    const std::string target = dir.File("target");
+    const std::string contents = std::string((1 << 20) + 7, 'b');
+    const std::vector<PatchItem> items{Item(3, "62", "AA")};
+    struct Case {
+        const char* name;
+        bool cancelFirst;
+        bool cancelBeforeReplacing;
+        Status status;
+    } const cases[] = {
+        {"cancelled from the start", true, false, Status::Cancelled},
+        {"cancelled after the record", false, true, Status::Ok},
+        {"not cancelled", false, false, Status::Ok},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(backup, contents);
+        WriteBytes(target, kUntouched);
+        Progress progress;
+        if (c.cancelFirst)
+            progress.Cancel();
+        const ProgressScope scope(&progress);
+        FileFingerprint written;
+        const RebuildOutcome outcome =
+            RebuildTarget(backup, items, target, &written, [&](const FileFingerprint&) {
+                if (c.cancelBeforeReplacing)
+                    progress.Cancel();
+                return true;
+            });
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_TRUE(outcome.text.empty());
+        std::string expected = contents;
+        expected[3] = '\xAA';
+        EXPECT_EQ(ReadWhole(target), c.status == Status::Ok ? expected : kUntouched);
+        EXPECT_EQ(progress.Total(), 2 * contents.size());
+        if (c.status == Status::Ok) {
+            EXPECT_EQ(progress.Permille(), 1000);
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    }
+    // The backup copy the same way: cancelled, the old copy stays.
+    WriteBytes(target, kUntouched);
+    Progress progress;
+    progress.Cancel();
+    const ProgressScope scope(&progress);
+    EXPECT_FALSE(MakeBackupCopy(target, backup, nullptr));
+    EXPECT_EQ(ReadWhole(backup), contents);
 }
 
 TEST(MakeBackupCopy, CopiesRegularFilesOnly) {
