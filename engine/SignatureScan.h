@@ -1,7 +1,9 @@
 // Counting where many wildcard patterns occur in one pass over a file: each
-// pattern is anchored on four fixed bytes, every position of the file is
+// pattern is anchored on four fixed bytes, the positions of the file are
 // looked up in a filter of all anchors at once, and only hits are compared
-// under the mask. Used to make item signatures and to relocate items.
+// under the mask. Where every pattern has a longer run of fixed bytes around
+// its anchor, only every n'th position is looked at, each pattern anchored
+// at n neighbouring places of its run. Used to make item signatures and to relocate items.
 // Rules: occurrences are counted at every start position (overlapping ones
 // too, as each one is a place the pattern could mean); a pattern whose anchor
 // is not four fixed bytes of it is never counted.
