@@ -127,7 +127,8 @@ bool ChooseAnchor(const std::uint8_t* value, const std::uint8_t* mask, std::size
 }
 
 std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t> data,
-                                                    std::span<const ScanPattern> patterns) {
+                                                    std::span<const ScanPattern> patterns,
+                                                    std::uint32_t enough) {
     std::vector<std::vector<WindowCount>> counts(patterns.size());
     // Each pattern's run of fixed bytes around its anchor inside its first
     // (smallest) window: with a run of 4 + stride - 1 bytes, stride
@@ -190,6 +191,8 @@ std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t
             continue;
         for (const AnchorEntry entry : table.Find(word)) {
             const ScanPattern& p = patterns[entry.pattern];
+            if (counts[entry.pattern].back().count >= enough)
+                continue; // every window is known to occur often enough
             // Where value[0] would lie; it may be before the file's start
             // when the smaller windows do not reach back that far.
             const auto start =

@@ -33,9 +33,13 @@ struct WindowCount {
     std::size_t firstAt = 0; // file offset of the first occurrence's window start
 };
 
-// counts[i][k]: how often window k of patterns[i] occurs in data.
+// counts[i][k]: how often window k of patterns[i] occurs in data. A pattern
+// whose largest window occurs `enough` times is no longer looked at: its
+// counts then say "at least enough" (and firstAt is some occurrence), which
+// keeps data of repeated blocks from costing a comparison per repetition.
 std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t> data,
-                                                    std::span<const ScanPattern> patterns);
+                                                    std::span<const ScanPattern> patterns,
+                                                    std::uint32_t enough = 0xFFFFFFFFu);
 
 // The best place for an anchor in mask[begin, end): four fixed bytes with the
 // fewest outside [nearBegin, nearEnd) and, among those, least common in files.

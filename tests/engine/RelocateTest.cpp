@@ -5,8 +5,12 @@
 #include "engine/Signature.h"
 #include "engine/SignatureScan.h"
 
+#include "tests/support/TestFiles.h"
+#include "winutil/UniqueFd.h"
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 namespace {
@@ -72,6 +76,47 @@ TEST(UpdateSignatures, ShortestUniqueWindow) {
     wrong[0].offset = 2000;
     EXPECT_EQ(UpdateSignatures(random, wrong), 0u);
     EXPECT_TRUE(wrong[0].signature.empty());
+}
+
+// A backup of repeated blocks has no unique window for its items: they are
+// marked for that backup and passed over until the backup, the offset or the
+// old bytes change.
+TEST(UpdateSignaturesFromFile, NoUniqueWindowIsRememberedPerBackup) {
+    const Bytes block = RandomBytes(64, 4);
+    std::string periodic;
+    for (int i = 0; i < 64; ++i)
+        periodic.append(block.begin(), block.end());
+    const Bytes bytes(periodic.begin(), periodic.end());
+    TempDir dir;
+    const std::string backup = dir.File("backup.bin");
+    WriteBytes(backup, periodic);
+    PatchList items{ItemAt(bytes, 1000, 4), ItemAt(bytes, 2000, 4)};
+    std::size_t changed = 0;
+    ASSERT_TRUE(UpdateSignaturesFromFile(backup, items, &changed));
+    EXPECT_EQ(changed, 2u);
+    FileInfo info;
+    ASSERT_TRUE(UniqueFd(OpenRegularForReading(backup.c_str(), &info)).valid());
+    for (const PatchItem& item : items) {
+        EXPECT_TRUE(item.signature.empty());
+        EXPECT_TRUE(MarkedNoWindow(item, BackupFileTag(info)));
+    }
+    ASSERT_TRUE(UpdateSignaturesFromFile(backup, items, &changed));
+    EXPECT_EQ(changed, 0u) << "tried again on the same backup";
+
+    // Another offset (the same old bytes, one block on) is tried again.
+    items[1].offset += 64;
+    ASSERT_TRUE(UpdateSignaturesFromFile(backup, items, &changed));
+    EXPECT_EQ(changed, 1u);
+    // A new backup with one byte changed after the first item: it gets a
+    // signature.
+    std::string unique = periodic;
+    unique[1010] ^= 0x5A;
+    WriteBytes(dir.File("next.bin"), unique);
+    std::filesystem::rename(dir.File("next.bin"), backup);
+    ASSERT_TRUE(UpdateSignaturesFromFile(backup, items, &changed));
+    EXPECT_EQ(changed, 2u);
+    EXPECT_FALSE(items[0].signature.empty());
+    EXPECT_TRUE(items[1].signature.empty());
 }
 
 TEST(PlanRelocation, DataFileVersions) {
@@ -162,6 +207,7 @@ TEST(CountPatterns, SameCountsAsNaiveCount) {
             }
         }
         const auto counts = CountPatterns(file, patterns);
+        const auto twice = CountPatterns(file, patterns, 2); // only 0, 1 or "2 or more"
         for (std::size_t i = 0; i < patterns.size(); ++i) {
             const ScanPattern& p = patterns[i];
             const bool anchored = (p.mask[p.anchorAt] & p.mask[p.anchorAt + 1] &
@@ -177,6 +223,7 @@ TEST(CountPatterns, SameCountsAsNaiveCount) {
                         want.firstAt = at;
                 }
                 EXPECT_EQ(counts[i][k].count, want.count) << "round " << round << " window " << k;
+                EXPECT_EQ(twice[i][k].count, std::min(want.count, 2u)) << "round " << round;
                 if (want.count != 0) {
                     EXPECT_EQ(counts[i][k].firstAt, want.firstAt) << "round " << round;
                 }
