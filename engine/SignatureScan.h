@@ -36,8 +36,8 @@ struct WindowCount {
 // counts[i][k]: how often window k of patterns[i] occurs in data. A pattern
 // whose largest window occurs `enough` times is no longer looked at: a count
 // of enough or more then says "at least enough" (and firstAt is some
-// occurrence); counts below it are exact. That
-// keeps data of repeated blocks from costing a comparison per repetition.
+// occurrence); counts below it are exact. That keeps data of repeated blocks
+// from costing a comparison per repetition.
 std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t> data,
                                                     std::span<const ScanPattern> patterns,
                                                     std::uint32_t enough = 0xFFFFFFFFu);
