@@ -164,6 +164,26 @@ TEST_P(RelocateProgram, ItemsFollowTheirFunctionsIntoTheNextVersion) {
         }
         EXPECT_EQ(ReadBytes(target), expected) << road;
     }
+
+    // An update that changed alpha's first bytes: it cannot be placed, so
+    // nothing changes until --force takes the new backup with beta moved.
+    std::string changed = v2;
+    changed[FunctionOffset(tools, Program("v2"), "alpha")] ^= 0x40;
+    WriteBytes(dir_.File("bytemender.ini"), settings);
+    WriteBytes(backup, v1);
+    WriteBytes(target, changed);
+    const Run refused = Cli({"apply", "--rebackup"});
+    EXPECT_EQ(refused.status, 1) << refused.out;
+    EXPECT_NE(refused.out.find("无法重新定位, 在备份文件中没找到它的特征码: alpha"),
+              std::string::npos)
+        << refused.out;
+    EXPECT_EQ(ReadBytes(dir_.File("bytemender.ini")), settings);
+    EXPECT_EQ(ReadBytes(backup), v1);
+    EXPECT_EQ(ReadBytes(target), changed);
+    const Run forced = Cli({"apply", "--rebackup", "--force"});
+    EXPECT_EQ(forced.status, 1) << forced.out; // the rebuild refuses alpha
+    EXPECT_EQ(ReadBytes(backup), changed);
+    EXPECT_EQ(Cli({"relocate", "--dry-run"}).status, 1); // alpha stays unplaced
 }
 
 INSTANTIATE_TEST_SUITE_P(
