@@ -332,6 +332,12 @@ void CBytemenderDlg::InitListView() {
         return OnWindowThread(
             this, [&] { return prompts->AskReplaceBackup(this, NarrowToQString(text)); });
     });
+    // Items a new backup copy of an updated target no longer holds move to
+    // where their signatures are, once the user saw the moves.
+    session.SetConfirmBackupRelocation(
+        [this](const PatchList& items, const std::vector<ItemRelocation>& plan, bool complete) {
+            return prompts->ConfirmBackupRelocation(this, items, plan, complete);
+        });
     listWatcher = new QFileSystemWatcher(this);
     connect(listWatcher, &QFileSystemWatcher::fileChanged, this, &CBytemenderDlg::FollowListFile);
     WatchListFile();

@@ -3,8 +3,9 @@
 #include "app/RelocateDlg.h"
 
 #include "app/BytemenderDlg.h"
-#include "core/PatchExchangeJobs.h"
 #include "app/UserPrompts.h"
+#include "core/PatchExchangeJobs.h"
+#include "core/PatchSession.h"
 #include "winutil/DlgUtil.h"
 
 #include <QDialogButtonBox>
@@ -23,7 +24,7 @@ QString OffsetText(std::uint32_t offset) {
 } // namespace
 
 CRelocateDlg::CRelocateDlg(QWidget* parent, const PatchList& items,
-                           const std::vector<ItemRelocation>& plan)
+                           const std::vector<ItemRelocation>& plan, RelocateDlgMode mode)
     : QDialog(parent) {
     setWindowTitle(tr("重新定位"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -58,20 +59,46 @@ CRelocateDlg::CRelocateDlg(QWidget* parent, const PatchList& items,
             }
         }
     }
-    summary_->setText(
-        tr("%1 个项目将移动到它们的特征码所在的位置, %2 个无法重新定位. 确认之前不会改变任何东西.")
-            .arg(moves)
-            .arg(failures));
+    switch (mode) {
+    case RelocateDlgMode::OnDemand:
+        summary_->setText(tr("%1 个项目将移动到它们的特征码所在的位置, %2 个无法重新定位. "
+                             "确认之前不会改变任何东西.")
+                              .arg(moves)
+                              .arg(failures));
+        break;
+    case RelocateDlgMode::NewBackupComplete:
+        summary_->setText(
+            tr("目标文件已更新: %1 个项目将移动到它们在新版本中的位置, %2 个无法重新定位. "
+               "确认后才会移动它们, 重新备份并重建目标文件.")
+                .arg(moves)
+                .arg(failures));
+        break;
+    case RelocateDlgMode::NewBackupIncomplete:
+        summary_->setText(tr("目标文件已更新: %1 个项目可以移动, 但 %2 个无法重新定位, "
+                             "新的备份文件无法重建它们. 取消: 不做任何改变 (推荐). 仍然替换: "
+                             "移动能移动的项目并重新备份, 其余项目留在原处.")
+                              .arg(moves)
+                              .arg(failures));
+        break;
+    }
     table_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     table_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     table_->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     table_->header()->setStretchLastSection(false);
 
     auto* buttons = new QDialogButtonBox(this);
-    relocateButton_ = buttons->addButton(tr("重新定位"), QDialogButtonBox::AcceptRole);
-    relocateButton_->setEnabled(moves > 0);
-    buttons->addButton(tr("取消"), QDialogButtonBox::RejectRole)->setDefault(moves == 0);
-    relocateButton_->setDefault(moves > 0);
+    const bool onDemand = mode == RelocateDlgMode::OnDemand;
+    const bool incomplete = mode == RelocateDlgMode::NewBackupIncomplete;
+    relocateButton_ = buttons->addButton(onDemand     ? tr("重新定位")
+                                         : incomplete ? tr("仍然替换")
+                                                      : tr("重新定位并重新备份"),
+                                         QDialogButtonBox::AcceptRole);
+    relocateButton_->setEnabled(moves > 0 || incomplete);
+    QPushButton* cancel = buttons->addButton(tr("取消"), QDialogButtonBox::RejectRole);
+    const bool relocateFirst = moves > 0 && !incomplete;
+    relocateButton_->setDefault(relocateFirst);
+    relocateButton_->setAutoDefault(relocateFirst);
+    cancel->setDefault(!relocateFirst);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -100,6 +127,23 @@ QString CRelocateDlg::FailureText(const ItemRelocation& entry) {
 bool IUserPrompts::ConfirmRelocation(QWidget*, const PatchList&,
                                      const std::vector<ItemRelocation>&) {
     return false;
+}
+
+BackupRelocationAnswer IUserPrompts::ConfirmBackupRelocation(QWidget*, const PatchList&,
+                                                             const std::vector<ItemRelocation>&,
+                                                             bool) {
+    return BackupRelocationAnswer::Cancel;
+}
+
+BackupRelocationAnswer
+QtUserPrompts::ConfirmBackupRelocation(QWidget* owner, const PatchList& items,
+                                       const std::vector<ItemRelocation>& plan, bool complete) {
+    CRelocateDlg dlg(owner, items, plan,
+                     complete ? RelocateDlgMode::NewBackupComplete
+                              : RelocateDlgMode::NewBackupIncomplete);
+    if (dlg.exec() != QDialog::Accepted)
+        return BackupRelocationAnswer::Cancel;
+    return complete ? BackupRelocationAnswer::Relocate : BackupRelocationAnswer::ReplaceAnyway;
 }
 
 bool QtUserPrompts::ConfirmRelocation(QWidget* owner, const PatchList& items,

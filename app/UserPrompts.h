@@ -15,9 +15,10 @@ class QMessageBox;
 class QWidget;
 class CAboutDlg;
 class CItemEditDlg;
-enum class TargetChangedAnswer; // core/PatchSession.h
-enum class PatchFormat;         // engine/PatchExchange.h
-struct ItemRelocation;          // engine/Relocate.h
+enum class TargetChangedAnswer;    // core/PatchSession.h
+enum class PatchFormat;            // engine/PatchExchange.h
+struct ItemRelocation;             // engine/Relocate.h
+enum class BackupRelocationAnswer; // core/PatchSession.h
 
 // The files the exchange commands open: a patch file to import, and the
 // original and the patched file to compare.
@@ -62,6 +63,12 @@ class IUserPrompts {
     // confirmed the moves. Prompts without it decline.
     virtual bool ConfirmRelocation(QWidget* owner, const PatchList& items,
                                    const std::vector<ItemRelocation>& plan);
+    // The same dialog before a new backup copy of an updated target is
+    // taken (complete: every enabled item fits it once moved). Prompts
+    // without it cancel.
+    virtual BackupRelocationAnswer ConfirmBackupRelocation(QWidget* owner, const PatchList& items,
+                                                           const std::vector<ItemRelocation>& plan,
+                                                           bool complete);
     // The settings file is damaged (text tells how and what was recovered):
     // true to keep the recovered list and save it over the file, false (the
     // default, and the answer of prompts without the question) to leave the
@@ -87,6 +94,9 @@ class QtUserPrompts : public IUserPrompts {
     bool AskReplaceBackup(QWidget* owner, const QString& text) override;
     bool ConfirmRelocation(QWidget* owner, const PatchList& items,
                            const std::vector<ItemRelocation>& plan) override;
+    BackupRelocationAnswer ConfirmBackupRelocation(QWidget* owner, const PatchList& items,
+                                                   const std::vector<ItemRelocation>& plan,
+                                                   bool complete) override;
     bool AskKeepRecovered(QWidget* owner, const QString& text) override;
 };
 

@@ -81,7 +81,8 @@ void AppendJsonItems(std::string* text, const PatchList& items,
         AppendJsonString(text, status.backupHex);
         text->append(", \"signature\": ");
         AppendJsonString(text, item.signature);
-        text->append(", \"signatureAt\": ").append(std::to_string(item.signatureAt));
+        text->append(", \"signatureAt\": ")
+            .append(std::to_string(item.signature.empty() ? 0 : item.signatureAt));
         text->push_back('}');
     }
     text->append(items.empty() ? "]" : "\n  ]");

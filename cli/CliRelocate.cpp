@@ -52,6 +52,40 @@ void AppendJson(std::string* text, const PatchList& items, const std::vector<Ite
 
 } // namespace
 
+std::string RelocationLines(const PatchList& items, const std::vector<ItemRelocation>& plan) {
+    std::string text;
+    for (std::size_t n = 0; n < plan.size() && n < items.size(); ++n) {
+        const ItemRelocation& entry = plan[n];
+        const PatchItem& item = items[n];
+        if (entry.kind == RelocationKind::Moves)
+            text.append(FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "第 %1 行 %2 -> %3: %4")),
+                                   {std::to_string(n + 1), OffsetText(item.offset),
+                                    OffsetText(entry.newOffset), item.description}));
+        else if (entry.kind != RelocationKind::InPlace)
+            text.append(FormatText(
+                Tr(QT_TRANSLATE_NOOP("bytemender-cli", "第 %1 行 %2 无法重新定位, %3: %4")),
+                {std::to_string(n + 1), OffsetText(item.offset), FailureText(entry),
+                 item.description}));
+        else
+            continue;
+        text.push_back('\n');
+    }
+    return text;
+}
+
+PatchSession::BackupRelocationQuestion AnswerBackupRelocation(bool force,
+                                                              BackupRelocationReport* report) {
+    return [force, report](const PatchList& items, const std::vector<ItemRelocation>& plan,
+                           bool complete) {
+        report->asked = true;
+        report->refused = !complete && !force;
+        report->lines = RelocationLines(items, plan);
+        return complete ? BackupRelocationAnswer::Relocate
+               : force  ? BackupRelocationAnswer::ReplaceAnyway
+                        : BackupRelocationAnswer::Cancel;
+    };
+}
+
 CliResult RelocateItems(PatchListFile& list, bool dryRun, bool json, std::ostream& out) {
     std::vector<ItemRelocation> plan;
     if (CliResult planned = list.PlanRelocation(&plan); !planned.ok())
@@ -65,23 +99,7 @@ CliResult RelocateItems(PatchListFile& list, bool dryRun, bool json, std::ostrea
     if (json) {
         AppendJson(&text, list.items, plan, dryRun, moved, failed);
     } else {
-        for (std::size_t n = 0; n < plan.size(); ++n) {
-            const ItemRelocation& entry = plan[n];
-            const PatchItem& item = list.items[n];
-            if (entry.kind == RelocationKind::Moves)
-                text.append(
-                    FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "第 %1 行 %2 -> %3: %4")),
-                               {std::to_string(n + 1), OffsetText(item.offset),
-                                OffsetText(entry.newOffset), item.description}));
-            else if (entry.kind != RelocationKind::InPlace)
-                text.append(FormatText(
-                    Tr(QT_TRANSLATE_NOOP("bytemender-cli", "第 %1 行 %2 无法重新定位, %3: %4")),
-                    {std::to_string(n + 1), OffsetText(item.offset), FailureText(entry),
-                     item.description}));
-            else
-                continue;
-            text.push_back('\n');
-        }
+        text = RelocationLines(list.items, plan);
         text.append(FormatText(
             dryRun
                 ? Tr(QT_TRANSLATE_NOOP("bytemender-cli",

@@ -3,6 +3,7 @@
 // checks and messages on top.
 #include "cli/CliSession.h"
 
+#include "cli/CliRelocate.h"
 #include "cli/CliText.h"
 #include "core/PatchExchangeJobs.h"
 #include "engine/Rebuild.h"
@@ -221,6 +222,24 @@ CliResult BackupRefused(const SessionOutcome& outcome, const char* howToForce) {
     return Failed(kExitCheckFailed, WindowText(outcome.text) + "\n" + Tr(howToForce));
 }
 
+// The moves (and the items that stay) a new backup copy came with, then the
+// session's notice.
+std::string WithRelocation(const BackupRelocationReport& relocation, const std::string& notice) {
+    std::string text = relocation.lines;
+    if (notice.empty() && !text.empty())
+        text.pop_back(); // the line end the caller adds
+    return text + notice;
+}
+
+// A new backup copy some items could not be relocated into: nothing changed.
+CliResult RelocationRefused(const BackupRelocationReport& relocation, const char* howToForce) {
+    return Failed(kExitCheckFailed,
+                  relocation.lines +
+                      Tr(QT_TRANSLATE_NOOP("bytemender-cli",
+                                           "以上项目无法在新的备份文件中重新定位, 未做任何改变.")) +
+                      "\n" + Tr(howToForce));
+}
+
 } // namespace
 
 CliResult PatchListFile::ChooseTarget(const std::string& file, bool force, std::string* notices) {
@@ -243,18 +262,22 @@ CliResult PatchListFile::ChooseTarget(const std::string& file, bool force, std::
                        {chosen}));
 
     session_->SetReplaceBackupAnyway([force](const std::string&) { return force; });
+    BackupRelocationReport relocation;
+    session_->SetConfirmBackupRelocation(AnswerBackupRelocation(force, &relocation));
     const SessionOutcome outcome = session_->ChooseTarget(chosen);
+    session_->SetConfirmBackupRelocation({});
     if (notices)
-        *notices = OutcomeNotice(outcome);
+        *notices = WithRelocation(relocation, OutcomeNotice(outcome));
+    constexpr const char* kForceTarget = QT_TRANSLATE_NOOP(
+        "bytemender-cli", "用 \"bytemender-cli target --force FILE\" 仍然替换备份文件.");
     using Status = SessionOutcome::Status;
+    if (relocation.refused && outcome.status == Status::Cancelled)
+        return RelocationRefused(relocation, kForceTarget);
     switch (outcome.status) {
     case Status::Ok:
         return CliResult{};
     case Status::BackupRefused:
-        return BackupRefused(
-            outcome,
-            QT_TRANSLATE_NOOP("bytemender-cli",
-                              "用 \"bytemender-cli target --force FILE\" 仍然替换备份文件."));
+        return BackupRefused(outcome, kForceTarget);
     case Status::TargetTooLarge:
         return Failed(kExitFileError, chosen + "\n" + WindowText(outcome.text));
     case Status::BackupPathTooLong:
@@ -348,20 +371,27 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed, b
         return files;
     bool asked = false;
     session_->SetReplaceBackupAnyway([force](const std::string&) { return force; });
+    BackupRelocationReport relocation;
+    session_->SetConfirmBackupRelocation(AnswerBackupRelocation(force, &relocation));
     const SessionOutcome outcome = session_->Apply([&] {
         asked = true;
         return whenChanged;
     });
+    session_->SetConfirmBackupRelocation({});
     if (notices)
-        *notices = OutcomeNotice(outcome);
+        *notices = WithRelocation(relocation, OutcomeNotice(outcome));
+    using Status = SessionOutcome::Status;
     if (renewed)
         *renewed = asked && whenChanged == TargetChangedAnswer::Rebackup &&
-                   outcome.status != SessionOutcome::Status::BackupFailed &&
-                   outcome.status != SessionOutcome::Status::BackupRefused &&
-                   outcome.status != SessionOutcome::Status::TargetTooLarge;
+                   outcome.status != Status::BackupFailed &&
+                   outcome.status != Status::BackupRefused &&
+                   outcome.status != Status::TargetTooLarge && outcome.status != Status::Cancelled;
+    constexpr const char* kForceApply = QT_TRANSLATE_NOOP(
+        "bytemender-cli", "用 \"bytemender-cli apply --rebackup --force\" 仍然替换备份文件.");
+    if (relocation.refused && outcome.status == Status::Cancelled)
+        return RelocationRefused(relocation, kForceApply);
     const std::string& target = TargetPath();
     const std::string backup = BackupPath();
-    using Status = SessionOutcome::Status;
     switch (outcome.status) {
     case Status::Ok:
         return CliResult{};
@@ -394,10 +424,7 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed, b
                                  {backup, target}) +
                           "\n" + WindowText(outcome.text));
     case Status::BackupRefused:
-        return BackupRefused(
-            outcome,
-            QT_TRANSLATE_NOOP("bytemender-cli",
-                              "用 \"bytemender-cli apply --rebackup --force\" 仍然替换备份文件."));
+        return BackupRefused(outcome, kForceApply);
     case Status::RebuildFailed:
         break;
     default:

@@ -257,7 +257,9 @@ void StorePatchList(CAppSetting& store, const PatchList& list, const std::string
         store.SetString(key.Of(n, "OldHex"), item.oldHex.c_str());
         store.SetString(key.Of(n, "NewHex"), item.newHex.c_str());
         store.SetInt(key.Of(n, "Path"), item.enabled);
-        if (!item.signature.empty()) {
+        // An empty signature with a place is the mark of an item that has
+        // no unique window in the backup (see NoWindowMark).
+        if (!item.signature.empty() || item.signatureAt != 0) {
             store.SetString(key.Of(n, kSignatureKey), item.signature.c_str());
             store.SetString(key.Of(n, kSignatureAtKey), std::to_string(item.signatureAt).c_str());
         }

@@ -579,10 +579,27 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
     // Where the file holds an item's new bytes, the item wrote them: its
     // old bytes go back into the copy. An old copy is replaced only by one
     // the list can be rebuilt from, unless the user says otherwise.
-    const BackupCandidatePlan plan = PlanBackupCandidate(targetPath_, items_);
-    if (plan.readable && hasBackup && !plan.failingItems.empty()) {
+    // After an update the items' bytes may have moved: they are relocated
+    // in the copy first, and moved back unless it is taken.
+    BackupCandidatePlan plan = PlanBackupCandidate(targetPath_, items_);
+    std::vector<std::uint32_t> offsets(items_.size());
+    for (std::size_t n = 0; n < items_.size(); ++n)
+        offsets[n] = items_[n].offset;
+    const auto undoMoves = [&] {
+        for (std::size_t n = 0; n < items_.size() && n < offsets.size(); ++n)
+            items_[n].offset = offsets[n];
+    };
+    bool anyway = false;
+    if (plan.readable && hasBackup && !plan.failingItems.empty() && confirmRelocation_ &&
+        !RelocateIntoCandidate(&plan, &anyway)) {
+        SessionOutcome cancelled;
+        cancelled.status = Status::Cancelled;
+        return cancelled;
+    }
+    if (plan.readable && hasBackup && !plan.failingItems.empty() && !anyway) {
         const std::string text = Tr(kBackupRefused) + ItemLines(items_, plan.failingItems);
         if (!replaceAnyway_ || !replaceAnyway_(text)) {
+            undoMoves();
             SessionOutcome refused = FileFailure(Status::BackupRefused, kBackupRefused);
             refused.text = text;
             refused.failingItems = plan.failingItems;
@@ -612,6 +629,7 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
         &spoiled);
     DeleteRecord(kPendingBackupSizeKey, kPendingBackupSha256Key);
     if (!replaced) {
+        undoMoves();
         if (!spoiled && !asked && StepCancelled())
             return StepCancelledOutcome();
         if (spoiled) {
@@ -648,6 +666,26 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
     }
     outcome.failingItems = plan.readable ? plan.failingItems : std::vector<std::size_t>{};
     return outcome;
+}
+
+bool PatchSession::RelocateIntoCandidate(BackupCandidatePlan* plan, bool* anyway) {
+    *anyway = false;
+    RefreshSignatures(); // from the old copy, still in place
+    CandidateRelocation relocation;
+    if (!PlanCandidateRelocation(targetPath_, items_, *plan, &relocation))
+        return true; // could not be read just now: the checks below decide
+    if (std::none_of(
+            relocation.plan.begin(), relocation.plan.end(),
+            [](const ItemRelocation& entry) { return entry.kind == RelocationKind::Moves; }))
+        return true; // nothing to move: the question about the items decides
+    const BackupRelocationAnswer answer =
+        confirmRelocation_(items_, relocation.plan, relocation.complete);
+    if (answer == BackupRelocationAnswer::Cancel)
+        return false;
+    if (ApplyRelocation(relocation.plan, items_) != 0)
+        *plan = PlanBackupCandidate(targetPath_, items_);
+    *anyway = answer == BackupRelocationAnswer::ReplaceAnyway;
+    return true;
 }
 
 SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& askTargetChanged) {

@@ -67,6 +67,14 @@ enum class TargetChangedAnswer {
     Cancel,    // write nothing
 };
 
+// The user's answer when a new backup copy (an updated target) no longer
+// holds some items at their offsets and relocation found where they went.
+enum class BackupRelocationAnswer {
+    Relocate,      // move the items and take the copy (every enabled item then fits)
+    ReplaceAnyway, // move what can move and take the copy; the rest stay where they were
+    Cancel,        // change nothing
+};
+
 // What a step ended with, and what to tell the user.
 struct SessionOutcome {
     enum class Status {
@@ -77,7 +85,9 @@ struct SessionOutcome {
         TargetInBackupFolder, // the chosen file is (or resolves to) a backup copy
         BackupFailed,         // the backup copy could not be made
         TargetTooLarge,       // the chosen file is larger than any rebuild takes
-        Cancelled,            // the target had changed and the user kept it
+        Cancelled,            // the target had changed and the user kept it, declined
+                              // the relocation a new backup copy called for, or
+                              // stopped a long step
         RebuildFailed,        // the rebuild refused; rebuild says why
         Busy,                 // another program held the list's lock; nothing changed
         ItemGone,             // the item was changed or removed by another program
@@ -238,6 +248,17 @@ class PatchSession {
         replaceAnyway_ = std::move(ask);
     }
 
+    // Before a new backup copy replaces the old one while some items no
+    // longer fit it: given every item's relocation against the copy and
+    // whether every enabled item would then fit (complete), decides whether
+    // the items move and the copy is taken. Unset: no relocation; the
+    // question of SetReplaceBackupAnyway decides as before.
+    using BackupRelocationQuestion = std::function<BackupRelocationAnswer(
+        const PatchList& items, const std::vector<ItemRelocation>& plan, bool complete)>;
+    void SetConfirmBackupRelocation(BackupRelocationQuestion ask) {
+        confirmRelocation_ = std::move(ask);
+    }
+
     // "文件": takes path as the target, copies it over its backup, records
     // the backup's fingerprint and saves the list; the copy replaces the
     // previous backup only once the list naming it is saved. Every failure
@@ -250,9 +271,13 @@ class PatchSession {
     // is what the last rebuild wrote keeps the backup as it is (backupKept).
     // Where the file holds an enabled item's new bytes and not its old ones,
     // the item's old bytes go into the copy (restoredItems, with a notice).
-    // When some enabled item would still fail on the copy, an existing
-    // backup is replaced only when SetReplaceBackupAnyway's question says
-    // so; otherwise BackupRefused names the items and nothing changes.
+    // When some enabled item would fail on the copy (an updated program),
+    // the items get their signatures from the old copy and those the new
+    // one no longer holds are relocated in it; when some can move,
+    // SetConfirmBackupRelocation's question decides (Cancelled: nothing
+    // changes). When some enabled item
+    // would still fail, an existing backup is replaced only when the user
+    // said so; otherwise BackupRefused names the items and nothing changes.
     SessionOutcome ChooseTarget(const std::string& path);
 
     // "保存": saves the list as it stands, flags included, and rebuilds the
@@ -312,6 +337,11 @@ class PatchSession {
     // list, all or nothing (see ChooseTarget); previousTarget is the target
     // the file names again when the copy fails after the list was saved.
     SessionOutcome TakeBackup(const std::string& previousTarget);
+    // Relocates the items the candidate copy (the target) does not hold, on
+    // the user's word when some can move; *plan is then made again for the moved items. False
+    // when the user cancelled; *anyway when they chose to take the copy even
+    // with items that still fail.
+    bool RelocateIntoCandidate(BackupCandidatePlan* plan, bool* anyway);
     // Saves the store to its file, with the list and target path written into
     // it first unless they are there already.
     bool SaveStore(bool storeList = true);
@@ -349,6 +379,7 @@ class PatchSession {
     // The store's change count when it last matched the file.
     std::uint64_t storedChanges_ = 0;
     std::function<bool(const std::string&)> replaceAnyway_;
+    BackupRelocationQuestion confirmRelocation_;
     bool reread_ = false;
     StoredListCheck listCheck_; // of the last LoadList
 };

@@ -6,6 +6,7 @@
 //   editor_showcase search   a search with many matches: the listing in the offset box
 //   editor_showcase too-long the message for new data longer than an item holds
 //   editor_showcase relocate the relocation dialog with moves and failures
+//   editor_showcase relocate-backup the same before a new backup of an updated target
 //   editor_showcase error    the main window's message for an item whose old data
 //                            does not match, over the main window
 //   editor_showcase progress "保存" of a target of 1 GiB: the progress dialog over the
@@ -68,7 +69,8 @@ std::vector<std::uint8_t> SampleBytes() {
 int Usage() {
     std::fprintf(stderr, "usage: editor_showcase "
                          "add|modify|search|too-long|error|window|window-maximized|window-menu|"
-                         "about|relocate|window-status|question|chooser|long-message|progress\n");
+                         "about|relocate|relocate-backup|window-status|question|chooser|"
+                         "long-message|progress\n");
     return 2;
 }
 
@@ -157,7 +159,7 @@ int main(int argc, char** argv) {
             },
             Qt::QueuedConnection);
         status = window.exec();
-    } else if (scene == "relocate") {
+    } else if (scene == "relocate" || scene == "relocate-backup") {
         // After an update: two items found again, two that cannot be placed.
         const PatchList items{item,
                               {0x1c40, "跳过检查 (skip check)", "75 0C", "EB 0C", 1},
@@ -167,7 +169,11 @@ int main(int argc, char** argv) {
                                                {RelocationKind::Moves, 0x1c90, 1},
                                                {RelocationKind::NotFound, 0, 0},
                                                {RelocationKind::Ambiguous, 0, 2}};
-        CRelocateDlg dlg(nullptr, items, plan);
+        // "relocate-backup": the same before the new backup of an updated
+        // target is taken, where two enabled items cannot be placed.
+        CRelocateDlg dlg(nullptr, items, plan,
+                         scene == "relocate" ? RelocateDlgMode::OnDemand
+                                             : RelocateDlgMode::NewBackupIncomplete);
         status = dlg.exec();
     } else if (scene == "error" || scene == "progress") {
         CBytemenderDlg window;

@@ -2,6 +2,7 @@
 #include "engine/Relocate.h"
 
 #include "engine/PatternSearch.h"
+#include "engine/Rebuild.h"
 #include "engine/Signature.h"
 #include "engine/SignatureScan.h"
 #include "winutil/FileUtil.h"
@@ -69,6 +70,24 @@ bool PlanRelocationFromFile(const std::string& path, std::span<const PatchItem> 
     if (!file.Load(path.c_str()))
         return false;
     *plan = PlanRelocation({file.data, file.length}, items);
+    return true;
+}
+
+bool PlanCandidateRelocation(const std::string& candidatePath, std::span<const PatchItem> items,
+                             const BackupCandidatePlan& candidate, CandidateRelocation* out) {
+    FileBuffer file;
+    if (!file.Load(candidatePath.c_str()))
+        return false;
+    for (const PatchedRun& run : candidate.restores) {
+        if (run.offset <= file.length && run.bytes.size() <= file.length - run.offset)
+            std::memcpy(file.data + run.offset, run.bytes.data(), run.bytes.size());
+    }
+    out->plan = PlanRelocation({file.data, file.length}, items);
+    for (const std::size_t n : candidate.restoredItems)
+        out->plan[n] = ItemRelocation{};
+    out->complete = true;
+    for (const std::size_t n : candidate.failingItems)
+        out->complete = out->complete && out->plan[n].kind == RelocationKind::Moves;
     return true;
 }
 

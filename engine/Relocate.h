@@ -35,6 +35,18 @@ std::vector<ItemRelocation> PlanRelocation(std::span<const std::uint8_t> file,
 bool PlanRelocationFromFile(const std::string& path, std::span<const PatchItem> items,
                             std::vector<ItemRelocation>* plan);
 
+// Relocating against a new backup copy before it is taken: the file at
+// candidatePath with candidate's restores put in (see PlanBackupCandidate,
+// made for the same items). The items candidate restores stay; complete
+// tells whether every item candidate finds failing would move.
+struct BackupCandidatePlan; // engine/Rebuild.h
+struct CandidateRelocation {
+    std::vector<ItemRelocation> plan;
+    bool complete = false;
+};
+bool PlanCandidateRelocation(const std::string& candidatePath, std::span<const PatchItem> items,
+                             const BackupCandidatePlan& candidate, CandidateRelocation* out);
+
 // Moves the items the plan moves; returns how many moved.
 std::size_t ApplyRelocation(const std::vector<ItemRelocation>& plan, PatchList& items);
 

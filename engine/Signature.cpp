@@ -58,7 +58,31 @@ bool SignatureFits(std::span<const std::uint8_t> backup, const PatchItem& item) 
            PatternFitsAt(backup, item.offset, item.signatureAt, pattern);
 }
 
-std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& items) {
+std::uint64_t BackupFileTag(const FileInfo& info) {
+    std::uint64_t tag = 0xCBF29CE484222325ull;
+    for (const std::uint64_t part :
+         {info.volume, info.index, info.size, static_cast<std::uint64_t>(info.modifiedNs)})
+        tag = (tag ^ part) * 0x100000001B3ull;
+    return tag | 1;
+}
+
+std::uint32_t NoWindowMark(std::uint64_t fileTag, const PatchItem& item) {
+    std::uint64_t h = fileTag ^ (std::uint64_t(item.offset) * 0x9E3779B97F4A7C15ull);
+    for (const char c : item.oldHex)
+        h = (h ^ static_cast<std::uint8_t>(c)) * 0x100000001B3ull;
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 32;
+    return static_cast<std::uint32_t>(h) | 1;
+}
+
+bool MarkedNoWindow(const PatchItem& item, std::uint64_t fileTag) {
+    return fileTag != 0 && item.signature.empty() &&
+           item.signatureAt == NoWindowMark(fileTag, item);
+}
+
+std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& items,
+                             std::uint64_t fileTag) {
     // Per item up to three chains of growing windows: context after the
     // item only, on both sides, before it only. Code before a function's
     // start belongs to another function and changes more often than what
@@ -71,15 +95,19 @@ std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& it
     };
     std::vector<Candidate> candidates;
     std::vector<ScanPattern> patterns;
+    std::vector<bool> wanted(items.size()); // needs a signature: gets one or a mark
     const CodeLayout layout(backup);
     for (std::size_t n = 0; n < items.size(); ++n) {
         const PatchItem& item = items[n];
         const std::vector<std::uint8_t> old = DecodeOldBytes(item);
-        if (old.size() > kMaxSignatureBytes || !OldBytesAt(backup, item.offset, old))
+        if (!OldBytesAt(backup, item.offset, old) || MarkedNoWindow(item, fileTag))
             continue;
         MaskedPattern current;
         if (DecodeSignature(item, old.size(), &current) &&
             PatternFitsAt(backup, item.offset, item.signatureAt, current))
+            continue;
+        wanted[n] = true;
+        if (old.size() > kMaxSignatureBytes)
             continue;
         // The widest window, masked once; the smaller ones lie inside it.
         const std::size_t itemBegin = item.offset;
@@ -120,7 +148,8 @@ std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& it
             patterns.push_back(std::move(pattern));
         }
     }
-    const auto counts = CountPatterns(backup, patterns);
+    // Only "once" matters: a window seen twice is never taken.
+    const auto counts = CountPatterns(backup, patterns, 2);
     std::size_t changed = 0;
     for (std::size_t i = 0; i < candidates.size();) {
         // The shortest unique window over the item's chains.
@@ -140,7 +169,8 @@ std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& it
             }
         }
         if (!found)
-            continue;
+            continue; // marked below
+        wanted[n] = false;
         const ScanPattern& pattern = patterns[bestPattern];
         const ScanPattern::Window w = pattern.windows[bestWindow];
         MaskedPattern signature;
@@ -150,6 +180,13 @@ std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& it
         item.signature = signature.Text();
         item.signatureAt =
             static_cast<std::uint32_t>(candidates[bestPattern].itemInPattern - w.begin);
+        ++changed;
+    }
+    for (std::size_t n = 0; fileTag != 0 && n < items.size(); ++n) {
+        if (!wanted[n])
+            continue; // it got a signature, or already carries the mark
+        items[n].signature.clear();
+        items[n].signatureAt = NoWindowMark(fileTag, items[n]);
         ++changed;
     }
     return changed;
@@ -164,6 +201,7 @@ bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
     if (!fd.valid())
         return false;
     const auto size = info.size;
+    const std::uint64_t tag = BackupFileTag(info);
     // Most saves change nothing here: the items' places are read first and
     // the whole file only when some item needs a new signature.
     bool needed = false;
@@ -183,6 +221,8 @@ bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
         const std::size_t oldAt = has ? item.signatureAt : 0;
         if (std::memcmp(bytes.data() + oldAt, old.data(), old.size()) != 0)
             continue; // not at its place: a signature is made from the backup only
+        if (!has && MarkedNoWindow(item, tag))
+            continue; // no unique window in this backup
         if (!has || !pattern.MatchesAt(bytes.data())) {
             needed = true;
             break;
@@ -193,7 +233,7 @@ bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
     FileBuffer file;
     if (!file.Load(backupPath.c_str()))
         return false;
-    const std::size_t done = UpdateSignatures({file.data, file.length}, items);
+    const std::size_t done = UpdateSignatures({file.data, file.length}, items, tag);
     if (changed)
         *changed = done;
     return true;

@@ -8,11 +8,15 @@
 // bytes CodeLayout names (addresses in code, relocated fields) become "??".
 // A signature is made only where the backup holds the item's old bytes at its
 // offset, and only when the item has none or its signature no longer fits
-// there. All items are done in one pass over the file.
+// there. All items are done in one pass over the file. An item with no unique
+// window (a backup of repeated blocks) is marked instead: no signature and
+// signatureAt set to NoWindowMark of the backup file and the item, so that it
+// is tried again only once the backup, its offset or its old bytes change.
 #pragma once
 
 #include "engine/PatchItem.h"
 #include "engine/PatternSearch.h"
+#include "winutil/FdIo.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -37,8 +41,20 @@ bool DecodeSignature(const PatchItem& item, std::size_t oldLength, MaskedPattern
 // signature around them.
 bool SignatureFits(std::span<const std::uint8_t> backup, const PatchItem& item);
 
+// A nonzero tag of the file info describes (which file, its size and last
+// write): it changes whenever the backup is replaced or written.
+std::uint64_t BackupFileTag(const FileInfo& info);
+// The mark of an item with no unique window in the backup with fileTag:
+// never 0, and another one when the item's offset or old bytes change.
+std::uint32_t NoWindowMark(std::uint64_t fileTag, const PatchItem& item);
+// True when the item carries that mark (fileTag 0: never).
+bool MarkedNoWindow(const PatchItem& item, std::uint64_t fileTag);
+
 // Makes the signatures the rules call for; returns how many items changed.
-std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& items);
+// With a fileTag, the items marked for it are passed over and those without
+// a unique window are marked (and counted).
+std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& items,
+                             std::uint64_t fileTag = 0);
 
 // The same for the backup file at path. Reads only the items' places unless
 // some item needs a new signature. False when the file could not be read

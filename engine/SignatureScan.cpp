@@ -3,21 +3,81 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
+#include <span>
+#include <utility>
 
 namespace {
 
-constexpr unsigned kFilterBits = 20; // a 128 KiB bit filter over the anchors: it stays in cache
+// The anchors' bit filter: 32 bits per anchor, 64 KiB to 1 MiB (it stays
+// in cache), three bits per anchor in one 64-bit word, so that a position
+// that is no anchor costs one load and one multiplication and passes only
+// about once in a thousand times.
+constexpr unsigned kMinFilterBits = 19;
+constexpr unsigned kMaxFilterBits = 23;
+// At most this many positions are stepped over at once (see CountPatterns).
+constexpr std::size_t kMaxStride = 8;
 
-// Two bits per anchor (a Bloom filter): a random position passes both only
-// about once in a thousand times with 30,000 anchors, so the exact lookup
-// behind it costs little.
-std::uint32_t FilterSlot(std::uint32_t word) {
-    return (word * 0x9E3779B1u) >> (32 - kFilterBits);
+std::uint64_t FilterHash(std::uint32_t word) {
+    return std::uint64_t(word) * 0x9E3779B97F4A7C15ull;
 }
-std::uint32_t SecondSlot(std::uint32_t word) {
-    return ((word ^ (word >> 15)) * 0x85EBCA6Bu) >> (32 - kFilterBits);
+std::uint64_t FilterBits(std::uint64_t hash) {
+    return (std::uint64_t(1) << (hash & 63)) | (std::uint64_t(1) << ((hash >> 6) & 63)) |
+           (std::uint64_t(1) << ((hash >> 12) & 63));
 }
+
+// The patterns' anchors as an open-addressed table of distinct words, each
+// with its run of entries.
+struct AnchorEntry {
+    std::uint32_t pattern;
+    std::uint32_t anchorAt; // where this anchor lies in the pattern
+};
+class AnchorTable {
+  public:
+    explicit AnchorTable(std::vector<std::pair<std::uint32_t, AnchorEntry>> anchors) {
+        std::sort(anchors.begin(), anchors.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::size_t slots = 16;
+        while (slots < anchors.size() * 2)
+            slots *= 2;
+        mask_ = slots - 1;
+        words_.assign(slots, 0);
+        firsts_.assign(slots, kEmpty);
+        ends_.assign(slots, 0);
+        entries_.reserve(anchors.size());
+        for (std::size_t i = 0; i < anchors.size();) {
+            const std::uint32_t word = anchors[i].first;
+            std::size_t slot = Slot(word);
+            while (firsts_[slot] != kEmpty)
+                slot = (slot + 1) & mask_;
+            words_[slot] = word;
+            firsts_[slot] = static_cast<std::uint32_t>(entries_.size());
+            for (; i < anchors.size() && anchors[i].first == word; ++i)
+                entries_.push_back(anchors[i].second);
+            ends_[slot] = static_cast<std::uint32_t>(entries_.size());
+        }
+    }
+    // The entries of word; empty when it is no anchor.
+    std::span<const AnchorEntry> Find(std::uint32_t word) const {
+        for (std::size_t slot = Slot(word); firsts_[slot] != kEmpty; slot = (slot + 1) & mask_) {
+            if (words_[slot] != word)
+                continue;
+            return {entries_.data() + firsts_[slot], entries_.data() + ends_[slot]};
+        }
+        return {};
+    }
+
+  private:
+    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+    std::size_t Slot(std::uint32_t word) const {
+        return static_cast<std::size_t>((std::uint64_t(word) * 0xD6E8FEB86659FD93ull) >> 32) &
+               mask_;
+    }
+    std::size_t mask_ = 0;
+    std::vector<std::uint32_t> words_;
+    std::vector<std::uint32_t> firsts_;
+    std::vector<std::uint32_t> ends_;
+    std::vector<AnchorEntry> entries_;
+};
 
 std::uint32_t Load32(const std::uint8_t* at) {
     std::uint32_t word;
@@ -67,12 +127,19 @@ bool ChooseAnchor(const std::uint8_t* value, const std::uint8_t* mask, std::size
 }
 
 std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t> data,
-                                                    std::span<const ScanPattern> patterns) {
+                                                    std::span<const ScanPattern> patterns,
+                                                    std::uint32_t enough) {
     std::vector<std::vector<WindowCount>> counts(patterns.size());
-    // The patterns by anchor, and a bit filter that rules out almost every
-    // position with one load and one multiplication.
-    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> byAnchor;
-    std::vector<std::uint64_t> filter((std::size_t(1) << kFilterBits) / 64);
+    // Each pattern's run of fixed bytes around its anchor inside its first
+    // (smallest) window: with a run of 4 + stride - 1 bytes, stride
+    // consecutive anchors lie in it, and looking at every stride'th position
+    // of the file meets exactly one of them in each occurrence. The stride
+    // is the one every pattern allows.
+    struct Run {
+        std::size_t low = 0, high = 0; // [low, high); high 0: never counted
+    };
+    std::vector<Run> runs(patterns.size());
+    std::size_t stride = kMaxStride;
     for (std::size_t i = 0; i < patterns.size(); ++i) {
         const ScanPattern& p = patterns[i];
         counts[i].resize(p.windows.size());
@@ -80,32 +147,56 @@ std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t
             (p.mask[p.anchorAt] & p.mask[p.anchorAt + 1] & p.mask[p.anchorAt + 2] &
              p.mask[p.anchorAt + 3]) != 0xFF)
             continue;
-        const std::uint32_t anchor = Load32(p.value.data() + p.anchorAt);
-        byAnchor[anchor].push_back(static_cast<std::uint32_t>(i));
-        for (const std::uint32_t slot : {FilterSlot(anchor), SecondSlot(anchor)})
-            filter[slot / 64] |= std::uint64_t(1) << (slot % 64);
+        const ScanPattern::Window first = p.windows[0];
+        Run run{p.anchorAt, p.anchorAt + 4};
+        if (run.low >= first.begin && run.high <= first.end) {
+            while (run.low > first.begin && p.mask[run.low - 1] == 0xFF)
+                --run.low;
+            while (run.high < first.end && p.mask[run.high] == 0xFF)
+                ++run.high;
+        }
+        stride = std::min(stride, run.high - run.low - 3);
+        runs[i] = run;
     }
-    if (byAnchor.empty() || data.size() < 4)
+    std::vector<std::pair<std::uint32_t, AnchorEntry>> anchors;
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        if (runs[i].high == 0)
+            continue;
+        // stride anchors, as close to the chosen one as the run allows
+        const std::size_t from = std::min(patterns[i].anchorAt, runs[i].high - 3 - stride);
+        for (std::size_t at = from; at < from + stride; ++at)
+            anchors.push_back({Load32(patterns[i].value.data() + at),
+                               {static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(at)}});
+    }
+    if (anchors.empty() || data.size() < 4)
         return counts;
+    unsigned filterBits = kMinFilterBits;
+    while (filterBits < kMaxFilterBits && (std::size_t(1) << filterBits) < anchors.size() * 32)
+        ++filterBits;
+    const unsigned filterShift = 64 - (filterBits - 6);
+    std::vector<std::uint64_t> filter(std::size_t(1) << (filterBits - 6));
+    for (const auto& anchor : anchors) {
+        const std::uint64_t hash = FilterHash(anchor.first);
+        filter[hash >> filterShift] |= FilterBits(hash);
+    }
+    const AnchorTable table(std::move(anchors));
+
     const std::uint8_t* file = data.data();
     const std::size_t size = data.size();
-    for (std::size_t pos = 0; pos + 4 <= size; ++pos) {
+    for (std::size_t pos = 0; pos + 4 <= size; pos += stride) {
         const std::uint32_t word = Load32(file + pos);
-        const std::uint32_t slot = FilterSlot(word);
-        if (!(filter[slot / 64] >> (slot % 64) & 1))
+        const std::uint64_t hash = FilterHash(word);
+        const std::uint64_t bits = FilterBits(hash);
+        if ((filter[hash >> filterShift] & bits) != bits)
             continue;
-        const std::uint32_t second = SecondSlot(word);
-        if (!(filter[second / 64] >> (second % 64) & 1))
-            continue;
-        const auto hit = byAnchor.find(word);
-        if (hit == byAnchor.end())
-            continue;
-        for (const std::uint32_t i : hit->second) {
-            const ScanPattern& p = patterns[i];
+        for (const AnchorEntry entry : table.Find(word)) {
+            const ScanPattern& p = patterns[entry.pattern];
+            if (counts[entry.pattern].back().count >= enough)
+                continue; // every window is known to occur often enough
             // Where value[0] would lie; it may be before the file's start
             // when the smaller windows do not reach back that far.
             const auto start =
-                static_cast<std::ptrdiff_t>(pos) - static_cast<std::ptrdiff_t>(p.anchorAt);
+                static_cast<std::ptrdiff_t>(pos) - static_cast<std::ptrdiff_t>(entry.anchorAt);
             // Each window holds the one before it: only the new bytes are compared.
             std::size_t from = 0, to = 0;
             for (std::size_t k = 0; k < p.windows.size(); ++k) {
@@ -120,8 +211,9 @@ std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t
                     break;
                 from = w.begin;
                 to = w.end;
-                WindowCount& c = counts[i][k];
-                if (c.count++ == 0)
+                // With a stride, occurrences are not met in file order.
+                WindowCount& c = counts[entry.pattern][k];
+                if (c.count++ == 0 || static_cast<std::size_t>(first) < c.firstAt)
                     c.firstAt = static_cast<std::size_t>(first);
             }
         }

@@ -1,7 +1,9 @@
 // Counting where many wildcard patterns occur in one pass over a file: each
-// pattern is anchored on four fixed bytes, every position of the file is
+// pattern is anchored on four fixed bytes, the positions of the file are
 // looked up in a filter of all anchors at once, and only hits are compared
-// under the mask. Used to make item signatures and to relocate items.
+// under the mask. Where every pattern has a longer run of fixed bytes around
+// its anchor, only every n'th position is looked at, each pattern anchored
+// at n neighbouring places of its run. Used to make item signatures and to relocate items.
 // Rules: occurrences are counted at every start position (overlapping ones
 // too, as each one is a place the pattern could mean); a pattern whose anchor
 // is not four fixed bytes of it is never counted.
@@ -31,9 +33,14 @@ struct WindowCount {
     std::size_t firstAt = 0; // file offset of the first occurrence's window start
 };
 
-// counts[i][k]: how often window k of patterns[i] occurs in data.
+// counts[i][k]: how often window k of patterns[i] occurs in data. A pattern
+// whose largest window occurs `enough` times is no longer looked at: a count
+// of enough or more then says "at least enough" (and firstAt is some
+// occurrence); counts below it are exact. That keeps data of repeated blocks
+// from costing a comparison per repetition.
 std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t> data,
-                                                    std::span<const ScanPattern> patterns);
+                                                    std::span<const ScanPattern> patterns,
+                                                    std::uint32_t enough = 0xFFFFFFFFu);
 
 // The best place for an anchor in mask[begin, end): four fixed bytes with the
 // fewest outside [nearBegin, nearEnd) and, among those, least common in files.

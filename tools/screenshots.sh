@@ -11,6 +11,7 @@
 #   editor-search-listing.png a search with many matches, listed in the offset box
 #   error-message.png         the message for an item whose old data does not match
 #   relocate-dialog.png       the relocation dialog: moves and items that cannot move
+#   relocate-backup.png       the same before a new backup, some items left behind
 #   main-window-status.png    the status line after a command ("有效/无效")
 #   target-changed.png        the three-way question about a changed target
 #   file-chooser.png          Qt's own file chooser, in the window's language
@@ -151,5 +152,6 @@ for lang in zh_CN en_US; do
     shoot file-chooser.png "$work/editor_showcase" chooser
     shoot long-message.png "$work/editor_showcase" long-message
     shoot relocate-dialog.png "$work/editor_showcase" relocate
+    shoot relocate-backup.png "$work/editor_showcase" relocate-backup
     shoot unreadable-list.png "$work/unreadable_showcase" window
 done

@@ -256,6 +256,22 @@
         <source>没有特征码</source>
         <translation>no signature</translation>
     </message>
+    <message>
+        <source>目标文件已更新: %1 个项目将移动到它们在新版本中的位置, %2 个无法重新定位. 确认后才会移动它们, 重新备份并重建目标文件.</source>
+        <translation>The target was updated: %1 items will move to their places in the new version, %2 cannot be relocated. Only once you confirm are they moved, the new backup taken and the target rebuilt.</translation>
+    </message>
+    <message>
+        <source>目标文件已更新: %1 个项目可以移动, 但 %2 个无法重新定位, 新的备份文件无法重建它们. 取消: 不做任何改变 (推荐). 仍然替换: 移动能移动的项目并重新备份, 其余项目留在原处.</source>
+        <translation>The target was updated: %1 items can move, but %2 cannot be relocated, and the new backup cannot rebuild them. Cancel: change nothing (recommended). Replace anyway: move the items that can move and take the new backup; the others stay where they are.</translation>
+    </message>
+    <message>
+        <source>仍然替换</source>
+        <translation>Replace anyway</translation>
+    </message>
+    <message>
+        <source>重新定位并重新备份</source>
+        <translation>Relocate and back up again</translation>
+    </message>
 </context>
 <context>
     <name>DlgUtil</name>
@@ -1675,6 +1691,10 @@ Run &quot;bytemender-cli apply --rebackup&quot; to take a new backup copy from t
     <message>
         <source>该文件正被另一个程序使用</source>
         <translation>the file is in use by another program</translation>
+    </message>
+    <message>
+        <source>以上项目无法在新的备份文件中重新定位, 未做任何改变.</source>
+        <translation>The items above cannot be relocated in the new backup; nothing was changed.</translation>
     </message>
 </context>
 </TS>

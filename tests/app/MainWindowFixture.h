@@ -11,6 +11,7 @@
 #include "app/PatchListModel.h"
 #include "app/RelocateDlg.h"
 #include "app/UserPrompts.h"
+#include "core/PatchSession.h"
 #include "editor/ItemEditDlg.h"
 #include "engine/PatchExchange.h"
 #include "winutil/DlgUtil.h"
@@ -168,13 +169,7 @@ class ScriptedPrompts : public IUserPrompts {
     // is given.
     bool ConfirmRelocation(QWidget*, const PatchList& items,
                            const std::vector<ItemRelocation>& plan) override {
-        const CRelocateDlg dlg(nullptr, items, plan);
-        std::vector<std::string> shown{dlg.Summary().toStdString()};
-        for (int i = 0; i < dlg.Table()->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* row = dlg.Table()->topLevelItem(i);
-            shown.push_back((row->text(0) + "|" + row->text(1) + "|" + row->text(2)).toStdString());
-        }
-        relocationDialogs.push_back(shown);
+        Record(CRelocateDlg(nullptr, items, plan));
         if (relocationAnswers.empty()) {
             ADD_FAILURE() << "unexpected relocation dialog";
             return false;
@@ -182,6 +177,34 @@ class ScriptedPrompts : public IUserPrompts {
         const bool answer = relocationAnswers.front();
         relocationAnswers.pop_front();
         return answer;
+    }
+    // The same before a new backup copy: the accepting button's text is
+    // kept last, and the answer is that button (true) or "取消".
+    BackupRelocationAnswer ConfirmBackupRelocation(QWidget*, const PatchList& items,
+                                                   const std::vector<ItemRelocation>& plan,
+                                                   bool complete) override {
+        const CRelocateDlg dlg(nullptr, items, plan,
+                               complete ? RelocateDlgMode::NewBackupComplete
+                                        : RelocateDlgMode::NewBackupIncomplete);
+        Record(dlg);
+        relocationDialogs.back().push_back(dlg.RelocateButton()->text().toStdString());
+        if (relocationAnswers.empty()) {
+            ADD_FAILURE() << "unexpected relocation dialog";
+            return BackupRelocationAnswer::Cancel;
+        }
+        const bool answer = relocationAnswers.front();
+        relocationAnswers.pop_front();
+        return !answer    ? BackupRelocationAnswer::Cancel
+               : complete ? BackupRelocationAnswer::Relocate
+                          : BackupRelocationAnswer::ReplaceAnyway;
+    }
+    void Record(const CRelocateDlg& dlg) {
+        std::vector<std::string> shown{dlg.Summary().toStdString()};
+        for (int i = 0; i < dlg.Table()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = dlg.Table()->topLevelItem(i);
+            shown.push_back((row->text(0) + "|" + row->text(1) + "|" + row->text(2)).toStdString());
+        }
+        relocationDialogs.push_back(shown);
     }
     std::vector<std::vector<std::string>> relocationDialogs;
     std::deque<bool> relocationAnswers;

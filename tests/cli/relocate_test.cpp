@@ -131,11 +131,11 @@ TEST_P(RelocateProgram, ItemsFollowTheirFunctionsIntoTheNextVersion) {
     EXPECT_NE(listed.out.find("\"signature\": \""), std::string::npos);
     EXPECT_NE(listed.out.find("??"), std::string::npos) << listed.out;
 
-    // The program is updated; the new version becomes the backup, which the
-    // items no longer fit: taken only when forced.
-    WriteBytes(target, v2);
-    ASSERT_EQ(Cli({"target", target}).status, 1);
-    ASSERT_EQ(Cli({"target", target, "--force"}).status, 0);
+    // The program is updated. A list made on another version meets the new
+    // one in the backup: relocate on its own moves the items.
+    const std::string backup = dir_.File("Path_bak/program");
+    const std::string settings = ReadBytes(dir_.File("bytemender.ini"));
+    WriteBytes(backup, v2);
     EXPECT_EQ(Cli({"apply"}).status, 1); // the items are not at their offsets
     const Run dry = Cli({"relocate", "--dry-run"});
     EXPECT_EQ(dry.status, 0) << dry.out;
@@ -144,12 +144,46 @@ TEST_P(RelocateProgram, ItemsFollowTheirFunctionsIntoTheNextVersion) {
     ASSERT_EQ(moved.status, 0) << moved.out;
     EXPECT_NE(moved.out.find("\"moved\": 2"), std::string::npos) << moved.out;
     EXPECT_EQ(Cli({"relocate"}).status, 0); // nothing left to move
-
-    ASSERT_EQ(Cli({"apply"}).status, 0);
     std::string expected = v2;
     for (const char* function : functions)
         expected.replace(FunctionOffset(tools, Program("v2"), function), patch.size(), patch);
-    EXPECT_EQ(ReadBytes(target), expected);
+
+    // One step from the updated target, by either road: the moves are
+    // printed, the new backup taken and the target rebuilt with them.
+    for (const char* road : {"apply --rebackup", "target"}) {
+        WriteBytes(dir_.File("bytemender.ini"), settings);
+        WriteBytes(backup, v1);
+        WriteBytes(target, v2);
+        const Run run =
+            road == std::string("target") ? Cli({"target", target}) : Cli({"apply", "--rebackup"});
+        ASSERT_EQ(run.status, 0) << road << ": " << run.out;
+        EXPECT_NE(run.out.find("-> "), std::string::npos) << road << ": " << run.out;
+        EXPECT_EQ(ReadBytes(backup), v2) << road;
+        if (road == std::string("target")) {
+            ASSERT_EQ(Cli({"apply"}).status, 0);
+        }
+        EXPECT_EQ(ReadBytes(target), expected) << road;
+    }
+
+    // An update that changed alpha's first bytes: it cannot be placed, so
+    // nothing changes until --force takes the new backup with beta moved.
+    std::string changed = v2;
+    changed[FunctionOffset(tools, Program("v2"), "alpha")] ^= 0x40;
+    WriteBytes(dir_.File("bytemender.ini"), settings);
+    WriteBytes(backup, v1);
+    WriteBytes(target, changed);
+    const Run refused = Cli({"apply", "--rebackup"});
+    EXPECT_EQ(refused.status, 1) << refused.out;
+    EXPECT_NE(refused.out.find("无法重新定位, 在备份文件中没找到它的特征码: alpha"),
+              std::string::npos)
+        << refused.out;
+    EXPECT_EQ(ReadBytes(dir_.File("bytemender.ini")), settings);
+    EXPECT_EQ(ReadBytes(backup), v1);
+    EXPECT_EQ(ReadBytes(target), changed);
+    const Run forced = Cli({"apply", "--rebackup", "--force"});
+    EXPECT_EQ(forced.status, 1) << forced.out; // the rebuild refuses alpha
+    EXPECT_EQ(ReadBytes(backup), changed);
+    EXPECT_EQ(Cli({"relocate", "--dry-run"}).status, 1); // alpha stays unplaced
 }
 
 INSTANTIATE_TEST_SUITE_P(

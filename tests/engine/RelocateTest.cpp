@@ -3,9 +3,14 @@
 #include "engine/Relocate.h"
 #include "engine/PatternSearch.h"
 #include "engine/Signature.h"
+#include "engine/SignatureScan.h"
+
+#include "tests/support/TestFiles.h"
+#include "winutil/UniqueFd.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 namespace {
@@ -73,6 +78,47 @@ TEST(UpdateSignatures, ShortestUniqueWindow) {
     EXPECT_TRUE(wrong[0].signature.empty());
 }
 
+// A backup of repeated blocks has no unique window for its items: they are
+// marked for that backup and passed over until the backup, the offset or the
+// old bytes change.
+TEST(UpdateSignaturesFromFile, NoUniqueWindowIsRememberedPerBackup) {
+    const Bytes block = RandomBytes(64, 4);
+    std::string periodic;
+    for (int i = 0; i < 64; ++i)
+        periodic.append(block.begin(), block.end());
+    const Bytes bytes(periodic.begin(), periodic.end());
+    TempDir dir;
+    const std::string backup = dir.File("backup.bin");
+    WriteBytes(backup, periodic);
+    PatchList items{ItemAt(bytes, 1000, 4), ItemAt(bytes, 2000, 4)};
+    std::size_t changed = 0;
+    ASSERT_TRUE(UpdateSignaturesFromFile(backup, items, &changed));
+    EXPECT_EQ(changed, 2u);
+    FileInfo info;
+    ASSERT_TRUE(UniqueFd(OpenRegularForReading(backup.c_str(), &info)).valid());
+    for (const PatchItem& item : items) {
+        EXPECT_TRUE(item.signature.empty());
+        EXPECT_TRUE(MarkedNoWindow(item, BackupFileTag(info)));
+    }
+    ASSERT_TRUE(UpdateSignaturesFromFile(backup, items, &changed));
+    EXPECT_EQ(changed, 0u) << "tried again on the same backup";
+
+    // Another offset (the same old bytes, one block on) is tried again.
+    items[1].offset += 64;
+    ASSERT_TRUE(UpdateSignaturesFromFile(backup, items, &changed));
+    EXPECT_EQ(changed, 1u);
+    // A new backup with one byte changed after the first item: it gets a
+    // signature.
+    std::string unique = periodic;
+    unique[1010] ^= 0x5A;
+    WriteBytes(dir.File("next.bin"), unique);
+    std::filesystem::rename(dir.File("next.bin"), backup);
+    ASSERT_TRUE(UpdateSignaturesFromFile(backup, items, &changed));
+    EXPECT_EQ(changed, 2u);
+    EXPECT_FALSE(items[0].signature.empty());
+    EXPECT_TRUE(items[1].signature.empty());
+}
+
 TEST(PlanRelocation, DataFileVersions) {
     const Bytes v1 = RandomBytes(1 << 16, 3);
     PatchList items{ItemAt(v1, 1000, 4), ItemAt(v1, 5000, 3)};
@@ -126,6 +172,65 @@ TEST(PlanRelocation, DataFileVersions) {
     EXPECT_EQ(ApplyRelocation(plan, copy), 1u);
     EXPECT_EQ(copy[1].offset, 5100u);
     EXPECT_EQ(PlanRelocation(inserted, copy)[1].kind, RelocationKind::InPlace);
+}
+
+// The one-pass count of many patterns, stepping over positions where the
+// fixed runs allow, against a naive count at every start: files of few
+// distinct bytes, so that patterns occur often, overlap and sit at the ends.
+TEST(CountPatterns, SameCountsAsNaiveCount) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 200; ++round) {
+        Bytes file(50 + random() % 400);
+        for (auto& b : file)
+            b = static_cast<std::uint8_t>(random() % (round % 2 ? 2 : 4));
+        std::vector<ScanPattern> patterns(1 + random() % 6);
+        for (ScanPattern& p : patterns) {
+            const std::size_t size = 4 + random() % 16;
+            const std::size_t at = random() % (file.size() - size);
+            p.value.assign(file.begin() + at, file.begin() + at + size);
+            p.mask.assign(size, 0xFF);
+            for (std::size_t i = 0; i < size; ++i)
+                if (random() % 5 == 0)
+                    p.mask[i] = p.value[i] = 0;
+            const std::size_t inner = random() % (size - 3);
+            if (!ChooseAnchor(p.value.data(), p.mask.data(), 0, size, inner, inner + 4,
+                              &p.anchorAt))
+                p.anchorAt = 0; // no four fixed bytes: never counted
+            // Nested windows around the anchor, up to the whole pattern.
+            std::size_t begin = p.anchorAt - std::min<std::size_t>(p.anchorAt, random() % 3);
+            std::size_t end = std::min(size, p.anchorAt + 4 + random() % 3);
+            p.windows.push_back({begin, end});
+            while (begin > 0 || end < size) {
+                begin -= std::min<std::size_t>(begin, random() % 4);
+                end = std::min(size, end + random() % 4);
+                p.windows.push_back({begin, end});
+            }
+        }
+        const auto counts = CountPatterns(file, patterns);
+        const auto twice = CountPatterns(file, patterns, 2); // only 0, 1 or "2 or more"
+        for (std::size_t i = 0; i < patterns.size(); ++i) {
+            const ScanPattern& p = patterns[i];
+            const bool anchored = (p.mask[p.anchorAt] & p.mask[p.anchorAt + 1] &
+                                   p.mask[p.anchorAt + 2] & p.mask[p.anchorAt + 3]) == 0xFF;
+            for (std::size_t k = 0; k < p.windows.size(); ++k) {
+                const auto [begin, end] = p.windows[k];
+                WindowCount want;
+                for (std::size_t at = 0; anchored && at + (end - begin) <= file.size(); ++at) {
+                    bool equal = true;
+                    for (std::size_t j = begin; j < end && equal; ++j)
+                        equal = (file[at + j - begin] & p.mask[j]) == p.value[j];
+                    if (equal && want.count++ == 0)
+                        want.firstAt = at;
+                }
+                EXPECT_EQ(counts[i][k].count, want.count) << "round " << round << " window " << k;
+                EXPECT_EQ(std::min(twice[i][k].count, 2u), std::min(want.count, 2u))
+                    << "round " << round;
+                if (want.count != 0) {
+                    EXPECT_EQ(counts[i][k].firstAt, want.firstAt) << "round " << round;
+                }
+            }
+        }
+    }
 }
 
 } // namespace
