@@ -4,6 +4,7 @@
 #include "engine/Signature.h"
 
 #include "engine/CodeLayout.h"
+#include "engine/FileView.h"
 #include "engine/HexText.h"
 #include "engine/SignatureScan.h"
 #include "winutil/FdIo.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -81,8 +83,17 @@ bool MarkedNoWindow(const PatchItem& item, std::uint64_t fileTag) {
            item.signatureAt == NoWindowMark(fileTag, item);
 }
 
-std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& items,
-                             std::uint64_t fileTag) {
+namespace {
+
+// Counts of the patterns' windows over the backup; false when it could not
+// be read.
+using WindowCounter = std::function<bool(std::span<const ScanPattern> patterns,
+                                         std::vector<std::vector<WindowCount>>* counts)>;
+
+// UpdateSignatures with the counting pass done by count; backup serves the
+// items' places and windows only. False (nothing changed) when count fails.
+bool MakeSignatures(std::span<const std::uint8_t> backup, PatchList& items, std::uint64_t fileTag,
+                    const WindowCounter& count, std::size_t* made) {
     // Per item up to three chains of growing windows: context after the
     // item only, on both sides, before it only. Code before a function's
     // start belongs to another function and changes more often than what
@@ -148,8 +159,9 @@ std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& it
             patterns.push_back(std::move(pattern));
         }
     }
-    // Only "once" matters: a window seen twice is never taken.
-    const auto counts = CountPatterns(backup, patterns, 2);
+    std::vector<std::vector<WindowCount>> counts;
+    if (!count(patterns, &counts))
+        return false;
     std::size_t changed = 0;
     for (std::size_t i = 0; i < candidates.size();) {
         // The shortest unique window over the item's chains.
@@ -189,6 +201,23 @@ std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& it
         items[n].signatureAt = NoWindowMark(fileTag, items[n]);
         ++changed;
     }
+    *made = changed;
+    return true;
+}
+
+} // namespace
+
+std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& items,
+                             std::uint64_t fileTag) {
+    std::size_t changed = 0;
+    MakeSignatures(
+        backup, items, fileTag,
+        [&](std::span<const ScanPattern> patterns, std::vector<std::vector<WindowCount>>* counts) {
+            // Only "once" matters: a window seen twice is never taken.
+            *counts = CountPatterns(backup, patterns, 2);
+            return true;
+        },
+        &changed);
     return changed;
 }
 
@@ -230,11 +259,25 @@ bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
     }
     if (!needed)
         return true;
-    FileBuffer file;
-    if (!file.Load(backupPath.c_str()))
+    // The items' windows and the program headers are looked at through a
+    // view (only those pages are read); the counting pass reads blocks, so
+    // memory does not grow with the backup.
+    FileView view;
+    if (!view.Open(backupPath))
         return false;
-    const std::size_t done = UpdateSignatures({file.data, file.length}, items, tag);
+    AdviseSequential(fd.get());
+    const ScanReader read = [&](std::uint64_t at, std::uint8_t* out, std::size_t bytes) {
+        return ReadAllAt(fd.get(), at, out, bytes);
+    };
+    std::size_t done = 0;
+    const bool ok = MakeSignatures(
+        view.bytes(), items, tag,
+        [&](std::span<const ScanPattern> patterns, std::vector<std::vector<WindowCount>>* counts) {
+            return view.bytes().size() == size &&
+                   CountPatternsInBlocks(size, read, patterns, 2, counts);
+        },
+        &done);
     if (changed)
         *changed = done;
-    return true;
+    return ok;
 }

@@ -2,6 +2,7 @@
 #include "engine/SignatureScan.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <span>
 #include <utility>
@@ -33,6 +34,7 @@ struct AnchorEntry {
 };
 class AnchorTable {
   public:
+    AnchorTable() = default;
     explicit AnchorTable(std::vector<std::pair<std::uint32_t, AnchorEntry>> anchors) {
         std::sort(anchors.begin(), anchors.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -126,97 +128,163 @@ bool ChooseAnchor(const std::uint8_t* value, const std::uint8_t* mask, std::size
     return found;
 }
 
+namespace {
+
+// The counting state of one scan: patterns, anchors and counts so far. The
+// file is fed in ranges of start positions, each with its bytes around it.
+class PatternCounter {
+  public:
+    PatternCounter(std::span<const ScanPattern> patterns, std::uint32_t enough)
+        : patterns_(patterns), enough_(enough), counts_(patterns.size()) {
+        // Each pattern's run of fixed bytes around its anchor inside its
+        // first (smallest) window: with a run of 4 + stride - 1 bytes,
+        // stride consecutive anchors lie in it, and looking at every
+        // stride'th position of the file meets exactly one of them in each
+        // occurrence. The stride is the one every pattern allows.
+        struct Run {
+            std::size_t low = 0, high = 0; // [low, high); high 0: never counted
+        };
+        std::vector<Run> runs(patterns.size());
+        for (std::size_t i = 0; i < patterns.size(); ++i) {
+            const ScanPattern& p = patterns[i];
+            counts_[i].resize(p.windows.size());
+            if (p.windows.empty() || p.anchorAt + 4 > p.value.size() ||
+                (p.mask[p.anchorAt] & p.mask[p.anchorAt + 1] & p.mask[p.anchorAt + 2] &
+                 p.mask[p.anchorAt + 3]) != 0xFF)
+                continue;
+            const ScanPattern::Window first = p.windows[0];
+            Run run{p.anchorAt, p.anchorAt + 4};
+            if (run.low >= first.begin && run.high <= first.end) {
+                while (run.low > first.begin && p.mask[run.low - 1] == 0xFF)
+                    --run.low;
+                while (run.high < first.end && p.mask[run.high] == 0xFF)
+                    ++run.high;
+            }
+            stride_ = std::min(stride_, run.high - run.low - 3);
+            runs[i] = run;
+            reach_ = std::max(reach_, p.value.size());
+        }
+        std::vector<std::pair<std::uint32_t, AnchorEntry>> anchors;
+        for (std::size_t i = 0; i < patterns.size(); ++i) {
+            if (runs[i].high == 0)
+                continue;
+            // stride anchors, as close to the chosen one as the run allows
+            const std::size_t from = std::min(patterns[i].anchorAt, runs[i].high - 3 - stride_);
+            for (std::size_t at = from; at < from + stride_; ++at)
+                anchors.push_back(
+                    {Load32(patterns[i].value.data() + at),
+                     {static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(at)}});
+        }
+        if (anchors.empty())
+            return;
+        unsigned filterBits = kMinFilterBits;
+        while (filterBits < kMaxFilterBits && (std::size_t(1) << filterBits) < anchors.size() * 32)
+            ++filterBits;
+        filterShift_ = 64 - (filterBits - 6);
+        filter_.resize(std::size_t(1) << (filterBits - 6));
+        for (const auto& anchor : anchors) {
+            const std::uint64_t hash = FilterHash(anchor.first);
+            filter_[hash >> filterShift_] |= FilterBits(hash);
+        }
+        table_ = AnchorTable(std::move(anchors));
+    }
+
+    // False when no pattern can be counted.
+    bool Anything() const { return !filter_.empty(); }
+    // Bytes an occurrence reaches on either side of the position looked at.
+    std::size_t Reach() const { return reach_; }
+
+    // Counts the occurrences met at the start positions [from, to) of a file
+    // of fileSize bytes; bytes holds the file from bytesAt on and covers
+    // [from, to) widened by Reach() on both sides (clipped to the file).
+    void Count(const std::uint8_t* bytes, std::uint64_t bytesAt, std::uint64_t from,
+               std::uint64_t to, std::uint64_t fileSize) {
+        // The positions looked at are those of one pass over the whole file.
+        const std::uint64_t firstPos = (from + stride_ - 1) / stride_ * stride_;
+        for (std::uint64_t pos = firstPos; pos < to && pos + 4 <= fileSize; pos += stride_) {
+            const std::uint32_t word = Load32(bytes + (pos - bytesAt));
+            const std::uint64_t hash = FilterHash(word);
+            const std::uint64_t bits = FilterBits(hash);
+            if ((filter_[hash >> filterShift_] & bits) != bits)
+                continue;
+            for (const AnchorEntry entry : table_.Find(word))
+                CountAt(bytes, bytesAt, pos, entry, fileSize);
+        }
+    }
+
+    std::vector<std::vector<WindowCount>> Take() { return std::move(counts_); }
+
+  private:
+    void CountAt(const std::uint8_t* bytes, std::uint64_t bytesAt, std::uint64_t pos,
+                 AnchorEntry entry, std::uint64_t fileSize) {
+        const ScanPattern& p = patterns_[entry.pattern];
+        if (counts_[entry.pattern].back().count >= enough_)
+            return; // every window is known to occur often enough
+        // Where value[0] would lie, in the file and in bytes; it may be
+        // before the file's start when the smaller windows do not reach back
+        // that far.
+        const auto start =
+            static_cast<std::int64_t>(pos) - static_cast<std::int64_t>(entry.anchorAt);
+        const auto inBytes =
+            static_cast<std::ptrdiff_t>(start - static_cast<std::int64_t>(bytesAt));
+        // Each window holds the one before it: only the new bytes are compared.
+        std::size_t from = 0, to = 0;
+        for (std::size_t k = 0; k < p.windows.size(); ++k) {
+            const ScanPattern::Window w = p.windows[k];
+            const std::int64_t first = start + static_cast<std::int64_t>(w.begin);
+            if (first < 0 || static_cast<std::uint64_t>(first) + (w.end - w.begin) > fileSize)
+                break;
+            const bool equal = k == 0 ? WindowMatches(bytes, inBytes, p, w.begin, w.end)
+                                      : WindowMatches(bytes, inBytes, p, w.begin, from) &&
+                                            WindowMatches(bytes, inBytes, p, to, w.end);
+            if (!equal)
+                break;
+            from = w.begin;
+            to = w.end;
+            // With a stride, occurrences are not met in file order.
+            WindowCount& c = counts_[entry.pattern][k];
+            if (c.count++ == 0 || static_cast<std::uint64_t>(first) < c.firstAt)
+                c.firstAt = static_cast<std::size_t>(first);
+        }
+    }
+
+    std::span<const ScanPattern> patterns_;
+    std::uint32_t enough_;
+    std::vector<std::vector<WindowCount>> counts_;
+    std::size_t stride_ = kMaxStride;
+    std::size_t reach_ = 0;
+    unsigned filterShift_ = 0;
+    std::vector<std::uint64_t> filter_;
+    AnchorTable table_;
+};
+
+} // namespace
+
 std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t> data,
                                                     std::span<const ScanPattern> patterns,
                                                     std::uint32_t enough) {
-    std::vector<std::vector<WindowCount>> counts(patterns.size());
-    // Each pattern's run of fixed bytes around its anchor inside its first
-    // (smallest) window: with a run of 4 + stride - 1 bytes, stride
-    // consecutive anchors lie in it, and looking at every stride'th position
-    // of the file meets exactly one of them in each occurrence. The stride
-    // is the one every pattern allows.
-    struct Run {
-        std::size_t low = 0, high = 0; // [low, high); high 0: never counted
-    };
-    std::vector<Run> runs(patterns.size());
-    std::size_t stride = kMaxStride;
-    for (std::size_t i = 0; i < patterns.size(); ++i) {
-        const ScanPattern& p = patterns[i];
-        counts[i].resize(p.windows.size());
-        if (p.windows.empty() || p.anchorAt + 4 > p.value.size() ||
-            (p.mask[p.anchorAt] & p.mask[p.anchorAt + 1] & p.mask[p.anchorAt + 2] &
-             p.mask[p.anchorAt + 3]) != 0xFF)
-            continue;
-        const ScanPattern::Window first = p.windows[0];
-        Run run{p.anchorAt, p.anchorAt + 4};
-        if (run.low >= first.begin && run.high <= first.end) {
-            while (run.low > first.begin && p.mask[run.low - 1] == 0xFF)
-                --run.low;
-            while (run.high < first.end && p.mask[run.high] == 0xFF)
-                ++run.high;
-        }
-        stride = std::min(stride, run.high - run.low - 3);
-        runs[i] = run;
-    }
-    std::vector<std::pair<std::uint32_t, AnchorEntry>> anchors;
-    for (std::size_t i = 0; i < patterns.size(); ++i) {
-        if (runs[i].high == 0)
-            continue;
-        // stride anchors, as close to the chosen one as the run allows
-        const std::size_t from = std::min(patterns[i].anchorAt, runs[i].high - 3 - stride);
-        for (std::size_t at = from; at < from + stride; ++at)
-            anchors.push_back({Load32(patterns[i].value.data() + at),
-                               {static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(at)}});
-    }
-    if (anchors.empty() || data.size() < 4)
-        return counts;
-    unsigned filterBits = kMinFilterBits;
-    while (filterBits < kMaxFilterBits && (std::size_t(1) << filterBits) < anchors.size() * 32)
-        ++filterBits;
-    const unsigned filterShift = 64 - (filterBits - 6);
-    std::vector<std::uint64_t> filter(std::size_t(1) << (filterBits - 6));
-    for (const auto& anchor : anchors) {
-        const std::uint64_t hash = FilterHash(anchor.first);
-        filter[hash >> filterShift] |= FilterBits(hash);
-    }
-    const AnchorTable table(std::move(anchors));
+    PatternCounter counter(patterns, enough);
+    if (counter.Anything())
+        counter.Count(data.data(), 0, 0, data.size(), data.size());
+    return counter.Take();
+}
 
-    const std::uint8_t* file = data.data();
-    const std::size_t size = data.size();
-    for (std::size_t pos = 0; pos + 4 <= size; pos += stride) {
-        const std::uint32_t word = Load32(file + pos);
-        const std::uint64_t hash = FilterHash(word);
-        const std::uint64_t bits = FilterBits(hash);
-        if ((filter[hash >> filterShift] & bits) != bits)
-            continue;
-        for (const AnchorEntry entry : table.Find(word)) {
-            const ScanPattern& p = patterns[entry.pattern];
-            if (counts[entry.pattern].back().count >= enough)
-                continue; // every window is known to occur often enough
-            // Where value[0] would lie; it may be before the file's start
-            // when the smaller windows do not reach back that far.
-            const auto start =
-                static_cast<std::ptrdiff_t>(pos) - static_cast<std::ptrdiff_t>(entry.anchorAt);
-            // Each window holds the one before it: only the new bytes are compared.
-            std::size_t from = 0, to = 0;
-            for (std::size_t k = 0; k < p.windows.size(); ++k) {
-                const ScanPattern::Window w = p.windows[k];
-                const std::ptrdiff_t first = start + static_cast<std::ptrdiff_t>(w.begin);
-                if (first < 0 || static_cast<std::size_t>(first) + (w.end - w.begin) > size)
-                    break;
-                const bool equal = k == 0 ? WindowMatches(file, start, p, w.begin, w.end)
-                                          : WindowMatches(file, start, p, w.begin, from) &&
-                                                WindowMatches(file, start, p, to, w.end);
-                if (!equal)
-                    break;
-                from = w.begin;
-                to = w.end;
-                // With a stride, occurrences are not met in file order.
-                WindowCount& c = counts[entry.pattern][k];
-                if (c.count++ == 0 || static_cast<std::size_t>(first) < c.firstAt)
-                    c.firstAt = static_cast<std::size_t>(first);
-            }
-        }
+bool CountPatternsInBlocks(std::uint64_t fileSize, const ScanReader& read,
+                           std::span<const ScanPattern> patterns, std::uint32_t enough,
+                           std::vector<std::vector<WindowCount>>* counts, std::size_t blockBytes) {
+    PatternCounter counter(patterns, enough);
+    const std::size_t reach = counter.Reach();
+    std::vector<std::uint8_t> block;
+    for (std::uint64_t from = 0; counter.Anything() && from < fileSize;) {
+        const std::uint64_t to = std::min<std::uint64_t>(fileSize, from + blockBytes);
+        const std::uint64_t low = from - std::min<std::uint64_t>(from, reach);
+        const std::uint64_t high = std::min<std::uint64_t>(fileSize, to + reach);
+        block.resize(static_cast<std::size_t>(high - low));
+        if (!read(low, block.data(), block.size()))
+            return false;
+        counter.Count(block.data(), low, from, to, fileSize);
+        from = to;
     }
-    return counts;
+    *counts = counter.Take();
+    return true;
 }

@@ -4,6 +4,8 @@
 // under the mask. Where every pattern has a longer run of fixed bytes around
 // its anchor, only every n'th position is looked at, each pattern anchored
 // at n neighbouring places of its run. Used to make item signatures and to relocate items.
+// A file is read in blocks that overlap by the longest pattern, so memory
+// stays at one block and the patterns whatever the file's size.
 // Rules: occurrences are counted at every start position (overlapping ones
 // too, as each one is a place the pattern could mean); a pattern whose anchor
 // is not four fixed bytes of it is never counted.
@@ -11,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -41,6 +44,21 @@ struct WindowCount {
 std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t> data,
                                                     std::span<const ScanPattern> patterns,
                                                     std::uint32_t enough = 0xFFFFFFFFu);
+
+// Reads bytes [offset, offset + size) of the file counted into out; false
+// when they cannot be read.
+using ScanReader = std::function<bool(std::uint64_t offset, std::uint8_t* out, std::size_t size)>;
+// Start positions counted per read; each read adds the longest pattern's
+// bytes on both sides.
+inline constexpr std::size_t kScanBlockBytes = std::size_t(1) << 20;
+
+// The counts of CountPatterns for a file of fileSize bytes read through read,
+// blockBytes start positions at a time. False when a read fails (counts is
+// then left as it was).
+bool CountPatternsInBlocks(std::uint64_t fileSize, const ScanReader& read,
+                           std::span<const ScanPattern> patterns, std::uint32_t enough,
+                           std::vector<std::vector<WindowCount>>* counts,
+                           std::size_t blockBytes = kScanBlockBytes);
 
 // The best place for an anchor in mask[begin, end): four fixed bytes with the
 // fewest outside [nearBegin, nearEnd) and, among those, least common in files.

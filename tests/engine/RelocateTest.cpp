@@ -177,7 +177,7 @@ TEST(PlanRelocation, DataFileVersions) {
 // The one-pass count of many patterns, stepping over positions where the
 // fixed runs allow, against a naive count at every start: files of few
 // distinct bytes, so that patterns occur often, overlap and sit at the ends.
-TEST(CountPatterns, SameCountsAsNaiveCount) {
+TEST(CountPatterns, SameCountsAsNaiveCountWholeAndInBlocks) {
     std::mt19937 random(17);
     for (int round = 0; round < 200; ++round) {
         Bytes file(50 + random() % 400);
@@ -208,6 +208,18 @@ TEST(CountPatterns, SameCountsAsNaiveCount) {
         }
         const auto counts = CountPatterns(file, patterns);
         const auto twice = CountPatterns(file, patterns, 2); // only 0, 1 or "2 or more"
+        // Read in blocks of a few positions, so that occurrences straddle
+        // every kind of block boundary.
+        const std::size_t block = 1 + random() % 24;
+        const ScanReader read = [&](std::uint64_t at, std::uint8_t* out, std::size_t size) {
+            EXPECT_LE(at + size, file.size());
+            std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(at), size, out);
+            return true;
+        };
+        std::vector<std::vector<WindowCount>> blocks, blocksTwice;
+        ASSERT_TRUE(
+            CountPatternsInBlocks(file.size(), read, patterns, 0xFFFFFFFFu, &blocks, block));
+        ASSERT_TRUE(CountPatternsInBlocks(file.size(), read, patterns, 2, &blocksTwice, block));
         for (std::size_t i = 0; i < patterns.size(); ++i) {
             const ScanPattern& p = patterns[i];
             const bool anchored = (p.mask[p.anchorAt] & p.mask[p.anchorAt + 1] &
@@ -223,10 +235,16 @@ TEST(CountPatterns, SameCountsAsNaiveCount) {
                         want.firstAt = at;
                 }
                 EXPECT_EQ(counts[i][k].count, want.count) << "round " << round << " window " << k;
+                EXPECT_EQ(blocks[i][k].count, want.count)
+                    << "round " << round << " block " << block;
                 EXPECT_EQ(std::min(twice[i][k].count, 2u), std::min(want.count, 2u))
                     << "round " << round;
+                EXPECT_EQ(std::min(blocksTwice[i][k].count, 2u), std::min(want.count, 2u))
+                    << "round " << round << " block " << block;
                 if (want.count != 0) {
                     EXPECT_EQ(counts[i][k].firstAt, want.firstAt) << "round " << round;
+                    EXPECT_EQ(blocks[i][k].firstAt, want.firstAt)
+                        << "round " << round << " block " << block;
                 }
             }
         }
