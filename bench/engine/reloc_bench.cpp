@@ -8,6 +8,7 @@
 #include "engine/Signature.h"
 #include "winutil/FileUtil.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -80,6 +81,13 @@ void BenchWildcards(const std::vector<std::uint8_t>& data, double plainSeconds) 
                 loopCount == matches.size() ? "" : " MATCH COUNTS DIFFER");
 }
 
+bool SamePlan(const std::vector<ItemRelocation>& a, const std::vector<ItemRelocation>& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](const auto& x, const auto& y) {
+               return x.kind == y.kind && x.newOffset == y.newOffset && x.found == y.found;
+           });
+}
+
 void BenchRelocation(std::vector<std::uint8_t>& data, double plainSeconds) {
     // 10,000 items of 4 bytes spread over the file.
     PatchList items(kItems);
@@ -92,18 +100,41 @@ void BenchRelocation(std::vector<std::uint8_t>& data, double plainSeconds) {
         item.oldHex = hex;
         item.newHex = "00000000";
     }
+    // The same from the file, read in blocks (the file stays cached: this
+    // measures the reading, not the disk).
+    const std::string path = bench::TempFolder() + "/reloc_bench_version.bin";
+    const auto fromFile = [&](const char* what, auto&& step) {
+        if (WriteFileWhole(path.c_str(), data.data(), static_cast<std::uint32_t>(data.size())) !=
+            data.size()) {
+            std::printf("%s from the file: cannot write %s\n", what, path.c_str());
+            return;
+        }
+        const double seconds = Best(kRounds, step);
+        std::remove(path.c_str());
+        std::printf("%s from the file in blocks: %.3f s; %.2f of the goal (< 1 s)\n", what, seconds,
+                    seconds / 1.0);
+    };
+    PatchList fileItems = items;
+    std::size_t madeFromFile = 0;
+    fromFile("signatures", [&] {
+        fileItems = items;
+        UpdateSignaturesFromFile(path, fileItems, &madeFromFile);
+    });
     const double startSign = Now();
     const std::size_t made = UpdateSignatures(data, items);
     const double sign = Now() - startSign;
     std::printf("signatures: %zu of %d items over 256 MiB: %.3f s; one plain scan %.3f s; ratio "
-                "%.2f; %.2f of the goal (< 1 s); peak memory %.0f MiB\n",
-                made, kItems, sign, plainSeconds, sign / plainSeconds, sign / 1.0, PeakRssMiB());
+                "%.2f; %.2f of the goal (< 1 s); peak memory %.0f MiB%s\n",
+                made, kItems, sign, plainSeconds, sign / plainSeconds, sign / 1.0, PeakRssMiB(),
+                madeFromFile == made ? "" : " FILE COUNT DIFFERS");
 
     // The next version: 4 KiB more in front of everything, so every item
     // must be looked for and found once.
     data.insert(data.begin(), 4096, 0x90);
     std::vector<ItemRelocation> plan;
     const double relocate = Best(kRounds, [&] { plan = PlanRelocation(data, items); });
+    std::vector<ItemRelocation> filePlan;
+    fromFile("relocation", [&] { PlanRelocationFromFile(path, items, &filePlan); });
     std::size_t moved = 0;
     for (std::size_t n = 0; n < plan.size(); ++n)
         moved +=
@@ -111,9 +142,9 @@ void BenchRelocation(std::vector<std::uint8_t>& data, double plainSeconds) {
                 ? 1
                 : 0;
     std::printf("relocation: %zu of %d items moved, one pass over 256 MiB: %.3f s; one plain scan "
-                "%.3f s; ratio %.2f; %.2f of the goal (< 1 s); peak memory %.0f MiB\n",
+                "%.3f s; ratio %.2f; %.2f of the goal (< 1 s); peak memory %.0f MiB%s\n",
                 moved, kItems, relocate, plainSeconds, relocate / plainSeconds, relocate / 1.0,
-                PeakRssMiB());
+                PeakRssMiB(), SamePlan(plan, filePlan) ? "" : " FILE PLAN DIFFERS");
 }
 
 // A backup of repeated blocks: no item finds a unique window. The first save
