@@ -1,4 +1,5 @@
-// A file's bytes for steps that look at only some of them (import, export).
+// A file's bytes for steps that look at only some of them (import, export,
+// the windows of new item signatures).
 #pragma once
 
 #include "winutil/FileUtil.h"

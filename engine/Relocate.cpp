@@ -122,12 +122,7 @@ bool PlanRelocationFromFile(const std::string& path, std::span<const PatchItem> 
     const UniqueFd fd(OpenRegularForReading(path.c_str(), &info));
     if (!fd.valid())
         return false;
-    return PlanFromReader(
-        fd.get(), info.size,
-        [&](std::uint64_t at, std::uint8_t* out, std::size_t bytes) {
-            return ReadAllAt(fd.get(), at, out, bytes);
-        },
-        items, plan);
+    return PlanFromReader(fd.get(), info.size, ReadFromFd(fd.get()), items, plan);
 }
 
 bool PlanCandidateRelocation(const std::string& candidatePath, std::span<const PatchItem> items,
@@ -137,8 +132,9 @@ bool PlanCandidateRelocation(const std::string& candidatePath, std::span<const P
     if (!fd.valid())
         return false;
     // The file as it will be taken: each read gets the restores that overlap it.
+    const ScanReader readFile = ReadFromFd(fd.get());
     const ScanReader read = [&](std::uint64_t at, std::uint8_t* bytes, std::size_t size) {
-        if (!ReadAllAt(fd.get(), at, bytes, size))
+        if (!readFile(at, bytes, size))
             return false;
         for (const PatchedRun& run : candidate.restores) {
             if (run.offset > info.size || run.bytes.size() > info.size - run.offset)

@@ -266,9 +266,7 @@ bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
     if (!view.Open(backupPath))
         return false;
     AdviseSequential(fd.get());
-    const ScanReader read = [&](std::uint64_t at, std::uint8_t* out, std::size_t bytes) {
-        return ReadAllAt(fd.get(), at, out, bytes);
-    };
+    const ScanReader read = ReadFromFd(fd.get());
     std::size_t done = 0;
     const bool ok = MakeSignatures(
         view.bytes(), items, tag,

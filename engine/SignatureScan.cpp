@@ -1,6 +1,8 @@
 // One pass over a file for many anchored wildcard patterns.
 #include "engine/SignatureScan.h"
 
+#include "winutil/FdIo.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -267,6 +269,12 @@ std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t
     if (counter.Anything())
         counter.Count(data.data(), 0, 0, data.size(), data.size());
     return counter.Take();
+}
+
+ScanReader ReadFromFd(int fd) {
+    return [fd](std::uint64_t offset, std::uint8_t* out, std::size_t size) {
+        return ReadAllAt(fd, offset, out, size);
+    };
 }
 
 bool CountPatternsInBlocks(std::uint64_t fileSize, const ScanReader& read,

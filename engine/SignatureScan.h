@@ -48,6 +48,8 @@ std::vector<std::vector<WindowCount>> CountPatterns(std::span<const std::uint8_t
 // Reads bytes [offset, offset + size) of the file counted into out; false
 // when they cannot be read.
 using ScanReader = std::function<bool(std::uint64_t offset, std::uint8_t* out, std::size_t size)>;
+// A reader of the open file fd (pread: it leaves the file position alone).
+ScanReader ReadFromFd(int fd);
 // Start positions counted per read; each read adds the longest pattern's
 // bytes on both sides.
 inline constexpr std::size_t kScanBlockBytes = std::size_t(1) << 20;

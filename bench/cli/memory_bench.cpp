@@ -1,5 +1,6 @@
 // Peak memory and time of bytemender-cli's commands that read a whole backup:
-// search, apply --dry-run, export and import over a 1 GiB target (960 MiB of
+// search, apply --dry-run, export, import (with and without saving, which
+// makes signatures) and relocate over a 1 GiB target (960 MiB of
 // random bytes, then 64 MiB of zeros) with 1,000 enabled items. Each command
 // runs as a child of its own, so that its peak (ru_maxrss from wait4) is its
 // own. The program measured is the first argument, else the one built beside
@@ -7,6 +8,7 @@
 // removed at the end.
 #include "bench/support/BenchCli.h"
 #include "bench/support/BenchClock.h"
+#include "core/PatchListStore.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -93,6 +95,20 @@ int main(int argc, char** argv) {
         {"import (1,000 new items, list saved)", command({"import", patch}),
          [](const std::string& list, const PatchList&, const std::string& file) {
              bench::WriteList(list, PatchList(), file);
+         }},
+        {"relocate --dry-run (1,000 items moved)", command({"relocate", "--dry-run"}),
+         [](const std::string& list, const PatchList&, const std::string& file) {
+             // The items as the save above left them (with signatures, made
+             // by bytemender-cli: in this process the mapped backup would
+             // count towards the next child's peak), every one a byte off
+             // its place: each is looked for and found where it was.
+             CAppSetting store;
+             store.Load(list.c_str(), 1);
+             PatchList moved;
+             ReadPatchItems(store, moved);
+             for (PatchItem& item : moved)
+                 ++item.offset;
+             bench::WriteList(list, moved, file);
          }},
     };
     std::printf("bytemender-cli on a 1 GiB target: %s\n", program.c_str());
