@@ -23,8 +23,14 @@ struct Column {
     std::size_t width = 0;
 };
 
-// Columns padded to their widest cell; the last one is not padded.
-void WriteTable(std::string* text, const std::vector<Column>& columns, std::size_t rows) {
+// What a long table holds in memory before it goes to the output.
+constexpr std::size_t kTextChunk = std::size_t(1) << 20;
+
+// Columns padded to their widest cell; the last one is not padded. Whole
+// lines go to out whenever text holds kTextChunk bytes, so a long list never
+// holds its whole table in memory.
+void WriteTable(std::string* text, const std::vector<Column>& columns, std::size_t rows,
+                std::ostream& out) {
     std::string scratch;
     std::vector<std::size_t> widths(columns.size());
     for (std::size_t c = 0; c < columns.size(); ++c) {
@@ -44,6 +50,10 @@ void WriteTable(std::string* text, const std::vector<Column>& columns, std::size
         while (!text->empty() && text->back() == ' ')
             text->pop_back();
         text->push_back('\n');
+        if (text->size() >= kTextChunk) {
+            out << *text;
+            text->clear();
+        }
     };
     line([&](std::size_t c) { return std::string_view(columns[c].title); });
     for (std::size_t r = 0; r < rows; ++r)
@@ -114,14 +124,17 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
     }
     const PatchList& items = list.items;
     const std::vector<ItemStatus> states =
-        ComputeItemStates(list.BackupPath(), list.TargetPath(), items);
+        ComputeItemStates(list.BackupPath(), list.TargetPath(), items,
+                          json         ? FoundBytes::Both
+                          : statusOnly ? FoundBytes::TargetOnly
+                                       : FoundBytes::None);
     std::size_t asListed = 0;
     for (std::size_t i = 0; i < items.size(); ++i)
         asListed += AsListed(items[i], states[i]) ? 1 : 0;
     const bool allAsListed = asListed == items.size();
 
     std::string text;
-    text.reserve(items.size() * 160 + 256);
+    text.reserve(json ? items.size() * 160 + 256 : kTextChunk + 4096);
     if (json) {
         text.append("{\n  \"settings\": ");
         AppendJsonString(&text, list.SettingsPath());
@@ -190,7 +203,7 @@ CliResult ListOrStatus(PatchListFile& list, bool json, bool statusOnly, std::ost
                                [&](std::size_t r, std::string*) { return view(items[r].newHex); }});
         }
         if (!items.empty())
-            WriteTable(&text, columns, items.size());
+            WriteTable(&text, columns, items.size(), out);
         else
             text.append(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "列表为空."))).append("\n");
         if (statusOnly) {

@@ -99,6 +99,8 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist, b
                               std::chrono::milliseconds lockWait, bool keepRecovered) {
     notice_.clear();
     session_->HoldLockFromOpen(lock);
+    // Without the lock the command only reads: no flag changes to carry over.
+    session_->KeepListAsRead(lock);
     session_->SetLockWait(lockWait);
     SettingsFileState state = SettingsFileState::Missing;
     std::string path;

@@ -5,8 +5,8 @@
 // takes exactly the window's steps.
 #pragma once
 
-#include "engine/PatchItem.h"
 #include "core/PatchSession.h"
+#include "engine/PatchItem.h"
 
 #include <chrono>
 #include <memory>
@@ -56,7 +56,8 @@ class PatchListFile {
     // until this object ends: the command reads, changes and saves the list
     // (and writes the backup and the target) as one step that no other
     // program can cut into. A lock that stays busy for lockWait is an error
-    // naming its holder; nothing is read or written then.
+    // naming its holder; nothing is read or written then. Without lock the
+    // command only reads the list.
     CliResult Open(const std::string& settingsPath, bool mustExist, bool lock = false,
                    std::chrono::milliseconds lockWait = kDefaultLockWait,
                    bool keepRecovered = false);

@@ -4,6 +4,8 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
+    // A "status" of 100,000 items fills some 60 MiB with small blocks.
+    UseLargePagesForHeap(std::size_t(128) << 20);
     UseUtf8Console();
     const std::vector<std::string> arguments = ProgramArguments(argc, argv);
     std::vector<const char*> pointers;

@@ -259,7 +259,8 @@ std::string PatchSession::BusyText() const {
 }
 
 void PatchSession::MarkSeen() {
-    seen_ = items_;
+    if (keepSeen_)
+        seen_ = items_;
     storedChanges_ = settings_.ChangeCount();
     if (!StampFile(SettingsFilePath(), &seenStamp_))
         seenStamp_ = FileStamp{};

@@ -157,6 +157,11 @@ class PatchSession {
     // default). A step that only reads the list spares that work (a scan of
     // the backup per item without one); every save makes them all the same.
     void MakeSignaturesOnLoad(bool make) { signaturesOnLoad_ = make; }
+    // Whether the session keeps a copy of the list as read (the default), to
+    // carry flags changed in memory over a reload of a file changed by
+    // another program. A session that never changes its list (a command that
+    // only reads) spares that copy of every item.
+    void KeepListAsRead(bool keep) { keepSeen_ = keep; }
     // Lets go of the lock held since Open (the session writes nothing after).
     void ReleaseLock() { sessionLock_.Release(); }
     // How long a step waits for another holder of the lock.
@@ -369,6 +374,7 @@ class PatchSession {
     std::chrono::milliseconds lockWait_ = kDefaultLockWait;
     bool holdLock_ = false;
     bool signaturesOnLoad_ = true;
+    bool keepSeen_ = true;
     FileLock sessionLock_;
     pid_t busyHolder_ = 0;
     std::string busyHolderName_;

@@ -308,7 +308,7 @@ bool NeedsAttention(bool enabled, ItemState state) {
 // writes nothing: it holds its new bytes exactly when it holds its old ones.
 std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
                                           const std::string& targetPath,
-                                          std::span<const PatchItem> items) {
+                                          std::span<const PatchItem> items, FoundBytes shown) {
     std::vector<ItemStatus> states(items.size());
     FileView backupFile(backupPath);
     FileView targetFile(targetPath);
@@ -334,8 +334,10 @@ std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
         const std::uint64_t end = begin + length; // 64-bit: no wrap at the top of 32 bits
 
         const std::uint64_t reach = plan.ReachFrom(i);
-        status.backupHex = FoundHex(backupFile, begin, length, reach);
-        status.targetHex = FoundHex(targetFile, begin, length, reach);
+        if (shown == FoundBytes::Both)
+            status.backupHex = FoundHex(backupFile, begin, length, reach);
+        if (shown != FoundBytes::None)
+            status.targetHex = FoundHex(targetFile, begin, length, reach);
         status.state = [&] {
             if (!haveBackup)
                 return ItemState::Unknown;

@@ -42,6 +42,10 @@ struct ItemStatus {
 
 inline constexpr std::size_t kShownBytes = 64;
 
+// Which of the files' bytes ComputeItemStates puts into targetHex and
+// backupHex: a caller that never shows them saves an allocation per item.
+enum class FoundBytes { Both, TargetOnly, None };
+
 // One status per item, in list order. Reads only the bytes the items need
 // (never the whole files: neighbouring items share one read, so the cost
 // follows the items, not the files' sizes); a missing, unreadable or
@@ -52,10 +56,12 @@ inline constexpr std::size_t kShownBytes = 64;
 // before it written over it, and an enabled item counts as applied when the
 // target holds its new bytes as later enabled items leave them. A disabled
 // item's old bytes are checked too, as the rebuild would check them if it
-// were enabled. The full rules are at the definition.
+// were enabled. The full rules are at the definition. The hex fields not
+// asked for by shown stay empty; the states do not depend on it.
 std::vector<ItemStatus> ComputeItemStates(const std::string& backupPath,
                                           const std::string& targetPath,
-                                          std::span<const PatchItem> items);
+                                          std::span<const PatchItem> items,
+                                          FoundBytes shown = FoundBytes::Both);
 
 // Stable lower-case names for scripts: "applied", "original", "differs",
 // "out-of-range", "backup-mismatch", "unknown".

@@ -22,3 +22,6 @@ void UseUtf8Console() {
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCP(CP_UTF8);
 }
+
+// Large pages on Windows need a privilege users do not hold.
+void UseLargePagesForHeap(std::size_t) {}

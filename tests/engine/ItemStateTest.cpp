@@ -208,6 +208,22 @@ TEST(ItemStates, LongListAsItemsAlone) {
 
     const std::vector<ItemStatus> together = ComputeItemStates(backupPath, targetPath, items);
     ASSERT_EQ(together.size(), items.size());
+    // Leaving out the bytes shown changes neither the states nor the rest.
+    const std::vector<ItemStatus> targetOnly =
+        ComputeItemStates(backupPath, targetPath, items, FoundBytes::TargetOnly);
+    const std::vector<ItemStatus> none =
+        ComputeItemStates(backupPath, targetPath, items, FoundBytes::None);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        for (const ItemStatus* lean : {&targetOnly[i], &none[i]}) {
+            EXPECT_EQ(lean->state, together[i].state) << "item " << i;
+            EXPECT_EQ(lean->overlapping, together[i].overlapping) << "item " << i;
+            EXPECT_EQ(lean->attention, together[i].attention) << "item " << i;
+            EXPECT_EQ(lean->oldOverwritten, together[i].oldOverwritten) << "item " << i;
+            EXPECT_EQ(lean->backupHex, "") << "item " << i;
+        }
+        EXPECT_EQ(targetOnly[i].targetHex, together[i].targetHex) << "item " << i;
+        EXPECT_EQ(none[i].targetHex, "") << "item " << i;
+    }
     std::size_t seen[6] = {};
     for (std::size_t i = 0; i < items.size(); ++i) {
         const PatchItem one[] = {items[i]};
