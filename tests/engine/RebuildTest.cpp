@@ -451,6 +451,24 @@ TEST(MakeBackupCopy, CopiesRegularFilesOnly) {
     }
 }
 
+// A backup that another program holds (here a running program that must be
+// written in place) is named as in use, and stays whole.
+TEST(MakeBackupCopy, BackupInUseIsNamedAsSuch) {
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    WriteBytes(dir.File("target"), "target bytes");
+    GiveToUnprivileged(dir.File("target"));
+    fs::create_directory(dir.File("Path_bak"));
+    const RunningProgram backup(dir.File("Path_bak"), "target");
+    ASSERT_TRUE(backup.running());
+    EXPECT_EQ(
+        RunInChild(
+            true,
+            [&] { return static_cast<int>(MakeBackupCopy(dir.File("target"), backup.path())); }),
+        static_cast<int>(BackupCopy::InUse));
+    EXPECT_TRUE(ReadBytes(backup.path()) == ReadBytes("/bin/sleep"));
+}
+
 TEST(MakeBackupPath, FileNameGoesIntoPathBak) {
     TempDir dir;
     struct Case {
