@@ -292,7 +292,8 @@ CliResult PatchListFile::ChooseTarget(const std::string& file, bool force, std::
             kExitFileError,
             FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                             "无法将列表写入设置文件 %1, 它仍记着之前的目标文件")),
-                       {SettingsPath()}));
+                       {SettingsPath()}) +
+                Because(session_->RefusalText()));
     default:
         return Failed(kExitFileError,
                       FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli", "无法在 %2 中备份 %1")),
@@ -407,7 +408,8 @@ CliResult PatchListFile::Apply(TargetChangedAnswer whenChanged, bool* renewed, b
         return Failed(kExitFileError,
                       FormatText(Tr(QT_TRANSLATE_NOOP("bytemender-cli",
                                                       "无法将列表写入设置文件 %1, 未重建目标文件")),
-                                 {SettingsPath()}));
+                                 {SettingsPath()}) +
+                          Because(session_->RefusalText()));
     case Status::Cancelled:
         return Failed(
             kExitCheckFailed,

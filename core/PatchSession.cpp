@@ -43,6 +43,8 @@ const char* const kBackupSpoiled = QT_TRANSLATE_NOOP(
     "PatchSession", " 备份文件夹不允许新建文件, 在原处写入备份文件时失败: 备份文件只写入了一部分, "
                     "请重新选择目标文件! ");
 const char* const kBackupCopyFailed = QT_TRANSLATE_NOOP("PatchSession", " 无法备份选择的文件! ");
+const char* const kBackupCopyInUse =
+    QT_TRANSLATE_NOOP("PatchSession", " 无法备份选择的文件: 该文件或备份文件正被另一个程序使用! ");
 const char* const kListNotWritten = QT_TRANSLATE_NOOP("PatchSession", " 无法将列表写入设置文件");
 const char* const kListNotWrittenLocked =
     QT_TRANSLATE_NOOP("PatchSession", " 设置文件无法读取, 列表不会写入该文件");
@@ -73,6 +75,7 @@ const char* const kSettingsNotText = QT_TRANSLATE_NOOP(
     "PatchSession", "该文件含有 NUL 字节, 不是设置文件 (是程序或其他二进制文件?).");
 const char* const kLineTooLong =
     QT_TRANSLATE_NOOP("PatchSession", "%1 的一行长于 %2 字节, 读回时会被截断, 因此未写入设置文件.");
+const char* const kSettingsInUse = QT_TRANSLATE_NOOP("PatchSession", "该文件正被另一个程序使用.");
 const char* const kListDamaged = QT_TRANSLATE_NOOP(
     "PatchSession", " 设置文件已损坏: %1. 已读取其中完好的 %2 个项目. 在您选择保留恢复的列表之前, "
                     "本程序不会写入该文件. ");
@@ -396,6 +399,8 @@ std::string PatchSession::RefusalText() const {
     case SettingsRefusal::LineTooLong:
         return FormatText(Tr(kLineTooLong),
                           {settings_.RefusedKey(), std::to_string(kLineCapacity - 1)});
+    case SettingsRefusal::InUse:
+        return Tr(kSettingsInUse);
     }
     return std::string();
 }
@@ -614,9 +619,8 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
     // The list names the new copy, as the copy about to take the backup's
     // place, before it does: a program killed in between leaves a record of
     // whichever file the backup then is (see ResolvePending). A copy
-    // written in place that fails part way spoils the old one (spoiled).
-    bool spoiled = false;
-    const bool replaced = MakeBackupCopy(
+    // written in place that fails part way spoils the old one.
+    const BackupCopy copy = MakeBackupCopy(
         targetPath_, backupPath_, &copied,
         [&] {
             asked = true;
@@ -626,10 +630,10 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
             // session works on with the new copy all the same.
             return saved || FileLocked();
         },
-        plan.readable ? std::span<const PatchedRun>(plan.restores) : std::span<const PatchedRun>(),
-        &spoiled);
+        plan.readable ? std::span<const PatchedRun>(plan.restores) : std::span<const PatchedRun>());
     DeleteRecord(kPendingBackupSizeKey, kPendingBackupSha256Key);
-    if (!replaced) {
+    if (copy != BackupCopy::Done) {
+        const bool spoiled = copy == BackupCopy::Spoiled;
         undoMoves();
         if (!spoiled && !asked && StepCancelled())
             return StepCancelledOutcome();
@@ -648,7 +652,8 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
             SaveStore();
             targetPath_ = taken;
         }
-        return FileFailure(Status::BackupFailed, kBackupCopyFailed);
+        return FileFailure(Status::BackupFailed,
+                           copy == BackupCopy::InUse ? kBackupCopyInUse : kBackupCopyFailed);
     }
     SetRecord(kBackupSizeKey, kBackupSha256Key, copied);
     ForgetTarget(); // that was another file, or another version of it

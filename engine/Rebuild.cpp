@@ -23,6 +23,7 @@
 #include "winutil/UniqueFd.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <iterator>
 #include <map>
@@ -342,20 +343,21 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
     return RebuildOutcome{};
 }
 
-bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
-                    FileFingerprint* copied, const std::function<bool()>& beforeReplacing,
-                    std::span<const PatchedRun> restores, bool* spoiled) {
-    if (spoiled)
-        *spoiled = false;
+BackupCopy MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
+                          FileFingerprint* copied, const std::function<bool()>& beforeReplacing,
+                          std::span<const PatchedRun> restores) {
     FileInfo source;
+    errno = 0;
     const UniqueFd target(OpenRegularForReading(targetPath.c_str(), &source));
-    if (target.get() < 0 || SameFile(backupPath, source))
-        return false;
+    if (target.get() < 0)
+        return IsInUseError(errno) ? BackupCopy::InUse : BackupCopy::Failed;
+    if (SameFile(backupPath, source))
+        return BackupCopy::Failed;
     const auto length = source.size;
     PatchedRuns restored;
     for (const PatchedRun& run : restores) {
         if (run.offset + run.bytes.size() > length)
-            return false;
+            return BackupCopy::Failed;
         restored.Put(run.offset, run.bytes.data(), run.bytes.size());
     }
     std::optional<OutputHasher> hasher;
@@ -367,9 +369,9 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
     // from the first byte on: it is finished first, and only a complete copy
     // is announced to beforeReplacing.
     const auto failed = [&] {
-        if (spoiled)
-            *spoiled = backup.Changed();
-        return false;
+        if (backup.Changed())
+            return BackupCopy::Spoiled;
+        return backup.Why() == SafeFile::Reason::InUse ? BackupCopy::InUse : BackupCopy::Failed;
     };
     bool cancelled = false;
     if (!backup.Open(backupPath) || !CopyCounted(backup, target.get(), length, &cancelled))
@@ -381,12 +383,12 @@ bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath
     if (hasher && !hasher->Finish(copied))
         return failed();
     if (StepCancelled() && !backup.Changed())
-        return false;
+        return BackupCopy::Failed;
     if (backup.InPlace() && !backup.Commit())
         return failed();
     if (beforeReplacing && !beforeReplacing())
-        return backup.InPlace() ? true : failed();
-    return backup.InPlace() || backup.Commit() ? true : failed();
+        return backup.InPlace() ? BackupCopy::Done : failed();
+    return backup.InPlace() || backup.Commit() ? BackupCopy::Done : failed();
 }
 
 BackupCandidatePlan PlanBackupCandidate(const std::string& candidatePath,

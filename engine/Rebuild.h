@@ -82,25 +82,33 @@ RebuildTarget(const std::string& backupPath, std::span<const PatchItem> items,
               const std::string& targetPath, FileFingerprint* written = nullptr,
               const std::function<bool(const FileFingerprint&)>& beforeReplacing = {});
 
-// Copies the target over its backup through SafeFile. False when the target
+// What MakeBackupCopy did.
+enum class BackupCopy {
+    Done,    // the backup holds the copy
+    Failed,  // the backup stays as it was
+    InUse,   // as Failed, because another program holds the target or the backup
+    Spoiled, // written in place, the copy failed part way: the backup holds
+             // neither the old nor the new bytes
+};
+
+// Copies the target over its backup through SafeFile. Failed when the target
 // is not a regular file (nothing waits on a FIFO), when both name the same
 // file, or when the backup cannot be replaced (for instance a read-only one).
 // With copied given it receives the size and SHA-256 of the bytes copied,
 // hashed alongside the copy. With beforeReplacing given, it runs once the
 // copy is complete and before it replaces the backup; when it returns false
-// the backup stays as it was (and the result is false). Where the backup
+// the backup stays as it was (and the result is Failed). Where the backup
 // must be written in place (its folder takes no new file) it is complete
-// before beforeReplacing runs, and stays replaced whatever that returns; a
-// copy that fails part way there sets *spoiled (if given): the backup then
-// holds neither the old nor the new bytes.
+// before beforeReplacing runs, and stays replaced (Done) whatever that
+// returns; a copy that fails part way there is Spoiled.
 // With restores given, those runs are written over the copy (see
 // PlanBackupCandidate); copied then describes the copy with them.
 // The thread's Progress counts as for RebuildTarget; cancelled before
-// beforeReplacing runs, the backup stays as it was and the result is false.
-bool MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
-                    FileFingerprint* copied = nullptr,
-                    const std::function<bool()>& beforeReplacing = {},
-                    std::span<const PatchedRun> restores = {}, bool* spoiled = nullptr);
+// beforeReplacing runs, the backup stays as it was and the result is Failed.
+BackupCopy MakeBackupCopy(const std::string& targetPath, const std::string& backupPath,
+                          FileFingerprint* copied = nullptr,
+                          const std::function<bool()>& beforeReplacing = {},
+                          std::span<const PatchedRun> restores = {});
 
 // What a file would give as the new backup copy for the enabled items.
 // Walking the enabled items from the last to the first, where the file holds

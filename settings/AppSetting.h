@@ -50,6 +50,8 @@ enum class SettingsRefusal {
     TooLarge,    // Load: the file is larger than kMaxSettingsFileBytes
     NotText,     // Load: it holds NUL bytes, which no settings file does (a program, an image)
     LineTooLong, // Save: a line would be longer than the reader keeps (RefusedKey names it)
+    InUse,       // Save: another program holds the file (a running program, a file open
+                 // without write or delete sharing on Windows, a locked range)
 };
 
 class CAppSetting {

@@ -333,8 +333,16 @@ int CAppSetting::Save(const char* path) {
     refusedKey_.clear();
     savePartial_ = false;
     SafeFile writer;
-    if (!writer.Open(target)) {
+    // A file that another program holds is named as such; any other failure
+    // of the writer has no refusal of its own.
+    const auto writeFailed = [&] {
+        if (writer.Why() == SafeFile::Reason::InUse)
+            refusal_ = SettingsRefusal::InUse;
+        savePartial_ = writer.Changed();
         return 0;
+    };
+    if (!writer.Open(target)) {
+        return writeFailed();
     }
     // Lines are gathered into blocks of at least 64 KiB that end at line ends.
     std::vector<char> block(kSaveBlock + 2 * kLineCapacity);
@@ -391,8 +399,7 @@ int CAppSetting::Save(const char* path) {
         ok = writer.Write(block.data(), used);
     }
     if (!ok || !writer.Commit()) {
-        savePartial_ = writer.Changed();
-        return 0;
+        return writeFailed();
     }
     return lines > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(lines);
 }

@@ -892,6 +892,14 @@ Patch items cannot change a file&apos;s length. Compare only the first %5 bytes,
         <source> 选择的文件有 %1 字节, 本程序只能修补小于 4 GiB (%2 字节) 的文件; 未复制该文件! </source>
         <translation> The chosen file has %1 bytes; this program patches only files smaller than 4 GiB (%2 bytes). The file was not copied! </translation>
     </message>
+    <message>
+        <source> 无法备份选择的文件: 该文件或备份文件正被另一个程序使用! </source>
+        <translation> Cannot back up the selected file: it or its backup copy is in use by another program! </translation>
+    </message>
+    <message>
+        <source>该文件正被另一个程序使用.</source>
+        <translation>The file is in use by another program.</translation>
+    </message>
 </context>
 <context>
     <name>Rebuild</name>

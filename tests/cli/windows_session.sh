@@ -1,8 +1,8 @@
 #!/bin/sh
 # bytemender-cli.exe on real files under Wine: target, add, search, apply,
 # status, export and import, in a folder with a Chinese name; a read-only
-# target; a target held open by another program (named as in use); a running
-# program patched.
+# target; a target or settings file held open by another program (named as
+# in use); a running program patched.
 #
 #   windows_session.sh WINE bytemender-cli.exe hold_open.exe
 set -eu
@@ -59,6 +59,18 @@ for mode in "" deny-write; do
     ls -a "$dir" | grep -q bytemender && fail "temporary file left beside the target"
     stop_holder
 done
+
+echo "-- a settings file held open by an editor that denies writing"
+cp "$ini" "$work/list.before"
+start_holder "$hold" "$(win "$ini")" 30 deny-write
+status=0
+bm add --offset 1 --old 02 --new 22 >"$work/out" 2>&1 || status=$?
+[ "$status" -ne 0 ] || fail "add to a locked settings file reported success"
+grep -q "无法将列表写入设置文件" "$work/out" || fail "not named as the list: $(cat "$work/out")"
+grep -q "正被另一个程序使用" "$work/out" || fail "list not named as in use: $(cat "$work/out")"
+cmp -s "$ini" "$work/list.before" || fail "locked settings file changed"
+ls -a "$dir" | grep -q bytemender && fail "temporary file left beside the settings file"
+stop_holder
 
 echo "-- a running program is patched"
 program="$dir/运行.exe"

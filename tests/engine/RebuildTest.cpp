@@ -417,7 +417,7 @@ TEST(RebuildTarget, CancelOnlyBeforeTheNewContentsTakeThePlace) {
     Progress progress;
     progress.Cancel();
     const ProgressScope scope(&progress);
-    EXPECT_FALSE(MakeBackupCopy(target, backup, nullptr));
+    EXPECT_EQ(MakeBackupCopy(target, backup, nullptr), BackupCopy::Failed);
     EXPECT_EQ(ReadWhole(backup), contents);
 }
 
@@ -426,14 +426,17 @@ TEST(MakeBackupCopy, CopiesRegularFilesOnly) {
     const std::string d = dir.path();
     WriteBytes(d + "/target", "target bytes");
     WriteBytes(d + "/backup", "old backup");
-    EXPECT_TRUE(MakeBackupCopy(d + "/target", d + "/backup"));
+    EXPECT_EQ(MakeBackupCopy(d + "/target", d + "/backup"), BackupCopy::Done);
     EXPECT_EQ(ReadBytes(d + "/backup"), "target bytes");
     fs::create_symlink("backup", d + "/link");
-    EXPECT_FALSE(MakeBackupCopy(d + "/link", d + "/backup")); // the same file
+    EXPECT_EQ(MakeBackupCopy(d + "/link", d + "/backup"), BackupCopy::Failed); // the same file
     ::mkfifo((d + "/fifo").c_str(), 0666);
-    EXPECT_EQ(RunInChild(
-                  false, [&] { return MakeBackupCopy(d + "/fifo", d + "/backup") ? 1 : 0; }, 5),
-              0);
+    EXPECT_EQ(
+        RunInChild(
+            false,
+            [&] { return MakeBackupCopy(d + "/fifo", d + "/backup") == BackupCopy::Done ? 1 : 0; },
+            5),
+        0);
     EXPECT_EQ(ReadBytes(d + "/backup"), "target bytes");
     // The list naming the new backup is saved before the old backup is
     // replaced; when that fails the old backup stays.
@@ -442,10 +445,28 @@ TEST(MakeBackupCopy, CopiesRegularFilesOnly) {
         std::string before;
         EXPECT_EQ(MakeBackupCopy(d + "/target", d + "/backup", nullptr,
                                  [&] { return before = ReadBytes(d + "/backup"), saved; }),
-                  saved);
+                  saved ? BackupCopy::Done : BackupCopy::Failed);
         EXPECT_EQ(before, "target bytes");
         EXPECT_EQ(ReadBytes(d + "/backup"), saved ? "newer bytes" : "target bytes");
     }
+}
+
+// A backup that another program holds (here a running program that must be
+// written in place) is named as in use, and stays whole.
+TEST(MakeBackupCopy, BackupInUseIsNamedAsSuch) {
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    WriteBytes(dir.File("target"), "target bytes");
+    GiveToUnprivileged(dir.File("target"));
+    fs::create_directory(dir.File("Path_bak"));
+    const RunningProgram backup(dir.File("Path_bak"), "target");
+    ASSERT_TRUE(backup.running());
+    EXPECT_EQ(
+        RunInChild(
+            true,
+            [&] { return static_cast<int>(MakeBackupCopy(dir.File("target"), backup.path())); }),
+        static_cast<int>(BackupCopy::InUse));
+    EXPECT_TRUE(ReadBytes(backup.path()) == ReadBytes("/bin/sleep"));
 }
 
 TEST(MakeBackupPath, FileNameGoesIntoPathBak) {

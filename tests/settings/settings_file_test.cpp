@@ -392,6 +392,23 @@ TEST(LoadFile, NoSettingsFileIsRefused) {
     }
 }
 
+// A settings file that another program holds is named as in use, and stays
+// as it was.
+TEST(SaveFile, FileInUseIsNamedAsSuch) {
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    std::filesystem::create_directory(dir.File("sub"));
+    const RunningProgram program(dir.File("sub"), "s.ini");
+    ASSERT_TRUE(program.running());
+    const int refusal = RunInChild(true, [&] {
+        CAppSetting store;
+        store.SetValue("k", "1", -1);
+        return store.Save(program.path().c_str()) == 0 ? static_cast<int>(store.Refusal()) : 99;
+    });
+    EXPECT_EQ(refusal, static_cast<int>(SettingsRefusal::InUse));
+    EXPECT_TRUE(ReadBytes(program.path()) == ReadBytes("/bin/sleep"));
+}
+
 TEST(SaveFile, LineTheReaderWouldCutIsNeverWritten) {
     TempDir dir;
     const std::string path = dir.File("s.ini");

@@ -147,6 +147,52 @@ inline void GiveToUnprivileged(const std::string& path) {
         (void)::lchown(path.c_str(), kUnprivileged, kUnprivileged);
 }
 
+// A copy of /bin/sleep at folder/name, running, in folder made read-only for
+// the unprivileged user: a file that must be written in place (the folder
+// takes no new file) and that the system refuses to write (ETXTBSY). The
+// program is killed and the folder made writable again on destruction.
+class RunningProgram {
+  public:
+    RunningProgram(const std::string& folder, const std::string& name)
+        : folder_(folder), path_(folder + "/" + name) {
+        WriteBytes(path_, ReadBytes("/bin/sleep"));
+        ::chmod(path_.c_str(), 0755);
+        GiveToUnprivileged(path_);
+        GiveToUnprivileged(folder_);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::execl(path_.c_str(), "sleep", "30", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Until the program runs, its file may still be written.
+        const std::string exe = "/proc/" + std::to_string(pid_) + "/exe";
+        std::error_code error;
+        for (int tries = 0; tries < 500 && std::filesystem::read_symlink(exe, error) != path_;
+             ++tries)
+            ::usleep(10000);
+        running_ = std::filesystem::read_symlink(exe, error) == path_;
+        ::chmod(folder_.c_str(), 0555);
+    }
+    ~RunningProgram() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::chmod(folder_.c_str(), 0755);
+    }
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    bool running() const { return running_; }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string folder_;
+    std::string path_;
+    pid_t pid_ = -1;
+    bool running_ = false;
+};
+
 // A character device like /dev/null made as folder/null, so that a test of a
 // refusal to write to a device never aims at the machine's own. Empty when the
 // system does not let this process make device nodes (only root may).
