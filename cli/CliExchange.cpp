@@ -3,8 +3,8 @@
 // and exit statuses.
 #include "cli/CliExchange.h"
 
-#include "core/PatchExchangeJobs.h"
 #include "cli/CliText.h"
+#include "core/PatchExchangeJobs.h"
 #include "engine/PatchExchange.h"
 
 #include <CLI/CLI.hpp>

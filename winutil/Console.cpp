@@ -3,10 +3,10 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
