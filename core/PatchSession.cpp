@@ -89,8 +89,9 @@ std::string Tr(const char* source) {
     return Translate("PatchSession", source);
 }
 
-// A step the user cancelled through its Progress: nothing to tell.
-SessionOutcome StepCancelledOutcome() {
+// A step the user cancelled (a question declined, or a long step stopped
+// through its Progress): nothing to tell.
+SessionOutcome CancelledOutcome() {
     SessionOutcome outcome;
     outcome.status = SessionOutcome::Status::Cancelled;
     return outcome;
@@ -597,11 +598,8 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
     };
     bool anyway = false;
     if (plan.readable && hasBackup && !plan.failingItems.empty() && confirmRelocation_ &&
-        !RelocateIntoCandidate(&plan, &anyway)) {
-        SessionOutcome cancelled;
-        cancelled.status = Status::Cancelled;
-        return cancelled;
-    }
+        !RelocateIntoCandidate(&plan, &anyway))
+        return CancelledOutcome();
     if (plan.readable && hasBackup && !plan.failingItems.empty() && !anyway) {
         const std::string text = Tr(kBackupRefused) + ItemLines(items_, plan.failingItems);
         if (!replaceAnyway_ || !replaceAnyway_(text)) {
@@ -636,7 +634,7 @@ SessionOutcome PatchSession::TakeBackup(const std::string& previousTarget) {
         const bool spoiled = copy == BackupCopy::Spoiled;
         undoMoves();
         if (!spoiled && !asked && StepCancelled())
-            return StepCancelledOutcome();
+            return CancelledOutcome();
         if (spoiled) {
             // What the file records of the backup no longer holds.
             DeleteRecord(kBackupSizeKey, kBackupSha256Key);
@@ -717,11 +715,11 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
         const bool hasNow = now.Load(SettingsFilePath().c_str());
         if (hasNow && fileBefore &&
             std::string_view(reinterpret_cast<const char*>(now.data), now.length) == *fileBefore)
-            return StepCancelledOutcome();
+            return CancelledOutcome();
         if (fileBefore)
             ReplaceFileContents(SettingsFilePath(), fileBefore->data(), fileBefore->size());
         else if (hasNow && stateBefore == SettingsFileState::Missing)
-            std::remove(SettingsFilePath().c_str());
+            RemoveFile(SettingsFilePath());
         // Read back as it is now, the flags changed in memory kept.
         state_ = stateBefore;
         seen_ = seenBefore;
@@ -729,7 +727,7 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
         const bool reread = reread_;
         ReloadKeepingFlags();
         reread_ = reread;
-        return StepCancelledOutcome();
+        return CancelledOutcome();
     };
     // The list as it stands goes to the file first: a target rebuilt from a
     // list the file does not hold would disagree with it after a restart. A
@@ -745,11 +743,8 @@ SessionOutcome PatchSession::Apply(const std::function<TargetChangedAnswer()>& a
     if (TargetChanged()) {
         const TargetChangedAnswer answer =
             askTargetChanged ? askTargetChanged() : TargetChangedAnswer::Cancel;
-        if (answer == TargetChangedAnswer::Cancel) {
-            SessionOutcome cancelled;
-            cancelled.status = Status::Cancelled;
-            return cancelled;
-        }
+        if (answer == TargetChangedAnswer::Cancel)
+            return CancelledOutcome();
         if (answer == TargetChangedAnswer::Rebackup) {
             if (backupPath_.empty())
                 return FileFailure(Status::BackupFailed, kBackupCopyFailed);

@@ -150,6 +150,10 @@ bool MakeFolder(const std::string& path, unsigned mode) {
     return LookAtPath(path).kind == FileKind::Folder;
 }
 
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
 bool SetCurrentFolder(const std::string& path) {
     return ::chdir(path.c_str()) == 0;
 }

@@ -94,6 +94,8 @@ void AdviseSequential(int fd);
 
 // Makes one folder; true when it exists afterwards. mode is for POSIX.
 bool MakeFolder(const std::string& path, unsigned mode);
+// Removes the file at path (not a folder); true when it is gone.
+bool RemoveFile(const std::string& path);
 // Makes path the current folder.
 bool SetCurrentFolder(const std::string& path);
 // The running program's full file name; false when it cannot be found.

@@ -259,6 +259,11 @@ bool MakeFolder(const std::string& path, unsigned) {
     return LookAtPath(path).kind == FileKind::Folder;
 }
 
+bool RemoveFile(const std::string& path) {
+    return !IsWindowsDeviceName(path) &&
+           (DeleteFileW(Wide(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
+}
+
 bool SetCurrentFolder(const std::string& path) {
     return SetCurrentDirectoryW(Wide(path).c_str()) != 0;
 }
