@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 #include "winutil/Console.h"
+#include "winutil/FdIo.h"
 
 #include <iostream>
 

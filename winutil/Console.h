@@ -6,7 +6,6 @@
 // UTF-8 and the console told to show it.
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,9 +13,3 @@
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 // Makes the console take the program's UTF-8 output as UTF-8.
 void UseUtf8Console();
-// For a short-lived program that builds a large list in memory: asks for
-// large pages for the first reserveBytes of the heap, so that filling it
-// takes a few hundred page faults instead of tens of thousands. Only address
-// space is reserved; memory is taken as it is used. Call it first thing, on
-// one thread. Does nothing where the system has no such advice.
-void UseLargePagesForHeap(std::size_t reserveBytes);

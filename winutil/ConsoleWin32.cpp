@@ -22,6 +22,3 @@ void UseUtf8Console() {
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCP(CP_UTF8);
 }
-
-// Large pages on Windows need a privilege users do not hold.
-void UseLargePagesForHeap(std::size_t) {}

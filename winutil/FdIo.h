@@ -113,5 +113,11 @@ void* AllocateAligned(std::size_t alignment, std::size_t size);
 void FreeAligned(void* block);
 // Offers huge pages for a block where the system has them.
 void AdviseHugePages(void* block, std::size_t size);
+// For a short-lived program that builds a large list in memory: asks for
+// large pages for the first reserveBytes of the heap, so that filling it
+// takes a few hundred page faults instead of tens of thousands. Only address
+// space is reserved; memory is taken as it is used. Call it first thing, on
+// one thread. Does nothing where the system has no such advice.
+void UseLargePagesForHeap(std::size_t reserveBytes);
 // The process's peak resident memory so far, in bytes; 0 when unknown.
 std::uint64_t PeakMemoryBytes();

@@ -316,3 +316,6 @@ std::uint64_t PeakMemoryBytes() {
         return 0;
     return counters.PeakWorkingSetSize;
 }
+
+// Large pages on Windows need a privilege users do not hold.
+void UseLargePagesForHeap(std::size_t) {}
