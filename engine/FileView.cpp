@@ -1,4 +1,5 @@
-// Mapped views of whole files, read whole where mapping fails.
+// Mapped views of whole files, read whole where mapping fails, and scattered
+// reads through a mapping.
 #include "engine/FileView.h"
 
 #include "winutil/FdIo.h"
@@ -21,4 +22,15 @@ bool FileView::Open(const std::string& path) {
         return false;
     bytes_ = {whole_.data, whole_.length};
     return true;
+}
+
+ScatteredReader::ScatteredReader(int fd, std::uint64_t size) : fd_(fd) {
+    if (size > 0 && size <= SIZE_MAX && map_.Map(fd, static_cast<std::size_t>(size)))
+        guard_.emplace();
+}
+
+bool ScatteredReader::Read(std::uint64_t offset, void* out, std::size_t length) {
+    if (guard_)
+        return CopyFromMap(static_cast<std::uint8_t*>(out), map_.data() + offset, length);
+    return ReadAllAt(fd_, offset, out, length);
 }

@@ -11,7 +11,7 @@
 // place in one rename. When the caller wants the written bytes' SHA-256, a
 // second thread hashes the backup's bytes with the patched runs laid over
 // them while the main thread copies and flushes (the flush waits on the disk,
-// the hash on the processor).
+// the hash on the processor); see RebuildTarget for who waits on whom.
 #include "engine/Rebuild.h"
 
 #include "engine/HexText.h"
@@ -322,14 +322,26 @@ RebuildOutcome RebuildTarget(const std::string& backupPath, std::span<const Patc
             return WriteFailed(target.Why());
     }
     // The hash is needed before the rename only when someone records it
-    // first; otherwise it runs on while the new contents are flushed.
+    // first; otherwise it runs on while the new contents are flushed. When
+    // it is, the flush (which waits on the disk) runs on a thread of its own
+    // meanwhile, and on while the caller records the hash; nothing else
+    // touches the target until it is joined.
     if (beforeReplacing) {
+        const bool changed = target.Changed(); // written in place: no way back
+        bool flushed = false;
+        std::jthread flusher([&target, &flushed] { flushed = target.Flush(); });
         if (!hasher->Finish(&hashed))
             hashed = FileFingerprint{};
         hasher.reset();
-        if (StepCancelled() && !target.Changed())
+        if (StepCancelled() && !changed) {
+            flusher.join();
             return Cancelled();
-        if (!beforeReplacing(hashed))
+        }
+        const bool recorded = beforeReplacing(hashed);
+        flusher.join();
+        if (!flushed)
+            return WriteFailed(target.Why());
+        if (!recorded)
             return WriteFailed();
     } else if (StepCancelled() && !target.Changed()) {
         return Cancelled();
@@ -380,7 +392,7 @@ BackupCopy MakeBackupCopy(const std::string& targetPath, const std::string& back
         if (!backup.WriteAt(run.offset, run.bytes.data(), run.bytes.size()))
             return failed();
     }
-    if (hasher && !hasher->Finish(copied))
+    if (hasher && (!backup.Flush() || !hasher->Finish(copied)))
         return failed();
     if (StepCancelled() && !backup.Changed())
         return BackupCopy::Failed;

@@ -235,6 +235,7 @@ bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
     // the whole file only when some item needs a new signature.
     bool needed = false;
     std::vector<std::uint8_t> bytes;
+    ScatteredReader reader(fd.get(), size);
     for (const PatchItem& item : items) {
         const std::vector<std::uint8_t> old = DecodeOldBytes(item);
         if (old.empty() || item.offset > size || old.size() > size - item.offset)
@@ -245,7 +246,7 @@ bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
                          pattern.size() <= size - (item.offset - item.signatureAt);
         const std::uint64_t from = has ? item.offset - item.signatureAt : item.offset;
         bytes.resize(has ? pattern.size() : old.size());
-        if (!ReadAllAt(fd.get(), from, bytes.data(), bytes.size()))
+        if (!reader.Read(from, bytes.data(), bytes.size()))
             return false;
         const std::size_t oldAt = has ? item.signatureAt : 0;
         if (std::memcmp(bytes.data() + oldAt, old.data(), old.size()) != 0)

@@ -93,24 +93,15 @@ void CAppSetting::Impl::EntryPool::Release() {
 void CAppSetting::Impl::EntryPool::AddBlock(std::size_t bytes) {
     constexpr std::size_t kHeader = alignof(std::max_align_t) * 2;
     static_assert(sizeof(Block) <= kHeader);
-    // Large blocks are laid on huge-page boundaries and offered huge pages:
-    // a big file's entries then cost a few page faults instead of thousands.
-    constexpr std::size_t kHuge = std::size_t(2) << 20;
-    std::size_t total = 0;
-    void* raw = nullptr;
-    if (kHeader + bytes >= kHuge) {
-        total = (kHeader + bytes + kHuge - 1) / kHuge * kHuge;
-        raw = AllocateAligned(kHuge, total);
-        if (raw != nullptr) {
-            AdviseHugePages(raw, total);
-        }
-    } else {
-        total = kHeader + (bytes + kHeader - 1) / kHeader * kHeader;
-        raw = AllocateAligned(kHeader, total);
-    }
+    // Blocks come from the heap, which a store loaded again (or the next
+    // store) reuses; large ones are offered huge pages, so a big file's
+    // entries cost a few page faults instead of thousands the first time.
+    const std::size_t total = kHeader + (bytes + kHeader - 1) / kHeader * kHeader;
+    void* raw = AllocateAligned(kHeader, total);
     if (raw == nullptr) {
         throw std::bad_alloc();
     }
+    AdviseHugePages(raw, total);
     auto* block = static_cast<Block*>(raw);
     block->next = blocks_;
     block->bytes = total;

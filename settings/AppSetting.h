@@ -133,10 +133,20 @@ class CAppSetting {
     friend struct AppSettingTestAccess;
 
     int LoadInternal(const char* path, int clearFirst, int depth);
-    // Parses a terminated text in place (length bytes, a zero byte after them).
-    void ParseText(char* text, std::size_t length, int depth);
-    // One line of at most kLineCapacity - 1 bytes; false stops the file.
-    bool ParseLine(char* line, std::size_t length, int number, int depth);
+    // Looks for zero bytes in a file's text: false (refused) for a binary
+    // file; otherwise notes text after a zero byte and, with
+    // readPastZeroBytes, drops the lines that hold one (*length shrinks).
+    bool TakeZeroBytes(char* text, std::uint32_t* length);
+    // How the parse of a text ended.
+    enum class ParseEnd { Done, Redirected, ZeroByte };
+    // Parses a terminated text in place (length bytes, a zero byte after
+    // them). An unchecked text (not yet through TakeZeroBytes) ends with
+    // ZeroByte, the store as the lines before left it, where a zero byte
+    // would have mattered.
+    ParseEnd ParseText(char* text, std::size_t length, int depth, bool checked);
+    // One line of at most kLineCapacity - 1 bytes, scanned as shape tells;
+    // false stops the file.
+    bool ParseLine(char* line, std::size_t length, const LineShape& shape, int number, int depth);
     bool IsOpenFile(const char* path) const;
     // Parses a copy of the bytes as if they were a file's text (tests, fuzzing).
     int ParseBuffer(const char* text, std::size_t length);

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -13,6 +16,8 @@ constexpr unsigned char FoldAscii(unsigned char c) {
 }
 
 const char* g_lineCursor = nullptr;
+
+constexpr std::size_t kNoEquals = static_cast<std::size_t>(-1);
 
 // The byte a two-character escape stands for, or -1 when the character after
 // the backslash is not one of the named escapes.
@@ -98,6 +103,74 @@ int CompareKeys(std::string_view a, std::string_view b) {
         return 0;
     }
     return a.size() < b.size() ? -1 : 1;
+}
+
+namespace {
+
+// One step of ScanLine over the bytes [0, count) of a piece of the line that
+// starts offset bytes into it: ends, equals and backslashes hold a bit for
+// each byte that ends the line, is '=', is a backslash. True once the line's
+// end is found.
+inline bool TakeMarks(LineShape* shape, std::size_t offset, unsigned ends, unsigned equals,
+                      unsigned backslashes, unsigned count) {
+    const unsigned stop = ends != 0 ? static_cast<unsigned>(__builtin_ctz(ends)) : count;
+    const unsigned before = stop >= 32 ? ~0u : (1u << stop) - 1;
+    equals &= before;
+    backslashes &= before;
+    if (shape->firstEquals == kNoEquals && equals != 0) {
+        const unsigned at = static_cast<unsigned>(__builtin_ctz(equals));
+        shape->firstEquals = offset + at;
+        backslashes &= at >= 31 ? 0u : ~((2u << at) - 1);
+    } else if (shape->firstEquals == kNoEquals) {
+        backslashes = 0;
+    }
+    shape->escapes = shape->escapes || backslashes != 0;
+    if (ends == 0)
+        return false;
+    shape->length = offset + stop;
+    return true;
+}
+
+} // namespace
+
+LineShape ScanLine(const char* text, const char* end) {
+    LineShape shape;
+    shape.firstEquals = kNoEquals;
+    std::size_t at = 0;
+    const auto left = static_cast<std::size_t>(end - text);
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: most lines are a few dozen bytes long.
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i equal = _mm_set1_epi8('=');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    for (; at + 16 <= left; at += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+        const __m128i ends = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                                          _mm_cmpeq_epi8(v, zero));
+        const auto mask = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
+        if (TakeMarks(&shape, at, mask(ends), mask(_mm_cmpeq_epi8(v, equal)),
+                      mask(_mm_cmpeq_epi8(v, backslash)), 16)) {
+            break;
+        }
+    }
+    if (at + 16 <= left) { // the line ended inside the last piece
+        if (shape.firstEquals == kNoEquals)
+            shape.firstEquals = shape.length;
+        return shape;
+    }
+#endif
+    for (; at < left; ++at) {
+        const char c = text[at];
+        if (TakeMarks(&shape, at, c == '\r' || c == '\n' || c == '\0', c == '=', c == '\\', 1))
+            break;
+    }
+    if (at == left)
+        shape.length = left;
+    if (shape.firstEquals == kNoEquals)
+        shape.firstEquals = shape.length;
+    return shape;
 }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {

@@ -32,6 +32,16 @@ bool EqualNoCase(std::string_view a, std::string_view b);
 // cursor.
 int NextLine(const char* text, const char** cursor, char* line, int capacity);
 
+// What one line of a settings file holds, found in one pass over its bytes.
+struct LineShape {
+    std::size_t length = 0;      // bytes before the line's end: CR, LF or a zero byte
+    std::size_t firstEquals = 0; // index of the line's first '=', length when none
+    bool escapes = false;        // a backslash stands after firstEquals
+};
+// Scans the line that starts at text; no byte at or past end is read (a line
+// that reaches end ends there).
+LineShape ScanLine(const char* text, const char* end);
+
 // Writes text with TAB, LF, CR, double quote and backslash as two-character
 // escapes into out (which needs 2 * strlen(text) + 1 bytes) and terminates it.
 // With out == nullptr a block of 2 * strlen(text) + 2 bytes is allocated (free

@@ -46,13 +46,17 @@ bool FileIdentity(const char* path, std::uint64_t* device, std::uint64_t* inode)
     return true;
 }
 
-// The first " = " of a line, or nullptr.
-char* FindSeparator(char* line, std::size_t length) {
-    char* at = line + 1;
+// The first " = " of a line, or nullptr; no '=' stands before index from.
+char* FindSeparator(char* line, std::size_t length, std::size_t from) {
+    char* at = line + std::max<std::size_t>(from, 1);
     char* const end = line + length;
     while (at + 1 < end) {
+        // The scan of the line found the first '=' already: most lines have
+        // only that one.
         char* equals =
-            static_cast<char*>(std::memchr(at, '=', static_cast<std::size_t>(end - at - 1)));
+            *at == '=' ? at
+                       : static_cast<char*>(
+                             std::memchr(at, '=', static_cast<std::size_t>(end - at - 1)));
         if (equals == nullptr) {
             return nullptr;
         }
@@ -171,22 +175,14 @@ int CAppSetting::LoadInternal(const char* path, int clearFirst, int depth) {
     if (text == nullptr) {
         return 0;
     }
-    // Save never writes a NUL byte nor any other control byte but tab and the
-    // line ends. Zero bytes alone are what a damaged list holds (a run of them
-    // written over it); other control bytes with them mean a program or
-    // another binary file named by mistake, which is not taken, so that no
-    // save replaces it.
-    const char* zero = static_cast<const char*>(std::memchr(text, 0, length));
-    if (zero != nullptr && HoldsBinaryBytes(text, length)) {
+    // A file this program saved holds no zero byte: it is parsed straight
+    // away, and the parse stops where it meets one. Only then is the file
+    // looked at as a whole, read again and parsed from a cleared store. A file
+    // read into a store that was not cleared for it (an include) is looked
+    // at first.
+    if (clearFirst == 0 && !TakeZeroBytes(text, &length)) {
         FreeFileData(text);
-        refusal_ = SettingsRefusal::NotText;
         return 0;
-    }
-    if (zero != nullptr && AnyNonZero(zero, text + length)) {
-        textAfterZero_ = true;
-        if (readPastZeroBytes != 0) {
-            length = static_cast<std::uint32_t>(DropLinesWithZeroBytes(text, length));
-        }
     }
     // Most settings lines are a few dozen bytes long: room for the entries
     // of a big file in one go.
@@ -200,10 +196,41 @@ int CAppSetting::LoadInternal(const char* path, int clearFirst, int depth) {
     // The entries keep pointing into the text: it is handed to the store
     // only after the parse, so a redirect that clears the store on the way
     // does not free the text still being read.
-    ParseText(text, length, depth);
+    if (ParseText(text, length, depth, clearFirst == 0) == ParseEnd::ZeroByte) {
+        // The parse cut the text up in place: it is read afresh.
+        Clear();
+        FreeFileData(text);
+        text = ReadFileWhole(path, &length);
+        if (text == nullptr || !TakeZeroBytes(text, &length)) {
+            impl_->openFiles.pop_back();
+            FreeFileData(text);
+            return 0;
+        }
+        ParseText(text, length, depth, true);
+    }
     impl_->openFiles.pop_back();
     impl_->blocks.push_back(Impl::TextBlock{text, true});
     return 1;
+}
+
+bool CAppSetting::TakeZeroBytes(char* text, std::uint32_t* length) {
+    // Save never writes a NUL byte nor any other control byte but tab and the
+    // line ends. Zero bytes alone are what a damaged list holds (a run of them
+    // written over it); other control bytes with them mean a program or
+    // another binary file named by mistake, which is not taken, so that no
+    // save replaces it.
+    const char* zero = static_cast<const char*>(std::memchr(text, 0, *length));
+    if (zero != nullptr && HoldsBinaryBytes(text, *length)) {
+        refusal_ = SettingsRefusal::NotText;
+        return false;
+    }
+    if (zero != nullptr && AnyNonZero(zero, text + *length)) {
+        textAfterZero_ = true;
+        if (readPastZeroBytes != 0) {
+            *length = static_cast<std::uint32_t>(DropLinesWithZeroBytes(text, *length));
+        }
+    }
+    return true;
 }
 
 bool CAppSetting::IsOpenFile(const char* path) const {
@@ -219,8 +246,9 @@ bool CAppSetting::IsOpenFile(const char* path) const {
     return false;
 }
 
-bool CAppSetting::ParseLine(char* line, std::size_t length, int number, int depth) {
-    char* separator = FindSeparator(line, length);
+bool CAppSetting::ParseLine(char* line, std::size_t length, const LineShape& shape, int number,
+                            int depth) {
+    char* separator = FindSeparator(line, length, shape.firstEquals);
     if (separator == nullptr) {
         impl_->Set(std::string_view(line, length), nullptr, 0, number, false, keepOrder != 0);
         return true;
@@ -228,7 +256,8 @@ bool CAppSetting::ParseLine(char* line, std::size_t length, int number, int dept
     *separator = '\0';
     char* value = separator + 3;
     std::size_t valueLength = length - static_cast<std::size_t>(value - line);
-    valueLength = UnescapeInPlace(value, valueLength);
+    if (shape.escapes) // else no backslash follows the first '=': nothing to decode
+        valueLength = UnescapeInPlace(value, valueLength);
     value[valueLength] = '\0';
     if (line[0] != '#') {
         impl_->Set(std::string_view(line, static_cast<std::size_t>(separator - line)), value,
@@ -270,18 +299,28 @@ bool CAppSetting::ParseLine(char* line, std::size_t length, int number, int dept
     return true;
 }
 
-void CAppSetting::ParseText(char* text, std::size_t length, int depth) {
+CAppSetting::ParseEnd CAppSetting::ParseText(char* text, std::size_t length, int depth,
+                                             bool checked) {
     // The text ends at its end or at its first zero byte; the buffer carries a
     // terminator after length bytes.
     text[length] = '\0';
     char* at = text;
+    char* const end = text + length;
     int number = 0;
     while (*at != '\0') {
         if (number < 0x7FFFFFFF) {
             ++number;
         }
-        const std::size_t lineLength = std::strcspn(at, "\r\n");
+        const LineShape shape = ScanLine(at, end);
+        const std::size_t lineLength = shape.length;
         char* next = at + lineLength;
+        // An unchecked text stops before a line a zero byte cuts short, and
+        // before a directive when a zero byte follows it: a file read in
+        // place of this one would not be undone by parsing it again.
+        if (!checked && ((*next == '\0' && next != end) ||
+                         (*at == '#' && std::memchr(next, 0, static_cast<std::size_t>(end - next))))) {
+            return ParseEnd::ZeroByte;
+        }
         if (*next == '\r') {
             ++next;
             if (*next == '\n') {
@@ -295,11 +334,13 @@ void CAppSetting::ParseText(char* text, std::size_t length, int depth) {
                                      ? lineLength
                                      : static_cast<std::size_t>(kLineCapacity - 1);
         at[kept] = '\0';
-        if (!ParseLine(at, kept, number, depth)) {
-            return;
+        if (!ParseLine(at, kept, shape, number, depth)) {
+            return ParseEnd::Redirected;
         }
         at = next;
     }
+    // Stopped by a zero byte before the end.
+    return !checked && at != end ? ParseEnd::ZeroByte : ParseEnd::Done;
 }
 
 int CAppSetting::ParseBuffer(const char* text, std::size_t length) {
@@ -308,7 +349,7 @@ int CAppSetting::ParseBuffer(const char* text, std::size_t length) {
         return 0;
     }
     std::memcpy(copy, text, length);
-    ParseText(copy, length, 0);
+    ParseText(copy, length, 0, true);
     impl_->blocks.push_back(Impl::TextBlock{copy, false});
     return 1;
 }

@@ -89,8 +89,12 @@ void CloseFd(int fd) {
         ::close(fd);
 }
 
+bool FlushFile(int fd) {
+    return ::fsync(fd) == 0;
+}
+
 bool FlushAndClose(int fd) {
-    const bool flushed = ::fsync(fd) == 0;
+    const bool flushed = FlushFile(fd);
     const int error = errno;
     if (::close(fd) != 0)
         return false;
@@ -209,7 +213,12 @@ void FreeAligned(void* block) {
 
 void AdviseHugePages(void* block, std::size_t size) {
 #ifdef MADV_HUGEPAGE
-    ::madvise(block, size, MADV_HUGEPAGE);
+    constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t from = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t to = (begin + size) & ~(kHugePage - 1);
+    if (from < to)
+        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 #else
     (void)block;
     (void)size;
@@ -229,7 +238,6 @@ void UseLargePagesForHeap(std::size_t reserveBytes) {
     // at once, in pieces under that threshold, and the grown part advised.
     // A heap that grows past it later is an ordinary one.
     constexpr int kLargestMmapThreshold = 32 << 20;
-    constexpr std::size_t kLargePage = std::size_t(2) << 20;
     if (::mallopt(M_MMAP_THRESHOLD, kLargestMmapThreshold) == 0 ||
         ::mallopt(M_TRIM_THRESHOLD, INT32_MAX) == 0)
         return;
@@ -244,7 +252,6 @@ void UseLargePagesForHeap(std::size_t reserveBytes) {
     for (void* piece : pieces)
         std::free(piece);
     const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0));
-    const std::uintptr_t from = (start + kLargePage - 1) & ~(kLargePage - 1);
-    if (end > from)
-        ::madvise(reinterpret_cast<void*>(from), end - from, MADV_HUGEPAGE);
+    if (end > start)
+        AdviseHugePages(reinterpret_cast<void*>(start), end - start);
 }

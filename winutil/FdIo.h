@@ -66,6 +66,8 @@ int OpenRegularForReading(const char* path, FileInfo* info);
 // never waiting on a FIFO or device; -1 when it cannot be opened.
 int OpenForWriting(const char* path, FileInfo* info);
 void CloseFd(int fd);
+// Flushes the file's data to the disk; false (errno set) when it fails.
+bool FlushFile(int fd);
 // Flushes the file to the disk and closes it; false (errno set) when either
 // fails. The descriptor is closed in any case.
 bool FlushAndClose(int fd);
@@ -111,7 +113,8 @@ void FreePages(void* block, std::size_t size);
 // with FreeAligned.
 void* AllocateAligned(std::size_t alignment, std::size_t size);
 void FreeAligned(void* block);
-// Offers huge pages for a block where the system has them.
+// Offers huge pages where the system has them for the whole huge pages that
+// lie inside a block (of any alignment; a small block holds none).
 void AdviseHugePages(void* block, std::size_t size);
 // For a short-lived program that builds a large list in memory: asks for
 // large pages for the first reserveBytes of the heap, so that filling it

@@ -179,10 +179,15 @@ void CloseFd(int fd) {
         _close(fd);
 }
 
+bool FlushFile(int fd) {
+    if (FlushFileBuffers(HandleOf(fd)))
+        return true;
+    SetErrnoFromLastError();
+    return false;
+}
+
 bool FlushAndClose(int fd) {
-    const bool flushed = FlushFileBuffers(HandleOf(fd)) != 0;
-    if (!flushed)
-        SetErrnoFromLastError();
+    const bool flushed = FlushFile(fd);
     const int error = errno;
     if (_close(fd) != 0)
         return false;

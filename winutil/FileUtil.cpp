@@ -13,41 +13,23 @@
 namespace {
 
 // Every block handed out by ReadFileWhole starts this many bytes before the
-// pointer the caller gets. The header tells FreeFileData how the block was
-// obtained; its size keeps the data 64-byte aligned.
+// pointer the caller gets. The header lets FreeFileData refuse a pointer that
+// is no such block; its size keeps the data 64-byte aligned. Blocks come from
+// the heap: the settings file is read again on each reload, and a heap block
+// is reused where the kernel would clear every page of a new mapping first.
+// Huge pages are offered for a large one: the first read of a big file then
+// takes a few page faults instead of thousands.
 constexpr std::size_t kHeaderSize = 64;
 constexpr std::uint64_t kBlockMagic = 0x6B6C426D654D7442ull;
-// Blocks at least this large are anonymous mappings (eligible for huge pages);
-// smaller ones come from the heap.
-constexpr std::size_t kMapThreshold = std::size_t(1) << 20;
-
-enum class BlockKind : std::uint64_t { Heap = 1, Mapped = 2 };
-
-struct BlockHeader {
-    std::uint64_t magic;
-    BlockKind kind;
-    std::size_t totalSize; // header included
-};
-static_assert(sizeof(BlockHeader) <= kHeaderSize);
 
 // Returns the data pointer of a fresh block for size bytes plus two, or null.
 char* AllocateBlock(std::size_t size) {
     const std::size_t total = kHeaderSize + size + 2;
-    void* base = nullptr;
-    BlockKind kind;
-    if (total >= kMapThreshold) {
-        base = AllocatePages(total);
-        if (!base)
-            return nullptr;
-        kind = BlockKind::Mapped;
-    } else {
-        base = std::malloc(total);
-        if (!base)
-            return nullptr;
-        kind = BlockKind::Heap;
-    }
-    BlockHeader header{kBlockMagic, kind, total};
-    std::memcpy(base, &header, sizeof header);
+    void* base = std::malloc(total);
+    if (!base)
+        return nullptr;
+    AdviseHugePages(base, total);
+    std::memcpy(base, &kBlockMagic, sizeof kBlockMagic);
     return static_cast<char*>(base) + kHeaderSize;
 }
 
@@ -99,14 +81,11 @@ void FreeFileData(char* data) {
     if (!data)
         return;
     char* base = data - kHeaderSize;
-    BlockHeader header;
-    std::memcpy(&header, base, sizeof header);
-    if (header.magic != kBlockMagic)
+    std::uint64_t magic = 0;
+    std::memcpy(&magic, base, sizeof magic);
+    if (magic != kBlockMagic)
         std::abort(); // not a block of ReadFileWhole: freeing it would corrupt memory
-    if (header.kind == BlockKind::Mapped)
-        FreePages(base, header.totalSize);
-    else
-        std::free(base);
+    std::free(base);
 }
 
 bool FileBuffer::Load(const char* path) {

@@ -69,6 +69,11 @@ class SafeFile {
     // Writes at a given offset; the write position does not move.
     bool WriteAt(std::uint64_t offset, const void* data, std::size_t size);
 
+    // Flushes what was written so far to the disk without putting it in the
+    // file's place, so that a caller can do other work (hash, record) while
+    // the disk catches up and commit at once afterwards. Commit then flushes
+    // only when something was written since. False (and Why()) on failure.
+    bool Flush();
     // The file gets the new contents: everything up to the furthest byte
     // written. False (and Why()) when any step failed; then the file keeps
     // its previous contents unless it was being written in place.

@@ -19,6 +19,7 @@ struct SafeFile::State {
     bool inPlace = false;
     bool committed = false;
     bool touched = false; // a write or cut was issued to the file
+    bool flushed = false; // on the disk as written: nothing written since Flush
     int fd = -1;          // the temporary file, or the file itself when written in place
     std::uint64_t position = 0;
     std::uint64_t extent = 0;
@@ -39,7 +40,11 @@ struct SafeFile::State {
     // holds the file, else IoError.
     bool FailFromErrno();
     bool Usable() const { return fd >= 0 && !failed && !committed; }
+    // Cuts the file to its extent and flushes it (a write or cut in place
+    // counts as touching the file); false after Fail.
+    bool Settle();
     void Wrote(std::uint64_t end) {
+        flushed = false;
         if (end > extent)
             extent = end;
     }

@@ -111,22 +111,36 @@ bool SafeFile::CopyFrom(int source, std::uint64_t sourceOffset, std::uint64_t le
     return true;
 }
 
+bool SafeFile::State::Settle() {
+    // In place, the old contents may run past the new ones.
+    if (inPlace)
+        touched = true;
+    if (!SetFileLength(fd, extent))
+        return FailFromErrno();
+    BeforeFlush();
+    if (!FlushFile(fd))
+        return FailFromErrno();
+    flushed = true;
+    return true;
+}
+
+bool SafeFile::Flush() {
+    if (!state_ || !state_->Usable())
+        return false;
+    return state_->flushed || state_->Settle();
+}
+
 bool SafeFile::Commit() {
     if (!state_)
         state_ = NewSafeFileState();
     State& s = *state_;
     if (!s.Usable())
         return s.Fail(Reason::IoError);
-    // In place, the old contents may run past the new ones.
-    if (s.inPlace)
-        s.touched = true;
-    if (!SetFileLength(s.fd, s.extent))
-        return s.FailFromErrno();
-    s.BeforeFlush();
+    if (!s.flushed && !s.Settle())
+        return false;
     const int fd = s.fd;
     s.fd = -1;
-    if (!FlushAndClose(fd))
-        return s.FailFromErrno();
+    CloseFd(fd);
     if (!s.inPlace && !s.PutInPlace())
         return s.FailFromErrno();
     s.committed = true;
