@@ -117,7 +117,7 @@ bool PosixState::CreateTemp(const struct stat* existing, bool* refused) {
     // Leave room for the mark and the suffix within a file name's 255 bytes.
     constexpr std::size_t kNameMax = 255;
     const std::size_t room = kNameMax - 1 - (sizeof kSafeFileTempMark - 1) - kSafeFileSuffixLength;
-    prefix = "." + name.substr(0, room) + kSafeFileTempMark;
+    prefix.assign(1, '.').append(name, 0, room).append(kSafeFileTempMark);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = prefix + RandomSuffix();
         // A new file gets the bits of any new file (mask and default ACL).

@@ -374,6 +374,20 @@ TEST(LoadFile, NoSettingsFileIsRefused) {
         {"NUL and other control bytes after settings lines",
          [](const std::string& path) { WriteBytes(path, "a = 1\r\n\0\1\2b = 2\r\n"s); },
          SettingsRefusal::NotText},
+        // A file named by a directive above the control bytes is not read
+        // in place of this one, nor added to it.
+        {"redirect above NUL and control bytes",
+         [](const std::string& path) {
+             WriteBytes(path + ".other", "a = 1\r\n");
+             WriteBytes(path, "#redirect = " + path + ".other\r\nb = 2\r\n\0\1\2"s);
+         },
+         SettingsRefusal::NotText},
+        {"include above NUL and control bytes",
+         [](const std::string& path) {
+             WriteBytes(path + ".other", "a = 1\r\n");
+             WriteBytes(path, "#include = " + path + ".other\r\nb = 2\r\n\0\1\2"s);
+         },
+         SettingsRefusal::NotText},
         {"larger than a settings file can be",
          [](const std::string& path) {
              WriteBytes(path, "a = 1\r\n");

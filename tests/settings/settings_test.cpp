@@ -621,6 +621,38 @@ TEST(NextLineTest, ProcessWideCursor) {
     EXPECT_EQ(NextLine(nullptr, nullptr, line, sizeof line), 0);
 }
 
+// The scan of one line: its end, its first '=' and whether a backslash
+// follows it, at every place a line may put them (the scan reads sixteen
+// bytes at a time, so the places around those boundaries matter most).
+TEST(ScanLineTest, AgreesWithAByteByByteReading) {
+    const auto expected = [](const std::string& text) {
+        LineShape shape;
+        shape.length = std::min(text.find_first_of(std::string("\r\n\0", 3)), text.size());
+        shape.firstEquals = std::min(text.find('='), shape.length);
+        shape.escapes = text.find('\\', shape.firstEquals) < shape.length;
+        return shape;
+    };
+    std::mt19937 random(7);
+    const char marks[] = {'=', '\\', '\r', '\n', '\0', ' '};
+    std::vector<std::string> lines = {"", "a = b", "pa\\th = v\r\n", "key = v\\al\r\n",
+                                      "no separator\n", "a\r\n= b", "a = b\0c = d\\"};
+    for (std::size_t length = 1; length <= 70; ++length) {
+        for (int round = 0; round < 40; ++round) {
+            std::string line(length, 'x');
+            for (int m = static_cast<int>(random() % 4); m > 0; --m)
+                line[random() % length] = marks[random() % sizeof marks];
+            lines.push_back(line);
+        }
+    }
+    for (const std::string& line : lines) {
+        const LineShape want = expected(line);
+        const LineShape got = ScanLine(line.data(), line.data() + line.size());
+        EXPECT_EQ(got.length, want.length) << testing::PrintToString(line);
+        EXPECT_EQ(got.firstEquals, want.firstEquals) << testing::PrintToString(line);
+        EXPECT_EQ(got.escapes, want.escapes) << testing::PrintToString(line);
+    }
+}
+
 TEST(Escape, OnlyFiveBytesAreEscaped) {
     char out[64];
     EXPECT_STREQ(EscapeText(out, "a\tb\nc\rd\"e\\f"), "a\\tb\\nc\\rd\\\"e\\\\f");

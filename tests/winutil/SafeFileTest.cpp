@@ -207,6 +207,40 @@ TEST(SafeFile, ReplaceCases) {
     ::umask(mask);
 }
 
+// A flush part way lets the caller work on while the disk catches up: the
+// file keeps its old contents until the commit, which puts in what was
+// written after the flush as well, and cuts an old file written in place to
+// the new length.
+TEST(SafeFile, FlushPartWayThenCommit) {
+    const struct {
+        const char* name;
+        bool unprivileged;
+        std::function<std::string(const std::string&)> setup;
+        std::string file;
+    } cases[] = {
+        {"temporary file", false, [](const std::string& d) { return Put(d, "f", kOld); }, "f"},
+        {"written in place", true, ReadOnlyFolderWithFile, "sub/f"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        ::chmod(dir.path().c_str(), 0777);
+        const std::string path = c.setup(dir.path());
+        const int status = RunInChild(c.unprivileged, [&] {
+            SafeFile file;
+            if (!file.Open(path) || !file.Write("new ", 4) || !file.Flush())
+                return 1;
+            if (!file.InPlace() && ReadBytes(path) != kOld)
+                return 2;
+            return file.Write("contents", 8) && file.Commit() ? 0 : 3;
+        });
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(ReadBytes(dir.File(c.file)), kNew);
+        EXPECT_EQ(TemporaryFiles(dir.path()), 0);
+        ::chmod(dir.File("sub").c_str(), 0755);
+    }
+}
+
 // A running program can be renamed over but not written: where its folder
 // takes no new file, the write in place is refused as "in use" (ETXTBSY),
 // not as an unnamed I/O error, and the program stays whole.
