@@ -103,7 +103,7 @@ ExchangeOutcome Refused(const char* headline, ExchangeProblem problem, std::stri
     if (!detail.empty())
         text += "\n" + detail;
     if (listUntouched)
-        text += "\n" + Tr(kListUnchanged);
+        text.append("\n").append(Tr(kListUnchanged));
     ExchangeOutcome outcome = Failure(ExchangeOutcome::Status::Refused, std::move(text));
     // A refusal with no kind given still counts as a problem with the input.
     outcome.problem = problem == ExchangeProblem::None ? ExchangeProblem::BadInput : problem;

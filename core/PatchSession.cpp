@@ -503,7 +503,7 @@ SessionOutcome PatchSession::NotSaved(bool rebuildSkipped) const {
                       : settings_.SaveLeftPartialFile()       ? kListPartlyWritten
                                                               : kListNotWritten);
     outcome.text += rebuildSkipped ? Tr(kRebuildSkipped) : std::string("! ");
-    outcome.text += "\n" + SettingsFilePath();
+    outcome.text.append("\n").append(SettingsFilePath());
     if (const std::string why = RefusalText(); !why.empty())
         outcome.text += "\n" + why;
     outcome.caption = Tr(kFileCaption);
