@@ -245,6 +245,31 @@ void ReadPatchItems(CAppSetting& store, PatchList& list, StoredListCheck* check)
         *check = found;
 }
 
+std::uint64_t StoredListTag(const PatchList& list) {
+    // FNV-1a, each field ended by a byte that cannot stand in a stored value
+    // (a saved value never holds a zero byte), so that fields never run together.
+    std::uint64_t tag = 0xCBF29CE484222325ull;
+    const auto add = [&tag](std::string_view bytes) {
+        for (const char c : bytes)
+            tag = (tag ^ static_cast<std::uint8_t>(c)) * 0x100000001B3ull;
+        tag *= 0x100000001B3ull; // a zero byte
+    };
+    const auto number = [&add](std::uint64_t value) {
+        add(std::string_view(reinterpret_cast<const char*>(&value), sizeof value));
+    };
+    number(list.size());
+    for (const PatchItem& item : list) {
+        number(item.offset);
+        add(item.description);
+        add(item.oldHex);
+        add(item.newHex);
+        number(static_cast<std::uint32_t>(item.enabled));
+        add(item.signature);
+        number(item.signatureAt);
+    }
+    return tag;
+}
+
 void StorePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath) {
     store.DeleteSection(kPatchListSection);
     store.SetString(kTargetPathKey, targetPath.c_str());

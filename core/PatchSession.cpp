@@ -89,6 +89,13 @@ std::string Tr(const char* source) {
     return Translate("PatchSession", source);
 }
 
+// A tag as kept in the settings file: 16 hex digits.
+std::string TagText(std::uint64_t tag) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(tag));
+    return text;
+}
+
 // A step the user cancelled (a question declined, or a long step stopped
 // through its Progress): nothing to tell.
 SessionOutcome CancelledOutcome() {
@@ -266,6 +273,7 @@ void PatchSession::MarkSeen() {
     if (keepSeen_)
         seen_ = items_;
     storedChanges_ = settings_.ChangeCount();
+    storedListChanges_ = storedChanges_; // LoadList took the tag
     if (!StampFile(SettingsFilePath(), &seenStamp_))
         seenStamp_ = FileStamp{};
 }
@@ -281,14 +289,16 @@ bool PatchSession::FileHoldsList() {
     const char* target = nullptr;
     if (!settings_.GetValue(kTargetPathKey, &target, nullptr) || !target || targetPath_ != target)
         return false;
-    // Reading the list back costs a fraction of storing and writing it.
-    PatchList stored;
-    ReadPatchItems(settings_, stored);
-    return std::equal(stored.begin(), stored.end(), items_.begin(), items_.end(),
-                      [](const PatchItem& a, const PatchItem& b) {
-                          return a == b && a.signature == b.signature &&
-                                 a.signatureAt == b.signatureAt;
-                      });
+    // The list the store holds is tagged when it is read or stored; a store
+    // saved since for other keys is read back (a fraction of the cost of
+    // storing and writing the list).
+    if (storedListChanges_ != storedChanges_) {
+        PatchList stored;
+        ReadPatchItems(settings_, stored);
+        storedListTag_ = StoredListTag(stored);
+        storedListChanges_ = storedChanges_;
+    }
+    return StoredListTag(items_) == storedListTag_;
 }
 
 bool PatchSession::ReloadKeepingFlags() {
@@ -436,15 +446,29 @@ void PatchSession::LoadList() {
     RecoverInterruptedReplace(targetPath_);
     RecoverInterruptedReplace(backupPath_);
     ReadPatchItems(settings_, items_, &listCheck_);
+    storedListTag_ = StoredListTag(items_);
     SortPatchList(items_);
     if (signaturesOnLoad_)
         RefreshSignatures(); // a list from before signatures, or from another version
 }
 
 std::size_t PatchSession::RefreshSignatures() {
+    if (backupPath_.empty())
+        return 0;
+    // The pass reads every item's place in the backup. A list and a backup
+    // that stand as they did when a pass last ran (or made what it found
+    // missing) need no other: the tag of that state is kept with the list.
+    const std::uint64_t before = SignatureStateTag(backupPath_, items_);
+    const char* kept = nullptr;
+    if (before != 0 && settings_.GetValue(kSignaturesCheckedKey, &kept, nullptr) && kept &&
+        kept == TagText(before))
+        return 0;
     std::size_t made = 0;
-    if (!backupPath_.empty())
-        UpdateSignaturesFromFile(backupPath_, items_, &made);
+    if (!UpdateSignaturesFromFile(backupPath_, items_, &made))
+        return 0;
+    const std::uint64_t after = made == 0 ? before : SignatureStateTag(backupPath_, items_);
+    if (after != 0)
+        settings_.SetString(kSignaturesCheckedKey, TagText(after).c_str());
     return made;
 }
 
@@ -487,9 +511,17 @@ bool PatchSession::SaveStore(bool storeList) {
         state_ = SettingsFileState::Loaded;
     // What the file holds now is this session's own: a later step need not
     // read it again. Without storeList it holds the list as last stored.
-    if (storeList)
+    if (storeList) {
         seen_ = items_;
+        // Tagged as the store gives it back (a text cut at a zero byte, for
+        // one, is not what the list in memory holds).
+        PatchList stored;
+        ReadPatchItems(settings_, stored);
+        storedListTag_ = StoredListTag(stored);
+    }
     storedChanges_ = settings_.ChangeCount();
+    if (storeList)
+        storedListChanges_ = storedChanges_;
     if (!StampFile(SettingsFilePath(), &seenStamp_))
         seenStamp_ = FileStamp{};
     return true;

@@ -42,6 +42,10 @@ inline constexpr const char* kPendingBackupSizeKey = "PendingBackupSize";
 inline constexpr const char* kPendingBackupSha256Key = "PendingBackupSha256";
 inline constexpr const char* kPendingTargetSizeKey = "PendingTargetSize";
 inline constexpr const char* kPendingTargetSha256Key = "PendingTargetSha256";
+// The state (SignatureStateTag, 16 hex digits) of the list's items and the
+// backup when the signatures were last checked against it: while both stand
+// as they did, loading the list spares reading every item's place again.
+inline constexpr const char* kSignaturesCheckedKey = "SignaturesChecked";
 
 // How long a step waits for another program that holds the list's lock.
 inline constexpr std::chrono::milliseconds kDefaultLockWait{10000};
@@ -384,6 +388,11 @@ class PatchSession {
     FileStamp seenStamp_;
     // The store's change count when it last matched the file.
     std::uint64_t storedChanges_ = 0;
+    // StoredListTag of the list the store held when it was read or the list
+    // was last stored, and the store's change count then; the tag stands for
+    // the store's list while that count is storedChanges_.
+    std::uint64_t storedListTag_ = 0;
+    std::uint64_t storedListChanges_ = ~std::uint64_t(0);
     std::function<bool(const std::string&)> replaceAnyway_;
     BackupRelocationQuestion confirmRelocation_;
     bool reread_ = false;

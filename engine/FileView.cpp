@@ -1,5 +1,4 @@
-// Mapped views of whole files, read whole where mapping fails, and scattered
-// reads through a mapping.
+// Mapped views of whole files, read whole where mapping fails.
 #include "engine/FileView.h"
 
 #include "winutil/FdIo.h"
@@ -22,15 +21,4 @@ bool FileView::Open(const std::string& path) {
         return false;
     bytes_ = {whole_.data, whole_.length};
     return true;
-}
-
-ScatteredReader::ScatteredReader(int fd, std::uint64_t size) : fd_(fd) {
-    if (size > 0 && size <= SIZE_MAX && map_.Map(fd, static_cast<std::size_t>(size)))
-        guard_.emplace();
-}
-
-bool ScatteredReader::Read(std::uint64_t offset, void* out, std::size_t length) {
-    if (guard_)
-        return CopyFromMap(static_cast<std::uint8_t*>(out), map_.data() + offset, length);
-    return ReadAllAt(fd_, offset, out, length);
 }

@@ -5,6 +5,7 @@
 
 #include "engine/CodeLayout.h"
 #include "engine/FileView.h"
+#include "engine/Fingerprint.h"
 #include "engine/HexText.h"
 #include "engine/SignatureScan.h"
 #include "winutil/FdIo.h"
@@ -235,7 +236,6 @@ bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
     // the whole file only when some item needs a new signature.
     bool needed = false;
     std::vector<std::uint8_t> bytes;
-    ScatteredReader reader(fd.get(), size);
     for (const PatchItem& item : items) {
         const std::vector<std::uint8_t> old = DecodeOldBytes(item);
         if (old.empty() || item.offset > size || old.size() > size - item.offset)
@@ -246,7 +246,7 @@ bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
                          pattern.size() <= size - (item.offset - item.signatureAt);
         const std::uint64_t from = has ? item.offset - item.signatureAt : item.offset;
         bytes.resize(has ? pattern.size() : old.size());
-        if (!reader.Read(from, bytes.data(), bytes.size()))
+        if (!ReadAllAt(fd.get(), from, bytes.data(), bytes.size()))
             return false;
         const std::size_t oldAt = has ? item.signatureAt : 0;
         if (std::memcmp(bytes.data() + oldAt, old.data(), old.size()) != 0)
@@ -279,4 +279,26 @@ bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
     if (changed)
         *changed = done;
     return ok;
+}
+
+std::uint64_t SignatureStateTag(const std::string& backupPath, std::span<const PatchItem> items) {
+    FileStamp stamp;
+    if (!StampFile(backupPath, &stamp))
+        return 0;
+    // FNV-1a over the stamp and the items' fields, each field ended by a
+    // byte no hex text or number holds, so that no two lists run together.
+    std::uint64_t tag = 0xCBF29CE484222325ull;
+    const auto add = [&tag](std::string_view bytes) {
+        for (const char c : bytes)
+            tag = (tag ^ static_cast<std::uint8_t>(c)) * 0x100000001B3ull;
+        tag = (tag ^ 0xFFu) * 0x100000001B3ull;
+    };
+    add(stamp.Text());
+    for (const PatchItem& item : items) {
+        add(std::to_string(item.offset));
+        add(item.oldHex);
+        add(item.signature);
+        add(std::to_string(item.signatureAt));
+    }
+    return tag | 1;
 }

@@ -61,3 +61,10 @@ std::size_t UpdateSignatures(std::span<const std::uint8_t> backup, PatchList& it
 // (nothing changes then); *changed (if given) receives the count.
 bool UpdateSignaturesFromFile(const std::string& backupPath, PatchList& items,
                               std::size_t* changed = nullptr);
+
+// A tag of what UpdateSignaturesFromFile looks at: the backup's stamp (which
+// file, its size, its times of last write and change) and every item's
+// offset, old bytes and signature, in list order. While the tag stays the
+// same, the function finds what it found when the tag was taken. 0 when the
+// backup has no stamp (missing, or not a regular file).
+std::uint64_t SignatureStateTag(const std::string& backupPath, std::span<const PatchItem> items);

@@ -359,6 +359,58 @@ TEST(PatchSessionTest, ApplyStoresWhatChangedInMemoryFirst) {
     }
 }
 
+// Signatures are checked against the backup whenever the list is loaded; the
+// check is passed over only while the items and the backup stand as they did
+// when it last ran. A signature taken out of the file by hand, or a backup
+// replaced with other bytes around an item, gets a new one.
+TEST(PatchSessionTest, SignaturesAreCheckedAgainWhenTheListOrTheBackupChanges) {
+    TempDir dir;
+    std::string bytes(256, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 37 + 11); // every byte once
+    const std::string target = dir.File("t.bin");
+    const std::string list = dir.File("list.ini");
+    WriteBytes(target, bytes);
+    char oldHex[5];
+    std::snprintf(oldHex, sizeof oldHex, "%02X%02X", bytes[100] & 0xFF, bytes[101] & 0xFF);
+    std::string signature;
+    {
+        PatchSession session;
+        session.Open(list);
+        ASSERT_TRUE(session.ChooseTarget(target).ok());
+        session.Items().push_back(PatchItem{100, "item", oldHex, "0000", 1});
+        ASSERT_TRUE(session.SaveList().ok());
+        signature = session.Items()[0].signature;
+        ASSERT_FALSE(signature.empty());
+    }
+    const std::string saved = ReadBytes(list);
+    const auto loadedSignature = [&list] {
+        PatchSession session;
+        session.Open(list);
+        return session.Items().empty() ? std::string("<no item>") : session.Items()[0].signature;
+    };
+    EXPECT_EQ(loadedSignature(), signature);
+
+    std::string handEdited = saved;
+    for (const char* key : {"PathList\\0000\\Signature = ", "PathList\\0000\\SignatureAt = "}) {
+        const std::size_t at = handEdited.find(key);
+        ASSERT_NE(at, std::string::npos) << key;
+        handEdited.erase(at, handEdited.find('\n', at) + 1 - at);
+    }
+    WriteBytes(list, handEdited);
+    EXPECT_EQ(loadedSignature(), signature);
+
+    WriteBytes(list, saved);
+    std::string other = bytes;
+    for (std::size_t i = 0; i < other.size(); ++i)
+        if (i != 100 && i != 101)
+            other[i] = static_cast<char>(other[i] ^ 0x5A);
+    WriteBytes(dir.File("Path_bak/t.bin"), other);
+    const std::string remade = loadedSignature();
+    EXPECT_FALSE(remade.empty());
+    EXPECT_NE(remade, signature);
+}
+
 // After a rebuild the target's stamp is recorded. While the stamp matches the
 // file is not read at all; anything that changes it (even with the size kept
 // and the modification time put back) sends the check back to the hash.

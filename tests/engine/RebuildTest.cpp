@@ -1,9 +1,6 @@
 #include "engine/Rebuild.h"
 
-#include "engine/FileView.h"
 #include "engine/Progress.h"
-#include "winutil/FdIo.h"
-#include "winutil/UniqueFd.h"
 
 #include "tests/support/TestFiles.h"
 
@@ -508,28 +505,3 @@ TEST(MakeBackupPath, RefusesPathsOf520BytesOrMore) {
 }
 
 } // namespace
-
-// Scattered reads through a mapping give the file's bytes, across page
-// borders too, and false rather than a crash for bytes that a file cut
-// shorter meanwhile has lost.
-TEST(ScatteredReader, ReadsTheFileAndSurvivesItBeingCutShorter) {
-    TempDir dir;
-    std::string bytes(3 * 4096, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>(i * 7 + i / 251);
-    const std::string path = dir.File("backup.bin");
-    WriteBytes(path, bytes);
-    FileInfo info;
-    const UniqueFd fd(OpenRegularForReading(path.c_str(), &info));
-    ASSERT_TRUE(fd.valid());
-    ScatteredReader reader(fd.get(), info.size);
-    char got[16];
-    for (const std::size_t offset : {std::size_t{0}, std::size_t{4090}, std::size_t{12272}}) {
-        ASSERT_TRUE(reader.Read(offset, got, sizeof got)) << offset;
-        EXPECT_EQ(std::string(got, sizeof got), bytes.substr(offset, sizeof got)) << offset;
-    }
-    ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
-    EXPECT_FALSE(reader.Read(8192, got, sizeof got));
-    ASSERT_TRUE(reader.Read(100, got, sizeof got));
-    EXPECT_EQ(std::string(got, sizeof got), bytes.substr(100, sizeof got));
-}
