@@ -125,8 +125,8 @@ CliResult PatchListFile::Open(const std::string& settingsPath, bool mustExist, b
         notice_ = WindowText(session_->DamagedText());
         if (keepRecovered) {
             session_->KeepRecovered();
-            notice_.append("\n").append(Tr(QT_TRANSLATE_NOOP(
-                "bytemender-cli", "--keep-recovered: 恢复的列表将写入该文件.")));
+            notice_.append("\n").append(Tr(
+                QT_TRANSLATE_NOOP("bytemender-cli", "--keep-recovered: 恢复的列表将写入该文件.")));
         } else {
             notice_.append("\n").append(Tr(QT_TRANSLATE_NOOP(
                 "bytemender-cli", "用 --keep-recovered 以恢复的列表替换该文件.")));

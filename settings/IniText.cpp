@@ -147,8 +147,8 @@ LineShape ScanLine(const char* text, const char* end) {
     const __m128i backslash = _mm_set1_epi8('\\');
     for (; at + 16 <= left; at += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-        const __m128i ends = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
-                                          _mm_cmpeq_epi8(v, zero));
+        const __m128i ends = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, zero));
         const auto mask = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
         if (TakeMarks(&shape, at, mask(ends), mask(_mm_cmpeq_epi8(v, equal)),
                       mask(_mm_cmpeq_epi8(v, backslash)), 16)) {

@@ -54,9 +54,9 @@ char* FindSeparator(char* line, std::size_t length, std::size_t from) {
         // The scan of the line found the first '=' already: most lines have
         // only that one.
         char* equals =
-            *at == '=' ? at
-                       : static_cast<char*>(
-                             std::memchr(at, '=', static_cast<std::size_t>(end - at - 1)));
+            *at == '='
+                ? at
+                : static_cast<char*>(std::memchr(at, '=', static_cast<std::size_t>(end - at - 1)));
         if (equals == nullptr) {
             return nullptr;
         }
@@ -317,8 +317,9 @@ CAppSetting::ParseEnd CAppSetting::ParseText(char* text, std::size_t length, int
         // An unchecked text stops before a line a zero byte cuts short, and
         // before a directive when a zero byte follows it: a file read in
         // place of this one would not be undone by parsing it again.
-        if (!checked && ((*next == '\0' && next != end) ||
-                         (*at == '#' && std::memchr(next, 0, static_cast<std::size_t>(end - next))))) {
+        if (!checked &&
+            ((*next == '\0' && next != end) ||
+             (*at == '#' && std::memchr(next, 0, static_cast<std::size_t>(end - next))))) {
             return ParseEnd::ZeroByte;
         }
         if (*next == '\r') {

@@ -634,8 +634,9 @@ TEST(ScanLineTest, AgreesWithAByteByByteReading) {
     };
     std::mt19937 random(7);
     const char marks[] = {'=', '\\', '\r', '\n', '\0', ' '};
-    std::vector<std::string> lines = {"", "a = b", "pa\\th = v\r\n", "key = v\\al\r\n",
-                                      "no separator\n", "a\r\n= b", "a = b\0c = d\\"};
+    std::vector<std::string> lines = {
+        "",         "a = b",         "pa\\th = v\r\n", "key = v\\al\r\n", "no separator\n",
+        "a\r\n= b", "a = b\0c = d\\"};
     for (std::size_t length = 1; length <= 70; ++length) {
         for (int round = 0; round < 40; ++round) {
             std::string line(length, 'x');
