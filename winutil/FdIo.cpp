@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -234,24 +233,36 @@ std::uint64_t PeakMemoryBytes() {
 
 void UseLargePagesForHeap(std::size_t reserveBytes) {
     // Blocks below the largest mmap threshold come from the heap, which
-    // keeps what is freed at its top; the heap is then grown by reserveBytes
-    // at once, in pieces under that threshold, and the grown part advised.
-    // A heap that grows past it later is an ordinary one.
+    // keeps what is freed at its top. The heap is grown by reserveBytes in
+    // one step (the C library's top pad) without a byte of it being touched,
+    // and advised from its first large-page boundary on: a block that a
+    // write reached before the advice would stay on small pages. The room
+    // below that boundary is taken by one block that is never freed (and
+    // never touched), so that what the program allocates lies above it. A
+    // heap that grows past the reserve later is an ordinary one.
     constexpr int kLargestMmapThreshold = 32 << 20;
-    if (::mallopt(M_MMAP_THRESHOLD, kLargestMmapThreshold) == 0 ||
-        ::mallopt(M_TRIM_THRESHOLD, INT32_MAX) == 0)
+    constexpr std::uintptr_t kLargePage = std::uintptr_t(2) << 20;
+    if (reserveBytes > static_cast<std::size_t>(INT32_MAX) ||
+        ::mallopt(M_MMAP_THRESHOLD, kLargestMmapThreshold) == 0 ||
+        ::mallopt(M_TRIM_THRESHOLD, INT32_MAX) == 0 ||
+        ::mallopt(M_TOP_PAD, static_cast<int>(reserveBytes)) == 0)
         return;
-    const auto start = reinterpret_cast<std::uintptr_t>(::sbrk(0));
-    std::vector<void*> pieces;
-    for (std::size_t grown = 0; grown < reserveBytes; grown += kLargestMmapThreshold / 2) {
-        void* piece = std::malloc(kLargestMmapThreshold / 2);
-        if (!piece)
-            break;
-        pieces.push_back(piece);
-    }
-    for (void* piece : pieces)
-        std::free(piece);
+    // More than the heap's first free room holds: the heap grows, and the
+    // block starts where the heap's free top starts. (Kept in a volatile so
+    // that the compiler does not drop the calls.)
+    static void* volatile block = nullptr;
+    block = std::malloc(std::size_t(1) << 20);
+    if (!block)
+        return;
+    const auto top = reinterpret_cast<std::uintptr_t>(block);
     const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0));
-    if (end > start)
-        AdviseHugePages(reinterpret_cast<void*>(start), end - start);
+    std::free(block);
+    const std::uintptr_t boundary = (top + kLargePage - 1) & ~(kLargePage - 1);
+    if (boundary >= end)
+        return;
+    // The next block comes from the same place; its end lands on the
+    // boundary (the library's bookkeeping before a block takes 16 bytes).
+    if (boundary - top > 64)
+        block = std::malloc(boundary - top - 16);
+    AdviseHugePages(reinterpret_cast<void*>(boundary), end - boundary);
 }
