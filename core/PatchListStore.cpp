@@ -4,6 +4,7 @@
 // PathList\Count and the target path is FileName at the top level.
 #include "core/PatchListStore.h"
 
+#include "engine/Fingerprint.h"
 #include "settings/AppSetting.h"
 #include "settings/IniText.h"
 #include "winutil/FileUtil.h"
@@ -246,28 +247,18 @@ void ReadPatchItems(CAppSetting& store, PatchList& list, StoredListCheck* check)
 }
 
 std::uint64_t StoredListTag(const PatchList& list) {
-    // FNV-1a, each field ended by a byte that cannot stand in a stored value
-    // (a saved value never holds a zero byte), so that fields never run together.
-    std::uint64_t tag = 0xCBF29CE484222325ull;
-    const auto add = [&tag](std::string_view bytes) {
-        for (const char c : bytes)
-            tag = (tag ^ static_cast<std::uint8_t>(c)) * 0x100000001B3ull;
-        tag *= 0x100000001B3ull; // a zero byte
-    };
-    const auto number = [&add](std::uint64_t value) {
-        add(std::string_view(reinterpret_cast<const char*>(&value), sizeof value));
-    };
-    number(list.size());
+    FieldTag tag;
+    tag.Add(list.size());
     for (const PatchItem& item : list) {
-        number(item.offset);
-        add(item.description);
-        add(item.oldHex);
-        add(item.newHex);
-        number(static_cast<std::uint32_t>(item.enabled));
-        add(item.signature);
-        number(item.signatureAt);
+        tag.Add(item.offset);
+        tag.Add(item.description);
+        tag.Add(item.oldHex);
+        tag.Add(item.newHex);
+        tag.Add(static_cast<std::uint32_t>(item.enabled));
+        tag.Add(item.signature);
+        tag.Add(item.signatureAt);
     }
-    return tag;
+    return tag.value();
 }
 
 void StorePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath) {

@@ -52,10 +52,8 @@ struct StoredListCheck {
 // (a file cut short) every item number found is loaded, up to
 // kMaxLoadedItems. *check, when given, tells what was found.
 void ReadPatchItems(CAppSetting& store, PatchList& list, StoredListCheck* check = nullptr);
-// A tag of everything the store keeps of each item (its fields, signature
-// and place in it), in list order: equal lists have equal tags, and two
-// lists that differ in any of it have other tags but by a one in 2^64
-// chance.
+// A FieldTag of everything the store keeps of each item (its fields,
+// signature and place in it), in list order.
 std::uint64_t StoredListTag(const PatchList& list);
 // Replaces the stored list and target path in the store (in memory only).
 void StorePatchList(CAppSetting& store, const PatchList& list, const std::string& targetPath);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 struct FileFingerprint {
     std::uint64_t size = 0;
@@ -46,3 +47,26 @@ struct FileStamp {
 
 // Stamps the regular file at path (links followed); false when there is none.
 bool StampFile(const std::string& path, FileStamp* out);
+
+// A 64-bit tag of a run of fields (FNV-1a), for telling in memory or in the
+// settings file whether some state is still what it was: equal runs give
+// equal tags, and two runs that differ give other tags but by a one in 2^64
+// chance. Each text field is ended by a byte no stored text holds, so that
+// neighbouring fields never run together.
+class FieldTag {
+  public:
+    void Add(std::string_view text) {
+        for (const char c : text)
+            Mix(static_cast<std::uint8_t>(c));
+        Mix(0xFF);
+    }
+    void Add(std::uint64_t number) {
+        for (int shift = 0; shift < 64; shift += 8)
+            Mix(static_cast<std::uint8_t>(number >> shift));
+    }
+    std::uint64_t value() const { return tag_; }
+
+  private:
+    void Mix(std::uint8_t byte) { tag_ = (tag_ ^ byte) * 0x100000001B3ull; }
+    std::uint64_t tag_ = 0xCBF29CE484222325ull;
+};

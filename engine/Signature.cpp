@@ -285,20 +285,13 @@ std::uint64_t SignatureStateTag(const std::string& backupPath, std::span<const P
     FileStamp stamp;
     if (!StampFile(backupPath, &stamp))
         return 0;
-    // FNV-1a over the stamp and the items' fields, each field ended by a
-    // byte no hex text or number holds, so that no two lists run together.
-    std::uint64_t tag = 0xCBF29CE484222325ull;
-    const auto add = [&tag](std::string_view bytes) {
-        for (const char c : bytes)
-            tag = (tag ^ static_cast<std::uint8_t>(c)) * 0x100000001B3ull;
-        tag = (tag ^ 0xFFu) * 0x100000001B3ull;
-    };
-    add(stamp.Text());
+    FieldTag tag;
+    tag.Add(stamp.Text());
     for (const PatchItem& item : items) {
-        add(std::to_string(item.offset));
-        add(item.oldHex);
-        add(item.signature);
-        add(std::to_string(item.signatureAt));
+        tag.Add(item.offset);
+        tag.Add(item.oldHex);
+        tag.Add(item.signature);
+        tag.Add(item.signatureAt);
     }
-    return tag | 1;
+    return tag.value() | 1;
 }
